@@ -1,0 +1,36 @@
+#include "gamecapture/game_capture_switch.h"
+
+#include "hub/log.h"
+#include "hub/switch_file.h"
+
+#include <util/base.h>
+
+#include <atomic>
+
+namespace vanteo {
+
+namespace {
+std::atomic<bool> g_enabled{true};
+const char kMarker[] = "gamecapture.txt";
+} // namespace
+
+bool isGameCaptureEnabled()
+{
+	return g_enabled.load();
+}
+
+void setGameCaptureEnabled(bool on)
+{
+	g_enabled = on;
+	writeSwitchFile(kMarker, on);
+	logLine(LOG_INFO, "automatic game capture: %s", on ? "enabled" : "disabled");
+}
+
+void loadGameCaptureSwitch()
+{
+	bool value = g_enabled.load();
+	if (readSwitchFile(kMarker, value))
+		g_enabled = value;
+}
+
+} // namespace vanteo

@@ -1,0 +1,324 @@
+#include "hub/chat_dock.h"
+
+#include "feed/badges.h"
+#include "gamecapture/game_capture_switch.h"
+#include "hub/json.h"
+#include "hub/log.h"
+#include "module/fallback_panel.h"
+#include "module/host.h"
+#include "replaynotify/replay_notify_switch.h"
+#include "server/router.h"
+
+#include <QHBoxLayout>
+#include <QMetaObject>
+
+#include <obs-data.h>
+#include <util/base.h>
+
+namespace vanteo {
+
+ChatDock::ChatDock(QWidget *parent) : ChatDock(Options(), parent) {}
+
+ChatDock::ChatDock(Options options, QWidget *parent) : QWidget(parent)
+{
+	setMinimumSize(240, 200);
+	auto *layout = new QHBoxLayout(this);
+	layout->setContentsMargins(0, 0, 0, 0);
+
+	Host *h = host();
+	std::string webRoot = h ? h->dataPath("web") : std::string();
+	m_port = m_server.start(webRoot, options.firstPort,
+				[this](const std::string &path, const std::string &body) {
+					return handleApiRequest(*this, path, body);
+				});
+	m_server.setStreamClientHook([this] { sendSnapshot(); });
+	registerBadges();
+	createChatView();
+
+	loadConfig();
+	applyChannels();
+	m_running = true;
+}
+
+ChatDock::~ChatDock()
+{
+	shutdown();
+}
+
+void ChatDock::registerBadges()
+{
+	for (const auto &badge : builtInBadgePngs())
+		m_server.addResource("/badge/" + badge.first + ".png", "image/png", badge.second);
+}
+
+void ChatDock::createChatView()
+{
+	// Without an embedded browser the dock offers its page in the default
+	// browser instead of staying empty.
+	logLine(LOG_WARNING, "embedded browser unavailable (port %d)", m_port);
+	std::string url = m_port ? pageUrl("chat", "/?t=" + token()) : std::string();
+	m_chatView = createFallbackPanel(this, "chat", url);
+	layout()->addWidget(m_chatView);
+}
+
+std::string ChatDock::pageUrl(const std::string &view, const std::string &path) const
+{
+	return "http://" + view + ".localhost:" + std::to_string(m_port) + path;
+}
+
+void ChatDock::setUpdateHooks(std::function<std::string()> status,
+			      std::function<void(const std::string &)> action)
+{
+	m_updateStatus = std::move(status);
+	m_updateAction = std::move(action);
+}
+
+std::string ChatDock::updateStatusJson()
+{
+	return m_updateStatus ? m_updateStatus() : std::string("{}");
+}
+
+void ChatDock::runUpdateAction(const std::string &action)
+{
+	if (m_updateAction)
+		m_updateAction(action);
+}
+
+void ChatDock::onMessage(const ChatMessage &message)
+{
+	m_server.broadcast("message-in", messageToJson(message));
+}
+
+void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)
+{
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		LinkStatus &link = platform == Platform::Twitch ? m_twitchLink : m_tiktokLink;
+		if (platform != Platform::Twitch &&
+		    (link.state != status.state || link.detail != status.detail))
+			logLine(LOG_INFO, "TikTok: %s (%s)", linkStateWord(status.state), status.detail.c_str());
+		link = status;
+	}
+	if (platform != Platform::Twitch && status.state != LinkState::Connected) {
+		std::lock_guard<std::mutex> guard(m_lock);
+		if (m_tiktokViewers != -1) {
+			m_tiktokViewers = -1;
+			m_viewersChanged = true;
+		}
+	}
+	statusJson();
+}
+
+void ChatDock::onTikTokViewers(int64_t count)
+{
+	setViewerCount(Platform::TikTok, count);
+}
+
+void ChatDock::onActivity(const std::string &json)
+{
+	m_server.broadcast("activity", json);
+}
+
+void ChatDock::onHighlight(const std::string &json)
+{
+	std::string type = jsonField(json, "type");
+	std::string kind = highlightKind(type);
+	if (type.size() < 8)
+		return;
+	std::lock_guard<std::mutex> guard(m_lock);
+	static const std::string end = ".end";
+	if (type.size() > 4 && type.compare(type.size() - end.size(), end.size(), end) == 0)
+		m_highlights.erase(kind);
+	else
+		m_highlights[kind] = json;
+	m_server.broadcast("highlight", json);
+}
+
+void ChatDock::loadConfig()
+{
+	std::string path = configFilePath("config.json");
+	Settings loaded;
+	TwitchAccount account;
+	if (readSettingsFile(path, loaded, account)) {
+		std::lock_guard<std::mutex> guard(m_lock);
+		m_settings = loaded;
+		m_account = account;
+	}
+	// The stored token is validated with Twitch once the account client
+	// exists; until then it stays unconfirmed and the pages show no account.
+}
+
+void ChatDock::saveConfig()
+{
+	Settings s;
+	TwitchAccount a;
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		s = m_settings;
+		a = m_account;
+	}
+	if (!ensureConfigFolder())
+		return;
+	if (!writeSettingsFile(configFilePath("config.json"), s, a))
+		logLine(LOG_WARNING, "unable to save config.json");
+}
+
+std::string ChatDock::configJsonLocked()
+{
+	return configJson(m_settings, m_account, isGameCaptureEnabled(), isReplayNotifyEnabled(), false);
+}
+
+void ChatDock::publishConfig()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_server.broadcast("config", configJsonLocked());
+}
+
+void ChatDock::statusJson()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_server.broadcast("status", statusObjectJson(m_twitchLink, m_tiktokLink));
+}
+
+void ChatDock::viewersJson()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_viewersChanged = false;
+	m_server.broadcast("viewers", viewersObjectJson(m_twitchViewers, m_tiktokViewers));
+}
+
+void ChatDock::applyChannels()
+{
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		m_broadcasterId.clear();
+	}
+	refreshAccount();
+	startEventSub();
+	publishConfig();
+	statusJson();
+}
+
+void ChatDock::refreshAccount()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_emoteCache.clear();
+}
+
+void ChatDock::startEventSub()
+{
+	m_pollNow = true;
+}
+
+void ChatDock::setViewerCount(Platform platform, int64_t count)
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	int64_t &stored = platform == Platform::Twitch ? m_twitchViewers : m_tiktokViewers;
+	if (stored != count) {
+		stored = count;
+		m_viewersChanged = true;
+	}
+}
+
+bool ChatDock::viewersChanged()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	return m_viewersChanged;
+}
+
+void ChatDock::requestDemoViewers()
+{
+	m_demoViewers = true;
+}
+
+bool ChatDock::needsSetup()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	return !m_settings.setupDone && m_settings.twitch.empty() && m_settings.tiktok.empty() &&
+	       m_settings.youtube.empty() && m_settings.kick.empty();
+}
+
+void ChatDock::sendSnapshot()
+{
+	publishConfig();
+	statusJson();
+	viewersJson();
+	std::lock_guard<std::mutex> guard(m_lock);
+	for (const auto &entry : m_highlights)
+		m_server.broadcast("highlight", entry.second);
+	if (!m_pins.empty())
+		m_server.broadcast("pins", m_pins);
+}
+
+void ChatDock::closeBrowsers()
+{
+	m_chatView = nullptr;
+	logLine(LOG_INFO, "browsers closed");
+}
+
+void ChatDock::hideSetup()
+{
+	if (m_setupDialog)
+		m_setupDialog->hide();
+}
+
+void ChatDock::shutdown()
+{
+	if (m_shutDown)
+		return;
+	m_shutDown = true;
+	logLine(LOG_INFO, "shutdown: connections");
+	m_running = false;
+	m_server.stop();
+	logLine(LOG_INFO, "shutdown complete");
+	m_chatView = nullptr;
+}
+
+Settings ChatDock::settings()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	return m_settings;
+}
+
+TwitchAccount ChatDock::account()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	return m_account;
+}
+
+void ChatDock::setChannels(const std::string &twitch, const std::string &tiktok,
+			   const std::string &youtube, const std::string &kick)
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_settings.twitch = twitch;
+	m_settings.tiktok = tiktok;
+	m_settings.youtube = youtube;
+	m_settings.kick = kick;
+}
+
+void ChatDock::markSetupDone()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_settings.setupDone = true;
+}
+
+void ChatDock::setFeedConfig(const std::string &seToken, int64_t adLength)
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_settings.seToken = seToken;
+	m_seChannelId.clear();
+	if (adLength > 0)
+		m_settings.adLength = adLength;
+}
+
+void ChatDock::broadcast(const std::string &event, const std::string &data)
+{
+	m_server.broadcast(event, data);
+}
+
+void ChatDock::postToGui(std::function<void()> call)
+{
+	QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+} // namespace vanteo

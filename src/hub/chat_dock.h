@@ -1,0 +1,124 @@
+#pragma once
+
+#include "feed/chat_message.h"
+#include "feed/link_status.h"
+#include "hub/settings.h"
+#include "server/local_server.h"
+#include "twitch/account.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+// The hub: owns the local server, the platform connections, the stored
+// settings and the caches the pages read. Platform connections report to it
+// through the slots below; it turns every report into JSON and broadcasts it
+// on the event stream. Every control API request reaches it through the
+// server's request handler.
+//
+// Threads: construction, `shutdown`, `closeBrowsers` and everything touching
+// widgets run on the GUI thread. The slots run on the connection threads that
+// call them, the request handler and snapshot on server connection threads.
+// Lock order: m_lock, then the server's connection lock, never the reverse.
+namespace vanteo {
+
+class ChatDock : public QWidget {
+public:
+	struct Options {
+		uint16_t firstPort = 18763;
+	};
+
+	explicit ChatDock(QWidget *parent = nullptr);
+	explicit ChatDock(Options options, QWidget *parent = nullptr);
+	~ChatDock() override;
+
+	// Updater hooks, set by the module after construction.
+	void setUpdateHooks(std::function<std::string()> status, std::function<void(const std::string &)> action);
+	std::string updateStatusJson();
+	void runUpdateAction(const std::string &action);
+
+	// Slots of the platform connections.
+	void onMessage(const ChatMessage &message);
+	void onLinkStatus(Platform platform, const LinkStatus &status);
+	void onTikTokViewers(int64_t count);
+	void onActivity(const std::string &json);
+	void onHighlight(const std::string &json);
+
+	void loadConfig();
+	void saveConfig();
+	void publishConfig();
+	void statusJson();
+	void viewersJson();
+	void applyChannels();
+	void refreshAccount();
+	void startEventSub();
+	void setViewerCount(Platform platform, int64_t count);
+	bool needsSetup();
+	void sendSnapshot();
+	void closeBrowsers();
+	void hideSetup();
+	void shutdown();
+
+	// Settings as the control API changes them; each takes the hub lock.
+	Settings settings();
+	TwitchAccount account();
+	void setChannels(const std::string &twitch, const std::string &tiktok, const std::string &youtube,
+			 const std::string &kick);
+	void markSetupDone();
+	void setFeedConfig(const std::string &seToken, int64_t adLength);
+	bool viewersChanged();
+	void requestDemoViewers();
+
+	void broadcast(const std::string &event, const std::string &data);
+	// Runs `call` on the GUI thread later; never waits.
+	void postToGui(std::function<void()> call);
+
+	uint16_t port() const { return m_port; }
+	std::string token() const { return m_server.token(); }
+	LocalServer &server() { return m_server; }
+
+	// http://<view>.localhost:<port><path>
+	std::string pageUrl(const std::string &view, const std::string &path) const;
+
+private:
+	void registerBadges();
+	void createChatView();
+	std::string configJsonLocked();
+
+	std::function<std::string()> m_updateStatus;
+	std::function<void(const std::string &)> m_updateAction;
+
+	std::map<std::string, std::string> m_highlights; // under m_lock
+	std::string m_pins;                              // under m_lock
+
+	QPointer<QWidget> m_chatView;
+	QPointer<QWidget> m_setupDialog;
+
+	LocalServer m_server;
+	uint16_t m_port = 0;
+
+	std::mutex m_lock; // guards everything below up to the flags
+	Settings m_settings;
+	TwitchAccount m_account;
+	std::string m_broadcasterId;
+	std::string m_seChannelId;
+	std::string m_emoteCache;
+	LinkStatus m_twitchLink;
+	LinkStatus m_tiktokLink;
+	int64_t m_twitchViewers = -1;
+	int64_t m_tiktokViewers = -1;
+	bool m_viewersChanged = false;
+
+	std::atomic<bool> m_running{false};
+	std::atomic<bool> m_pollNow{true};
+	std::atomic<bool> m_demoViewers{false};
+	bool m_shutDown = false;
+};
+
+} // namespace vanteo

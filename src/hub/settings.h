@@ -1,0 +1,36 @@
+#pragma once
+
+#include "twitch/account.h"
+
+#include <cstdint>
+#include <string>
+
+// The settings kept in config.json, as the hub holds them in memory.
+namespace vanteo {
+
+struct Settings {
+	std::string twitch;
+	std::string tiktok;
+	std::string youtube;
+	std::string kick;
+	bool setupDone = false;
+	std::string clientId;
+	std::string seToken;
+	int64_t adLength = 60;
+};
+
+// Reads config.json (with the host's backup fallback, then the folder of the
+// plug-in's earlier name). Returns false when no file parsed; `settings` and
+// `account` keep their defaults then.
+bool readSettingsFile(const std::string &path, Settings &settings, TwitchAccount &account);
+
+// Writes config.json safely (temporary file, backup of the previous one),
+// readable by its owner only.
+bool writeSettingsFile(const std::string &path, const Settings &settings,
+		       const TwitchAccount &account);
+
+// The "config" event payload.
+std::string configJson(const Settings &settings, const TwitchAccount &account, bool autoGame,
+		       bool replayNotify, bool needsReauth);
+
+} // namespace vanteo

@@ -1,0 +1,40 @@
+#include "hub/switch_file.h"
+
+#include "module/host.h"
+
+#include <util/bmem.h>
+#include <util/platform.h>
+
+namespace vanteo {
+
+bool readSwitchFile(const std::string &name, bool &value)
+{
+	std::string path = configFilePath(name);
+	if (path.empty())
+		return false;
+	char *text = os_quick_read_utf8_file(path.c_str());
+	if (!text)
+		return false;
+	bool found = text[0] != '\0';
+	if (found)
+		value = text[0] != '0';
+	bfree(text);
+	return found;
+}
+
+bool writeSwitchFile(const std::string &name, bool value)
+{
+	if (!ensureConfigFolder())
+		return false;
+	std::string path = configFilePath(name);
+	const char *text = value ? "1" : "0";
+	return os_quick_write_utf8_file(path.c_str(), text, 1, false);
+}
+
+bool switchFileExists(const std::string &name)
+{
+	std::string path = configFilePath(name);
+	return !path.empty() && os_file_exists(path.c_str());
+}
+
+} // namespace vanteo

@@ -1,0 +1,156 @@
+#include "module/lifecycle.h"
+
+#include "gamecapture/game_capture_switch.h"
+#include "hub/chat_dock.h"
+#include "hub/log.h"
+#include "module/fallback_panel.h"
+#include "module/host.h"
+#include "replaynotify/replay_notify_switch.h"
+
+#include <obs-frontend-api.h>
+#include <util/base.h>
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
+
+namespace vanteo {
+
+const char kChatDockId[] = "vanteo_chat_dock";
+const char kActivityDockId[] = "vanteo_activity_dock";
+
+namespace {
+
+// Notices the main window closing, so the pages stop before the host tears
+// its widgets down. The connections stop later, at exit or unload.
+class CloseWatcher : public QObject {
+public:
+	~CloseWatcher() override = default;
+	bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
+struct PluginState {
+	QPointer<ChatDock> hub;
+	QPointer<CloseWatcher> closeWatcher;
+	std::unique_ptr<DockRegistry> docks;
+	bool running = false; // between a successful load and the shutdown
+};
+
+PluginState &state()
+{
+	static PluginState s;
+	return s;
+}
+
+QMainWindow *mainWindow()
+{
+	Host *h = host();
+	return h ? qobject_cast<QMainWindow *>(h->mainWindow()) : nullptr;
+}
+
+void frontendEventThunk(enum obs_frontend_event event, void *)
+{
+	pluginFrontendEvent(static_cast<int>(event));
+}
+
+bool CloseWatcher::eventFilter(QObject *watched, QEvent *event)
+{
+	if (event->type() == QEvent::Close) {
+		if (ChatDock *hub = state().hub)
+			hub->closeBrowsers();
+	}
+	return QObject::eventFilter(watched, event);
+}
+
+QWidget *createActivityPanel(ChatDock &hub)
+{
+	auto *panel = new QWidget();
+	panel->setMinimumSize(240, 200);
+	auto *layout = new QHBoxLayout(panel);
+	layout->setContentsMargins(0, 0, 0, 0);
+	std::string url = hub.port() ? hub.pageUrl("activity", "/feed.html?t=" + hub.token()) : std::string();
+	layout->addWidget(createFallbackPanel(panel, "activity feed", url));
+	return panel;
+}
+
+} // namespace
+
+ChatDock *pluginHub()
+{
+	return state().hub;
+}
+
+bool pluginLoad(const DockApi &api)
+{
+	PluginState &s = state();
+	s.docks = std::make_unique<DockRegistry>(api, mainWindow());
+
+	auto *hub = new ChatDock();
+	if (!s.docks->add(kChatDockId, "Vanteo Chat", hub)) {
+		logLine(LOG_WARNING, "unable to register dock");
+		delete hub;
+		return false;
+	}
+	s.hub = hub;
+	s.running = true;
+
+	QWidget *activity = createActivityPanel(*hub);
+	if (!s.docks->add(kActivityDockId, "Vanteo Activity", activity))
+		delete activity;
+
+	obs_frontend_add_event_callback(frontendEventThunk, nullptr);
+	loadGameCaptureSwitch();
+	loadReplayNotifySwitch();
+
+	if (QMainWindow *main = mainWindow()) {
+		auto *watcher = new CloseWatcher();
+		s.closeWatcher = watcher;
+		main->installEventFilter(watcher);
+	}
+	logLine(LOG_INFO, "dock registered");
+	return true;
+}
+
+void pluginFrontendEvent(int event)
+{
+	if (event == OBS_FRONTEND_EVENT_FINISHED_LOADING) {
+		QMainWindow *main = mainWindow();
+		showDockOnce(main, kChatDockId, "shown.txt");
+		showDockOnce(main, kActivityDockId, "shown-activity.txt");
+	} else if (event == OBS_FRONTEND_EVENT_EXIT) {
+		pluginShutdown();
+	}
+}
+
+void pluginUnload()
+{
+	obs_frontend_remove_event_callback(frontendEventThunk, nullptr);
+	pluginShutdown();
+}
+
+void pluginShutdown()
+{
+	PluginState &s = state();
+	if (!s.running)
+		return;
+	s.running = false;
+	if (s.hub)
+		s.hub->shutdown();
+	if (s.closeWatcher) {
+		if (QMainWindow *main = mainWindow())
+			main->removeEventFilter(s.closeWatcher);
+		delete s.closeWatcher.data();
+	}
+	if (s.docks) {
+		s.docks->remove(kActivityDockId);
+		s.docks->remove(kChatDockId);
+	}
+	s.hub = nullptr;
+	s.docks.reset();
+	logLine(LOG_INFO, "docks closed");
+}
+
+} // namespace vanteo

@@ -1,0 +1,47 @@
+#include "module/obs_host.h"
+
+#include <obs-frontend-api.h>
+#include <obs-module.h>
+#include <obs.h>
+
+#include <QWidget>
+
+namespace vanteo {
+
+namespace {
+std::string takeString(char *text)
+{
+	std::string result = text ? text : "";
+	bfree(text);
+	return result;
+}
+} // namespace
+
+std::string ObsHost::configPath(const std::string &file) const
+{
+	return m_module ? takeString(obs_module_get_config_path(m_module, file.c_str())) : std::string();
+}
+
+std::string ObsHost::dataPath(const std::string &file) const
+{
+	return m_module ? takeString(obs_find_module_file(m_module, file.c_str())) : std::string();
+}
+
+QWidget *ObsHost::mainWindow() const
+{
+	return static_cast<QWidget *>(obs_frontend_get_main_window());
+}
+
+bool ObsHost::outputsActive() const
+{
+	return obs_frontend_streaming_active() || obs_frontend_recording_active() ||
+	       obs_frontend_replay_buffer_active() || obs_frontend_virtualcam_active();
+}
+
+std::string ObsHost::locale() const
+{
+	const char *name = obs_get_locale();
+	return name ? name : "en-US";
+}
+
+} // namespace vanteo

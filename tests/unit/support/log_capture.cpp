@@ -1,0 +1,53 @@
+#include "support/log_capture.h"
+
+#include <util/base.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+namespace vanteo::test {
+
+namespace {
+std::mutex g_lock; // guards g_lines
+std::vector<std::string> g_lines;
+
+void handler(int level, const char *format, va_list args, void *)
+{
+	char buf[4096];
+	vsnprintf(buf, sizeof(buf), format, args);
+	if (getenv("VANTEO_TEST_LOG"))
+		fprintf(stderr, "log %d: %s\n", level, buf);
+	std::lock_guard<std::mutex> guard(g_lock);
+	g_lines.emplace_back(buf);
+}
+} // namespace
+
+void installLogCapture()
+{
+	base_set_log_handler(handler, nullptr);
+}
+
+std::vector<std::string> logLines()
+{
+	std::lock_guard<std::mutex> guard(g_lock);
+	return g_lines;
+}
+
+void clearLog()
+{
+	std::lock_guard<std::mutex> guard(g_lock);
+	g_lines.clear();
+}
+
+bool logContains(const std::string &text)
+{
+	std::lock_guard<std::mutex> guard(g_lock);
+	for (const auto &line : g_lines)
+		if (line.find(text) != std::string::npos)
+			return true;
+	return false;
+}
+
+} // namespace vanteo::test

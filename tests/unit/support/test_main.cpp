@@ -1,0 +1,16 @@
+#include "support/log_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+	setenv("QT_QPA_PLATFORM", "offscreen", 0);
+	QApplication app(argc, argv);
+	vanteo::test::installLogCapture();
+	::testing::InitGoogleTest(&argc, argv);
+	return RUN_ALL_TESTS();
+}
