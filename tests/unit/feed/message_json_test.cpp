@@ -1,0 +1,209 @@
+#include "feed/badges.h"
+#include "feed/chat_message.h"
+#include "feed/link_status.h"
+#include "hub/json.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+
+#include <set>
+
+using namespace vanteo;
+
+namespace {
+
+// Replaces the "time" value so whole objects can be compared.
+std::string withoutTime(std::string json, int64_t *time = nullptr)
+{
+	size_t at = json.find("\"time\":");
+	size_t end = json.find(',', at);
+	if (time)
+		*time = std::stoll(json.substr(at + 7, end - at - 7));
+	json.replace(at, end - at, "\"time\":T");
+	return json;
+}
+
+} // namespace
+
+TEST(Json, EscapesEveryControlByteAndLeavesUtf8Alone)
+{
+	EXPECT_EQ(jsonEscape(""), "");
+	EXPECT_EQ(jsonQuote(""), "\"\"");
+	EXPECT_EQ(jsonEscape("a\"b\\c\nd"), "a\\\"b\\\\c\\nd");
+	EXPECT_EQ(jsonEscape("\t\r"), "\\t\\r");
+	for (int c = 1; c < 32; ++c) {
+		if (c == '\t' || c == '\n' || c == '\r')
+			continue;
+		char expected[8];
+		snprintf(expected, sizeof(expected), "\\u%04x", c);
+		EXPECT_EQ(jsonEscape(std::string(1, static_cast<char>(c))), expected) << c;
+	}
+	EXPECT_EQ(jsonEscape(std::string("\0", 1)), "\\u0000");
+	EXPECT_EQ(jsonEscape("héllo ✓ /\x7f"), "héllo ✓ /\x7f");
+}
+
+TEST(Json, FieldReadsStringsAndTreatsEverythingElseAsEmpty)
+{
+	EXPECT_EQ(jsonField("{\"a\":\"x\\\"y\",\"b\":5}", "a"), "x\"y");
+	EXPECT_EQ(jsonField("{\"b\":5}", "b"), "");
+	EXPECT_EQ(jsonField("{\"a\":\"x\"}", "missing"), "");
+	EXPECT_EQ(jsonField("not json", "a"), "");
+	EXPECT_EQ(jsonField("", "a"), "");
+	EXPECT_EQ(jsonNumber("90"), 90);
+	EXPECT_EQ(jsonNumber("12abc"), 12);
+	EXPECT_EQ(jsonNumber("abc"), 0);
+	EXPECT_EQ(jsonNumber("-3"), -3);
+	EXPECT_TRUE(jsonFlagOn("{\"on\":true}"));
+	EXPECT_FALSE(jsonFlagOn("{\"on\": true}"));
+	EXPECT_FALSE(jsonFlagOn("{\"on\":1}"));
+}
+
+TEST(MessageJson, EmptyRecordHasEveryKeyInOrder)
+{
+	int64_t before = nowMillis();
+	int64_t time = 0;
+	std::string json = withoutTime(messageToJson(ChatMessage()), &time);
+	EXPECT_EQ(json,
+		  "{\"id\":\"\",\"platform\":\"twitch\",\"userId\":\"\",\"name\":\"\",\"color\":\"#ff0000\","
+		  "\"text\":\"\",\"action\":false,\"eventId\":\"\",\"rewardId\":\"\",\"eventText\":\"\","
+		  "\"eventColor\":\"\",\"eventPlan\":\"\",\"eventMonths\":\"\",\"eventRecipient\":\"\","
+		  "\"eventCount\":\"\",\"eventTotal\":\"\",\"eventViewers\":\"\",\"eventImage\":\"\","
+		  "\"replyParentId\":\"\",\"replyThreadId\":\"\",\"subMonths\":0,\"bits\":0,"
+		  "\"firstMessage\":false,\"returningChatter\":false,\"time\":T,\"replyTo\":\"\","
+		  "\"replyText\":\"\",\"badges\":[],\"emotes\":[]}");
+	EXPECT_GE(time, before);
+	EXPECT_LE(time, nowMillis());
+}
+
+TEST(MessageJson, FilledRecordKeepsValuesAndEscapes)
+{
+	ChatMessage m;
+	m.platform = static_cast<Platform>(7); // any non-Twitch value reads as TikTok
+	m.id = "id1";
+	m.userId = "42";
+	m.name = "Zoë \"Z\"";
+	m.text = "line1\nline2 \\ ✓";
+	m.color = "red-ish";
+	m.action = true;
+	m.eventId = "resub";
+	m.rewardId = "r";
+	m.eventMonths = "12";
+	m.replyParentId = "p";
+	m.replyThreadId = "t";
+	m.subMonths = -1;
+	m.bits = 100;
+	m.firstMessage = true;
+	m.returningChatter = true;
+	m.time = 1700000000123;
+	m.replyTo = "Ann";
+	m.replyText = "hi";
+	m.emotes = {{0, 4, "https://e/1"}, {-1, 2147483647, "u\"rl"}};
+	std::string json = messageToJson(m);
+	EXPECT_EQ(json,
+		  "{\"id\":\"id1\",\"platform\":\"tiktok\",\"userId\":\"42\",\"name\":\"Zoë \\\"Z\\\"\","
+		  "\"color\":\"red-ish\",\"text\":\"line1\\nline2 \\\\ ✓\",\"action\":true,\"eventId\":\"resub\","
+		  "\"rewardId\":\"r\",\"eventText\":\"\",\"eventColor\":\"\",\"eventPlan\":\"\","
+		  "\"eventMonths\":\"12\",\"eventRecipient\":\"\",\"eventCount\":\"\",\"eventTotal\":\"\","
+		  "\"eventViewers\":\"\",\"eventImage\":\"\",\"replyParentId\":\"p\",\"replyThreadId\":\"t\","
+		  "\"subMonths\":-1,\"bits\":100,\"firstMessage\":true,\"returningChatter\":true,"
+		  "\"time\":1700000000123,\"replyTo\":\"Ann\",\"replyText\":\"hi\",\"badges\":[],"
+		  "\"emotes\":[{\"start\":0,\"end\":4,\"url\":\"https://e/1\"},"
+		  "{\"start\":-1,\"end\":2147483647,\"url\":\"u\\\"rl\"}]}");
+
+	m.time = -5;
+	int64_t time = 0;
+	withoutTime(messageToJson(m), &time);
+	EXPECT_GT(time, 1700000000123);
+}
+
+TEST(MessageJson, DefaultColourFromByteSum)
+{
+	EXPECT_EQ(defaultNameColor(""), "#ff0000");
+	EXPECT_EQ(defaultNameColor("abc"), "#d2691e");
+	EXPECT_EQ(defaultNameColor("a"), "#2e8b57");
+	// Every byte of a multi-byte character counts: 0xC3 + 0xA9 = 364, 364 % 15 = 4.
+	EXPECT_EQ(defaultNameColor("é"), "#ff7f50");
+	ChatMessage m;
+	m.name = "abc";
+	EXPECT_NE(messageToJson(m).find("\"color\":\"#d2691e\""), std::string::npos);
+}
+
+TEST(MessageJson, BadgesUseCatalogueThenBuiltInsAndDropUnknown)
+{
+	auto badgesOf = [](std::vector<BadgeRef> badges) {
+		ChatMessage m;
+		m.badges = std::move(badges);
+		std::string json = messageToJson(m);
+		size_t at = json.find("\"badges\":");
+		return json.substr(at, json.find(",\"emotes\"") - at);
+	};
+	EXPECT_EQ(badgesOf({{"turbo", "1"}}), "\"badges\":[{\"url\":\"/badge/turbo.png\",\"title\":\"turbo\"}]");
+	EXPECT_EQ(badgesOf({{"moderator", "1"}}),
+		  "\"badges\":[{\"url\":\"/badge/moderator.png\",\"title\":\"Moderatore\"}]");
+	EXPECT_EQ(badgesOf({{"bits", "100"}}), "\"badges\":[]");
+	EXPECT_EQ(badgesOf({{"vip", "1"}, {"bits", "100"}, {"founder", "0"}}),
+		  "\"badges\":[{\"url\":\"/badge/vip.png\",\"title\":\"VIP\"},"
+		  "{\"url\":\"/badge/founder.png\",\"title\":\"Fondatore\"}]");
+	EXPECT_EQ(badgesOf({{"Moderator", "1"}}), "\"badges\":[]"); // set ids are case-sensitive
+
+	catalogSetBadge("subscriber", "12", "1-Year Subscriber", "https://cdn.example/sub12.png");
+	catalogSetBadge("bits", "100", "cheer 100", "https://cdn.example/bits100.png");
+	EXPECT_EQ(badgesOf({{"subscriber", "12"}, {"bits", "100"}, {"subscriber", "3"}}),
+		  "\"badges\":[{\"url\":\"https://cdn.example/sub12.png\",\"title\":\"1-Year Subscriber\"},"
+		  "{\"url\":\"https://cdn.example/bits100.png\",\"title\":\"cheer 100\"},"
+		  "{\"url\":\"/badge/subscriber.png\",\"title\":\"Subscriber\"}]");
+}
+
+TEST(Badges, TenBuiltInPngsDecodeTo36PixelsAndDiffer)
+{
+	auto pngs = builtInBadgePngs();
+	ASSERT_EQ(pngs.size(), 10u);
+	std::set<std::string> bodies;
+	std::vector<std::string> ids;
+	for (const auto &png : pngs) {
+		ids.push_back(png.first);
+		QImage image;
+		ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar *>(png.second.data()),
+					       static_cast<int>(png.second.size()), "PNG"))
+			<< png.first;
+		EXPECT_EQ(image.width(), 36);
+		EXPECT_EQ(image.height(), 36);
+		// Corners are transparent (rounded), the centre is painted.
+		EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << png.first;
+		EXPECT_EQ(qAlpha(image.pixel(18, 18)), 255) << png.first;
+		bodies.insert(png.second);
+	}
+	EXPECT_EQ(bodies.size(), 10u);
+	EXPECT_EQ(ids, builtInBadgeIds());
+	EXPECT_TRUE(renderBadgeImage("bits").isNull());
+	QImage star = renderBadgeImage("subscriber");
+	EXPECT_EQ(star.size(), QSize(54, 54));
+	EXPECT_EQ(star.pixel(27, 27), qRgb(255, 255, 255));    // white glyph in the middle
+	EXPECT_EQ(star.pixel(4, 27), QColor("#6441a5").rgb()); // background at the edge
+}
+
+TEST(LinkStatus, StatusViewersAndHighlightKinds)
+{
+	EXPECT_EQ(statusObjectJson(LinkStatus(), LinkStatus()),
+		  "{\"twitch\":{\"state\":\"disabled\",\"detail\":\"Not configured\"},"
+		  "\"tiktok\":{\"state\":\"disabled\",\"detail\":\"Not configured\"}}");
+	LinkStatus odd{static_cast<LinkState>(9), "a\"b\nc"};
+	LinkStatus live{LinkState::Connected, "Listening · @x"};
+	EXPECT_EQ(statusObjectJson(live, odd),
+		  "{\"twitch\":{\"state\":\"connected\",\"detail\":\"Listening · @x\"},"
+		  "\"tiktok\":{\"state\":\"disabled\",\"detail\":\"a\\\"b\\nc\"}}");
+	const char *words[] = {"disabled", "connecting", "connected", "offline", "retry", "error"};
+	for (int i = 0; i < 6; ++i)
+		EXPECT_STREQ(linkStateWord(static_cast<LinkState>(i)), words[i]);
+
+	EXPECT_EQ(viewersObjectJson(-1, -1), "{\"twitch\":null,\"tiktok\":null}");
+	EXPECT_EQ(viewersObjectJson(0, 1234567890123), "{\"twitch\":0,\"tiktok\":1234567890123}");
+
+	EXPECT_EQ(highlightKind("channel.poll.begin"), "poll");
+	EXPECT_EQ(highlightKind("channel.prediction.lock"), "prediction");
+	EXPECT_EQ(highlightKind("channel.hype_train.end"), "hype_train");
+	EXPECT_EQ(highlightKind("channel.x"), "x");
+	EXPECT_EQ(highlightKind("short"), "");
+}

@@ -1,0 +1,350 @@
+#include "server/http_request.h"
+#include "server/local_server.h"
+#include "support/http_client.h"
+#include "support/log_capture.h"
+#include "support/test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+constexpr uint16_t kFirstPort = 28763;
+
+class ServerTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		m_root = makeTempDir();
+		write("index.html", "<html>chat</html>");
+		write("oauth.html", "<html>oauth</html>");
+		write("app.css", "body{}");
+		write("a.js", "x");
+		write("b.svg", "<svg/>");
+		write("f.woff2", "w2");
+		write("empty.txt", "");
+		write("data.bin", "raw");
+	}
+	void TearDown() override
+	{
+		m_server.reset();
+		std::filesystem::remove_all(m_root);
+	}
+	void write(const std::string &name, const std::string &text)
+	{
+		std::ofstream(m_root + "/" + name, std::ios::binary) << text;
+	}
+	uint16_t start(LocalServer::Limits limits = LocalServer::Limits())
+	{
+		m_server = std::make_unique<LocalServer>(limits);
+		m_server->addResource("/badge/vip.png", "image/png", "PNGDATA");
+		uint16_t port = m_server->start(m_root, kFirstPort, [this](const std::string &path,
+									   const std::string &body) {
+			m_calls++;
+			m_lastPath = path;
+			m_lastBody = body;
+			if (path == "/api/throw")
+				throw std::runtime_error("boom");
+			return std::string("{\"ok\":true}");
+		});
+		EXPECT_NE(port, 0);
+		return port;
+	}
+	std::string tokenQuery() const { return "?t=" + m_server->token(); }
+
+	std::string m_root;
+	std::unique_ptr<LocalServer> m_server;
+	std::atomic<int> m_calls{0};
+	std::string m_lastPath;
+	std::string m_lastBody;
+};
+
+} // namespace
+
+TEST_F(ServerTest, ServesFilesResourcesAndFixedErrors)
+{
+	uint16_t port = start();
+	struct Case {
+		std::string target, code, type, body;
+	} cases[] = {
+		{"/", "200", "text/html; charset=utf-8", "<html>chat</html>"},
+		{"/?t=abc", "200", "text/html; charset=utf-8", "<html>chat</html>"},
+		{"/oauth", "200", "text/html; charset=utf-8", "<html>oauth</html>"},
+		{"/app.css", "200", "text/css; charset=utf-8", "body{}"},
+		{"/a.js", "200", "text/javascript; charset=utf-8", "x"},
+		{"/b.svg", "200", "image/svg+xml", "<svg/>"},
+		{"/f.woff2", "200", "font/woff2", "w2"},
+		{"/data.bin", "200", "application/octet-stream", "raw"},
+		{"/badge/vip.png", "200", "image/png", "PNGDATA"},
+		{"/empty.txt", "404", "text/plain", "not found"},
+		{"/missing.html", "404", "text/plain", "not found"},
+		{"/../etc/passwd", "400", "text/plain", "no"},
+		{"/a/..x", "400", "text/plain", "no"},
+		{"/c:/x", "400", "text/plain", "no"},
+	};
+	for (const Case &c : cases) {
+		std::string response = httpGet(port, c.target);
+		EXPECT_EQ(statusCode(response), c.code) << c.target;
+		EXPECT_EQ(bodyOf(response), c.body) << c.target;
+		EXPECT_EQ(response, httpResponse(c.code + (c.code == "200"   ? std::string(" OK")
+							 : c.code == "404" ? std::string(" Not Found")
+									   : std::string(" Bad Request")),
+						 c.type, c.body))
+			<< c.target;
+	}
+	// A file added after start is read from disk; a changed one stays cached.
+	write("late.html", "late");
+	write("index.html", "changed");
+	EXPECT_EQ(bodyOf(httpGet(port, "/late.html")), "late");
+	EXPECT_EQ(bodyOf(httpGet(port, "/")), "<html>chat</html>");
+
+	for (const char *method : {"PUT", "DELETE", "HEAD", "OPTIONS"}) {
+		std::string r = rawExchange(port, std::string(method) + " / HTTP/1.1\r\nHost: localhost\r\n\r\n");
+		EXPECT_EQ(r, httpResponse("405 Method Not Allowed", "text/plain", "no")) << method;
+	}
+}
+
+TEST_F(ServerTest, PostNeedsTokenExceptForTokenRoute)
+{
+	uint16_t port = start();
+	std::string token = m_server->token();
+	ASSERT_EQ(token.size(), 24u);
+	EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos);
+
+	std::string ok = httpPost(port, "/api/x?a=1&t=" + token, "{\"k\":\"v\"}");
+	EXPECT_EQ(ok, httpResponse("200 OK", "application/json", "{\"ok\":true}"));
+	EXPECT_EQ(m_lastPath, "/api/x");
+	EXPECT_EQ(m_lastBody, "{\"k\":\"v\"}");
+
+	std::string wrong = token;
+	wrong[5] = wrong[5] == 'a' ? 'b' : 'a';
+	EXPECT_EQ(httpPost(port, "/api/x?t=" + wrong, "{}"),
+		  httpResponse("403 Forbidden", "application/json", "{\"error\":\"token\"}"));
+	EXPECT_EQ(statusCode(httpPost(port, "/api/x", "{}")), "403");
+
+	int before = m_calls;
+	EXPECT_EQ(bodyOf(httpPost(port, "/api/token", "{\"token\":\"abc\"}")), "{\"ok\":true}");
+	EXPECT_EQ(m_calls, before + 1);
+	EXPECT_EQ(m_lastPath, "/api/token");
+
+	EXPECT_EQ(bodyOf(httpPost(port, "/api/throw" + tokenQuery(), "{}")), "{\"error\":\"Request failed\"}");
+	EXPECT_TRUE(logContains("[vanteo] request /api/throw failed: boom"));
+
+	// Another server gets another token.
+	LocalServer other;
+	ASSERT_NE(other.start(m_root, kFirstPort, nullptr), 0);
+	EXPECT_NE(other.token(), token);
+	// No handler installed: "{}".
+	EXPECT_EQ(bodyOf(httpPost(other.port(), "/api/x?t=" + other.token(), "{}")), "{}");
+}
+
+TEST_F(ServerTest, HostAndOriginChecks)
+{
+	uint16_t port = start();
+	std::string p = std::to_string(port);
+	auto get = [&](const std::string &host) {
+		return statusCode(rawExchange(port, "GET / HTTP/1.1\r\nHost: " + host + "\r\n\r\n"));
+	};
+	for (std::string host : std::vector<std::string>{"127.0.0.1", "127.0.0.1:" + p, "localhost", "LOCALHOST:" + p,
+				 "chat.localhost:" + p, "activity.localhost"})
+		EXPECT_EQ(get(host), "200") << host;
+	for (std::string host : std::vector<std::string>{"evil.com", "evil.com:" + p, "127.0.0.2", "localhost.evil.com",
+				 "localhost:abc", "", "xlocalhost"})
+		EXPECT_EQ(get(host), "403") << host;
+	std::string noHost = rawExchange(port, "GET / HTTP/1.1\r\n\r\n");
+	EXPECT_EQ(noHost, httpResponse("403 Forbidden", "application/json", "{\"error\":\"host\"}"));
+
+	auto post = [&](const std::string &origin) {
+		return bodyOf(httpPost(port, "/api/x" + tokenQuery(), "{}", "Origin: " + origin + "\r\n"));
+	};
+	EXPECT_EQ(post("http://chat.localhost:" + p), "{\"ok\":true}");
+	EXPECT_EQ(post("http://127.0.0.1:" + p), "{\"ok\":true}");
+	for (std::string origin : std::vector<std::string>{"http://evil.com", "http://chat.localhost:1", "https://chat.localhost:" + p,
+				   "null", "http://chat.localhost"})
+		EXPECT_EQ(post(origin), "{\"error\":\"origin\"}") << origin;
+	// The token route is guarded by the origin rule as well.
+	int before = m_calls;
+	EXPECT_EQ(bodyOf(httpPost(port, "/api/token", "{}", "Origin: http://evil.com\r\n")),
+		  "{\"error\":\"origin\"}");
+	EXPECT_EQ(m_calls, before);
+}
+
+TEST_F(ServerTest, BodyLimitsAndLengths)
+{
+	uint16_t port = start();
+	std::string head = "POST /api/x" + tokenQuery() + " HTTP/1.1\r\nHost: localhost\r\n";
+	EXPECT_EQ(rawExchange(port, head + "Content-Length: 1048577\r\n\r\n{}"),
+		  httpResponse("413 Payload Too Large", "text/plain", "too large"));
+	EXPECT_EQ(rawExchange(port, head + "Content-Length: 12x\r\n\r\n{}"),
+		  httpResponse("400 Bad Request", "text/plain", "no"));
+	EXPECT_EQ(rawExchange(port, head + "Content-Length: -1\r\n\r\n{}"),
+		  httpResponse("400 Bad Request", "text/plain", "no"));
+
+	// A body sent in pieces is assembled up to its length.
+	std::string big(1024 * 1024, 'a');
+	std::string r = rawExchange(port, head + "content-length: " + std::to_string(big.size()) + "\r\n\r\n" + big);
+	EXPECT_EQ(bodyOf(r), "{\"ok\":true}");
+	EXPECT_EQ(m_lastBody.size(), big.size());
+
+	// A client that stops before its announced body ends gets no answer
+	// and the handler never sees half a body.
+	int before = m_calls;
+	platform::SocketHandle s = platform::connectLoopback(port);
+	std::string partial = head + "Content-Length: 100\r\n\r\n{\"twitch\":";
+	platform::sendAll(s, partial.data(), partial.size());
+	platform::shutdownSocket(s);
+	char buf[64];
+	platform::setReceiveTimeout(s, 3000);
+	EXPECT_EQ(platform::receiveSome(s, buf, sizeof(buf)), 0);
+	platform::closeSocket(s);
+	EXPECT_EQ(m_calls, before);
+}
+
+TEST_F(ServerTest, OversizedHeaderIsClosedWithoutResponse)
+{
+	uint16_t port = start();
+	std::string flood = "GET / HTTP/1.1\r\nHost: localhost\r\nX: " + std::string(70000, 'a');
+	EXPECT_EQ(rawExchange(port, flood), "");
+	// Just under the cap still works.
+	std::string fits = "GET / HTTP/1.1\r\nHost: localhost\r\nX: " + std::string(60000, 'a') + "\r\n\r\n";
+	EXPECT_EQ(statusCode(rawExchange(port, fits)), "200");
+}
+
+TEST_F(ServerTest, PortFallbackWhenTaken)
+{
+	uint16_t first = start();
+	LocalServer second;
+	uint16_t next = second.start(m_root, first, nullptr);
+	EXPECT_EQ(next, first + 1);
+	EXPECT_EQ(statusCode(httpGet(next, "/")), "200");
+
+	LocalServer::Limits one;
+	one.firstPortCount = 1;
+	LocalServer third(one);
+	EXPECT_EQ(third.start(m_root, first, nullptr), 0);
+}
+
+TEST_F(ServerTest, ConnectionCapAndPromptReaping)
+{
+	LocalServer::Limits limits;
+	limits.maxConnections = 4;
+	uint16_t port = start(limits);
+	// Four idle connections hold every slot.
+	std::vector<platform::SocketHandle> idle;
+	for (int i = 0; i < 4; ++i)
+		idle.push_back(platform::connectLoopback(port));
+	ASSERT_TRUE(waitFor([&] {
+		// A fifth is closed at once, without a response.
+		std::string r = rawExchange(port, "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n", 2000);
+		return r.empty();
+	}));
+	for (platform::SocketHandle s : idle)
+		platform::closeSocket(s);
+	// Finished connections free their slots without a further accept.
+	EXPECT_TRUE(waitFor([&] { return statusCode(httpGet(port, "/")) == "200"; }));
+}
+
+TEST_F(ServerTest, EventStreamFramesAreIdenticalForEveryClient)
+{
+	uint16_t port = start();
+	std::atomic<int> hooks{0};
+	m_server->setStreamClientHook([&] { hooks++; });
+	EventStreamClient a(port), b(port);
+	ASSERT_TRUE(waitFor([&] { return m_server->streamClientCount() == 2; }));
+	EXPECT_EQ(hooks, 2);
+	m_server->broadcast("message-in", "{\"a\":\"ü\"}");
+	m_server->broadcast("status", "");
+	a.readEvents(2);
+	b.readEvents(2);
+	const std::string expected = kEventStreamHead + "event: message-in\ndata: {\"a\":\"ü\"}\n\nevent: status\ndata: \n\n";
+	EXPECT_EQ(kEventStreamHead.size(), 101u);
+	EXPECT_EQ(a.raw(), expected);
+	EXPECT_EQ(b.raw(), expected);
+
+	// A closed page is dropped at the next broadcast; the others still get it.
+	a.close();
+	m_server->broadcast("x", "1");
+	m_server->broadcast("x", "2");
+	EXPECT_TRUE(waitFor([&] { return m_server->streamClientCount() == 1; }));
+	b.readEvents(4);
+	EXPECT_EQ(b.events(), "event: message-in\ndata: {\"a\":\"ü\"}\n\nevent: status\ndata: \n\n"
+			      "event: x\ndata: 1\n\nevent: x\ndata: 2\n\n");
+}
+
+TEST_F(ServerTest, StalledStreamIsDroppedAfterSendTimeout)
+{
+	LocalServer::Limits limits;
+	limits.streamSendTimeoutMs = 300;
+	uint16_t port = start(limits);
+	EventStreamClient stalled(port); // never reads
+	EventStreamClient live(port);
+	ASSERT_TRUE(waitFor([&] { return m_server->streamClientCount() == 2; }));
+	const std::string chunk(256 * 1024, 'x');
+	// Keep the live client reading while the broadcasts fill the stalled one.
+	std::atomic<bool> done{false};
+	std::thread reader([&] {
+		while (!done)
+			live.readEvents(1000000, 50);
+	});
+	auto start = std::chrono::steady_clock::now();
+	for (int i = 0; i < 400 && m_server->streamClientCount() == 2; ++i)
+		m_server->broadcast("big", chunk);
+	auto took = std::chrono::steady_clock::now() - start;
+	done = true;
+	reader.join();
+	EXPECT_EQ(m_server->streamClientCount(), 1u);
+	EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+TEST_F(ServerTest, StopEndsIdleConnectionsAndStreams)
+{
+	uint16_t port = start();
+	EventStreamClient stream(port);
+	platform::SocketHandle idle = platform::connectLoopback(port);
+	ASSERT_TRUE(waitFor([&] { return m_server->streamClientCount() == 1; }));
+	auto began = std::chrono::steady_clock::now();
+	m_server->stop();
+	EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2));
+	char buf[16];
+	platform::setReceiveTimeout(idle, 2000);
+	EXPECT_LE(platform::receiveSome(idle, buf, sizeof(buf)), 0);
+	platform::closeSocket(idle);
+	m_server->stop(); // a second stop does nothing
+}
+
+TEST(HttpRequest, ParsesHeadsLeniently)
+{
+	HttpRequestHead r = parseRequestHead("POST /api/send?t=1&x=2 HTTP/1.1\r\nHost: a\r\nbad line\r\nX-Y:  v  ");
+	EXPECT_EQ(r.method, "POST");
+	EXPECT_EQ(r.path, "/api/send");
+	EXPECT_EQ(r.query, "t=1&x=2");
+	ASSERT_NE(r.header("x-y"), nullptr);
+	EXPECT_EQ(*r.header("X-Y"), "v");
+	EXPECT_EQ(r.header("missing"), nullptr);
+	HttpRequestHead empty = parseRequestHead("");
+	EXPECT_EQ(empty.method, "");
+	EXPECT_EQ(empty.path, "");
+	HttpRequestHead lone = parseRequestHead("GET");
+	EXPECT_EQ(lone.method, "GET");
+	EXPECT_EQ(lone.target, "");
+	EXPECT_TRUE(queryHasToken("a=1&t=abc", "abc"));
+	EXPECT_FALSE(queryHasToken("t=ab", "abc"));
+	EXPECT_FALSE(queryHasToken("t=", ""));
+}
+
+TEST(HttpServerWithoutRoot, NeverReadsOutsideTheWebFolder)
+{
+	LocalServer server;
+	uint16_t port = server.start("", 28900, nullptr);
+	ASSERT_NE(port, 0);
+	EXPECT_EQ(statusCode(httpGet(port, "/etc/hostname")), "404");
+	EXPECT_EQ(statusCode(httpGet(port, "/")), "404");
+}
