@@ -9,7 +9,8 @@ namespace vanteo::test {
 
 std::string makeTempDir()
 {
-	char pattern[] = "/tmp/vanteo-test.XXXXXX";
+	// No "vanteo" in the root: the legacy rule replaces the first one.
+	char pattern[] = "/tmp/vtest.XXXXXX";
 	const char *dir = mkdtemp(pattern);
 	return dir ? dir : "";
 }

@@ -1,0 +1,264 @@
+#include "gamecapture/game_capture_switch.h"
+#include "hub/chat_dock.h"
+#include "hub/settings.h"
+#include "hub/switch_file.h"
+#include "replaynotify/replay_notify_switch.h"
+#include "support/http_client.h"
+#include "support/log_capture.h"
+#include "support/test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+constexpr uint16_t kPort = 29763;
+
+const char kDefaultConfig[] =
+	"{\"twitch\":\"\",\"tiktok\":\"\",\"youtube\":\"\",\"kick\":\"\",\"setupDone\":false,\"clientId\":\"\","
+	"\"autoGame\":true,\"replayNotify\":true,\"builtInClient\":true,\"seConfigured\":false,\"adLength\":60,"
+	"\"account\":null}";
+
+std::unique_ptr<ChatDock> makeHub()
+{
+	ChatDock::Options options;
+	options.firstPort = kPort;
+	return std::make_unique<ChatDock>(options);
+}
+
+int fileMode(const std::string &path)
+{
+	struct stat st {};
+	return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
+}
+
+} // namespace
+
+TEST(Settings, LoadsDefaultsLegacyBackupAndClampsAdLength)
+{
+	TestHost host;
+	Settings s;
+	TwitchAccount a;
+	const std::string path = host.configPath("config.json");
+	EXPECT_FALSE(readSettingsFile(path, s, a));
+	EXPECT_EQ(s.adLength, 60);
+
+	// The folder of the earlier name is read when the current file is missing.
+	std::string legacyDir = host.configDir().substr(0, host.configDir().rfind('/')) + "/pellora-chat";
+	std::filesystem::create_directories(legacyDir);
+	std::ofstream(legacyDir + "/config.json") << "{\"twitch\":\"old\",\"adLength\":0}";
+	EXPECT_TRUE(readSettingsFile(path, s, a));
+	EXPECT_EQ(s.twitch, "old");
+	EXPECT_EQ(s.adLength, 60);
+
+	host.writeConfigFile("config.json", "{\"twitch\":\"new\",\"tiktok\":\"tt\",\"youtube\":\"yt\","
+					    "\"kick\":\"k\",\"setupDone\":true,\"clientId\":\"cid\",\"token\":\"tok\","
+					    "\"refreshToken\":\"ref\",\"seToken\":\"se\",\"adLength\":-5}");
+	Settings t;
+	TwitchAccount b;
+	EXPECT_TRUE(readSettingsFile(path, t, b));
+	EXPECT_EQ(t.twitch, "new");
+	EXPECT_EQ(t.tiktok, "tt");
+	EXPECT_EQ(t.youtube, "yt");
+	EXPECT_EQ(t.kick, "k");
+	EXPECT_TRUE(t.setupDone);
+	EXPECT_EQ(t.clientId, "cid");
+	EXPECT_EQ(t.seToken, "se");
+	EXPECT_EQ(t.adLength, 60);
+	EXPECT_EQ(b.token, "tok");
+	EXPECT_EQ(b.refreshToken, "ref");
+
+	// No "vanteo" in the path: no legacy fallback.
+	Settings u;
+	EXPECT_FALSE(readSettingsFile(legacyDir + "/../other/config.json", u, b));
+}
+
+TEST(Settings, SaveIsOwnerOnlyAndDamagedFileFallsBackToBackup)
+{
+	TestHost host;
+	ASSERT_TRUE(ensureConfigFolder());
+	const std::string path = host.configPath("config.json");
+	host.writeConfigFile("config.json", "{\"twitch\":\"before\"}");
+	chmod(path.c_str(), 0644);
+
+	Settings s;
+	s.twitch = "alice";
+	s.adLength = 90;
+	TwitchAccount a;
+	a.token = "secret";
+	ASSERT_TRUE(writeSettingsFile(path, s, a));
+	EXPECT_EQ(fileMode(path), 0600);
+	EXPECT_EQ(fileMode(path + ".bak"), 0600);
+	ASSERT_TRUE(writeSettingsFile(path, s, a));
+	EXPECT_EQ(fileMode(path), 0600);
+
+	Settings back;
+	TwitchAccount ba;
+	ASSERT_TRUE(readSettingsFile(path, back, ba));
+	EXPECT_EQ(back.twitch, "alice");
+	EXPECT_EQ(back.adLength, 90);
+	EXPECT_EQ(ba.token, "secret");
+
+	// A damaged file loads its backup instead of the defaults.
+	host.writeConfigFile("config.json", "{\"twitch\":\"ali");
+	Settings damaged;
+	ASSERT_TRUE(readSettingsFile(path, damaged, ba));
+	EXPECT_EQ(damaged.twitch, "alice");
+}
+
+TEST(Settings, ConfigJsonHidesTokensAndTypedClientId)
+{
+	Settings s;
+	s.twitch = "a\"b";
+	s.clientId = "typed";
+	s.seToken = "x";
+	s.adLength = 120;
+	TwitchAccount a;
+	a.token = "tok";
+	std::string json = configJson(s, a, false, true, false);
+	EXPECT_EQ(json, "{\"twitch\":\"a\\\"b\",\"tiktok\":\"\",\"youtube\":\"\",\"kick\":\"\",\"setupDone\":false,"
+			"\"clientId\":\"\",\"autoGame\":false,\"replayNotify\":true,\"builtInClient\":true,"
+			"\"seConfigured\":true,\"adLength\":120,\"account\":null}");
+	a.login = "streamer";
+	EXPECT_NE(configJson(s, a, true, true, true).find(",\"account\":{\"login\":\"streamer\",\"needsReauth\":true}}"),
+		  std::string::npos);
+	EXPECT_EQ(configJson(s, a, true, true, false).find("\"tok\""), std::string::npos);
+}
+
+TEST(SwitchFiles, FirstByteCountsAndMissingLeavesValue)
+{
+	TestHost host;
+	bool value = true;
+	EXPECT_FALSE(readSwitchFile("x.txt", value));
+	EXPECT_TRUE(value);
+	host.writeConfigFile("x.txt", "0junk");
+	EXPECT_TRUE(readSwitchFile("x.txt", value));
+	EXPECT_FALSE(value);
+	host.writeConfigFile("x.txt", "");
+	EXPECT_FALSE(readSwitchFile("x.txt", value));
+	EXPECT_FALSE(value);
+	host.writeConfigFile("x.txt", "y");
+	EXPECT_TRUE(readSwitchFile("x.txt", value));
+	EXPECT_TRUE(value);
+
+	setGameCaptureEnabled(false);
+	EXPECT_EQ(host.readConfigFile("gamecapture.txt"), "0");
+	EXPECT_TRUE(logContains("[vanteo] automatic game capture: disabled"));
+	setGameCaptureEnabled(true);
+	EXPECT_EQ(host.readConfigFile("gamecapture.txt"), "1");
+	setReplayNotifyEnabled(false);
+	EXPECT_EQ(host.readConfigFile("replaynotify.txt"), "0");
+	EXPECT_FALSE(isReplayNotifyEnabled());
+	host.writeConfigFile("replaynotify.txt", "1");
+	loadReplayNotifySwitch();
+	EXPECT_TRUE(isReplayNotifyEnabled());
+}
+
+TEST(Hub, SnapshotGoesToEveryStreamInOrder)
+{
+	TestHost host;
+	auto hub = makeHub();
+	ASSERT_NE(hub->port(), 0);
+	EventStreamClient first(hub->port());
+	first.readEvents(3);
+	EXPECT_EQ(first.events(), std::string("event: config\ndata: ") + kDefaultConfig +
+					  "\n\nevent: status\ndata: {\"twitch\":{\"state\":\"disabled\",\"detail\":\"Not "
+					  "configured\"},\"tiktok\":{\"state\":\"disabled\",\"detail\":\"Not configured\"}}"
+					  "\n\nevent: viewers\ndata: {\"twitch\":null,\"tiktok\":null}\n\n");
+
+	hub->onHighlight("{\"type\":\"channel.prediction.begin\",\"id\":\"p\"}");
+	hub->onHighlight("{\"type\":\"channel.poll.begin\",\"id\":\"1\"}");
+	hub->onHighlight("{\"type\":\"channel.poll.progress\",\"id\":\"2\"}");
+	hub->onHighlight("{\"type\":\"channel.hype_train.begin\"}");
+	hub->onHighlight("{\"type\":\"channel.hype_train.end\"}");
+	hub->onHighlight("{\"type\":\"short\"}");
+	first.readEvents(8);
+
+	// A second page re-sends the snapshot to both, with the stored highlights
+	// in key order (poll before prediction) and the ended hype train gone.
+	EventStreamClient second(hub->port());
+	second.readEvents(5);
+	first.readEvents(13);
+	std::string tail = second.events();
+	EXPECT_NE(tail.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":null}\n\n"
+			    "event: highlight\ndata: {\"type\":\"channel.poll.progress\",\"id\":\"2\"}\n\n"
+			    "event: highlight\ndata: {\"type\":\"channel.prediction.begin\",\"id\":\"p\"}\n\n"),
+		  std::string::npos)
+		<< tail;
+	EXPECT_EQ(first.events().substr(first.events().size() - tail.size()), tail);
+	EXPECT_EQ(tail.find("hype_train"), std::string::npos);
+	EXPECT_NE(first.events().find("event: highlight\ndata: {\"type\":\"channel.hype_train.end\"}"),
+		  std::string::npos);
+}
+
+TEST(Hub, LinkStatusAndViewerRules)
+{
+	TestHost host;
+	auto hub = makeHub();
+	EventStreamClient page(hub->port());
+	page.readEvents(3);
+
+	hub->setViewerCount(Platform::TikTok, 50);
+	EXPECT_TRUE(hub->viewersChanged());
+	hub->viewersJson();
+	EXPECT_FALSE(hub->viewersChanged());
+	hub->onTikTokViewers(50);
+	EXPECT_FALSE(hub->viewersChanged()); // same count: nothing changes
+
+	clearLog();
+	hub->onLinkStatus(Platform::TikTok, LinkStatus{LinkState::Connected, "Listening · @x"});
+	hub->onLinkStatus(Platform::TikTok, LinkStatus{LinkState::Connected, "Listening · @x"});
+	int logged = 0;
+	for (const auto &line : logLines())
+		logged += line == "[vanteo] TikTok: connected (Listening · @x)";
+	EXPECT_EQ(logged, 1);
+	EXPECT_FALSE(hub->viewersChanged());
+
+	hub->onLinkStatus(Platform::Twitch, LinkStatus{LinkState::Retry, "x"});
+	EXPECT_FALSE(hub->viewersChanged()); // Twitch reports never touch counts
+	hub->onLinkStatus(Platform::TikTok, LinkStatus{LinkState::Offline, "gone"});
+	EXPECT_TRUE(hub->viewersChanged());
+	hub->viewersJson();
+	page.readEvents(9);
+	std::string events = page.events();
+	EXPECT_NE(events.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":50}\n\n"), std::string::npos);
+	EXPECT_NE(events.find("\"tiktok\":{\"state\":\"offline\",\"detail\":\"gone\"}"), std::string::npos);
+	const std::string last = "event: viewers\ndata: {\"twitch\":null,\"tiktok\":null}\n\n";
+	EXPECT_EQ(events.substr(events.size() - last.size()), last);
+}
+
+TEST(Hub, NeedsSetupUntilDoneOrAnyChannel)
+{
+	TestHost host;
+	{
+		auto hub = makeHub();
+		EXPECT_TRUE(hub->needsSetup());
+		hub->setChannels("", "", "", "kickname");
+		EXPECT_FALSE(hub->needsSetup());
+	}
+	host.writeConfigFile("config.json", "{\"setupDone\":true}");
+	auto hub = makeHub();
+	EXPECT_FALSE(hub->needsSetup());
+}
+
+TEST(Hub, ShutdownLogsAndStopsServerOnce)
+{
+	TestHost host;
+	auto hub = makeHub();
+	uint16_t port = hub->port();
+	clearLog();
+	hub->shutdown();
+	hub->shutdown();
+	auto lines = logLines();
+	EXPECT_EQ(std::count(lines.begin(), lines.end(), "[vanteo] shutdown: connections"), 1);
+	EXPECT_EQ(std::count(lines.begin(), lines.end(), "[vanteo] shutdown complete"), 1);
+	EXPECT_EQ(httpGet(port, "/"), "");
+}

@@ -1,0 +1,177 @@
+#include "gamecapture/game_capture_switch.h"
+#include "hub/chat_dock.h"
+#include "lookup/channel_name.h"
+#include "replaynotify/replay_notify_switch.h"
+#include "server/demo_events.h"
+#include "support/http_client.h"
+#include "support/test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+class RouterTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ChatDock::Options options;
+		options.firstPort = 30763;
+		m_hub = std::make_unique<ChatDock>(options);
+		ASSERT_NE(m_hub->port(), 0);
+	}
+	std::string post(const std::string &path, const std::string &body)
+	{
+		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
+	}
+
+	TestHost m_host;
+	std::unique_ptr<ChatDock> m_hub;
+};
+
+} // namespace
+
+TEST(ChannelName, NormalisesNamesAndAddresses)
+{
+	struct Case {
+		const char *input;
+		bool twitch;
+		const char *name;
+		bool error;
+	} cases[] = {
+		{"", true, "", false},
+		{"  @ /", false, "", false},
+		{"Alice_99", true, "alice_99", false},
+		{"@Alice ", true, "alice", false},
+		{"https://www.twitch.tv/Streamer/", true, "streamer", false},
+		{"HTTPS://TWITCH.TV/streamer", true, "streamer", false},
+		{"http://www.twitch.tv/streamer", true, "streamer", false},
+		{"https://www.tiktok.com/@some.one", false, "some.one", false},
+		{"https://youtube.com/@chan-nel", false, "chan-nel", false},
+		{"https://www.kick.com/kicker", false, "kicker", false},
+		{"https://twitch.tv/", true, "", true}, // only the prefix: not stripped
+		{"ab", true, "", true},
+		{"ab", false, "ab", false},
+		{"a", false, "", true},
+		{"abcdefghijklmnopqrstuvwxy", true, "abcdefghijklmnopqrstuvwxy", false},
+		{"abcdefghijklmnopqrstuvwxyz", true, "", true},
+		{"abcdefghijklmnopqrstuvwx", false, "abcdefghijklmnopqrstuvwx", false},
+		{"abcdefghijklmnopqrstuvwxy", false, "", true},
+		{"some.one", true, "", true},
+		{"has space", false, "", true},
+		{"zoë", false, "", true},
+		{"a&b=c", false, "", true},
+	};
+	for (const Case &c : cases) {
+		std::string error;
+		EXPECT_EQ(normaliseChannelName(c.input, c.twitch, error), c.name) << c.input;
+		EXPECT_EQ(error.empty(), !c.error) << c.input;
+		if (c.error)
+			EXPECT_EQ(error, "Invalid name");
+	}
+}
+
+TEST_F(RouterTest, ConfigNormalisesSavesAndPublishes)
+{
+	EventStreamClient page(m_hub->port());
+	page.readEvents(3);
+	EXPECT_EQ(post("/api/config", "{\"twitch\":\"https://twitch.tv/Alice\",\"tiktok\":\"@Bob.b\","
+				      "\"youtube\":\"\",\"kick\":\"Kick_1\"}"),
+		  "{\"ok\":true}");
+	Settings s = m_hub->settings();
+	EXPECT_EQ(s.twitch, "alice");
+	EXPECT_EQ(s.tiktok, "bob.b");
+	EXPECT_EQ(s.youtube, "");
+	EXPECT_EQ(s.kick, "kick_1");
+	EXPECT_NE(m_host.readConfigFile("config.json").find("\"twitch\":\"alice\""), std::string::npos);
+	page.readEvents(5);
+	EXPECT_NE(page.events().find("event: config\ndata: {\"twitch\":\"alice\",\"tiktok\":\"bob.b\""),
+		  std::string::npos);
+	EXPECT_NE(page.events().rfind("event: status\n"), std::string::npos);
+
+	// One bad name changes nothing.
+	EXPECT_EQ(post("/api/config", "{\"twitch\":\"carol\",\"tiktok\":\"bad name\"}"),
+		  "{\"error\":\"Invalid name\"}");
+	EXPECT_EQ(m_hub->settings().twitch, "alice");
+	// A body that is not JSON clears every channel (empty names are allowed).
+	EXPECT_EQ(post("/api/config", "garbage"), "{\"ok\":true}");
+	EXPECT_EQ(m_hub->settings().twitch, "");
+}
+
+TEST_F(RouterTest, SetupDoneFeedConfigAndSwitches)
+{
+	EXPECT_EQ(post("/api/setup-done", "{}"), "{\"ok\":true}");
+	EXPECT_TRUE(m_hub->settings().setupDone);
+	EXPECT_NE(m_host.readConfigFile("config.json").find("\"setupDone\":true"), std::string::npos);
+
+	EXPECT_EQ(post("/api/feed-config", "{\"seToken\":\"jwt\",\"adLength\":\"90\"}"), "{\"ok\":true}");
+	EXPECT_EQ(m_hub->settings().seToken, "jwt");
+	EXPECT_EQ(m_hub->settings().adLength, 90);
+	// A missing token clears it; a length that is not above 0 keeps the old one.
+	EXPECT_EQ(post("/api/feed-config", "{\"adLength\":\"0\"}"), "{\"ok\":true}");
+	EXPECT_EQ(m_hub->settings().seToken, "");
+	EXPECT_EQ(m_hub->settings().adLength, 90);
+	EXPECT_EQ(post("/api/feed-config", "{\"adLength\":90}"), "{\"ok\":true}"); // a number reads as ""
+	EXPECT_EQ(m_hub->settings().adLength, 90);
+
+	EventStreamClient page(m_hub->port());
+	page.readEvents(3);
+	EXPECT_EQ(post("/api/game", "{\"on\":false}"), "{\"ok\":true}");
+	EXPECT_FALSE(isGameCaptureEnabled());
+	EXPECT_EQ(m_host.readConfigFile("gamecapture.txt"), "0");
+	EXPECT_EQ(post("/api/replay-notify", "{\"on\": true}"), "{\"ok\":true}"); // spaced: off
+	EXPECT_FALSE(isReplayNotifyEnabled());
+	page.readEvents(5);
+	EXPECT_NE(page.events().find("\"autoGame\":false,\"replayNotify\":false"), std::string::npos);
+	EXPECT_EQ(post("/api/game", "{\"on\":true}"), "{\"ok\":true}");
+	EXPECT_EQ(post("/api/replay-notify", "{\"on\":true}"), "{\"ok\":true}");
+	EXPECT_TRUE(isGameCaptureEnabled());
+	EXPECT_TRUE(isReplayNotifyEnabled());
+}
+
+TEST_F(RouterTest, DemoKindsBroadcastItems)
+{
+	EventStreamClient page(m_hub->port());
+	page.readEvents(3);
+	const char *kinds[] = {"sub", "resub", "subgift", "submysterygift", "raid", "cheer", "ttgift", "ttfollow", "ttshare"};
+	for (const char *kind : kinds)
+		EXPECT_EQ(post("/api/demo", std::string("{\"kind\":\"") + kind + "\",\"name\":\"Ann\"}"), "{\"ok\":true}")
+			<< kind;
+	EXPECT_EQ(post("/api/demo", "{\"kind\":\"follow\"}"), "{\"ok\":true}");
+	EXPECT_EQ(post("/api/demo", "{\"kind\":\"viewers\"}"), "{\"ok\":true}");
+	EXPECT_EQ(post("/api/demo", "{\"kind\":\"nope\"}"), "{\"error\":\"Unknown test type\"}");
+	EXPECT_EQ(post("/api/demo", "{}"), "{\"error\":\"Unknown test type\"}");
+	page.readEvents(14);
+	std::string events = page.events();
+	EXPECT_NE(events.find("event: activity\ndata: {\"platform\":\"twitch\",\"type\":\"follow\",\"userId\":\"0\","
+			      "\"name\":\"Test_User\",\"login\":\"Test_User\",\"time\":\"\"}\n\n"),
+		  std::string::npos);
+	EXPECT_NE(events.find("event: viewers\ndata: {\"twitch\":35,\"tiktok\":14}\n\n"), std::string::npos);
+	EXPECT_EQ(std::count(events.begin(), events.end(), '\n'), 14 * 3);
+	EXPECT_EQ(events.find("nope"), std::string::npos);
+
+	ChatMessage m;
+	ASSERT_TRUE(demoMessage("ttgift", "Ann", 1234, m));
+	EXPECT_EQ(m.platform, Platform::TikTok);
+	EXPECT_EQ(m.id, "demo-1234");
+	EXPECT_EQ(m.eventId, "gift");
+	EXPECT_EQ(m.eventText, "Rose");
+	EXPECT_EQ(m.eventCount, "5");
+	EXPECT_EQ(m.eventTotal, "5");
+	ASSERT_TRUE(demoMessage("cheer", "Ann", 1, m));
+	EXPECT_EQ(m.eventId, "");
+	EXPECT_EQ(m.bits, 100);
+	EXPECT_EQ(m.time, 0);
+	EXPECT_EQ(m.color, "#a970ff");
+	EXPECT_FALSE(demoMessage("ttother", "Ann", 1, m));
+}
+
+TEST_F(RouterTest, UnknownAndAccountRoutesAnswerThroughTheGate)
+{
+	for (const char *path : {"/api/send", "/api/open", "/api/nothing", "/api/moderate", "/api/update"})
+		EXPECT_EQ(post(path, "{}"), "{\"error\":\"Connect the Twitch account first\"}") << path;
+}
