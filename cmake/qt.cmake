@@ -4,8 +4,8 @@
 # left empty, it follows the installed obs binary, then prefers Qt 6.
 set(VANTEO_QT_MAJOR "" CACHE STRING "Qt major version (5 or 6); empty: match the installed OBS Studio")
 
+find_program(VANTEO_OBS_BINARY obs)
 if(NOT VANTEO_QT_MAJOR)
-	find_program(VANTEO_OBS_BINARY obs)
 	find_program(VANTEO_LDD ldd)
 	if(VANTEO_OBS_BINARY AND VANTEO_LDD)
 		execute_process(COMMAND ${VANTEO_LDD} ${VANTEO_OBS_BINARY} OUTPUT_VARIABLE _obs_libs

@@ -68,8 +68,10 @@ void showDockOnce(QMainWindow *mainWindow, const std::string &dockId, const std:
 	auto *dock = mainWindow->findChild<QDockWidget *>(QString::fromStdString(dockId));
 	if (!dock)
 		return;
-	dock->setFloating(false);
+	// Qt re-docks a floating dock only when it already has a dock area, so
+	// the area comes first.
 	mainWindow->addDockWidget(Qt::RightDockWidgetArea, dock);
+	dock->setFloating(false);
 	dock->setVisible(true);
 	writeSwitchFile(marker, true);
 }

@@ -7,7 +7,7 @@
 set -euo pipefail
 
 build=$(cd "${1:?usage: smoke.sh BUILD_DIR [ARTIFACT_DIR]}" && pwd)
-artifacts=${2:-}
+artifacts=${2:-${VANTEO_TEST_ARTIFACTS:-}}
 src=$(cd "$(dirname "$0")/../.." && pwd)
 home=$(mktemp -d /tmp/vanteo-obs-home.XXXXXX)
 obs_pid=
@@ -86,8 +86,10 @@ done
 
 if [ -n "$artifacts" ] && command -v import >/dev/null 2>&1; then
 	mkdir -p "$artifacts"
-	disp=$(tr '\0' '\n' <"/proc/$obs_pid/environ" | sed -n 's/^DISPLAY=//p')
-	DISPLAY=$disp import -window root "$artifacts/obs-docks.png" 2>/dev/null || true
+	env_of_obs() { tr '\0' '\n' <"/proc/$obs_pid/environ" | sed -n "s/^$1=//p"; }
+	sleep 2 # let the window manager-less layout settle before the picture
+	DISPLAY=$(env_of_obs DISPLAY) XAUTHORITY=$(env_of_obs XAUTHORITY) \
+		import -window root "$artifacts/obs-docks.png" || true
 fi
 
 kill -INT "$obs_pid"

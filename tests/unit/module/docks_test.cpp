@@ -49,8 +49,10 @@ void *addDock(void *dock)
 {
 	if (g_failAdd)
 		return nullptr;
+	// Like the real host: a floating child of the main window that is in
+	// no dock area yet.
 	auto *d = static_cast<QDockWidget *>(dock);
-	g_window->addDockWidget(Qt::LeftDockWidgetArea, d);
+	d->setParent(g_window);
 	d->setFloating(true);
 	d->hide();
 	++g_added;

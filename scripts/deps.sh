@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Vanteo needs to build, run and test.
+# Safe to run again: apt-get only adds what is missing.
+set -euo pipefail
+
+packages=(
+	build-essential cmake ninja-build pkg-config git curl ca-certificates openssl
+	libobs-dev obs-studio qtbase5-dev
+	libcurl4-openssl-dev libboost-dev libssl-dev zlib1g-dev libx11-dev
+	libgtest-dev libgmock-dev libbenchmark-dev clang
+	xvfb xauth imagemagick chromium
+)
+# Node.js 20 may come from another repository; only add Debian's when absent.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+
+sudo=
+if [ "$(id -u)" -ne 0 ]; then
+	sudo=sudo
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${packages[@]}"
