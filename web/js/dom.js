@@ -1,0 +1,67 @@
+import { safeImageUrl } from './format.js';
+
+// Small DOM builders. Feed data only ever reaches the page as text nodes,
+// attribute values or checked image addresses; nothing here parses HTML.
+
+export function el(tag, className, text) {
+	const node = document.createElement(tag);
+	if (className) node.className = className;
+	if (text !== undefined && text !== null && text !== '') node.textContent = String(text);
+	return node;
+}
+
+export function append(parent, ...children) {
+	for (const child of children) {
+		if (child === null || child === undefined || child === false) continue;
+		parent.append(child);
+	}
+	return parent;
+}
+
+// An image from the feed, or null when its address is not acceptable.
+export function feedImage(url, className, label) {
+	const src = safeImageUrl(url);
+	if (!src) return null;
+	const img = document.createElement('img');
+	img.className = className;
+	img.referrerPolicy = 'no-referrer';
+	img.decoding = 'async';
+	img.draggable = false;
+	img.alt = label || '';
+	if (label) img.title = label;
+	img.src = src;
+	// A broken image is hidden instead of showing the browser's placeholder.
+	img.addEventListener('error', () => img.classList.add('broken'), { once: true });
+	return img;
+}
+
+// Icons drawn from fixed path data (24 x 24 view box).
+const ICONS = {
+	follow: 'M12 20.6s-7.4-4.5-9.3-9C1.4 8.4 3.4 5 6.8 5c2.1 0 3.6 1.2 4.3 2.4h1.8C13.6 6.2 15.1 5 17.2 5c3.4 0 5.4 3.4 4.1 6.6-1.9 4.5-9.3 9-9.3 9z',
+	like: 'M12 20.6s-7.4-4.5-9.3-9C1.4 8.4 3.4 5 6.8 5c2.1 0 3.6 1.2 4.3 2.4h1.8C13.6 6.2 15.1 5 17.2 5c3.4 0 5.4 3.4 4.1 6.6-1.9 4.5-9.3 9-9.3 9z',
+	sub: 'M12 2.5l2.9 6.1 6.6.8-4.9 4.6 1.3 6.6L12 17.3l-5.9 3.3 1.3-6.6-4.9-4.6 6.6-.8z',
+	gift: 'M3 8h18v5H3zM4.5 13h15v8h-15zM10.8 8h2.4v13h-2.4zM12 8C10.4 4.6 6.4 3.4 6 5.6 5.7 7.4 9 8 12 8zm0 0c1.6-3.4 5.6-4.6 6-2.4.3 1.8-3 2.4-6 2.4z',
+	raid: 'M3 11h11.2l-4-4L12 5.2l7 6.8-7 6.8-1.8-1.8 4-4H3z',
+	cheer: 'M12 2l7.5 8.5L12 22 4.5 10.5z',
+	share: 'M14 4l7.5 7-7.5 7v-4.2c-5.2 0-8.7 1.6-11.5 5.2 1-5.3 4.2-10.2 11.5-11.2z',
+	redeem: 'M12 2.8a9.2 9.2 0 1 0 0 18.4 9.2 9.2 0 0 0 0-18.4zm0 4a5.2 5.2 0 1 1 0 10.4 5.2 5.2 0 0 1 0-10.4z',
+	announcement: 'M3 9.5v5h3.2l6.8 4.5v-14L6.2 9.5zm13.5-2v9c2-.8 3.5-2.6 3.5-4.5s-1.5-3.7-3.5-4.5z',
+	join: 'M12 12a4.2 4.2 0 1 0 0-8.4 4.2 4.2 0 0 0 0 8.4zm-8 8.4c0-4 3.8-6.4 8-6.4s8 2.4 8 6.4z',
+	other: 'M12 3a9 9 0 1 0 0 18 9 9 0 0 0 0-18zm-1.2 4h2.4v7h-2.4zm0 8.6h2.4V18h-2.4z',
+	eye: 'M12 5C6.4 5 2.5 12 2.5 12S6.4 19 12 19s9.5-7 9.5-7S17.6 5 12 5zm0 11a4 4 0 1 1 0-8 4 4 0 0 1 0 8zm0-2.2a1.8 1.8 0 1 0 0-3.6 1.8 1.8 0 0 0 0 3.6z',
+};
+
+const SVG_NS = 'http://www.w3.org/2000/svg';
+
+export function icon(name, className = 'icon') {
+	const svg = document.createElementNS(SVG_NS, 'svg');
+	svg.setAttribute('viewBox', '0 0 24 24');
+	svg.setAttribute('class', className);
+	svg.setAttribute('aria-hidden', 'true');
+	svg.setAttribute('focusable', 'false');
+	const path = document.createElementNS(SVG_NS, 'path');
+	path.setAttribute('d', ICONS[name] || ICONS.other);
+	path.setAttribute('fill-rule', 'evenodd');
+	svg.append(path);
+	return svg;
+}

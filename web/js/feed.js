@@ -1,0 +1,81 @@
+import { FeedStream } from './events.js';
+import { LinkHeader } from './links.js';
+import { LiveList } from './live-list.js';
+import { DemoPanel } from './demo.js';
+import { feedEntry, setRecipients } from './render.js';
+import { isFeedWorthy, describeMessageItem, describeActivity } from './format.js';
+
+// The activity dock: follows, redemptions, subs, gifts, raids, cheers and
+// TikTok gifts, follows and shares, newest first.
+
+const MAX_ITEMS = 200;
+// Twitch announces a mystery gift first and then each gifted sub on its own;
+// those that follow within this window are listed under the mystery gift
+// instead of filling the list one by one.
+const GIFT_GATHER_MS = 30000;
+
+const header = new LinkHeader(document.getElementById('links'));
+const listBox = document.getElementById('feed');
+const list = new LiveList(listBox, {
+	max: MAX_ITEMS,
+	newestAt: 'top',
+	jumpButton: document.getElementById('jump'),
+});
+const demo = document.getElementById('demo');
+new DemoPanel(demo);
+// Whether the test panel is open is remembered per dock.
+try {
+	demo.open = localStorage.getItem('vanteo.demoOpen') === '1';
+	demo.addEventListener('toggle', () => localStorage.setItem('vanteo.demoOpen', demo.open ? '1' : '0'));
+} catch {
+	// Storage can be unavailable; the panel then starts closed.
+}
+
+let gathering = [];
+
+function gifter(m) {
+	return `${m.platform}\n${m.userId || ''}\n${m.name || ''}`;
+}
+
+function gatherGift(m) {
+	const now = Date.now();
+	gathering = gathering.filter((g) => g.until > now && g.left > 0 && g.entry.isConnected);
+	if (m.platform !== 'twitch' || m.eventId !== 'subgift') return false;
+	const batch = gathering.find((g) => g.key === gifter(m));
+	if (!batch) return false;
+	batch.left -= 1;
+	batch.names.push(m.eventRecipient || 'someone');
+	setRecipients(batch.entry, batch.names);
+	return true;
+}
+
+function showMessage(m) {
+	if (!isFeedWorthy(m) || gatherGift(m)) return;
+	const entry = list.add(feedEntry(m, describeMessageItem(m)));
+	const count = Number.parseInt(m.eventCount, 10);
+	if (m.platform === 'twitch' && m.eventId === 'submysterygift' && count > 0) {
+		gathering.push({ key: gifter(m), entry, left: count, names: [], until: Date.now() + GIFT_GATHER_MS });
+	}
+}
+
+function showActivity(a) {
+	if (!a || typeof a !== 'object') return;
+	list.add(feedEntry(a, describeActivity(a)));
+}
+
+function applyConfig(config) {
+	if (!config || typeof config !== 'object') return;
+	const configured = !!(config.twitch || config.tiktok);
+	listBox.dataset.empty = configured
+		? 'No activity yet. Follows, subs, gifts, raids and cheers appear here.'
+		: 'No channel is set up yet. Try the test items below.';
+}
+
+new FeedStream()
+	.on('config', applyConfig)
+	.on('status', (s) => header.setStatus(s))
+	.on('viewers', (v) => header.setViewers(v))
+	.on('message-in', (m) => m && typeof m === 'object' && showMessage(m))
+	.on('activity', showActivity)
+	.onState((state) => header.setStream(state))
+	.start();

@@ -1,0 +1,77 @@
+import { el, icon } from './dom.js';
+import { formatCount } from './format.js';
+
+// The header both docks share: one row per platform with its link state, the
+// state's detail text and the live viewer count, plus a bar that appears
+// while the page has lost its event stream.
+
+const PLATFORMS = [
+	{ key: 'twitch', label: 'Twitch' },
+	{ key: 'tiktok', label: 'TikTok' },
+];
+const STATES = new Set(['disabled', 'connecting', 'connected', 'offline', 'retry', 'error']);
+const compact = new Intl.NumberFormat('en-US', { notation: 'compact', maximumFractionDigits: 1 });
+
+export function viewerText(value) {
+	if (typeof value !== 'number' || !Number.isFinite(value) || value < 0) return '–';
+	return value >= 100000 ? compact.format(value) : formatCount(value);
+}
+
+export class LinkHeader {
+	constructor(container) {
+		this.rows = new Map();
+		container.classList.add('links');
+		for (const { key, label } of PLATFORMS) {
+			const row = el('div', 'link plat-' + key);
+			row.dataset.platform = key;
+			row.dataset.state = 'disabled';
+			const dot = el('span', 'dot');
+			const state = el('span', 'state', 'disabled');
+			const detail = el('span', 'detail', 'Not configured');
+			const viewers = el('span', 'viewers');
+			const count = el('span', 'viewer-count', '–');
+			viewers.append(icon('eye', 'icon eye'), count);
+			row.append(dot, el('span', 'pname', label), state, detail, viewers);
+			container.append(row);
+			this.rows.set(key, { row, label, state, detail, viewers, count });
+		}
+		this.banner = el('div', 'stream-down', 'Reconnecting to Vanteo…');
+		this.banner.setAttribute('role', 'status');
+		this.banner.hidden = true;
+		container.after(this.banner);
+		this.setViewers({ twitch: null, tiktok: null });
+	}
+
+	// {"twitch":{"state":..,"detail":..},"tiktok":{...}}
+	setStatus(status) {
+		for (const [key, parts] of this.rows) {
+			const link = status && status[key];
+			if (!link || typeof link !== 'object') continue;
+			const state = STATES.has(link.state) ? link.state : 'disabled';
+			const detail = typeof link.detail === 'string' ? link.detail : '';
+			parts.row.dataset.state = state;
+			parts.state.textContent = state;
+			parts.detail.textContent = detail;
+			parts.row.title = `${parts.label}: ${state}${detail ? ' · ' + detail : ''}`;
+		}
+	}
+
+	// {"twitch":N|null,"tiktok":N|null}; null means unknown (or not live).
+	setViewers(viewers) {
+		for (const [key, parts] of this.rows) {
+			if (!viewers || !(key in viewers)) continue;
+			const value = viewers[key];
+			const known = typeof value === 'number' && value >= 0;
+			parts.count.textContent = viewerText(value);
+			parts.viewers.classList.toggle('unknown', !known);
+			parts.viewers.title = known
+				? `${parts.label}: ${formatCount(value)} watching`
+				: `${parts.label}: viewer count unknown`;
+		}
+	}
+
+	// 'open', 'connecting', 'down' or 'idle' from the event stream.
+	setStream(state) {
+		this.banner.hidden = state !== 'down';
+	}
+}

@@ -1,0 +1,174 @@
+// A scrolling list that receives items live and keeps at most `max` of them,
+// so that a busy chat cannot slow the dock down. The newest item sits at the
+// bottom (chat) or at the top (activity). While the view shows the newest end
+// it follows new items; once the reader scrolls away it stays where it is
+// (items added or dropped above the view are compensated) and the jump button
+// offers a way back, with the number of items that came in meanwhile.
+//
+// Browser scroll anchoring is switched off for the list in CSS, because it
+// would move the view a second time on top of the compensation done here.
+
+const NEAR_PX = 24;
+
+export class LiveList {
+	constructor(container, { max = 300, newestAt = 'bottom', jumpButton = null } = {}) {
+		this.box = container;
+		this.max = max;
+		this.bottom = newestAt === 'bottom';
+		this.jump = jumpButton;
+		this.follow = true;
+		this.unseen = 0;
+		this.autoTop = null;
+
+		this.box.addEventListener('scroll', () => this.onScroll(), { passive: true });
+		// In a busy chat the next item would scroll back to the newest end
+		// before the reader's own scroll event is seen, so a wheel turn or key
+		// towards older items stops following at once.
+		this.box.addEventListener('wheel', (e) => (this.bottom ? e.deltaY < 0 : e.deltaY > 0) && this.pause(), {
+			passive: true,
+		});
+		this.box.addEventListener('keydown', (e) => {
+			const back = this.bottom ? ['ArrowUp', 'PageUp', 'Home'] : ['ArrowDown', 'PageDown', 'End'];
+			if (back.includes(e.key)) this.pause();
+		});
+		// Images (emotes, badges) grow lines after they were placed.
+		this.box.addEventListener('load', () => this.keepNewestInView(), true);
+		if (typeof ResizeObserver === 'function') {
+			new ResizeObserver(() => this.keepNewestInView()).observe(this.box);
+		}
+		if (this.jump) {
+			this.jump.hidden = true;
+			this.jump.addEventListener('click', () => this.showNewest());
+		}
+	}
+
+	get size() {
+		return this.box.children.length;
+	}
+
+	items() {
+		return Array.from(this.box.children);
+	}
+
+	add(node) {
+		if (this.follow) {
+			if (this.bottom) this.box.append(node);
+			else this.box.prepend(node);
+			this.trim();
+			this.scrollToNewest();
+			return node;
+		}
+		if (this.bottom) {
+			this.box.append(node);
+		} else {
+			const before = this.box.scrollHeight;
+			this.box.prepend(node);
+			this.box.scrollTop += this.box.scrollHeight - before;
+		}
+		this.trim();
+		this.unseen += 1;
+		this.updateJump();
+		return node;
+	}
+
+	// Removes one item; when it sat above the reader's view, the view is
+	// kept where it is.
+	remove(node) {
+		if (node.parentNode !== this.box) return;
+		if (!this.follow && this.isAboveView(node)) {
+			const before = this.box.scrollHeight;
+			node.remove();
+			this.box.scrollTop -= before - this.box.scrollHeight;
+		} else {
+			node.remove();
+		}
+	}
+
+	clear() {
+		this.box.replaceChildren();
+		this.unseen = 0;
+		this.follow = true;
+		this.updateJump();
+	}
+
+	// Drops the oldest items beyond `max`. While the reader is scrolled back,
+	// only items outside the view go, so the lines being read stay put; the
+	// list may then grow up to half as much again before it is cut anyway.
+	trim() {
+		const kids = this.box.children;
+		const excess = kids.length - this.max;
+		if (excess <= 0) return;
+		let count = excess;
+		if (!this.follow) {
+			count = 0;
+			if (this.bottom) while (count < excess && this.isAboveView(kids[count])) count++;
+			else while (count < excess && this.isBelowView(kids[kids.length - 1 - count])) count++;
+			if (kids.length - count > this.max * 1.5) count = excess;
+		}
+		if (count === 0) return;
+		const oldest = this.bottom
+			? Array.from(kids).slice(0, count)
+			: Array.from(kids).slice(kids.length - count);
+		const before = this.box.scrollHeight;
+		for (const node of oldest) node.remove();
+		if (this.bottom && !this.follow) this.box.scrollTop -= before - this.box.scrollHeight;
+	}
+
+	isAboveView(node) {
+		return node.offsetTop + node.offsetHeight <= this.box.scrollTop + 1;
+	}
+
+	isBelowView(node) {
+		return node.offsetTop >= this.box.scrollTop + this.box.clientHeight - 1;
+	}
+
+	distanceFromNewest() {
+		const b = this.box;
+		return this.bottom ? b.scrollHeight - b.clientHeight - b.scrollTop : b.scrollTop;
+	}
+
+	scrollToNewest() {
+		const b = this.box;
+		b.scrollTop = this.bottom ? b.scrollHeight : 0;
+		this.autoTop = b.scrollTop;
+	}
+
+	keepNewestInView() {
+		if (this.follow) this.scrollToNewest();
+	}
+
+	showNewest() {
+		this.follow = true;
+		this.unseen = 0;
+		this.trim();
+		this.scrollToNewest();
+		this.updateJump();
+	}
+
+	pause() {
+		if (!this.follow) return;
+		this.follow = false;
+		this.autoTop = null;
+		this.updateJump();
+	}
+
+	onScroll() {
+		// Our own scrolling reports back here too; only a move by the reader
+		// decides whether the list keeps following.
+		if (this.autoTop !== null && Math.abs(this.box.scrollTop - this.autoTop) < 2) return;
+		this.autoTop = null;
+		const near = this.distanceFromNewest() <= NEAR_PX;
+		if (near !== this.follow) {
+			this.follow = near;
+			if (near) this.unseen = 0;
+			this.updateJump();
+		}
+	}
+
+	updateJump() {
+		if (!this.jump) return;
+		this.jump.hidden = this.follow;
+		const label = this.jump.querySelector('.jump-count');
+		if (label) label.textContent = this.unseen > 0 ? ` (${this.unseen > 99 ? '99+' : this.unseen})` : '';
+	}
+}
