@@ -1,0 +1,21 @@
+'use strict';
+// The endpoint names of the module's table (src/hub/endpoints.cpp). Every one
+// of them is pointed at a local service while the fakes run, so that nothing
+// under test reaches the internet: names without a fake of their own go to the
+// scriptable web service.
+module.exports.ENDPOINT_NAMES = [
+	'twitch-chat',
+	'twitch-eventsub',
+	'twitch-helix',
+	'twitch-id',
+	'twitch-web',
+	'twitch-emote-cdn',
+	'tiktok-web',
+	'tiktok-signer',
+	'streamelements',
+	'youtube',
+	'kick',
+	'github-api',
+	'github-raw',
+	'github-web',
+];

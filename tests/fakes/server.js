@@ -1,0 +1,120 @@
+'use strict';
+// Starts every fake remote service on loopback ports chosen now, with a test
+// CA made now, and prints one JSON line on standard output:
+//
+//   {"ready":true,"control":PORT,"ca":"/tmp/.../ca.pem",
+//    "endpoints":{"twitch-chat":"127.0.0.1:PORT",...},"ports":{...},
+//    "env":{"VANTEO_ENDPOINTS":"...","VANTEO_CA_FILE":"..."}}
+//
+// Nothing else is written to standard output (logs go to standard error when
+// VANTEO_FAKE_LOG is set). The process ends, removing its temporary folder,
+// on SIGTERM or SIGINT or when its standard input closes (so it never outlives
+// a test binary that started it with a pipe).
+//
+//   node fakes/server.js [--chat-script FILE] [--keep-stdin-open]
+//
+// --chat-script plays a JSON file {"intervalMs":..,"loop":..,"lines":[..]} to
+// every session of the chat fake that joins a channel.
+//
+// A service module exports a class whose objects have: name, async start(),
+// endpoints ({endpoint name: port} after start), ports (optional extra named
+// ports), async command(name, args), async reset(), async stop().
+
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { makeCertificates } = require('./certs');
+const { startControl } = require('./lib/control');
+const { ENDPOINT_NAMES } = require('./lib/endpoints');
+const { TwitchChat } = require('./services/twitch_chat');
+const { Web } = require('./services/web');
+
+// The web service comes first: it is the stand-in for unclaimed endpoints.
+const SERVICE_CLASSES = [Web, TwitchChat];
+
+function log(text) {
+	if (process.env.VANTEO_FAKE_LOG) process.stderr.write(`[fakes] ${text}\n`);
+}
+
+async function main() {
+	const args = process.argv.slice(2);
+	const option = (name) => {
+		const i = args.indexOf(name);
+		return i >= 0 ? args[i + 1] : undefined;
+	};
+	const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-fakes-'));
+	let services = new Map();
+	let stopping = false;
+	const stop = async (code) => {
+		if (stopping) return;
+		stopping = true;
+		for (const service of services.values()) {
+			try {
+				await service.stop();
+			} catch (error) {
+				log(`stop ${service.name}: ${error}`);
+			}
+		}
+		fs.rmSync(dir, { recursive: true, force: true });
+		process.exit(code);
+	};
+	process.on('SIGTERM', () => stop(0));
+	process.on('SIGINT', () => stop(0));
+	if (!args.includes('--keep-stdin-open')) {
+		process.stdin.on('end', () => stop(0));
+		process.stdin.on('error', () => stop(0));
+		process.stdin.resume();
+	}
+
+	try {
+		const certs = makeCertificates(dir);
+		const context = { certs, log };
+		services = new Map(SERVICE_CLASSES.map((Class) => {
+			const service = new Class(context);
+			return [service.name, service];
+		}));
+		for (const service of services.values()) await service.start();
+
+		const endpoints = {};
+		for (const service of services.values()) {
+			for (const [name, port] of Object.entries(service.endpoints || {})) {
+				endpoints[name] = `127.0.0.1:${port}`;
+			}
+		}
+		const web = services.get('web');
+		for (const name of ENDPOINT_NAMES) {
+			if (!endpoints[name]) endpoints[name] = `127.0.0.1:${web.ports.web}`;
+		}
+		const ports = {};
+		for (const service of services.values()) {
+			Object.assign(ports, service.ports || {});
+			for (const [name, port] of Object.entries(service.endpoints || {})) ports[name] = port;
+		}
+
+		const script = option('--chat-script');
+		if (script) {
+			await services.get('twitch-chat').command('play', JSON.parse(fs.readFileSync(script, 'utf8')));
+		}
+
+		let info;
+		const control = await startControl(services, () => info, log);
+		info = {
+			ready: true,
+			control: control.address().port,
+			ca: certs.caFile,
+			endpoints,
+			ports,
+			env: {
+				VANTEO_ENDPOINTS: Object.entries(endpoints).map(([name, at]) => `${name}=${at}`).join(','),
+				VANTEO_CA_FILE: certs.caFile,
+			},
+		};
+		process.stdout.write(`${JSON.stringify(info)}\n`);
+		log(`ready: control on ${info.control}`);
+	} catch (error) {
+		process.stderr.write(`[fakes] start failed: ${error && error.stack ? error.stack : error}\n`);
+		await stop(1);
+	}
+}
+
+main();

@@ -1,0 +1,353 @@
+'use strict';
+// Fake Twitch chat: IRC lines over a secure WebSocket, answering the way the
+// real service does for an anonymous reader (CAP ACK, the welcome numerics,
+// JOIN echo + NAMES + ROOMSTATE, PING/PONG), and sending whatever a test
+// scripts. Every session records the exact messages it received.
+//
+// Commands (POST /twitch-chat/<command>); "session" picks a session by id,
+// the newest open one when left out; "all": true sends to every open one.
+//   configure {ackCaps, welcome, join: "normal"|"notice"|"silent", joinNotice,
+//              roomId, joinInOneMessage, handshake: "normal"|"stall-tls"|
+//              "stall-upgrade"|"reject", pingToken}
+//   send      {lines | text | size+fill | base64, binary, splitAt, linesPerMessage,
+//              fragments, templates, flush (answer only once it was written)}
+//   ping      {token}          PING :token (the PONG is checked and recorded)
+//   close     {code, reason}   a close frame
+//   drop      {}               the TCP connection cut without a close frame
+//   stall     {on}             stop reading and answering (true) or resume
+//   play      {lines, intervalMs, loop, startDelayMs}  lines on a timer to every
+//                              joined session (templates applied), also to
+//                              sessions that join later
+//   stopPlay  {}
+//   state     {}               {accepted, sessions: [...]}
+//   reset     {}
+
+const https = require('node:https');
+const crypto = require('node:crypto');
+const { WebSocketServer } = require('ws');
+const { Listener } = require('../lib/listener');
+const { tlsOptions } = require('../certs');
+const { payloadOf, deliver, flushed } = require('../lib/deliver');
+const { headerPairs } = require('../lib/headers');
+
+const DEFAULTS = {
+	ackCaps: true,
+	welcome: true,
+	join: 'normal',
+	joinNotice: {
+		msgId: 'msg_channel_suspended',
+		text: 'This channel does not exist or has been suspended.',
+	},
+	roomId: '22484632',
+	joinInOneMessage: false,
+	handshake: 'normal',
+	pingToken: 'tmi.twitch.tv',
+};
+
+function applyTemplates(line, session) {
+	const channel = session.joined[0] || 'channel';
+	return line
+		.replaceAll('{channel}', channel)
+		.replaceAll('{nick}', session.nick || 'justinfan')
+		.replaceAll('{roomId}', session.roomId)
+		.replaceAll('{ts}', String(Date.now()))
+		.replaceAll('{id}', () => crypto.randomUUID());
+}
+
+class TwitchChat {
+	constructor(context) {
+		this.context = context;
+		this.name = 'twitch-chat';
+		this.config = structuredClone(DEFAULTS);
+		this.sessions = [];
+		this.accepted = 0;
+		this.player = null;
+		this.heldUpgrades = new Set();
+	}
+
+	async start() {
+		this.https = https.createServer(tlsOptions(this.context.certs.server), (req, res) => {
+			res.writeHead(426, { 'Content-Type': 'text/plain' });
+			res.end('WebSocket only\n');
+		});
+		this.https.on('tlsClientError', () => {});
+		this.wss = new WebSocketServer({ noServer: true, maxPayload: 64 * 1024 * 1024 });
+		this.https.on('upgrade', (req, socket, head) => this.upgrade(req, socket, head));
+		this.listener = new Listener(this.name, this.https);
+		const port = await this.listener.listen();
+		this.endpoints = { 'twitch-chat': port };
+	}
+
+	async stop() {
+		this.stopPlay();
+		for (const session of this.sessions) session.ws.terminate();
+		await this.listener.close();
+	}
+
+	upgrade(req, socket, head) {
+		socket.on('error', () => {});
+		if (this.config.handshake === 'stall-upgrade') {
+			this.heldUpgrades.add(socket);
+			return;
+		}
+		if (this.config.handshake === 'reject') {
+			socket.end('HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n');
+			return;
+		}
+		this.wss.handleUpgrade(req, socket, head, (ws) => this.open(ws, req));
+	}
+
+	open(ws, req) {
+		const session = {
+			id: ++this.accepted,
+			ws,
+			open: true,
+			path: req.url,
+			headers: headerPairs(req.rawHeaders),
+			nick: null,
+			caps: [],
+			joined: [],
+			roomId: this.config.roomId,
+			received: [],
+			lines: [],
+			partial: '',
+			pingsSent: [],
+			pongs: [],
+			closed: null,
+			stalled: false,
+		};
+		this.sessions.push(session);
+		this.context.log(`twitch-chat: session ${session.id} open`);
+		ws.on('message', (data, isBinary) => this.message(session, data, isBinary));
+		ws.on('close', (code, reason) => {
+			session.open = false;
+			session.closed = { code, reason: reason.toString('utf8') };
+			this.context.log(`twitch-chat: session ${session.id} closed ${code}`);
+		});
+		ws.on('error', () => {});
+	}
+
+	message(session, data, isBinary) {
+		const buffer = Buffer.isBuffer(data) ? data : Buffer.concat(data);
+		session.received.push(isBinary
+			? { binary: true, base64: buffer.toString('base64'), length: buffer.length }
+			: { binary: false, data: buffer.toString('utf8'), length: buffer.length });
+		if (isBinary) return;
+		const text = session.partial + buffer.toString('utf8');
+		const parts = text.split('\r\n');
+		session.partial = parts.pop();
+		for (const line of parts) {
+			session.lines.push(line);
+			if (!session.stalled) this.line(session, line);
+		}
+	}
+
+	sendLines(session, lines) {
+		if (!session.open || session.stalled) return;
+		session.ws.send(lines.map((line) => `${line}\r\n`).join(''));
+	}
+
+	line(session, line) {
+		const words = line.split(' ');
+		const command = words[0].toUpperCase();
+		const trailing = line.includes(' :') ? line.slice(line.indexOf(' :') + 2) : words.slice(1).join(' ');
+		if (command === 'CAP' && words[1] === 'REQ') {
+			session.caps = trailing.split(' ').filter(Boolean);
+			const verdict = this.config.ackCaps ? 'ACK' : 'NAK';
+			this.sendLines(session, [`:tmi.twitch.tv CAP * ${verdict} :${trailing}`]);
+		} else if (command === 'NICK') {
+			session.nick = words[1] || '';
+			if (this.config.welcome) this.sendLines(session, welcome(session.nick));
+		} else if (command === 'JOIN') {
+			for (const name of (words[1] || '').split(',')) {
+				if (name) this.join(session, name.replace(/^#/, '').toLowerCase());
+			}
+		} else if (command === 'PART') {
+			const name = (words[1] || '').replace(/^#/, '');
+			session.joined = session.joined.filter((joined) => joined !== name);
+			const nick = session.nick;
+			this.sendLines(session, [`:${nick}!${nick}@${nick}.tmi.twitch.tv PART #${name}`]);
+		} else if (command === 'PING') {
+			this.sendLines(session, [`:tmi.twitch.tv PONG tmi.twitch.tv :${trailing}`]);
+		} else if (command === 'PONG') {
+			const expected = session.pingsSent[session.pingsSent.length - 1];
+			session.pongs.push({ line, token: trailing, matches: trailing === expected });
+		}
+	}
+
+	join(session, channel) {
+		const mode = this.config.join;
+		if (mode === 'silent') return;
+		if (mode === 'notice') {
+			const notice = this.config.joinNotice;
+			this.sendLines(session, [`@msg-id=${notice.msgId} :tmi.twitch.tv NOTICE #${channel} :${notice.text}`]);
+			return;
+		}
+		session.joined.push(channel);
+		const nick = session.nick || 'justinfan';
+		const joinLines = [
+			`:${nick}!${nick}@${nick}.tmi.twitch.tv JOIN #${channel}`,
+			`:${nick}.tmi.twitch.tv 353 ${nick} = #${channel} :${nick}`,
+			`:${nick}.tmi.twitch.tv 366 ${nick} #${channel} :End of /NAMES list`,
+		];
+		const tags = session.caps.includes('twitch.tv/tags')
+			? `@emote-only=0;followers-only=-1;r9k=0;room-id=${session.roomId};slow=0;subs-only=0 `
+			: '';
+		const roomState = `${tags}:tmi.twitch.tv ROOMSTATE #${channel}`;
+		if (this.config.joinInOneMessage) {
+			this.sendLines(session, [...joinLines, roomState]);
+		} else {
+			this.sendLines(session, joinLines);
+			this.sendLines(session, [roomState]);
+		}
+	}
+
+	pick(args) {
+		if (args.session !== undefined) {
+			const session = this.sessions.find((s) => s.id === Number(args.session));
+			if (!session) throw new Error(`no session ${args.session}`);
+			return [session];
+		}
+		const open = this.sessions.filter((s) => s.open);
+		if (args.all) return open;
+		if (!open.length) throw new Error('no open session');
+		return [open[open.length - 1]];
+	}
+
+	async command(name, args) {
+		switch (name) {
+		case 'configure':
+			Object.assign(this.config, args);
+			this.listener.stall(this.config.handshake === 'stall-tls');
+			return { config: this.config };
+		case 'send':
+			for (const session of this.pick(args)) {
+				const transform = args.templates ? (line) => applyTemplates(line, session) : undefined;
+				const done = deliver(session.ws, payloadOf(args, transform), args);
+				if (args.flush) await done;
+			}
+			return { ok: true };
+		case 'ping':
+			for (const session of this.pick(args)) {
+				const token = args.token || this.config.pingToken;
+				session.pingsSent.push(token);
+				deliver(session.ws, Buffer.from(`PING :${token}\r\n`), {});
+			}
+			return { ok: true };
+		case 'close':
+			for (const session of this.pick(args)) {
+				session.ws.close(Number(args.code || 1000), String(args.reason || ''));
+			}
+			return { ok: true };
+		case 'drop':
+			// What was sent before still arrives; then the TCP connection
+			// ends without a close frame.
+			for (const session of this.pick(args)) {
+				await flushed(session.ws);
+				session.ws.terminate();
+			}
+			return { ok: true };
+		case 'stall':
+			for (const session of this.pick(args)) {
+				session.stalled = args.on === undefined ? true : Boolean(args.on) && args.on !== 'false';
+				if (session.stalled) session.ws._socket.pause();
+				else session.ws._socket.resume();
+			}
+			return { ok: true };
+		case 'play':
+			this.play(args);
+			return { ok: true };
+		case 'stopPlay':
+			this.stopPlay();
+			return { ok: true };
+		case 'state':
+			return this.state();
+		case 'reset':
+			await this.reset();
+			return { ok: true };
+		default:
+			throw new Error(`twitch-chat: unknown command ${name}`);
+		}
+	}
+
+	// Plays the lines in order, one every intervalMs, to every session that
+	// has joined a channel at that moment.
+	play(args) {
+		this.stopPlay();
+		const lines = (args.lines || []).map(String);
+		if (!lines.length) return;
+		const interval = Math.max(10, Number(args.intervalMs || 1500));
+		let next = 0;
+		const tick = () => {
+			if (next >= lines.length) {
+				if (!args.loop) return this.stopPlay();
+				next = 0;
+			}
+			const line = lines[next++];
+			for (const session of this.sessions) {
+				if (session.open && !session.stalled && session.joined.length) {
+					this.sendLines(session, [applyTemplates(line, session)]);
+				}
+			}
+		};
+		this.player = { timer: null, start: setTimeout(() => {
+			this.player.timer = setInterval(tick, interval);
+			tick();
+		}, Number(args.startDelayMs || 0)) };
+	}
+
+	stopPlay() {
+		if (!this.player) return;
+		clearTimeout(this.player.start);
+		clearInterval(this.player.timer);
+		this.player = null;
+	}
+
+	state() {
+		return {
+			accepted: this.accepted,
+			playing: Boolean(this.player),
+			sessions: this.sessions.map((s) => ({
+				id: s.id,
+				open: s.open,
+				path: s.path,
+				headers: s.headers,
+				nick: s.nick,
+				caps: s.caps,
+				joined: s.joined,
+				received: s.received,
+				lines: s.lines,
+				pingsSent: s.pingsSent,
+				pongs: s.pongs,
+				closed: s.closed,
+				stalled: s.stalled,
+			})),
+		};
+	}
+
+	async reset() {
+		this.stopPlay();
+		for (const session of this.sessions) session.ws.terminate();
+		for (const socket of this.heldUpgrades) socket.destroy();
+		this.heldUpgrades.clear();
+		this.listener.destroyAll();
+		this.sessions = [];
+		this.accepted = 0;
+		this.config = structuredClone(DEFAULTS);
+		this.listener.stall(false);
+	}
+}
+
+function welcome(nick) {
+	return [
+		`:tmi.twitch.tv 001 ${nick} :Welcome, GLHF!`,
+		`:tmi.twitch.tv 002 ${nick} :Your host is tmi.twitch.tv`,
+		`:tmi.twitch.tv 003 ${nick} :This server is rather new`,
+		`:tmi.twitch.tv 004 ${nick} :-`,
+		`:tmi.twitch.tv 375 ${nick} :-`,
+		`:tmi.twitch.tv 372 ${nick} :You are in a maze of twisty passages, all alike.`,
+		`:tmi.twitch.tv 376 ${nick} :>`,
+	];
+}
+
+module.exports = { TwitchChat };

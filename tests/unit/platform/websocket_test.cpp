@@ -1,0 +1,367 @@
+#include "hub/endpoints.h"
+#include "platform/https.h"
+#include "platform/websocket.h"
+#include "support/fake_services.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+using namespace vanteo;
+using namespace vanteo::platform;
+using namespace vanteo::test;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+namespace {
+
+class WebSocketClientTest : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		ASSERT_TRUE(fakes().ok()) << fakes().error();
+		ASSERT_TRUE(fakes().reset());
+	}
+
+	static FakeServices &fakes() { return FakeServices::instance(); }
+
+	static JsonValue chat(const std::string &command, const std::string &args = "{}")
+	{
+		return fakes().command("twitch-chat", command, args);
+	}
+
+	static JsonValue session(size_t index) { return chat("state")["sessions"][index]; }
+
+	// Receives until something other than a Timeout arrives or the time is up.
+	static ReceiveResult receiveWithin(WebSocketClient &client, std::string &message,
+					   bool &binary, milliseconds limit = milliseconds(5000))
+	{
+		auto deadline = Clock::now() + limit;
+		ReceiveResult result = ReceiveResult::Timeout;
+		while (result == ReceiveResult::Timeout && Clock::now() < deadline)
+			result = client.receive(message, binary);
+		return result;
+	}
+};
+
+WebSocketTimings quickTimings()
+{
+	WebSocketTimings timings;
+	timings.connectMs = 1000;
+	timings.receiveMs = 300;
+	return timings;
+}
+
+TEST_F(WebSocketClientTest, DeliversWholeFragmentedAndBinaryMessages)
+{
+	WebSocketClient client;
+	ASSERT_TRUE(client.connect("twitch-chat", 443, "/", "X-Test: one\r\nX-Other: two\r\n"));
+	ASSERT_TRUE(waitUntil([] { return session(0)["open"].boolean(); }));
+	JsonValue opened = session(0);
+	EXPECT_EQ(opened["path"].str(), "/");
+	bool sawAgent = false, sawTest = false, sawOther = false;
+	for (const JsonValue &header : opened["headers"].items()) {
+		sawAgent |= header[0].str() == "User-Agent" && header[1].str() == BrowserUserAgent;
+		sawTest |= header[0].str() == "X-Test" && header[1].str() == "one";
+		sawOther |= header[0].str() == "X-Other" && header[1].str() == "two";
+	}
+	EXPECT_TRUE(sawAgent && sawTest && sawOther);
+
+	struct Case {
+		const char *name;
+		std::string args;
+		std::vector<std::string> expected;
+		bool binary;
+	};
+	const std::vector<Case> cases = {
+	    {"three lines in one message",
+	     R"({"lines":["a 1","b 2","c 3"]})",
+	     {"a 1\r\nb 2\r\nc 3\r\n"},
+	     false},
+	    {"one text message in seven fragments",
+	     R"({"text":"@badge-info=;color=#FF0000 :x!x@x.tmi.twitch.tv PRIVMSG #c :hello there","fragments":7})",
+	     {"@badge-info=;color=#FF0000 :x!x@x.tmi.twitch.tv PRIVMSG #c :hello there"},
+	     false},
+	    {"a line cut across two messages",
+	     R"({"lines":["first line","second"],"splitAt":[5]})",
+	     {"first", " line\r\nsecond\r\n"},
+	     false},
+	    {"binary in fragments",
+	     R"({"base64":"AAECAwQFBgcICQ==","binary":true,"fragments":3})",
+	     {std::string("\0\1\2\3\4\5\6\7\x08\x09", 10)},
+	     true},
+	    {"UTF-8 text",
+	     R"({"text":"caf\u00e9 \ud83d\ude00"})",
+	     {"caf\xC3\xA9 \xF0\x9F\x98\x80"},
+	     false},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.name);
+		chat("send", c.args);
+		for (const std::string &expected : c.expected) {
+			std::string message = "left over";
+			bool binary = !c.binary;
+			ASSERT_EQ(receiveWithin(client, message, binary), ReceiveResult::Message);
+			EXPECT_EQ(message, expected);
+			EXPECT_EQ(binary, c.binary);
+		}
+	}
+
+	// What the client sends arrives as exactly one message each.
+	ASSERT_TRUE(client.sendText("CAP REQ :twitch.tv/tags twitch.tv/commands\r\n"));
+	ASSERT_TRUE(client.sendBinary(std::string("\x00\xff", 2)));
+	ASSERT_TRUE(waitUntil([] { return session(0)["received"].size() == 2; }));
+	JsonValue received = session(0)["received"];
+	EXPECT_EQ(received[0]["data"].str(), "CAP REQ :twitch.tv/tags twitch.tv/commands\r\n");
+	EXPECT_FALSE(received[0]["binary"].boolean());
+	EXPECT_EQ(received[1]["base64"].str(), "AP8=");
+	EXPECT_TRUE(received[1]["binary"].boolean());
+	client.close();
+}
+
+TEST_F(WebSocketClientTest, MessageCapIsEightMebibytes)
+{
+	WebSocketClient client;
+	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+	std::string message;
+	bool binary = false;
+	chat("send", R"({"size":8388608,"fill":"a","fragments":4})");
+	ASSERT_EQ(receiveWithin(client, message, binary), ReceiveResult::Message);
+	EXPECT_EQ(message.size(), 8388608u);
+	EXPECT_EQ(message.find_first_not_of('a'), std::string::npos);
+
+	chat("send", R"({"size":8388609,"fill":"b"})");
+	EXPECT_EQ(receiveWithin(client, message, binary), ReceiveResult::Failed);
+	EXPECT_EQ(client.receive(message, binary), ReceiveResult::Failed);
+	EXPECT_FALSE(client.sendText("PING"));
+}
+
+TEST_F(WebSocketClientTest, EndOfConnectionIsFailed)
+{
+	struct Case {
+		const char *name;
+		const char *command;
+	};
+	for (const Case &c : {Case{"close frame", "close"}, Case{"TCP drop", "drop"}}) {
+		SCOPED_TRACE(c.name);
+		ASSERT_TRUE(fakes().reset());
+		WebSocketClient client;
+		ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+		// A message sent just before the end is still delivered.
+		chat("send", R"({"lines":["last words"]})");
+		chat(c.command);
+		std::string message;
+		bool binary = false;
+		ASSERT_EQ(receiveWithin(client, message, binary), ReceiveResult::Message);
+		EXPECT_EQ(message, "last words\r\n");
+		EXPECT_EQ(receiveWithin(client, message, binary), ReceiveResult::Failed);
+		EXPECT_TRUE(message.empty());
+		EXPECT_FALSE(client.sendText("x"));
+		client.close();
+		client.close();
+	}
+}
+
+TEST_F(WebSocketClientTest, ReceiveTimesOutEveryTwoSecondsAndStaysConnected)
+{
+	WebSocketClient client;
+	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+	std::string message = "stale";
+	bool binary = true;
+	auto started = Clock::now();
+	EXPECT_EQ(client.receive(message, binary), ReceiveResult::Timeout);
+	auto waited = Clock::now() - started;
+	EXPECT_GE(waited, milliseconds(1900));
+	EXPECT_LT(waited, milliseconds(3000));
+	EXPECT_TRUE(message.empty());
+	EXPECT_FALSE(binary);
+
+	chat("send", R"({"lines":["PING :tmi.twitch.tv"]})");
+	ASSERT_EQ(receiveWithin(client, message, binary), ReceiveResult::Message);
+	EXPECT_EQ(message, "PING :tmi.twitch.tv\r\n");
+	ASSERT_TRUE(client.sendText("PONG :tmi.twitch.tv\r\n"));
+	ASSERT_TRUE(waitUntil([] { return session(0)["lines"].size() == 1; }));
+	EXPECT_EQ(session(0)["lines"][0].str(), "PONG :tmi.twitch.tv");
+}
+
+TEST_F(WebSocketClientTest, AbortFromAnotherThreadEndsABlockedReceive)
+{
+	WebSocketTimings timings;
+	timings.receiveMs = 10000; // so that only abort can end the receive early
+	WebSocketClient client(timings);
+	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+	std::atomic<bool> entered{false};
+	std::atomic<int> result{-1};
+	Clock::time_point returned;
+	std::thread reader([&] {
+		std::string message;
+		bool binary = false;
+		entered = true;
+		result = static_cast<int>(client.receive(message, binary));
+		returned = Clock::now();
+	});
+	ASSERT_TRUE(waitUntil([&] { return entered.load(); }));
+	std::this_thread::sleep_for(milliseconds(200)); // let it block in the wait
+	auto aborted = Clock::now();
+	client.abort();
+	reader.join();
+	EXPECT_EQ(result.load(), static_cast<int>(ReceiveResult::Failed));
+	EXPECT_LT(returned - aborted, milliseconds(500));
+
+	EXPECT_FALSE(client.sendText("PONG :tmi.twitch.tv\r\n"));
+	EXPECT_FALSE(client.sendBinary("x"));
+	std::string message;
+	bool binary = false;
+	EXPECT_EQ(client.receive(message, binary), ReceiveResult::Failed);
+	client.close();
+	client.close();
+	// No close frame was sent: the peer saw the connection drop.
+	ASSERT_TRUE(waitUntil([] { return !session(0)["closed"].isNull(); }));
+	EXPECT_EQ(session(0)["closed"]["code"].integer(), 1006);
+}
+
+TEST_F(WebSocketClientTest, ReconnectsOnTheSameObject)
+{
+	WebSocketClient client;
+	EXPECT_FALSE(client.sendText("before any connect"));
+	std::string message;
+	bool binary = false;
+	EXPECT_EQ(client.receive(message, binary), ReceiveResult::Failed);
+
+	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+	// A second connect closes the first connection with a close frame.
+	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+	ASSERT_TRUE(waitUntil([] { return !session(0)["closed"].isNull(); }));
+	EXPECT_EQ(session(0)["closed"]["code"].integer(), 1000);
+
+	client.abort();
+	EXPECT_EQ(client.receive(message, binary), ReceiveResult::Failed);
+	client.close();
+	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+	ASSERT_TRUE(client.sendText("JOIN #third\r\n"));
+	ASSERT_TRUE(waitUntil([] { return session(2)["lines"].size() == 1; }));
+	EXPECT_EQ(session(2)["lines"][0].str(), "JOIN #third");
+	client.close();
+	ASSERT_TRUE(waitUntil([] { return !session(2)["closed"].isNull(); }));
+	EXPECT_EQ(session(2)["closed"]["code"].integer(), 1000);
+	EXPECT_EQ(chat("state")["accepted"].integer(), 3);
+}
+
+TEST_F(WebSocketClientTest, StalledPeerCannotHoldTheClient)
+{
+	WebSocketTimings timings;
+	timings.sendMs = 1000;
+	timings.closeMs = 500;
+	WebSocketClient client(timings);
+	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+	chat("stall");
+
+	// Once the socket buffers are full a send gives up after its time-out
+	// and the connection counts as broken.
+	const std::string chunk(1 << 20, 'x');
+	auto started = Clock::now();
+	bool sent = true;
+	for (int i = 0; i < 64 && sent; ++i)
+		sent = client.sendText(chunk);
+	EXPECT_FALSE(sent);
+	EXPECT_LT(Clock::now() - started, milliseconds(10000));
+	std::string message;
+	bool binary = false;
+	EXPECT_EQ(client.receive(message, binary), ReceiveResult::Failed);
+
+	// close waits for the peer's close reply no longer than closeMs.
+	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+	chat("stall");
+	started = Clock::now();
+	client.close();
+	EXPECT_LT(Clock::now() - started, milliseconds(1500));
+}
+
+TEST_F(WebSocketClientTest, ConcurrentSendsNeverInterleave)
+{
+	WebSocketClient client;
+	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+	constexpr int kThreads = 4;
+	constexpr int kEach = 25;
+	std::atomic<int> failures{0};
+	std::vector<std::thread> senders;
+	for (int t = 0; t < kThreads; ++t) {
+		senders.emplace_back([&client, &failures, t] {
+			for (int i = 0; i < kEach; ++i) {
+				// Large enough to need several socket writes each.
+				std::string payload(50000 + 1000 * i, static_cast<char>('A' + t));
+				if (!client.sendText(payload))
+					++failures;
+			}
+		});
+	}
+	for (std::thread &sender : senders)
+		sender.join();
+	EXPECT_EQ(failures.load(), 0);
+	ASSERT_TRUE(waitUntil([] { return session(0)["received"].size() == kThreads * kEach; }));
+	JsonValue received = session(0)["received"];
+	for (const JsonValue &item : received.items()) {
+		const std::string &data = item["data"].str();
+		ASSERT_FALSE(data.empty());
+		EXPECT_EQ(data.find_first_not_of(data[0]), std::string::npos);
+	}
+}
+
+TEST_F(WebSocketClientTest, ConnectFailsOnUntrustedOrUnreachablePeers)
+{
+	WebSocketClient client(quickTimings());
+	struct Case {
+		const char *name;
+		std::string host;
+	};
+	const std::vector<Case> cases = {
+	    {"certificate from an unknown CA", fakes().address("untrusted")},
+	    {"certificate for another name", fakes().address("wrong-name")},
+	    {"nobody listening", "127.0.0.1:1"},
+	    {"plain HTTP server", fakes().address("web-plain")},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.name);
+		EXPECT_FALSE(client.connect(c.host, 443, "/"));
+		EXPECT_FALSE(client.sendText("x"));
+	}
+
+	// Without the extra CA the fake's own certificate is not trusted either.
+	setEndpointOverrides(fakes().endpointsText(), "");
+	EXPECT_FALSE(client.connect("twitch-chat", 443, "/"));
+	fakes().applyEndpoints();
+	EXPECT_TRUE(client.connect("twitch-chat", 443, "/"));
+}
+
+TEST_F(WebSocketClientTest, ConnectGivesUpOnStalledHandshakes)
+{
+	WebSocketClient client(quickTimings());
+	for (const char *mode : {"stall-tls", "stall-upgrade", "reject"}) {
+		SCOPED_TRACE(mode);
+		chat("configure", std::string(R"({"handshake":")") + mode + "\"}");
+		auto started = Clock::now();
+		EXPECT_FALSE(client.connect("twitch-chat", 443, "/"));
+		EXPECT_LT(Clock::now() - started, milliseconds(2500));
+	}
+
+	// An abort from another thread cuts a connect short.
+	chat("configure", R"({"handshake":"stall-tls"})");
+	WebSocketClient slow; // product time-outs: 20 seconds per step
+	std::thread aborter([&slow] {
+		std::this_thread::sleep_for(milliseconds(300));
+		slow.abort();
+	});
+	auto started = Clock::now();
+	EXPECT_FALSE(slow.connect("twitch-chat", 443, "/"));
+	EXPECT_LT(Clock::now() - started, milliseconds(2000));
+	aborter.join();
+
+	chat("configure", R"({"handshake":"normal"})");
+	EXPECT_TRUE(client.connect("twitch-chat", 443, "/"));
+}
+
+} // namespace

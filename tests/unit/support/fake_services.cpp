@@ -1,0 +1,244 @@
+#include "support/fake_services.h"
+
+#include "hub/endpoints.h"
+#include "hub/json.h"
+#include "platform/tcp.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vanteo::test {
+
+namespace {
+
+std::string sourceDir()
+{
+	if (const char *dir = std::getenv("VANTEO_SOURCE_DIR"))
+		return dir;
+	// This file is tests/unit/support/fake_services.cpp below the root.
+	std::string file = __FILE__;
+	const std::string tail = "tests/unit/support/fake_services.cpp";
+	if (file.size() >= tail.size() &&
+	    file.compare(file.size() - tail.size(), tail.size(), tail) == 0)
+		return file.substr(0, file.size() - tail.size());
+	return ".";
+}
+
+// Reads one line from fd, waiting up to timeoutMs in total.
+bool readLine(int fd, int timeoutMs, std::string *line)
+{
+	auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+	line->clear();
+	for (;;) {
+		auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+		    deadline - std::chrono::steady_clock::now());
+		if (left.count() <= 0)
+			return false;
+		pollfd p{fd, POLLIN, 0};
+		int ready = poll(&p, 1, static_cast<int>(left.count()));
+		if (ready < 0 && errno == EINTR)
+			continue;
+		if (ready <= 0)
+			return false;
+		char c = 0;
+		ssize_t n = read(fd, &c, 1);
+		if (n <= 0)
+			return false;
+		if (c == '\n')
+			return true;
+		line->push_back(c);
+	}
+}
+
+} // namespace
+
+FakeServices &FakeServices::instance()
+{
+	static FakeServices services;
+	return services;
+}
+
+FakeServices::FakeServices()
+{
+	start();
+}
+
+FakeServices::~FakeServices()
+{
+	stop();
+}
+
+void FakeServices::start()
+{
+	std::string script = sourceDir() + "/tests/fakes/server.js";
+	const char *nodeEnv = std::getenv("VANTEO_NODE");
+	std::string node = nodeEnv && *nodeEnv ? nodeEnv : "node";
+
+	int in[2];
+	int out[2];
+	if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+		m_error = "pipe failed";
+		return;
+	}
+	pid_t pid = fork();
+	if (pid < 0) {
+		m_error = "fork failed";
+		return;
+	}
+	if (pid == 0) {
+		dup2(in[0], STDIN_FILENO);
+		dup2(out[1], STDOUT_FILENO);
+		execlp(node.c_str(), node.c_str(), script.c_str(), static_cast<char *>(nullptr));
+		_exit(127);
+	}
+	close(in[0]);
+	close(out[1]);
+	m_pid = pid;
+	m_stdinFd = in[1];
+
+	std::string line;
+	bool gotLine = readLine(out[0], 30000, &line);
+	// Nothing else is written to standard output; the fake does not block
+	// on a closed pipe.
+	close(out[0]);
+	bool parsed = false;
+	JsonValue info = gotLine ? JsonValue::parse(line, &parsed) : JsonValue();
+	if (!parsed || !info["ready"].boolean()) {
+		m_error = "the fake services did not start (" + script +
+			  "; is node installed and `npm ci` run in tests/?): " + line;
+		stop();
+		return;
+	}
+	m_controlPort = static_cast<uint16_t>(info["control"].integer());
+	m_caFile = info["ca"].str();
+	m_endpointsText = info["env"]["VANTEO_ENDPOINTS"].str();
+	for (const auto &member : info["ports"].members())
+		m_ports[member.first] = static_cast<uint16_t>(member.second.integer());
+	applyEndpoints();
+	m_ok = true;
+}
+
+void FakeServices::stop()
+{
+	if (m_stdinFd >= 0) {
+		// The fake ends when its standard input closes.
+		close(m_stdinFd);
+		m_stdinFd = -1;
+	}
+	if (m_pid <= 0)
+		return;
+	for (int i = 0; i < 300; ++i) {
+		if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+			m_pid = -1;
+			return;
+		}
+		std::this_thread::sleep_for(std::chrono::milliseconds(10));
+	}
+	kill(m_pid, SIGKILL);
+	waitpid(m_pid, nullptr, 0);
+	m_pid = -1;
+}
+
+void FakeServices::applyEndpoints() const
+{
+	setenv("VANTEO_ENDPOINTS", m_endpointsText.c_str(), 1);
+	setenv("VANTEO_CA_FILE", m_caFile.c_str(), 1);
+	setEndpointOverrides(m_endpointsText, m_caFile);
+}
+
+uint16_t FakeServices::port(const std::string &name) const
+{
+	auto found = m_ports.find(name);
+	return found == m_ports.end() ? 0 : found->second;
+}
+
+std::string FakeServices::address(const std::string &name) const
+{
+	return "127.0.0.1:" + std::to_string(port(name));
+}
+
+bool FakeServices::request(const std::string &path, const std::string &body, int *status,
+			   std::string *reply)
+{
+	using namespace platform;
+	SocketHandle s = connectLoopback(m_controlPort);
+	if (s == kInvalidSocket)
+		return false;
+	setReceiveTimeout(s, 30000);
+	setSendTimeout(s, 30000);
+	std::string text =
+	    "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+	    "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+	    "\r\nConnection: close\r\n\r\n" + body;
+	bool sent = sendAll(s, text.data(), text.size());
+	std::string response;
+	char buffer[65536];
+	for (long n; sent && (n = receiveSome(s, buffer, sizeof(buffer))) > 0;)
+		response.append(buffer, static_cast<size_t>(n));
+	closeSocket(s);
+	size_t headerEnd = response.find("\r\n\r\n");
+	if (!sent || response.compare(0, 9, "HTTP/1.1 ") != 0 || headerEnd == std::string::npos)
+		return false;
+	*status = std::atoi(response.c_str() + 9);
+	*reply = response.substr(headerEnd + 4);
+	return true;
+}
+
+JsonValue FakeServices::command(const std::string &service, const std::string &name,
+				const std::string &jsonArgs)
+{
+	if (!m_ok) {
+		ADD_FAILURE() << "fake services not running: " << m_error;
+		return JsonValue();
+	}
+	int status = 0;
+	std::string reply;
+	if (!request("/" + service + "/" + name, jsonArgs, &status, &reply)) {
+		ADD_FAILURE() << "fake services: no answer to " << service << "/" << name;
+		return JsonValue();
+	}
+	if (status != 200) {
+		ADD_FAILURE() << "fake services: " << service << "/" << name << " -> " << status
+			      << " " << reply;
+		return JsonValue();
+	}
+	return JsonValue::parse(reply);
+}
+
+bool FakeServices::reset()
+{
+	if (!m_ok)
+		return false;
+	int status = 0;
+	std::string reply;
+	applyEndpoints();
+	return request("/reset", "{}", &status, &reply) && status == 200;
+}
+
+bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout)
+{
+	auto deadline = std::chrono::steady_clock::now() + timeout;
+	for (;;) {
+		if (condition())
+			return true;
+		if (std::chrono::steady_clock::now() >= deadline)
+			return false;
+		std::this_thread::sleep_for(std::chrono::milliseconds(10));
+	}
+}
+
+std::string quoted(const std::string &text)
+{
+	return jsonQuote(text);
+}
+
+} // namespace vanteo::test
