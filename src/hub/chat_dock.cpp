@@ -8,6 +8,8 @@
 #include "module/host.h"
 #include "replaynotify/replay_notify_switch.h"
 #include "server/router.h"
+#include "twitch/chat_reader.h"
+#include "twitch/irc_records.h"
 
 #include <QHBoxLayout>
 #include <QMetaObject>
@@ -34,6 +36,12 @@ ChatDock::ChatDock(Options options, QWidget *parent) : QWidget(parent)
 	m_server.setStreamClientHook([this] { sendSnapshot(); });
 	registerBadges();
 	createChatView();
+
+	m_twitchReader = std::make_unique<TwitchChatReader>(
+		[this](const ChatMessage &m) { onMessage(m); },
+		[this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
+		[this](Platform p, const std::string &id, const std::string &userId, const std::string &name,
+		       const std::string &duration) { onClear(p, id, userId, name, duration); });
 
 	loadConfig();
 	applyChannels();
@@ -107,6 +115,12 @@ void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)
 		}
 	}
 	statusJson();
+}
+
+void ChatDock::onClear(Platform platform, const std::string &id, const std::string &userId,
+		       const std::string &name, const std::string &duration)
+{
+	m_server.broadcast("clear", clearEventJson(platform, id, userId, name, duration));
 }
 
 void ChatDock::onTikTokViewers(int64_t count)
@@ -189,10 +203,14 @@ void ChatDock::viewersJson()
 
 void ChatDock::applyChannels()
 {
+	std::string twitch;
 	{
 		std::lock_guard<std::mutex> guard(m_lock);
+		twitch = m_settings.twitch;
 		m_broadcasterId.clear();
 	}
+	if (m_twitchReader)
+		m_twitchReader->start(twitch);
 	refreshAccount();
 	startEventSub();
 	publishConfig();
@@ -269,6 +287,7 @@ void ChatDock::shutdown()
 	m_shutDown = true;
 	logLine(LOG_INFO, "shutdown: connections");
 	m_running = false;
+	m_twitchReader.reset();
 	m_server.stop();
 	logLine(LOG_INFO, "shutdown complete");
 	m_chatView = nullptr;

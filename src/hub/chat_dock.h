@@ -6,6 +6,8 @@
 #include "server/local_server.h"
 #include "twitch/account.h"
 
+#include <memory>
+
 #include <QPointer>
 #include <QWidget>
 
@@ -28,6 +30,8 @@
 // Lock order: m_lock, then the server's connection lock, never the reverse.
 namespace vanteo {
 
+class TwitchChatReader;
+
 class ChatDock : public QWidget {
 public:
 	struct Options {
@@ -46,6 +50,8 @@ public:
 	// Slots of the platform connections.
 	void onMessage(const ChatMessage &message);
 	void onLinkStatus(Platform platform, const LinkStatus &status);
+	void onClear(Platform platform, const std::string &id, const std::string &userId, const std::string &name,
+		     const std::string &duration);
 	void onTikTokViewers(int64_t count);
 	void onActivity(const std::string &json);
 	void onHighlight(const std::string &json);
@@ -114,6 +120,8 @@ private:
 	int64_t m_twitchViewers = -1;
 	int64_t m_tiktokViewers = -1;
 	bool m_viewersChanged = false;
+
+	std::unique_ptr<TwitchChatReader> m_twitchReader;
 
 	std::atomic<bool> m_running{false};
 	std::atomic<bool> m_pollNow{true};

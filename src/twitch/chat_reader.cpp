@@ -1,0 +1,207 @@
+#include "twitch/chat_reader.h"
+
+#include "twitch/irc_message.h"
+#include "twitch/irc_records.h"
+
+#include <chrono>
+#include <random>
+
+namespace vanteo {
+
+namespace {
+
+const char kCapLine[] = "CAP REQ :twitch.tv/tags twitch.tv/commands\r\n";
+
+} // namespace
+
+// Shared by one connection attempt and its join watchdog.
+struct TwitchChatReader::Attempt {
+	std::atomic<bool> joined{false};
+	std::atomic<bool> finished{false};
+};
+
+std::string guestNickLine()
+{
+	std::random_device device;
+	uint32_t n = static_cast<uint32_t>(device()) % 899999u + 100000u;
+	return "NICK justinfan" + std::to_string(n) + "\r\n";
+}
+
+TwitchChatReader::TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear)
+	: TwitchChatReader(std::move(message), std::move(status), std::move(clear), Timings())
+{
+}
+
+TwitchChatReader::TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear, Timings timings)
+	: m_message(std::move(message)), m_status(std::move(status)), m_clear(std::move(clear)), m_timings(timings)
+{
+}
+
+TwitchChatReader::~TwitchChatReader()
+{
+	stop();
+}
+
+void TwitchChatReader::status(LinkState state, const std::string &detail)
+{
+	if (m_status)
+		m_status(Platform::Twitch, LinkStatus{state, detail});
+}
+
+void TwitchChatReader::start(const std::string &channel)
+{
+	stop();
+	if (channel.empty()) {
+		status(LinkState::Disabled, "Not configured");
+		return;
+	}
+	m_running = true;
+	m_worker = std::thread(&TwitchChatReader::run, this, channel);
+}
+
+void TwitchChatReader::stop()
+{
+	m_running = false;
+	{
+		std::lock_guard<std::mutex> guard(m_socketLock);
+		if (m_socket)
+			m_socket->abort();
+	}
+	if (m_worker.joinable())
+		m_worker.join();
+}
+
+void TwitchChatReader::pause(int ticks)
+{
+	for (int i = 0; i < ticks && m_running; ++i)
+		std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
+}
+
+void TwitchChatReader::run(std::string channel)
+{
+	platform::WebSocketClient socket(m_timings.socket);
+	std::string buffer;
+	while (m_running) {
+		status(LinkState::Connecting, "Connecting");
+		if (!socket.connect("twitch-chat", 443, "/")) {
+			if (!m_running)
+				break;
+			status(LinkState::Retry, "Twitch unreachable · retrying in 10 s");
+			pause(m_timings.retryTicks);
+			socket.close();
+			continue;
+		}
+		session(socket, channel, buffer);
+		if (!m_running)
+			break;
+		status(LinkState::Retry, "Connection interrupted · retrying in 10 seconds");
+		pause(m_timings.retryTicks);
+		buffer.clear();
+		socket.close();
+	}
+	status(LinkState::Disabled, "Disconnected");
+}
+
+void TwitchChatReader::session(platform::WebSocketClient &socket, const std::string &channel,
+			       std::string &buffer)
+{
+	{
+		std::lock_guard<std::mutex> guard(m_socketLock);
+		m_socket = &socket;
+	}
+	// A stop that came while connecting found no socket to abort.
+	if (!m_running)
+		socket.abort();
+	socket.sendText(kCapLine);
+	socket.sendText(guestNickLine());
+	socket.sendText("JOIN #" + channel + "\r\n");
+
+	Attempt attempt;
+	std::thread watchdog(&TwitchChatReader::watchJoin, this, &socket, &attempt);
+
+	using Clock = std::chrono::steady_clock;
+	Clock::time_point lastData = Clock::now();
+	std::string payload;
+	bool binary = false;
+	while (m_running) {
+		platform::ReceiveResult result = socket.receive(payload, binary);
+		if (result == platform::ReceiveResult::Failed)
+			break;
+		if (result == platform::ReceiveResult::Timeout) {
+			// Twitch pings every few minutes; silence this long means the
+			// connection died without telling us.
+			if (Clock::now() - lastData > std::chrono::milliseconds(m_timings.idleLimitMs))
+				break;
+			continue;
+		}
+		lastData = Clock::now();
+		buffer += payload;
+		if (buffer.size() > m_timings.lineBufferCap)
+			break;
+		if (!dispatchLines(socket, attempt, channel, buffer))
+			break;
+	}
+
+	attempt.finished = true;
+	watchdog.join();
+	{
+		std::lock_guard<std::mutex> guard(m_socketLock);
+		m_socket = nullptr;
+	}
+	socket.close();
+}
+
+bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt &attempt,
+				     const std::string &channel, std::string &buffer)
+{
+	size_t start = 0;
+	bool keepGoing = true;
+	for (size_t end; keepGoing && (end = buffer.find("\r\n", start)) != std::string::npos; start = end + 2) {
+		IrcMessage line = parseIrcLine(std::string_view(buffer).substr(start, end - start));
+		const std::string_view command = line.command;
+		if (command == "PING") {
+			socket.sendText("PONG :" + std::string(line.trailing) + "\r\n");
+		} else if (command == "JOIN" || command == "ROOMSTATE" || command == "366") {
+			if (!attempt.joined.exchange(true))
+				status(LinkState::Connected, "Listening · @" + channel);
+		} else if (command == "USERNOTICE") {
+			ChatMessage m = fromUsernotice(line);
+			if (!m.eventId.empty() && m_message)
+				m_message(m);
+		} else if (command == "PRIVMSG") {
+			ChatMessage m = fromPrivmsg(line);
+			if (!m.text.empty() && m_message)
+				m_message(m);
+		} else if (command == "CLEARMSG") {
+			if (m_clear)
+				m_clear(Platform::Twitch, tagOr(line, "target-msg-id", ""), std::string(),
+					tagOr(line, "login", ""), std::string());
+		} else if (command == "CLEARCHAT") {
+			if (m_clear)
+				m_clear(Platform::Twitch, std::string(), tagOr(line, "target-user-id", ""),
+					std::string(line.trailing), tagOr(line, "ban-duration", ""));
+		} else if (command == "RECONNECT") {
+			keepGoing = false;
+		} else if (command == "NOTICE") {
+			if (!attempt.joined)
+				status(LinkState::Error, "Twitch rejected the connection: " + std::string(line.trailing));
+		}
+	}
+	buffer.erase(0, start);
+	return keepGoing;
+}
+
+void TwitchChatReader::watchJoin(platform::WebSocketClient *socket, Attempt *attempt)
+{
+	for (int i = 0; i < m_timings.joinTicks; ++i) {
+		if (attempt->finished || !m_running)
+			return;
+		std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
+	}
+	if (!attempt->finished && !attempt->joined && m_running) {
+		status(LinkState::Retry, "No response from Twitch · retrying");
+		socket->abort();
+	}
+}
+
+} // namespace vanteo

@@ -1,0 +1,345 @@
+#include "hub/chat_dock.h"
+#include "hub/endpoints.h"
+#include "support/fake_services.h"
+#include "support/http_client.h"
+#include "support/test_host.h"
+#include "twitch/chat_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <regex>
+#include <vector>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+// What the reader reported, in order.
+struct Recorder {
+	std::mutex lock; // guards everything below
+	std::vector<std::pair<LinkState, std::string>> statuses;
+	std::vector<ChatMessage> messages;
+	std::vector<std::vector<std::string>> clears;
+
+	TwitchChatReader::MessageSink messageSink()
+	{
+		return [this](const ChatMessage &m) {
+			std::lock_guard<std::mutex> g(lock);
+			messages.push_back(m);
+		};
+	}
+	TwitchChatReader::StatusSink statusSink()
+	{
+		return [this](Platform p, const LinkStatus &s) {
+			EXPECT_EQ(p, Platform::Twitch);
+			std::lock_guard<std::mutex> g(lock);
+			statuses.emplace_back(s.state, s.detail);
+		};
+	}
+	TwitchChatReader::ClearSink clearSink()
+	{
+		return [this](Platform, const std::string &id, const std::string &userId, const std::string &name,
+			      const std::string &duration) {
+			std::lock_guard<std::mutex> g(lock);
+			clears.push_back({id, userId, name, duration});
+		};
+	}
+	size_t count(const std::string &detail)
+	{
+		std::lock_guard<std::mutex> g(lock);
+		size_t n = 0;
+		for (const auto &s : statuses)
+			n += s.second == detail;
+		return n;
+	}
+	std::vector<std::string> details()
+	{
+		std::lock_guard<std::mutex> g(lock);
+		std::vector<std::string> out;
+		for (const auto &s : statuses)
+			out.push_back(s.second);
+		return out;
+	}
+	size_t messageCount()
+	{
+		std::lock_guard<std::mutex> g(lock);
+		return messages.size();
+	}
+};
+
+class ChatReaderTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		FakeServices &fakes = FakeServices::instance();
+		ASSERT_TRUE(fakes.ok()) << fakes.error();
+		ASSERT_TRUE(fakes.reset());
+	}
+	// Short waits so a test does not sit through the product's pauses.
+	static TwitchChatReader::Timings fast()
+	{
+		TwitchChatReader::Timings t;
+		t.joinTicks = 10;  // 1 s
+		t.retryTicks = 3;  // 0.3 s
+		return t;
+	}
+	std::unique_ptr<TwitchChatReader> make(TwitchChatReader::Timings timings = fast())
+	{
+		return std::make_unique<TwitchChatReader>(rec.messageSink(), rec.statusSink(), rec.clearSink(),
+							  timings);
+	}
+	JsonValue chat(const std::string &command, const std::string &args = "{}")
+	{
+		return FakeServices::instance().command("twitch-chat", command, args);
+	}
+	bool joined() { return rec.count("Listening · @somechannel") > 0; }
+
+	Recorder rec;
+};
+
+} // namespace
+
+TEST_F(ChatReaderTest, JoinsAnonymouslyAndReportsListeningOnce)
+{
+	auto reader = make();
+	reader->start("somechannel");
+	ASSERT_TRUE(waitUntil([&] { return joined(); }));
+	JsonValue state = chat("state");
+	const JsonValue &session = state["sessions"][0];
+	const JsonValue &received = session["received"];
+	ASSERT_GE(received.size(), 3u);
+	EXPECT_EQ(received[0]["data"].str(), "CAP REQ :twitch.tv/tags twitch.tv/commands\r\n");
+	std::smatch m;
+	std::string nick = received[1]["data"].str();
+	ASSERT_TRUE(std::regex_match(nick, m, std::regex("NICK justinfan([0-9]{6})\r\n"))) << nick;
+	int n = std::stoi(m[1]);
+	EXPECT_GE(n, 100000);
+	EXPECT_LE(n, 999998);
+	EXPECT_EQ(received[2]["data"].str(), "JOIN #somechannel\r\n");
+	EXPECT_EQ(session["path"].str(), "/");
+
+	// JOIN echo, 366 and ROOMSTATE: Connected only once; a later NOTICE
+	// changes nothing.
+	chat("send", R"({"lines":["@msg-id=x :tmi.twitch.tv NOTICE #somechannel :slow mode"],"flush":true})");
+	reader->stop();
+	EXPECT_EQ(rec.details(), (std::vector<std::string>{"Connecting", "Listening · @somechannel", "Disconnected"}));
+	EXPECT_EQ(rec.statuses.back().first, LinkState::Disabled);
+
+	std::vector<std::string> nicks;
+	for (int i = 0; i < 50; ++i) {
+		std::string line = guestNickLine();
+		ASSERT_TRUE(std::regex_match(line, m, std::regex("NICK justinfan([0-9]{6})\r\n")));
+		nicks.push_back(line);
+	}
+	std::sort(nicks.begin(), nicks.end());
+	EXPECT_GT(std::unique(nicks.begin(), nicks.end()) - nicks.begin(), 40);
+}
+
+TEST_F(ChatReaderTest, EmptyChannelOnlyReportsNotConfigured)
+{
+	auto reader = make();
+	reader->start("");
+	reader->stop();
+	EXPECT_EQ(rec.details(), std::vector<std::string>{"Not configured"});
+}
+
+TEST_F(ChatReaderTest, LinesSplitAcrossMessagesAndFragments)
+{
+	auto reader = make();
+	reader->start("somechannel");
+	ASSERT_TRUE(waitUntil([&] { return joined(); }));
+	// Three and a half lines in one message, the rest in a second one that
+	// arrives in fragments.
+	const std::vector<std::string> lines = {
+		"@color=#FF0000;display-name=Ann;id=m1;user-id=1;tmi-sent-ts=1700000000000 :ann!ann@ann.tmi.twitch.tv "
+		"PRIVMSG #somechannel :one",
+		"@display-name=Bob;id=m2;user-id=2 :bob!bob@bob.tmi.twitch.tv PRIVMSG #somechannel :two ✓",
+		"@display-name=Cy;id=m3;user-id=3 :cy!cy@cy.tmi.twitch.tv PRIVMSG #somechannel :three",
+		"@display-name=Di;id=m4;user-id=4 :di!di@di.tmi.twitch.tv PRIVMSG #somechannel :four"};
+	std::string args = "{\"lines\":[";
+	size_t cut = 0;
+	for (size_t i = 0; i < lines.size(); ++i) {
+		args += (i ? "," : "") + quoted(lines[i]);
+		if (i < 3)
+			cut += lines[i].size() + 2;
+	}
+	cut += 20;
+	args += "],\"splitAt\":[" + std::to_string(cut) + "],\"fragments\":3,\"flush\":true}";
+	chat("send", args);
+	ASSERT_TRUE(waitUntil([&] { return rec.messageCount() == 4; }));
+	std::lock_guard<std::mutex> g(rec.lock);
+	EXPECT_EQ(rec.messages[0].text, "one");
+	EXPECT_EQ(rec.messages[0].color, "#FF0000");
+	EXPECT_EQ(rec.messages[1].text, "two ✓");
+	EXPECT_EQ(rec.messages[3].name, "Di");
+	EXPECT_EQ(rec.messages[3].text, "four");
+}
+
+TEST_F(ChatReaderTest, AnswersPingAndReportsRemovals)
+{
+	auto reader = make();
+	reader->start("somechannel");
+	ASSERT_TRUE(waitUntil([&] { return joined(); }));
+	chat("ping", R"({"token":"abc:def 123"})");
+	ASSERT_TRUE(waitUntil([&] { return chat("state")["sessions"][0]["pongs"].size() == 1; }));
+	JsonValue pong = chat("state")["sessions"][0]["pongs"][0];
+	EXPECT_EQ(pong["line"].str(), "PONG :abc:def 123");
+	EXPECT_TRUE(pong["matches"].boolean());
+	JsonValue received = chat("state")["sessions"][0]["received"];
+	EXPECT_EQ(received[received.size() - 1]["data"].str(), "PONG :abc:def 123\r\n");
+
+	chat("send", R"({"lines":[
+		"@login=ann;room-id=1;target-msg-id=abc-1;tmi-sent-ts=1 :tmi.twitch.tv CLEARMSG #somechannel :bad words",
+		"@ban-duration=600;room-id=1;target-user-id=77 :tmi.twitch.tv CLEARCHAT #somechannel :troll",
+		"@room-id=1;target-user-id=78 :tmi.twitch.tv CLEARCHAT #somechannel :banned",
+		":tmi.twitch.tv CLEARCHAT #somechannel",
+		"@msg-id=sub;display-name=Sub;user-id=9;msg-param-sub-plan=1000 :tmi.twitch.tv USERNOTICE #somechannel",
+		"@display-name=NoKind;user-id=8 :tmi.twitch.tv USERNOTICE #somechannel :no msg-id",
+		"@display-name=Empty;user-id=5 :e!e@e PRIVMSG #somechannel :"]})");
+	ASSERT_TRUE(waitUntil([&] {
+		std::lock_guard<std::mutex> g(rec.lock);
+		return rec.clears.size() == 4;
+	}));
+	reader->stop();
+	std::lock_guard<std::mutex> g(rec.lock);
+	EXPECT_EQ(rec.clears[0], (std::vector<std::string>{"abc-1", "", "ann", ""}));
+	EXPECT_EQ(rec.clears[1], (std::vector<std::string>{"", "77", "troll", "600"}));
+	EXPECT_EQ(rec.clears[2], (std::vector<std::string>{"", "78", "banned", ""}));
+	EXPECT_EQ(rec.clears[3], (std::vector<std::string>{"", "", "", ""}));
+	// Only the sub reaches the feed: a notice without a kind and an empty
+	// line have nothing to show.
+	ASSERT_EQ(rec.messages.size(), 1u);
+	EXPECT_EQ(rec.messages[0].eventId, "sub");
+}
+
+TEST_F(ChatReaderTest, ReconnectsAfterReconnectDropCloseAndNotice)
+{
+	auto reader = make();
+	reader->start("somechannel");
+	ASSERT_TRUE(waitUntil([&] { return joined(); }));
+	const std::string interrupted = "Connection interrupted · retrying in 10 seconds";
+
+	// RECONNECT ends the session; lines after it in the same message are not handled.
+	chat("send", R"({"lines":[":tmi.twitch.tv RECONNECT",
+		"@display-name=Late;user-id=1 :late!late@late PRIVMSG #somechannel :after"]})");
+	ASSERT_TRUE(waitUntil([&] { return rec.count("Listening · @somechannel") == 2; }));
+	EXPECT_EQ(rec.count(interrupted), 1u);
+	EXPECT_EQ(rec.messageCount(), 0u);
+
+	chat("drop");
+	ASSERT_TRUE(waitUntil([&] { return rec.count("Listening · @somechannel") == 3; }));
+	chat("close", R"({"code":1000})");
+	ASSERT_TRUE(waitUntil([&] { return rec.count("Listening · @somechannel") == 4; }));
+	EXPECT_EQ(rec.count(interrupted), 3u);
+
+	// A refused channel: the NOTICE shows, the watchdog ends the session.
+	chat("configure", R"({"join":"notice"})");
+	chat("drop");
+	ASSERT_TRUE(waitUntil([&] { return rec.count("No response from Twitch · retrying") >= 1; }));
+	ASSERT_TRUE(waitUntil([&] { return rec.count(interrupted) >= 5; }));
+	reader->stop();
+	auto details = rec.details();
+	auto notice = std::find(details.begin(), details.end(),
+				"Twitch rejected the connection: This channel does not exist or has been suspended.");
+	ASSERT_NE(notice, details.end());
+	EXPECT_EQ(*(notice + 1), "No response from Twitch · retrying");
+	EXPECT_EQ(*(notice + 2), interrupted);
+	EXPECT_EQ(details.back(), "Disconnected");
+}
+
+TEST_F(ChatReaderTest, UnreachableAndOversizedBuffer)
+{
+	auto reader = make();
+	FakeServices &fakes = FakeServices::instance();
+	// Nothing listens on the chat port for a moment: connect fails.
+	setEndpointOverrides("twitch-chat=127.0.0.1:9", fakes.caFile());
+	reader->start("somechannel");
+	ASSERT_TRUE(waitUntil([&] { return rec.count("Twitch unreachable · retrying in 10 s") >= 1; }));
+	fakes.applyEndpoints();
+	ASSERT_TRUE(waitUntil([&] { return joined(); }));
+	// More than 200000 bytes without a line end ends the session.
+	chat("send", R"({"size":210000,"fill":"x"})");
+	ASSERT_TRUE(waitUntil([&] { return rec.count("Listening · @somechannel") == 2; }));
+	EXPECT_GE(rec.count("Connection interrupted · retrying in 10 seconds"), 1u);
+}
+
+TEST_F(ChatReaderTest, SilentConnectionIsAbandoned)
+{
+	TwitchChatReader::Timings t = fast();
+	t.idleLimitMs = 2500;
+	auto reader = make(t);
+	reader->start("somechannel");
+	ASSERT_TRUE(waitUntil([&] { return joined(); }));
+	chat("stall", R"({"on":true})");
+	ASSERT_TRUE(waitUntil([&] { return rec.count("Connection interrupted · retrying in 10 seconds") == 1; },
+			      std::chrono::seconds(10)));
+}
+
+TEST_F(ChatReaderTest, StopIsPromptDuringReceiveAndPause)
+{
+	auto reader = make(TwitchChatReader::Timings()); // the product's waits
+	reader->start("somechannel");
+	ASSERT_TRUE(waitUntil([&] { return joined(); }));
+	auto began = std::chrono::steady_clock::now();
+	reader->stop(); // blocked in receive
+	EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1000));
+	EXPECT_EQ(rec.details().back(), "Disconnected");
+
+	reader->start("somechannel");
+	ASSERT_TRUE(waitUntil([&] { return rec.count("Listening · @somechannel") == 2; }));
+	chat("drop");
+	ASSERT_TRUE(waitUntil([&] { return rec.count("Connection interrupted · retrying in 10 seconds") == 1; }));
+	began = std::chrono::steady_clock::now();
+	reader->stop(); // in the 10-second pause
+	EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1000));
+	EXPECT_EQ(rec.details().back(), "Disconnected");
+}
+
+TEST_F(ChatReaderTest, RealTenSecondRetry)
+{
+	auto reader = make(TwitchChatReader::Timings());
+	reader->start("somechannel");
+	ASSERT_TRUE(waitUntil([&] { return joined(); }));
+	chat("drop");
+	ASSERT_TRUE(waitUntil([&] { return rec.count("Connection interrupted · retrying in 10 seconds") == 1; }));
+	auto dropped = std::chrono::steady_clock::now();
+	ASSERT_TRUE(waitUntil([&] { return rec.count("Listening · @somechannel") == 2; }, std::chrono::seconds(15)));
+	auto waited = std::chrono::steady_clock::now() - dropped;
+	EXPECT_GE(waited, std::chrono::milliseconds(9800));
+	EXPECT_LT(waited, std::chrono::milliseconds(13000));
+}
+
+TEST_F(ChatReaderTest, HubPublishesChatAndClearEvents)
+{
+	TestHost host;
+	host.writeConfigFile("config.json", "{\"twitch\":\"somechannel\"}");
+	ChatDock::Options options;
+	options.firstPort = 31763;
+	ChatDock hub(options);
+	EventStreamClient page(hub.port());
+	ASSERT_TRUE(waitUntil([&] {
+		page.readEvents(100, 20);
+		return page.events().find("Listening · @somechannel") != std::string::npos;
+	}));
+	chat("send", R"({"lines":[
+		"@badges=moderator/1;color=#00FF00;display-name=Mo;emotes=25:0-4;id=x1;user-id=3;tmi-sent-ts=1700000000000 :mo!mo@mo PRIVMSG #somechannel :Kappa hi",
+		"@login=mo;target-msg-id=x1 :tmi.twitch.tv CLEARMSG #somechannel :Kappa hi"]})");
+	ASSERT_TRUE(waitUntil([&] {
+		page.readEvents(100, 20);
+		return page.events().find("event: clear\n") != std::string::npos;
+	}));
+	std::string events = page.events();
+	EXPECT_NE(events.find("event: message-in\ndata: {\"id\":\"x1\",\"platform\":\"twitch\",\"userId\":\"3\","
+			      "\"name\":\"Mo\",\"color\":\"#00FF00\",\"text\":\"Kappa hi\""),
+		  std::string::npos)
+		<< events;
+	EXPECT_NE(events.find("\"badges\":[{\"url\":\"/badge/moderator.png\",\"title\":\"Moderatore\"}]"),
+		  std::string::npos);
+	EXPECT_NE(events.find("\"emotes\":[{\"start\":0,\"end\":4,\"url\":"), std::string::npos);
+	EXPECT_NE(events.find("event: status\ndata: {\"twitch\":{\"state\":\"connected\",\"detail\":\"Listening · "
+			      "@somechannel\"}"),
+		  std::string::npos);
+}

@@ -1,0 +1,321 @@
+#include "feed/badges.h"
+#include "hub/endpoints.h"
+#include "twitch/irc_records.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace vanteo;
+
+namespace {
+
+const std::string kUser = ":lena!lena@lena.tmi.twitch.tv PRIVMSG #somechannel :";
+const std::string kServer = ":tmi.twitch.tv USERNOTICE #somechannel";
+
+std::string emoteUrl(const std::string &id)
+{
+	return endpoint(endpoint_names::kTwitchEmoteCdn).httpsRoot() + "emoticons/v2/" + id +
+	       "/default/dark/2.0";
+}
+
+ChatMessage privmsg(const std::string &tags, const std::string &text = "hi")
+{
+	return fromPrivmsg(parseIrcLine("@" + tags + " " + kUser + text));
+}
+
+struct FieldCase {
+	std::string tags;
+	std::string text;
+	std::function<std::string(const ChatMessage &)> field;
+	std::string expected;
+};
+
+std::string str(long long v)
+{
+	return std::to_string(v);
+}
+
+} // namespace
+
+TEST(IrcRecords, ChatLineFields)
+{
+	auto name = [](const ChatMessage &m) { return m.name; };
+	auto color = [](const ChatMessage &m) { return m.color; };
+	auto text = [](const ChatMessage &m) { return m.text + (m.action ? "|action" : ""); };
+	auto bits = [](const ChatMessage &m) { return str(m.bits); };
+	auto time = [](const ChatMessage &m) { return str(m.time); };
+	auto months = [](const ChatMessage &m) { return str(m.subMonths); };
+	auto flags = [](const ChatMessage &m) {
+		return str(m.firstMessage) + str(m.returningChatter);
+	};
+	auto badges = [](const ChatMessage &m) {
+		std::string out;
+		for (const BadgeRef &b : m.badges)
+			out += "[" + b.setId + "|" + b.version + "]";
+		return out;
+	};
+	const std::string action = "\x01"
+				   "ACTION ";
+	const std::vector<FieldCase> cases = {
+	    {"display-name=Lena_B", "hi", name, "Lena_B"},
+	    {"display-name=", "hi", name, "lena"},
+	    {"x=1", "hi", name, "lena"},
+	    {"color=#1E90FF", "hi", color, "#1E90FF"},
+	    {"color=#1e90ff", "hi", color, "#1e90ff"},
+	    {"color=#1E90F", "hi", color, ""},
+	    {"color=1E90FF0", "hi", color, ""},
+	    {"color=#GGGGGG", "hi", color, ""},
+	    {"color=", "hi", color, ""},
+	    {"x=1", action + "waves\x01", text, "waves|action"},
+	    {"x=1", action + "\x01", text, action + "\x01"},
+	    {"x=1", action + "waves", text, action + "waves"},
+	    {"x=1", "Kappa :) \\s", text, "Kappa :) \\s"},
+	    {"bits=100", "cheer100 great stream", bits, "100"},
+	    {"bits=", "hi", bits, "0"},
+	    {"bits=12abc", "hi", bits, "12"},
+	    {"bits=abc", "hi", bits, "0"},
+	    {"bits=99999999999", "hi", bits, str(INT_MAX)},
+	    {"bits=-99999999999", "hi", bits, str(INT_MIN)},
+	    {"tmi-sent-ts=1700000000123", "hi", time, "1700000000123"},
+	    {"tmi-sent-ts=soon", "hi", time, "0"},
+	    {"badge-info=subscriber/27", "hi", months, "27"},
+	    {"badge-info=founder/3", "hi", months, "0"},
+	    {"badge-info=predictions/blue-1,subscriber/5", "hi", months, "5"},
+	    {"badge-info=subscriber/", "hi", months, "0"},
+	    {"first-msg=1;returning-chatter=0", "hi", flags, "10"},
+	    {"first-msg=true;returning-chatter=1", "hi", flags, "01"},
+	    {"badges=moderator/1,subscriber/24,bits/1000", "hi", badges,
+	     "[moderator|1][subscriber|24][bits|1000]"},
+	    {"badges=broadcaster/1,,nope,vip/1,a/b/c", "hi", badges,
+	     "[broadcaster|1][vip|1][a|b/c]"},
+	    {"badges=", "hi", badges, ""},
+	};
+	for (const FieldCase &c : cases) {
+		SCOPED_TRACE(c.tags + " / " + c.text);
+		EXPECT_EQ(c.field(privmsg(c.tags, c.text)), c.expected);
+	}
+}
+
+TEST(IrcRecords, Emotes)
+{
+	struct Expected {
+		int start;
+		int end;
+		std::string id;
+	};
+	const std::vector<std::pair<std::string, std::vector<Expected>>> cases = {
+	    {"25:0-4,12-16/emotesv2_abc:6-10",
+	     {{0, 4, "25"}, {12, 16, "25"}, {6, 10, "emotesv2_abc"}}},
+	    {"em-ote:0-4/25:6-10", {{6, 10, "25"}}},
+	    {"25:0-4,7-3,8-9,3-3", {{0, 4, "25"}, {8, 9, "25"}, {3, 3, "25"}}},
+	    {"25:0-2147483647", {{0, INT_MAX, "25"}}},
+	    // Numbers Twitch never sends: skipped rather than misread.
+	    {"25:abc-def,1x-4,-1-4,0-99999999999,0-", {}},
+	    {"25/:0-4/25:04/25:", {}},
+	    {"25:0-4/", {{0, 4, "25"}}},
+	};
+	for (const auto &[tag, expected] : cases) {
+		SCOPED_TRACE(tag);
+		ChatMessage m = privmsg("emotes=" + tag);
+		ASSERT_EQ(m.emotes.size(), expected.size());
+		for (size_t i = 0; i < expected.size(); ++i) {
+			EXPECT_EQ(m.emotes[i].start, expected[i].start);
+			EXPECT_EQ(m.emotes[i].end, expected[i].end);
+			EXPECT_EQ(m.emotes[i].url, emoteUrl(expected[i].id));
+		}
+	}
+}
+
+TEST(IrcRecords, Usernotices)
+{
+	const std::string common = "badge-info=subscriber/1;badges=subscriber/0;color=#8A2BE2;"
+				   "id=0c4c8a2b-7c8e-4e2f-b3c4-1d2e3f4a5b6c;room-id=1337;"
+				   "tmi-sent-ts=1700000000500;user-id=4242;";
+	struct Case {
+		std::string tags;
+		std::string text;
+		// eventId, name, eventText, plan, months, recipient, count, total,
+		// viewers, color, text
+		std::vector<std::string> expected;
+	};
+	const std::vector<Case> cases = {
+	    {"display-name=NewSub;login=newsub;msg-id=sub;msg-param-cumulative-months=1;"
+	     "msg-param-months=0;msg-param-sub-plan=Prime;"
+	     "system-msg=NewSub\\ssubscribed\\swith\\sPrime.",
+	     "",
+	     {"sub", "NewSub", "NewSub subscribed with Prime.", "Prime", "1", "", "", "", "", "",
+	      ""}},
+	    {"display-name=Old_Timer;login=old_timer;msg-id=resub;msg-param-cumulative-months=14;"
+	     "msg-param-sub-plan=1000;system-msg=Old_Timer\\ssubscribed\\sat\\sTier\\s1.",
+	     " :still here PogChamp",
+	     {"resub", "Old_Timer", "Old_Timer subscribed at Tier 1.", "1000", "14", "", "", "", "",
+	      "", "still here PogChamp"}},
+	    {"display-name=Legacy;msg-id=resub;msg-param-months=6;msg-param-sub-plan=2000",
+	     "",
+	     {"resub", "Legacy", "", "2000", "6", "", "", "", "", "", ""}},
+	    {"display-name=;login=gifter;msg-id=subgift;msg-param-months=1;"
+	     "msg-param-recipient-display-name=Lucky_One;msg-param-sender-count=9;"
+	     "msg-param-sub-plan=1000",
+	     "",
+	     {"subgift", "gifter", "", "1000", "1", "Lucky_One", "", "9", "", "", ""}},
+	    {"display-name=BigGifter;msg-id=submysterygift;msg-param-mass-gift-count=5;"
+	     "msg-param-sender-count=50;msg-param-sub-plan=1000;"
+	     "system-msg=BigGifter\\sis\\sgifting\\s5\\sTier\\s1\\sSubs!",
+	     "",
+	     {"submysterygift", "BigGifter", "BigGifter is gifting 5 Tier 1 Subs!", "1000", "", "",
+	      "5", "50", "", "", ""}},
+	    {"display-name=Raider;msg-id=raid;msg-param-viewerCount=120;"
+	     "system-msg=120\\sraiders\\sfrom\\sRaider\\shave\\sjoined!",
+	     "",
+	     {"raid", "Raider", "120 raiders from Raider have joined!", "", "", "", "", "", "120",
+	      "", ""}},
+	    {"display-name=Mod;msg-id=announcement;msg-param-color=BLUE",
+	     " :Giveaway at 9!",
+	     {"announcement", "Mod", "", "", "", "", "", "", "", "BLUE", "Giveaway at 9!"}},
+	    {"display-name=Mod;msg-id=announcement;msg-param-color=",
+	     " :hello",
+	     {"announcement", "Mod", "", "", "", "", "", "", "", "PRIMARY", "hello"}},
+	    {"display-name=Viewer;msg-id=viewermilestone;msg-param-color=BLUE",
+	     "",
+	     {"viewermilestone", "Viewer", "", "", "", "", "", "", "", "", ""}},
+	    // No display name and no login: never the server prefix.
+	    {"msg-id=raid", "", {"raid", "", "", "", "", "", "", "", "", "", ""}},
+	    {"display-name=Someone", "", {"", "Someone", "", "", "", "", "", "", "", "", ""}},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.tags);
+		ChatMessage m =
+		    fromUsernotice(parseIrcLine("@" + common + c.tags + " " + kServer + c.text));
+		EXPECT_EQ(
+		    std::vector<std::string>({m.eventId, m.name, m.eventText, m.eventPlan,
+					      m.eventMonths, m.eventRecipient, m.eventCount,
+					      m.eventTotal, m.eventViewers, m.eventColor, m.text}),
+		    c.expected);
+		// The chat-line fields come from the same tags.
+		EXPECT_EQ(m.color, "#8A2BE2");
+		EXPECT_EQ(m.subMonths, 1);
+		EXPECT_EQ(m.time, 1700000000500);
+		EXPECT_EQ(m.userId, "4242");
+	}
+}
+
+TEST(IrcRecords, JsonOfRealLines)
+{
+	catalogSetBadge("subscriber", "2024", "2-Year Subscriber", "https://cdn.example/sub24/2");
+	const std::string e25 = emoteUrl("25");
+	const struct {
+		std::string line;
+		bool usernotice;
+		std::string json;
+	} cases[] = {
+	    {"@badge-info=subscriber/27;badges=moderator/1,subscriber/2024,bits/1000;"
+	     "client-nonce=5f1e;color=#1E90FF;display-name=Quinn_Ray;emotes=25:0-4,10-14;"
+	     "first-msg=0;flags=;id=b34ccfc7-4977-403a-8a94-33c6bac34fb8;mod=1;returning-chatter=0;"
+	     "room-id=1337;subscriber=1;tmi-sent-ts=1700000000123;turbo=0;user-id=12345;user-type="
+	     "mod "
+	     ":quinn_ray!quinn_ray@quinn_ray.tmi.twitch.tv PRIVMSG #somechannel :Kappa \"q\" Kappa",
+	     false,
+	     "{\"id\":\"b34ccfc7-4977-403a-8a94-33c6bac34fb8\",\"platform\":\"twitch\","
+	     "\"userId\":\"12345\",\"name\":\"Quinn_Ray\",\"color\":\"#1E90FF\","
+	     "\"text\":\"Kappa \\\"q\\\" "
+	     "Kappa\",\"action\":false,\"eventId\":\"\",\"rewardId\":\"\","
+	     "\"eventText\":\"\",\"eventColor\":\"\",\"eventPlan\":\"\",\"eventMonths\":\"\","
+	     "\"eventRecipient\":\"\",\"eventCount\":\"\",\"eventTotal\":\"\",\"eventViewers\":"
+	     "\"\","
+	     "\"eventImage\":\"\",\"replyParentId\":\"\",\"replyThreadId\":\"\",\"subMonths\":27,"
+	     "\"bits\":0,\"firstMessage\":false,\"returningChatter\":false,\"time\":1700000000123,"
+	     "\"replyTo\":\"\",\"replyText\":\"\",\"badges\":[{\"url\":\"/badge/moderator.png\","
+	     "\"title\":\"Moderatore\"},{\"url\":\"https://cdn.example/sub24/2\","
+	     "\"title\":\"2-Year Subscriber\"}],\"emotes\":[{\"start\":0,\"end\":4,\"url\":\"" +
+		 e25 + "\"},{\"start\":10,\"end\":14,\"url\":\"" + e25 + "\"}]}"},
+	    {"@badge-info=;badges=;color=;display-name=;emotes=;first-msg=1;flags=;id=7d1e;mod=0;"
+	     "reply-parent-display-name=Quinn_Ray;reply-parent-msg-body=Kappa\\s\\\\o/\\:;"
+	     "reply-parent-msg-id=b34c;reply-parent-user-id=12345;reply-parent-user-login=quinn_"
+	     "ray;"
+	     "reply-thread-parent-msg-id=a001;reply-thread-parent-user-login=quinn_ray;"
+	     "returning-chatter=1;room-id=1337;custom-reward-id=f00d;tmi-sent-ts=1700000000999;"
+	     "user-id=777;user-type= :lena!lena@lena.tmi.twitch.tv PRIVMSG #somechannel "
+	     ":\x01"
+	     "ACTION @Quinn_Ray nice\x01",
+	     false,
+	     "{\"id\":\"7d1e\",\"platform\":\"twitch\",\"userId\":\"777\",\"name\":\"lena\","
+	     "\"color\":\"#1e90ff\",\"text\":\"@Quinn_Ray nice\",\"action\":true,\"eventId\":\"\","
+	     "\"rewardId\":\"f00d\",\"eventText\":\"\",\"eventColor\":\"\",\"eventPlan\":\"\","
+	     "\"eventMonths\":\"\",\"eventRecipient\":\"\",\"eventCount\":\"\",\"eventTotal\":\"\","
+	     "\"eventViewers\":\"\",\"eventImage\":\"\",\"replyParentId\":\"b34c\","
+	     "\"replyThreadId\":\"a001\",\"subMonths\":0,\"bits\":0,\"firstMessage\":true,"
+	     "\"returningChatter\":true,\"time\":1700000000999,\"replyTo\":\"Quinn_Ray\","
+	     "\"replyText\":\"Kappa \\\\o/;\",\"badges\":[],\"emotes\":[]}"},
+	    {"@badges=vip/1;color=#FF69B4;display-name=Gifter;id=9a;login=gifter;msg-id=subgift;"
+	     "msg-param-months=1;msg-param-recipient-display-name=Lucky;msg-param-sender-count=3;"
+	     "msg-param-sub-plan=1000;system-msg=Gifter\\sgifted\\sa\\sTier\\s1\\ssub\\sto\\sLucky!"
+	     ";"
+	     "tmi-sent-ts=1700000001000;user-id=55 :tmi.twitch.tv USERNOTICE #somechannel",
+	     true,
+	     "{\"id\":\"9a\",\"platform\":\"twitch\",\"userId\":\"55\",\"name\":\"Gifter\","
+	     "\"color\":\"#FF69B4\",\"text\":\"\",\"action\":false,\"eventId\":\"subgift\","
+	     "\"rewardId\":\"\",\"eventText\":\"Gifter gifted a Tier 1 sub to Lucky!\","
+	     "\"eventColor\":\"\",\"eventPlan\":\"1000\",\"eventMonths\":\"1\","
+	     "\"eventRecipient\":\"Lucky\",\"eventCount\":\"\",\"eventTotal\":\"3\","
+	     "\"eventViewers\":\"\",\"eventImage\":\"\",\"replyParentId\":\"\",\"replyThreadId\":"
+	     "\"\","
+	     "\"subMonths\":0,\"bits\":0,\"firstMessage\":false,\"returningChatter\":false,"
+	     "\"time\":1700000001000,\"replyTo\":\"\",\"replyText\":\"\",\"badges\":[{\"url\":"
+	     "\"/badge/vip.png\",\"title\":\"VIP\"}],\"emotes\":[]}"},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.line);
+		IrcMessage m = parseIrcLine(c.line);
+		EXPECT_EQ(messageToJson(c.usernotice ? fromUsernotice(m) : fromPrivmsg(m)), c.json);
+	}
+}
+
+TEST(IrcRecords, ClearEventJson)
+{
+	EXPECT_EQ(clearEventJson(Platform::TikTok, "abc-123", "", "ronni", ""),
+		  "{\"platform\":\"twitch\",\"id\":\"abc-123\",\"userId\":\"\",\"name\":\"ronni\","
+		  "\"duration\":\"\"}");
+	EXPECT_EQ(
+	    clearEventJson(Platform::Twitch, "", "87654321", "ro\"nni", "350"),
+	    "{\"platform\":\"twitch\",\"id\":\"\",\"userId\":\"87654321\",\"name\":\"ro\\\"nni\","
+	    "\"duration\":\"350\"}");
+}
+
+// Hostile or broken lines give some record (or none) and never crash or hang.
+TEST(IrcRecords, MalformedLinesAreSafe)
+{
+	std::vector<std::string> lines = {
+	    "",
+	    "@",
+	    "@;;;;===;\\ PRIVMSG",
+	    "@emotes=25:0-4,",
+	    "@emotes=/////:::,,,---;badges=,,,///;badge-info=subscriber/ PRIVMSG #c :x",
+	    "@emotes=25:0-4\\ PRIVMSG #c :x",
+	    "@tmi-sent-ts=99999999999999999999999;bits=-;color=# PRIVMSG #c :\x01",
+	    ":!@ USERNOTICE",
+	    "\x01\x01\x01",
+	    std::string("@a=\0b PRIVMSG #c :\0\xff\xfe", 21),
+	};
+	std::string many = "@emotes=25:";
+	for (int i = 0; i < 20000; ++i)
+		many += std::to_string(i) + "-" + std::to_string(i) + ",";
+	lines.push_back(many + " :u!u@h PRIVMSG #c :x");
+	std::string tags = "@";
+	for (int i = 0; i < 20000; ++i)
+		tags += "k" + std::to_string(i) + "=\\s;";
+	lines.push_back(tags + " :u!u@h PRIVMSG #c :x");
+
+	for (const std::string &line : lines) {
+		IrcMessage m = parseIrcLine(line);
+		for (const ChatMessage &record : {fromPrivmsg(m), fromUsernotice(m)}) {
+			std::string json = messageToJson(record);
+			EXPECT_EQ(json.front(), '{');
+			EXPECT_EQ(json.back(), '}');
+		}
+	}
+	EXPECT_EQ(fromPrivmsg(parseIrcLine(many + " :u!u@h PRIVMSG #c :x")).emotes.size(), 20000u);
+}
