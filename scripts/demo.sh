@@ -1,30 +1,61 @@
 #!/usr/bin/env bash
-# Starts the developer host on its own settings folder and prints the page
-# addresses. Ctrl+C stops it.
+# Starts the developer host with the local fake services (a Twitch chat that
+# plays a scripted conversation), so the pages show live chat without OBS,
+# an account or an internet connection. Prints the page addresses; Ctrl+C
+# stops everything.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VANTEO_BUILD_DIR:-$root/build}
 config=${VANTEO_DEMO_CONFIG:-$HOME/.config/vanteo-devhost}
+channel=${VANTEO_DEMO_CHANNEL:-vanteo_demo}
 mkdir -p "$config"
+work=$(mktemp -d /tmp/vanteo-demo.XXXXXX)
 
-fifo=$(mktemp -u /tmp/vanteo-demo.XXXXXX)
-mkfifo "$fifo"
-"$build/vanteo-devhost" --config-dir "$config" --web-dir "$root/web" >"$fifo" &
+fakes=
+host=
+cleanup() {
+	[ -n "$host" ] && kill -INT "$host" 2>/dev/null && wait "$host" 2>/dev/null
+	[ -n "$fakes" ] && kill -TERM "$fakes" 2>/dev/null && wait "$fakes" 2>/dev/null
+	rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+wait_line() { # file, seconds
+	local deadline=$((SECONDS + $2))
+	until [ -s "$1" ] && [ "$(wc -l <"$1")" -ge 1 ]; do
+		[ $SECONDS -lt $deadline ] || return 1
+		sleep 0.1
+	done
+}
+
+# The fake services print one JSON line with the settings that point the
+# plug-in at them.
+node "$root/tests/fakes/server.js" --chat-script "$root/tools/demo/chat-script.json" --keep-stdin-open \
+	</dev/null >"$work/fakes.json" 2>"$work/fakes.log" &
+fakes=$!
+wait_line "$work/fakes.json" 30 || { echo "the fake services did not start:" >&2; cat "$work/fakes.log" >&2; exit 1; }
+eval "$(node -e '
+const line = require("fs").readFileSync(process.argv[1], "utf8").split("\n")[0];
+for (const [k, v] of Object.entries(JSON.parse(line).env)) console.log(`export ${k}=${JSON.stringify(v)}`);
+' "$work/fakes.json")"
+
+"$build/vanteo-devhost" --config-dir "$config" --web-dir "$root/web" >"$work/host.out" &
 host=$!
-trap 'kill -INT $host 2>/dev/null; wait $host 2>/dev/null; rm -f "$fifo"' EXIT INT TERM
-
-read -r line <"$fifo"
+wait_line "$work/host.out" 30 || { echo "the developer host did not start" >&2; exit 1; }
+read -r line <"$work/host.out"
 port=$(sed -n 's/^ready port=\([0-9]*\) token=.*/\1/p' <<<"$line")
 token=$(sed -n 's/^ready port=[0-9]* token=\(.*\)$/\1/p' <<<"$line")
-if [ -z "$port" ]; then
-	echo "the developer host did not start" >&2
-	exit 1
-fi
+
+# Listen to the demo channel of the fake chat.
+curl -s -o /dev/null -X POST -H 'Content-Type: application/json' \
+	-d "{\"twitch\":\"$channel\"}" "http://127.0.0.1:$port/api/config?t=$token"
+
 cat <<EOT
-Vanteo developer host is running (settings in $config).
+Vanteo developer host is running with a demo Twitch chat (settings in $config).
 Open these pages in a browser:
   Chat:     http://chat.localhost:$port/?t=$token
   Activity: http://activity.localhost:$port/feed.html?t=$token
 Press Ctrl+C to stop.
 EOT
-wait $host
+wait "$host"

@@ -20,6 +20,9 @@ esac
 
 "$root/scripts/deps.sh"
 "$root/scripts/build.sh"
+if [ "$demo" -eq 1 ]; then
+	(cd "$root/tests" && npm ci --no-audit --no-fund --loglevel=error)
+fi
 
 if [ "$demo" -eq 0 ]; then
 	cmake --install "$build" >/dev/null

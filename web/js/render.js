@@ -62,6 +62,8 @@ export function messageText(text, emotes, className = 'text') {
 			continue;
 		}
 		const img = feedImage(part.emote, 'emote', part.code);
+		// An emote that cannot load still reads as its code.
+		if (img) img.addEventListener('error', () => img.replaceWith(part.code), { once: true });
 		box.append(img || document.createTextNode(part.code));
 	}
 	return box;
