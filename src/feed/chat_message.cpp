@@ -3,39 +3,18 @@
 #include "feed/badges.h"
 #include "hub/json.h"
 
+#include <charconv>
 #include <chrono>
+#include <cstring>
 
 namespace vanteo {
 
 namespace {
 
 const std::string kNameColorPalette[15] = {
-	"#ff0000", "#0000ff", "#008000", "#b22222", "#ff7f50", "#9acd32", "#ff4500", "#2e8b57",
-	"#daa520", "#d2691e", "#5f9ea0", "#1e90ff", "#ff69b4", "#8a2be2", "#00ff7f",
+    "#ff0000", "#0000ff", "#008000", "#b22222", "#ff7f50", "#9acd32", "#ff4500", "#2e8b57",
+    "#daa520", "#d2691e", "#5f9ea0", "#1e90ff", "#ff69b4", "#8a2be2", "#00ff7f",
 };
-
-void addString(std::string &out, const char *key, const std::string &value)
-{
-	out += ",\"";
-	out += key;
-	out += "\":";
-	out += jsonQuote(value);
-}
-
-void addBool(std::string &out, const char *key, bool value)
-{
-	out += ",\"";
-	out += key;
-	out += value ? "\":true" : "\":false";
-}
-
-void addInt(std::string &out, const char *key, long long value)
-{
-	out += ",\"";
-	out += key;
-	out += "\":";
-	out += std::to_string(value);
-}
 
 } // namespace
 
@@ -58,43 +37,90 @@ int64_t nowMillis()
 	return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+namespace {
+inline char *escapeInto(char *p, const std::string &v)
+{
+	static const char kHex[] = "0123456789abcdef";
+	const char *s = v.data();
+	size_t n = v.size();
+	size_t run = 0;
+	for (size_t i = 0; i < n; ++i) {
+		unsigned char c = static_cast<unsigned char>(s[i]);
+		if (c >= 32 && c != '"' && c != '\\')
+			continue;
+		std::memcpy(p, s + run, i - run);
+		p += i - run;
+		run = i + 1;
+		*p++ = '\\';
+		switch (c) {
+		case '\t':
+			*p++ = 't';
+			break;
+		case '\n':
+			*p++ = 'n';
+			break;
+		case '\r':
+			*p++ = 'r';
+			break;
+		case '"':
+			*p++ = '"';
+			break;
+		case '\\':
+			*p++ = '\\';
+			break;
+		default:
+			*p++ = 'u';
+			*p++ = '0';
+			*p++ = '0';
+			*p++ = kHex[c >> 4];
+			*p++ = kHex[c & 15];
+		}
+	}
+	std::memcpy(p, s + run, n - run);
+	return p + (n - run);
+}
+// Writes into a buffer sized in advance (see messageToJson).
+struct W {
+	char *p;
+	template <size_t N> void lit(const char (&s)[N])
+	{
+		std::memcpy(p, s, N - 1);
+		p += N - 1;
+	}
+	void str(const std::string &v)
+	{
+		*p++ = '"';
+		p = escapeInto(p, v);
+		*p++ = '"';
+	}
+	void num(long long v) { p = std::to_chars(p, p + 24, v).ptr; }
+	void boolean(bool b)
+	{
+		if (b)
+			lit("true");
+		else
+			lit("false");
+	}
+};
+} // namespace
+
 std::string messageToJson(const ChatMessage &m)
 {
-	std::string out;
-	out.reserve(512 + m.text.size() + m.badges.size() * 64 + m.emotes.size() * 96);
-	out += "{\"id\":";
-	out += jsonQuote(m.id);
-	out += ",\"platform\":\"";
-	out += platformWord(m.platform);
-	out += '"';
-	addString(out, "userId", m.userId);
-	addString(out, "name", m.name);
-	addString(out, "color", m.color.empty() ? defaultNameColor(m.name) : m.color);
-	addString(out, "text", m.text);
-	addBool(out, "action", m.action);
-	addString(out, "eventId", m.eventId);
-	addString(out, "rewardId", m.rewardId);
-	addString(out, "eventText", m.eventText);
-	addString(out, "eventColor", m.eventColor);
-	addString(out, "eventPlan", m.eventPlan);
-	addString(out, "eventMonths", m.eventMonths);
-	addString(out, "eventRecipient", m.eventRecipient);
-	addString(out, "eventCount", m.eventCount);
-	addString(out, "eventTotal", m.eventTotal);
-	addString(out, "eventViewers", m.eventViewers);
-	addString(out, "eventImage", m.eventImage);
-	addString(out, "replyParentId", m.replyParentId);
-	addString(out, "replyThreadId", m.replyThreadId);
-	addInt(out, "subMonths", m.subMonths);
-	addInt(out, "bits", m.bits);
-	addBool(out, "firstMessage", m.firstMessage);
-	addBool(out, "returningChatter", m.returningChatter);
-	addInt(out, "time", m.time >= 1 ? m.time : nowMillis());
-	addString(out, "replyTo", m.replyTo);
-	addString(out, "replyText", m.replyText);
-
-	out += ",\"badges\":[";
-	bool first = true;
+	// Upper bound of the output: every string byte may become a six-byte
+	// escape; 1024 covers the keys, punctuation, numbers, booleans and the
+	// default colour (about 530 bytes). The writer below relies on it.
+	size_t bound =
+	    1024 + 6 * (m.id.size() + m.userId.size() + m.name.size() + m.text.size() +
+		       m.color.size() + m.eventId.size() + m.rewardId.size() + m.eventText.size() +
+		       m.eventColor.size() + m.eventPlan.size() + m.eventMonths.size() +
+		       m.eventRecipient.size() + m.eventCount.size() + m.eventTotal.size() +
+		       m.eventViewers.size() + m.eventImage.size() + m.replyParentId.size() +
+		       m.replyThreadId.size() + m.replyTo.size() + m.replyText.size());
+	struct Badge {
+		std::string url, title;
+	};
+	std::vector<Badge> badges;
+	badges.reserve(m.badges.size());
 	for (const BadgeRef &badge : m.badges) {
 		std::string url = catalogBadgeUrl(badge.setId, badge.version);
 		if (url.empty()) {
@@ -105,30 +131,99 @@ std::string messageToJson(const ChatMessage &m)
 		std::string title = catalogBadgeTitle(badge.setId, badge.version);
 		if (title.empty())
 			title = badgeTitle(badge.setId);
-		if (!first)
-			out += ',';
-		first = false;
-		out += "{\"url\":";
-		out += jsonQuote(url);
-		out += ",\"title\":";
-		out += jsonQuote(title);
-		out += '}';
+		bound += 32 + 6 * (url.size() + title.size());
+		badges.push_back({std::move(url), std::move(title)});
 	}
-	out += "],\"emotes\":[";
+	for (const EmoteSpan &e : m.emotes)
+		bound += 64 + 6 * e.url.size();
+	std::string out;
+	out.resize(bound);
+	W w{&out[0]};
+	w.lit("{\"id\":");
+	w.str(m.id);
+	w.lit(",\"platform\":\"");
+	if (m.platform == Platform::Twitch)
+		w.lit("twitch\"");
+	else
+		w.lit("tiktok\"");
+	w.lit(",\"userId\":");
+	w.str(m.userId);
+	w.lit(",\"name\":");
+	w.str(m.name);
+	w.lit(",\"color\":");
+	w.str(m.color.empty() ? defaultNameColor(m.name) : m.color);
+	w.lit(",\"text\":");
+	w.str(m.text);
+	w.lit(",\"action\":");
+	w.boolean(m.action);
+	w.lit(",\"eventId\":");
+	w.str(m.eventId);
+	w.lit(",\"rewardId\":");
+	w.str(m.rewardId);
+	w.lit(",\"eventText\":");
+	w.str(m.eventText);
+	w.lit(",\"eventColor\":");
+	w.str(m.eventColor);
+	w.lit(",\"eventPlan\":");
+	w.str(m.eventPlan);
+	w.lit(",\"eventMonths\":");
+	w.str(m.eventMonths);
+	w.lit(",\"eventRecipient\":");
+	w.str(m.eventRecipient);
+	w.lit(",\"eventCount\":");
+	w.str(m.eventCount);
+	w.lit(",\"eventTotal\":");
+	w.str(m.eventTotal);
+	w.lit(",\"eventViewers\":");
+	w.str(m.eventViewers);
+	w.lit(",\"eventImage\":");
+	w.str(m.eventImage);
+	w.lit(",\"replyParentId\":");
+	w.str(m.replyParentId);
+	w.lit(",\"replyThreadId\":");
+	w.str(m.replyThreadId);
+	w.lit(",\"subMonths\":");
+	w.num(m.subMonths);
+	w.lit(",\"bits\":");
+	w.num(m.bits);
+	w.lit(",\"firstMessage\":");
+	w.boolean(m.firstMessage);
+	w.lit(",\"returningChatter\":");
+	w.boolean(m.returningChatter);
+	w.lit(",\"time\":");
+	w.num(m.time >= 1 ? m.time : nowMillis());
+	w.lit(",\"replyTo\":");
+	w.str(m.replyTo);
+	w.lit(",\"replyText\":");
+	w.str(m.replyText);
+	w.lit(",\"badges\":[");
+	bool first = true;
+	for (const Badge &b : badges) {
+		if (!first)
+			*w.p++ = ',';
+		first = false;
+		w.lit("{\"url\":");
+		w.str(b.url);
+		w.lit(",\"title\":");
+		w.str(b.title);
+		*w.p++ = '}';
+	}
+	w.lit("],\"emotes\":[");
 	first = true;
-	for (const EmoteSpan &emote : m.emotes) {
+	for (const EmoteSpan &e : m.emotes) {
 		if (!first)
-			out += ',';
+			*w.p++ = ',';
 		first = false;
-		out += "{\"start\":";
-		out += std::to_string(emote.start);
-		out += ",\"end\":";
-		out += std::to_string(emote.end);
-		out += ",\"url\":";
-		out += jsonQuote(emote.url);
-		out += '}';
+		w.lit("{\"start\":");
+		w.num(e.start);
+		w.lit(",\"end\":");
+		w.num(e.end);
+		w.lit(",\"url\":");
+		w.str(e.url);
+		*w.p++ = '}';
 	}
-	out += "]}";
+	w.lit("]}");
+	out.resize(static_cast<size_t>(w.p - out.data()));
 	return out;
 }
 

@@ -7,11 +7,16 @@
 
 namespace vanteo {
 
-std::string jsonEscape(const std::string &text)
+void appendJsonEscaped(std::string &out, const char *p, size_t n)
 {
-	std::string out;
-	out.reserve(text.size() + 8);
-	for (unsigned char c : text) {
+	static const char kHex[] = "0123456789abcdef";
+	size_t run = 0;
+	for (size_t i = 0; i < n; ++i) {
+		unsigned char c = static_cast<unsigned char>(p[i]);
+		if (c >= 32 && c != '"' && c != '\\')
+			continue;
+		out.append(p + run, i - run);
+		run = i + 1;
 		switch (c) {
 		case '\t':
 			out += "\\t";
@@ -28,25 +33,29 @@ std::string jsonEscape(const std::string &text)
 		case '\\':
 			out += "\\\\";
 			break;
-		default:
-			if (c < 32) {
-				char buf[8];
-				snprintf(buf, sizeof(buf), "\\u%04x", c);
-				out += buf;
-			} else {
-				out += static_cast<char>(c);
-			}
+		default: {
+			char buf[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+			out.append(buf, 6);
+		}
 		}
 	}
+	out.append(p + run, n - run);
+}
+
+std::string jsonEscape(const std::string &text)
+{
+	std::string out;
+	out.reserve(text.size() + 8);
+	appendJsonEscaped(out, text.data(), text.size());
 	return out;
 }
 
 std::string jsonQuote(const std::string &text)
 {
 	std::string out;
-	out.reserve(text.size() + 2);
+	out.reserve(text.size() + 8);
 	out += '"';
-	out += jsonEscape(text);
+	appendJsonEscaped(out, text.data(), text.size());
 	out += '"';
 	return out;
 }

@@ -9,6 +9,7 @@ namespace vanteo {
 // Escaped body of a JSON string (no quotes). Bytes >= 32 pass unchanged, so
 // UTF-8 stays UTF-8 and "/" is not escaped.
 std::string jsonEscape(const std::string &text);
+void appendJsonEscaped(std::string &out, const char *p, size_t n);
 
 // '"' + jsonEscape(text) + '"'
 std::string jsonQuote(const std::string &text);

@@ -8,6 +8,8 @@
 #include <QBuffer>
 #include <QImage>
 
+#include <climits>
+#include <cstdint>
 #include <set>
 
 using namespace vanteo;
@@ -206,4 +208,30 @@ TEST(LinkStatus, StatusViewersAndHighlightKinds)
 	EXPECT_EQ(highlightKind("channel.hype_train.end"), "hype_train");
 	EXPECT_EQ(highlightKind("channel.x"), "x");
 	EXPECT_EQ(highlightKind("short"), "");
+}
+
+TEST(MessageJson, WorstCaseEscapingStaysWellFormed)
+{
+	// Every string byte becomes a six-byte escape and every number takes
+	// its widest form; the output must still be complete JSON.
+	ChatMessage m;
+	const std::string nasty(300, '\x01');
+	for (std::string *field : {&m.id, &m.userId, &m.name, &m.text, &m.eventId, &m.rewardId, &m.eventText,
+				   &m.eventColor, &m.eventPlan, &m.eventMonths, &m.eventRecipient, &m.eventCount,
+				   &m.eventTotal, &m.eventViewers, &m.eventImage, &m.replyParentId, &m.replyThreadId,
+				   &m.replyTo, &m.replyText})
+		*field = nasty;
+	m.subMonths = INT32_MIN;
+	m.bits = INT32_MIN;
+	m.time = INT64_MAX;
+	m.badges = {{"vip", nasty}, {"moderator", "1"}};
+	catalogSetBadge("vip", nasty, nasty, nasty);
+	m.emotes = {{INT32_MIN, INT32_MIN, nasty}, {INT32_MAX, INT32_MAX, ""}};
+	std::string json = messageToJson(m);
+	EXPECT_EQ(json.back(), '}');
+	EXPECT_EQ(jsonField(json, "text"), nasty);
+	EXPECT_EQ(jsonField(json, "color"), defaultNameColor(nasty));
+	EXPECT_NE(json.find("\"time\":9223372036854775807,"), std::string::npos);
+	EXPECT_NE(json.find("\"subMonths\":-2147483648,\"bits\":-2147483648,"), std::string::npos);
+	EXPECT_NE(json.find("{\"start\":2147483647,\"end\":2147483647,\"url\":\"\"}]}"), std::string::npos);
 }
