@@ -28,7 +28,8 @@ ChatMessage fromUsernotice(const IrcMessage &message);
 std::string clearEventJson(Platform platform, const std::string &id, const std::string &userId,
 			   const std::string &name, const std::string &duration);
 
-// Image address of one Twitch emote on the emote CDN.
+// Image address of one Twitch emote on the emote CDN. The CDN's endpoint is
+// resolved on first use and kept for the life of the process.
 std::string twitchEmoteUrl(std::string_view emoteId);
 
 } // namespace vanteo

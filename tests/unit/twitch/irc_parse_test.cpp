@@ -48,58 +48,35 @@ void expectLine(const IrcMessage &m, const LineCase &c)
 
 TEST(IrcParse, SplitsLines)
 {
+	// clang-format off
 	const std::vector<LineCase> cases = {
-	    {"@a=1;b;c=x\\sy :n!n@h PRIVMSG #ch :hi there",
-	     {{"a", "1"}, {"c", "x y"}},
-	     "n!n@h",
-	     "PRIVMSG",
-	     {"#ch"},
-	     "hi there"},
-	    {"PING :tmi.twitch.tv", {}, "", "PING", {}, "tmi.twitch.tv"},
-	    {":justinfan4821!justinfan4821@justinfan4821.tmi.twitch.tv JOIN #somechannel",
-	     {},
-	     "justinfan4821!justinfan4821@justinfan4821.tmi.twitch.tv",
-	     "JOIN",
-	     {"#somechannel"},
-	     ""},
-	    {":justinfan4821.tmi.twitch.tv 353 justinfan4821 = #somechannel :justinfan4821",
-	     {},
-	     "justinfan4821.tmi.twitch.tv",
-	     "353",
-	     {"justinfan4821", "=", "#somechannel"},
-	     "justinfan4821"},
-	    {":tmi.twitch.tv CAP * ACK :twitch.tv/tags twitch.tv/commands",
-	     {},
-	     "tmi.twitch.tv",
-	     "CAP",
-	     {"*", "ACK"},
-	     "twitch.tv/tags twitch.tv/commands"},
-	    // Only the first " :" starts the trailing part; runs of spaces
-	    // give no empty parameters.
-	    {"PRIVMSG   #ch  :a :b", {}, "", "PRIVMSG", {"#ch"}, "a :b"},
-	    {"PRIVMSG #ch :", {}, "", "PRIVMSG", {"#ch"}, ""},
-	    {"@login=ronni;room-id=;target-msg-id=abc-123-def;tmi-sent-ts=1642720582342 "
-	     ":tmi.twitch.tv CLEARMSG #dallas :HeyGuys",
-	     {{"login", "ronni"},
-	      {"room-id", ""},
-	      {"target-msg-id", "abc-123-def"},
-	      {"tmi-sent-ts", "1642720582342"}},
-	     "tmi.twitch.tv",
-	     "CLEARMSG",
-	     {"#dallas"},
-	     "HeyGuys"},
-	    {":tmi.twitch.tv CLEARCHAT #dallas", {}, "tmi.twitch.tv", "CLEARCHAT", {"#dallas"}, ""},
-	    {"@=v;k=;x==y CMD", {{"", "v"}, {"k", ""}, {"x", "=y"}}, "", "CMD", {}, ""},
-	    // Unreadable or truncated lines: nothing, or tags without command.
-	    {"", {}, "", "", {}, ""},
-	    {"@", {}, "", "", {}, ""},
-	    {"@badges=moderator/1;color=#FF0000", {}, "", "", {}, ""},
-	    {":tmi.twitch.tv", {}, "", "", {}, ""},
-	    {"@a=1 :tmi.twitch.tv", {{"a", "1"}}, "", "", {}, ""},
-	    {":tmi.twitch.tv ", {}, "tmi.twitch.tv", "", {}, ""},
-	    {"@a=1 ", {{"a", "1"}}, "", "", {}, ""},
-	    {" :x", {}, "", "", {}, "x"},
+		{"@a=1;b;c=x\\sy :n!n@h PRIVMSG #ch :hi there",
+		 {{"a", "1"}, {"c", "x y"}}, "n!n@h", "PRIVMSG", {"#ch"}, "hi there"},
+		{"PING :tmi.twitch.tv", {}, "", "PING", {}, "tmi.twitch.tv"},
+		{":jf4821!jf4821@jf4821.tmi.twitch.tv JOIN #somechannel",
+		 {}, "jf4821!jf4821@jf4821.tmi.twitch.tv", "JOIN", {"#somechannel"}, ""},
+		{":jf4821.tmi.twitch.tv 353 jf4821 = #somechannel :jf4821",
+		 {}, "jf4821.tmi.twitch.tv", "353", {"jf4821", "=", "#somechannel"}, "jf4821"},
+		{"@login=ronni;room-id=;target-msg-id=abc-123-def :tmi.twitch.tv CLEARMSG #dallas :HeyGuys",
+		 {{"login", "ronni"}, {"room-id", ""}, {"target-msg-id", "abc-123-def"}},
+		 "tmi.twitch.tv", "CLEARMSG", {"#dallas"}, "HeyGuys"},
+		{":tmi.twitch.tv CLEARCHAT #dallas", {}, "tmi.twitch.tv", "CLEARCHAT", {"#dallas"}, ""},
+		// Only the first " :" starts the trailing part; runs of spaces give
+		// no empty parameters.
+		{"PRIVMSG   #ch  :a :b", {}, "", "PRIVMSG", {"#ch"}, "a :b"},
+		{"PRIVMSG #ch :", {}, "", "PRIVMSG", {"#ch"}, ""},
+		{"@=v;k=;x==y CMD", {{"", "v"}, {"k", ""}, {"x", "=y"}}, "", "CMD", {}, ""},
+		// Unreadable or truncated lines: nothing, or tags without command.
+		{"", {}, "", "", {}, ""},
+		{"@", {}, "", "", {}, ""},
+		{"@badges=moderator/1;color=#FF0000", {}, "", "", {}, ""},
+		{":tmi.twitch.tv", {}, "", "", {}, ""},
+		{"@a=1 :tmi.twitch.tv", {{"a", "1"}}, "", "", {}, ""},
+		{":tmi.twitch.tv ", {}, "tmi.twitch.tv", "", {}, ""},
+		{"@a=1 ", {{"a", "1"}}, "", "", {}, ""},
+		{" :x", {}, "", "", {}, "x"},
 	};
+	// clang-format on
 	for (const LineCase &c : cases) {
 		SCOPED_TRACE(c.line);
 		expectLine(parseIrcLine(c.line), c);
