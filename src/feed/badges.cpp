@@ -45,9 +45,19 @@ const BadgeStyle *findStyle(const std::string &setId)
 
 struct BadgeCatalog {
 	std::mutex lock; // guards titles and urls
-	std::map<std::string, std::string> titles;
-	std::map<std::string, std::string> urls;
+	std::map<std::string, std::string, std::less<>> titles;
+	std::map<std::string, std::string, std::less<>> urls;
 };
+
+// "setId/version" in a per-thread buffer, so a lookup allocates nothing.
+const std::string &catalogKey(const std::string &setId, const std::string &version)
+{
+	thread_local std::string key;
+	key.assign(setId);
+	key += '/';
+	key += version;
+	return key;
+}
 
 BadgeCatalog &catalog()
 {
@@ -55,7 +65,7 @@ BadgeCatalog &catalog()
 	return instance;
 }
 
-std::string lookup(const std::map<std::string, std::string> &map, const std::string &key)
+std::string lookup(const std::map<std::string, std::string, std::less<>> &map, const std::string &key)
 {
 	auto it = map.find(key);
 	return it == map.end() ? std::string() : it->second;
@@ -149,15 +159,29 @@ std::vector<std::pair<std::string, std::string>> builtInBadgePngs()
 std::string catalogBadgeTitle(const std::string &setId, const std::string &version)
 {
 	BadgeCatalog &c = catalog();
+	const std::string &key = catalogKey(setId, version);
 	std::lock_guard<std::mutex> guard(c.lock);
-	return lookup(c.titles, setId + "/" + version);
+	return lookup(c.titles, key);
 }
 
 std::string catalogBadgeUrl(const std::string &setId, const std::string &version)
 {
 	BadgeCatalog &c = catalog();
+	const std::string &key = catalogKey(setId, version);
 	std::lock_guard<std::mutex> guard(c.lock);
-	return lookup(c.urls, setId + "/" + version);
+	return lookup(c.urls, key);
+}
+
+bool catalogBadge(const std::string &setId, const std::string &version, std::string &title, std::string &url)
+{
+	BadgeCatalog &c = catalog();
+	const std::string &key = catalogKey(setId, version);
+	std::lock_guard<std::mutex> guard(c.lock);
+	auto u = c.urls.find(key);
+	auto t = c.titles.find(key);
+	title = t == c.titles.end() ? std::string() : t->second;
+	url = u == c.urls.end() ? std::string() : u->second;
+	return u != c.urls.end() || t != c.titles.end();
 }
 
 void catalogSetBadge(const std::string &setId, const std::string &version, const std::string &title,

@@ -27,6 +27,8 @@ std::vector<std::pair<std::string, std::string>> builtInBadgePngs();
 // Catalogue lookups by set id and version; "" when absent. Thread-safe.
 std::string catalogBadgeTitle(const std::string &setId, const std::string &version);
 std::string catalogBadgeUrl(const std::string &setId, const std::string &version);
+// Both at once (one lock, one search); false when the entry is absent.
+bool catalogBadge(const std::string &setId, const std::string &version, std::string &title, std::string &url);
 // Adds or replaces one entry (entries are never removed).
 void catalogSetBadge(const std::string &setId, const std::string &version, const std::string &title,
 		     const std::string &url);

@@ -38,6 +38,16 @@ int64_t nowMillis()
 }
 
 namespace {
+// Bytes that jsonEscape writes for `v`.
+inline size_t escapedSize(const std::string &v)
+{
+	size_t n = v.size();
+	for (unsigned char c : v)
+		if (c < 32 || c == '"' || c == '\\')
+			n += (c == '\t' || c == '\n' || c == '\r' || c == '"' || c == '\\') ? 1 : 5;
+	return n;
+}
+
 inline char *escapeInto(char *p, const std::string &v)
 {
 	static const char kHex[] = "0123456789abcdef";
@@ -106,36 +116,37 @@ struct W {
 
 std::string messageToJson(const ChatMessage &m)
 {
-	// Upper bound of the output: every string byte may become a six-byte
-	// escape; 1024 covers the keys, punctuation, numbers, booleans and the
-	// default colour (about 530 bytes). The writer below relies on it.
-	size_t bound =
-	    1024 + 6 * (m.id.size() + m.userId.size() + m.name.size() + m.text.size() +
-		       m.color.size() + m.eventId.size() + m.rewardId.size() + m.eventText.size() +
-		       m.eventColor.size() + m.eventPlan.size() + m.eventMonths.size() +
-		       m.eventRecipient.size() + m.eventCount.size() + m.eventTotal.size() +
-		       m.eventViewers.size() + m.eventImage.size() + m.replyParentId.size() +
-		       m.replyThreadId.size() + m.replyTo.size() + m.replyText.size());
 	struct Badge {
 		std::string url, title;
 	};
 	std::vector<Badge> badges;
 	badges.reserve(m.badges.size());
 	for (const BadgeRef &badge : m.badges) {
-		std::string url = catalogBadgeUrl(badge.setId, badge.version);
-		if (url.empty()) {
+		Badge b;
+		catalogBadge(badge.setId, badge.version, b.title, b.url);
+		if (b.url.empty()) {
 			if (!hasBuiltInBadge(badge.setId))
 				continue;
-			url = "/badge/" + badge.setId + ".png";
+			b.url = "/badge/" + badge.setId + ".png";
 		}
-		std::string title = catalogBadgeTitle(badge.setId, badge.version);
-		if (title.empty())
-			title = badgeTitle(badge.setId);
-		bound += 32 + 6 * (url.size() + title.size());
-		badges.push_back({std::move(url), std::move(title)});
+		if (b.title.empty())
+			b.title = badgeTitle(badge.setId);
+		badges.push_back(std::move(b));
 	}
+
+	// The exact escaped size of every string, plus 640 for the keys,
+	// punctuation, numbers, booleans and a default colour (about 530 bytes),
+	// so the buffer is filled once and never overrun.
+	size_t bound = 640;
+	for (const std::string *field : {&m.id, &m.userId, &m.name, &m.text, &m.color, &m.eventId, &m.rewardId,
+					  &m.eventText, &m.eventColor, &m.eventPlan, &m.eventMonths, &m.eventRecipient,
+					  &m.eventCount, &m.eventTotal, &m.eventViewers, &m.eventImage, &m.replyParentId,
+					  &m.replyThreadId, &m.replyTo, &m.replyText})
+		bound += escapedSize(*field);
+	for (const Badge &b : badges)
+		bound += 32 + escapedSize(b.url) + escapedSize(b.title);
 	for (const EmoteSpan &e : m.emotes)
-		bound += 64 + 6 * e.url.size();
+		bound += 64 + escapedSize(e.url);
 	std::string out;
 	out.resize(bound);
 	W w{&out[0]};
