@@ -1,0 +1,151 @@
+// The live half of TikTokClient: signing, the push socket, the heartbeat
+// thread and the receive loop.
+#include "tiktok/tiktok_client.h"
+
+#include "hub/endpoints.h"
+#include "platform/https.h"
+#include "tiktok/push_frame.h"
+#include "tiktok/signing.h"
+
+#include <chrono>
+
+namespace vanteo {
+
+// Shared by the worker and the heartbeat thread of one session. The stop
+// flag is set only by the worker.
+struct TikTokClient::Heartbeat {
+	platform::WebSocketClient *socket = nullptr;
+	std::atomic<bool> stop{false};
+	std::string roomId;
+};
+
+namespace {
+
+// Ends a session in the required order whichever way runLive leaves: the
+// heartbeat thread is stopped and joined, then the socket is withdrawn from
+// `stop`'s reach, and only then closed.
+struct SessionEnd {
+	std::atomic<bool> &heartbeatStop;
+	std::thread &heartbeat;
+	std::mutex &socketLock;
+	platform::WebSocketClient *&published;
+	platform::WebSocketClient &socket;
+
+	~SessionEnd()
+	{
+		heartbeatStop = true;
+		if (heartbeat.joinable())
+			heartbeat.join();
+		{
+			std::lock_guard<std::mutex> guard(socketLock);
+			published = nullptr;
+		}
+		socket.close();
+	}
+};
+
+} // namespace
+
+bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomId)
+{
+	std::string body;
+	std::string cookie;
+	uint32_t httpStatus = 0;
+	const bool completed = platform::httpsGet(endpoint_names::kTikTokSigner, signingPath(roomId), body,
+						  httpStatus, kSigningHeaders, 443, kSigningCookieHeader, &cookie);
+	const SigningAnswer answer = readSigningAnswer(body);
+	const SigningVerdict verdict = judgeSigning(completed, httpStatus, answer);
+	if (!verdict.ok) {
+		status(verdict.state, verdict.detail);
+		return false;
+	}
+
+	// Stopped while signing: connecting could take another minute.
+	if (!m_running)
+		return false;
+
+	const PushTarget target = pushTarget(answer.pushAddress, pushQuery(roomId, answer));
+	platform::WebSocketClient socket(m_timings.socket);
+	if (!socket.connect(target.host, 443, target.path, pushHeaders(cookie))) {
+		socket.close();
+		// A stop that came while connecting needs no report; the loop ends.
+		if (m_running)
+			status(LinkState::Retry, "TikTok WebSocket rejected");
+		return false;
+	}
+
+	{
+		Heartbeat beat;
+		beat.socket = &socket;
+		beat.roomId = roomId;
+		std::thread heartbeat;
+		SessionEnd end{beat.stop, heartbeat, m_socketLock, m_socket, socket};
+		{
+			std::lock_guard<std::mutex> guard(m_socketLock);
+			m_socket = &socket;
+		}
+		// A stop that came while connecting found no socket to abort.
+		if (!m_running)
+			return true;
+
+		status(LinkState::Connected, "Listening · @" + uniqueId);
+		socket.sendBinary(buildPushFrame("im_enter_room", enterRoomPayload(roomId, enterRoomRandomId())));
+		heartbeat = std::thread(&TikTokClient::heartbeatLoop, this, &beat);
+		receiveLoop(socket);
+	}
+	// Still running: the connection failed rather than being stopped.
+	if (m_running)
+		status(LinkState::Retry, "TikTok connection closed · retrying");
+	return true;
+}
+
+// Runs until the socket fails, stays silent too long, or the client stops.
+void TikTokClient::receiveLoop(platform::WebSocketClient &socket)
+{
+	using Clock = std::chrono::steady_clock;
+	Clock::time_point lastFrame = Clock::now();
+	std::string message;
+	bool binary = false;
+	while (m_running) {
+		const platform::ReceiveResult result = socket.receive(message, binary);
+		if (result == platform::ReceiveResult::Failed)
+			break;
+		if (result == platform::ReceiveResult::Timeout) {
+			// An open socket can go silent for good; a live room always
+			// sends something within a minute.
+			if (Clock::now() - lastFrame > std::chrono::milliseconds(m_timings.silenceLimitMs))
+				break;
+			continue;
+		}
+		lastFrame = Clock::now();
+		const DecodedFrame frame = decodeFrame(message);
+		if (!frame.accepted)
+			continue;
+		// The acknowledgement goes out before the frame's messages are
+		// handed on, as the server expects.
+		if (!frame.logId.empty())
+			socket.sendBinary(buildPushFrame("ack", frame.internalExt, frame.logId));
+		if (m_message) {
+			for (const ChatMessage &record : frame.messages)
+				m_message(record);
+		}
+		if (frame.viewerCount >= 0 && m_viewers)
+			m_viewers(frame.viewerCount);
+	}
+}
+
+void TikTokClient::heartbeatLoop(Heartbeat *beat)
+{
+	uint64_t counter = 1;
+	while (!beat->stop && m_running) {
+		for (int i = 0; i < m_timings.heartbeatTicks && !beat->stop && m_running; ++i)
+			std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
+		if (beat->stop || !m_running)
+			return;
+		if (!beat->socket->sendBinary(buildPushFrame("hb", heartbeatPayload(beat->roomId, counter))))
+			return;
+		++counter;
+	}
+}
+
+} // namespace vanteo

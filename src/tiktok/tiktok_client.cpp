@@ -1,0 +1,100 @@
+#include "tiktok/tiktok_client.h"
+
+#include "hub/endpoints.h"
+#include "hub/log.h"
+#include "platform/https.h"
+
+#include <util/base.h>
+
+#include <chrono>
+#include <exception>
+
+namespace vanteo {
+
+TikTokClient::TikTokClient(MessageSink message, StatusSink status, ViewerSink viewers)
+	: TikTokClient(std::move(message), std::move(status), std::move(viewers), Timings())
+{
+}
+
+TikTokClient::TikTokClient(MessageSink message, StatusSink status, ViewerSink viewers, Timings timings)
+	: m_message(std::move(message)), m_status(std::move(status)), m_viewers(std::move(viewers)),
+	  m_timings(timings)
+{
+}
+
+TikTokClient::~TikTokClient()
+{
+	stop();
+}
+
+void TikTokClient::status(LinkState state, const std::string &detail)
+{
+	if (m_status)
+		m_status(Platform::TikTok, LinkStatus{state, detail});
+}
+
+void TikTokClient::start(const std::string &uniqueId)
+{
+	stop();
+	if (uniqueId.empty()) {
+		status(LinkState::Disabled, "Not configured");
+		return;
+	}
+	m_running = true;
+	m_worker = std::thread(&TikTokClient::liveStatusLoop, this, uniqueId);
+}
+
+void TikTokClient::stop()
+{
+	m_running = false;
+	{
+		std::lock_guard<std::mutex> guard(m_socketLock);
+		if (m_socket)
+			m_socket->abort();
+	}
+	if (m_worker.joinable())
+		m_worker.join();
+}
+
+void TikTokClient::pause(int ticks)
+{
+	for (int i = 0; i < ticks && m_running; ++i)
+		std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
+}
+
+RoomLookup TikTokClient::lookupRoom(const std::string &uniqueId)
+{
+	std::string body;
+	uint32_t httpStatus = 0;
+	bool completed = platform::httpsGet(endpoint_names::kTikTokWeb, roomLookupPath(uniqueId), body, httpStatus,
+					    roomLookupHeaders());
+	return judgeRoomLookup(completed, httpStatus, body);
+}
+
+void TikTokClient::liveStatusLoop(std::string uniqueId)
+{
+	try {
+		while (m_running) {
+			status(LinkState::Connecting, "Checking live status");
+			RoomLookup room = lookupRoom(uniqueId);
+			int ticks = m_timings.recheckTicks;
+			if (!room.ok) {
+				status(LinkState::Retry, room.error + " · checking again in 2 min");
+			} else if (room.liveStatus == kTikTokLiveStatus) {
+				// A stop during the lookup must not open a session.
+				if (m_running && runLive(uniqueId, room.roomId))
+					ticks = m_timings.afterLiveTicks;
+			} else {
+				status(LinkState::Offline, "Channel offline · checking every 2 minutes");
+			}
+			pause(ticks);
+		}
+	} catch (const std::exception &e) {
+		logLine(LOG_WARNING, "TikTok worker stopped: %s", e.what());
+	} catch (...) {
+		logLine(LOG_WARNING, "TikTok worker stopped");
+	}
+	status(LinkState::Disabled, "Disconnected");
+}
+
+} // namespace vanteo
