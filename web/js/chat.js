@@ -4,9 +4,14 @@ import { LiveList } from './live-list.js';
 import { Composer } from './composer.js';
 import { chatLine, eventLine, activityLine } from './render.js';
 import { applyClear } from './removals.js';
+import { HighlightCards } from './highlights.js';
+import { PinBar } from './pins.js';
+import { HeldQueue, AutomodLine } from './held.js';
 
 // The chat dock: every chat line and chat-side item of both platforms, the
-// follows and redemptions, and the removals moderators make.
+// follows and redemptions, the removals moderators make; above the chat the
+// pinned message and the running poll, prediction or hype train, below it
+// the messages AutoMod holds for a decision.
 
 const MAX_LINES = 300;
 
@@ -18,6 +23,10 @@ const list = new LiveList(chat, {
 	jumpButton: document.getElementById('jump'),
 });
 const composer = new Composer(document.getElementById('composer'));
+const highlights = new HighlightCards(document.getElementById('highlights'));
+const pin = new PinBar(document.getElementById('pin'));
+const held = new HeldQueue(document.getElementById('held'));
+const automod = new AutomodLine(document.getElementById('automod'));
 let ownNames = [];
 
 function text(value) {
@@ -53,5 +62,9 @@ new FeedStream()
 	.on('message-in', showItem)
 	.on('activity', (a) => a && typeof a === 'object' && list.add(activityLine(a)))
 	.on('clear', (c) => applyClear(list, c))
+	.on('highlight', (h) => highlights.apply(h))
+	.on('pins', (p) => pin.apply(p))
+	.on('held', (h) => held.apply(h))
+	.on('automod', (a) => automod.apply(a))
 	.onState((state) => header.setStream(state))
 	.start();

@@ -4,9 +4,13 @@ import { LiveList } from './live-list.js';
 import { DemoPanel } from './demo.js';
 import { feedEntry, setRecipients } from './render.js';
 import { isFeedWorthy, describeMessageItem, describeActivity } from './format.js';
+import { StreamElementsPanel } from './se-panel.js';
+import { AdPanel } from './ad-panel.js';
+import { SettingsPanel } from './settings-panel.js';
 
 // The activity dock: follows, redemptions, subs, gifts, raids, cheers and
-// TikTok gifts, follows and shares, newest first.
+// TikTok gifts, follows and shares, newest first; below the list the tool
+// panels: StreamElements, ad breaks, settings and test items.
 
 const MAX_ITEMS = 200;
 // Twitch announces a mystery gift first and then each gifted sub on its own;
@@ -21,14 +25,21 @@ const list = new LiveList(listBox, {
 	newestAt: 'top',
 	jumpButton: document.getElementById('jump'),
 });
-const demo = document.getElementById('demo');
-new DemoPanel(demo);
-// Whether the test panel is open is remembered per dock.
-try {
-	demo.open = localStorage.getItem('vanteo.demoOpen') === '1';
-	demo.addEventListener('toggle', () => localStorage.setItem('vanteo.demoOpen', demo.open ? '1' : '0'));
-} catch {
-	// Storage can be unavailable; the panel then starts closed.
+new DemoPanel(document.getElementById('demo'));
+const streamElements = new StreamElementsPanel(document.getElementById('se'));
+const ads = new AdPanel(document.getElementById('ads'));
+const settings = new SettingsPanel(document.getElementById('settings'));
+
+// Which tool panels are open is remembered per dock.
+for (const id of ['se', 'ads', 'settings', 'demo']) {
+	const panel = document.getElementById(id);
+	const key = `vanteo.${id}Open`;
+	try {
+		panel.open = localStorage.getItem(key) === '1';
+		panel.addEventListener('toggle', () => localStorage.setItem(key, panel.open ? '1' : '0'));
+	} catch {
+		// Storage can be unavailable; the panels then start closed.
+	}
 }
 
 let gathering = [];
@@ -69,6 +80,9 @@ function applyConfig(config) {
 	listBox.dataset.empty = configured
 		? 'No activity yet. Follows, subs, gifts, raids and cheers appear here.'
 		: 'No channel is set up yet. Try the test items below.';
+	streamElements.setConfigured(config.seConfigured === true);
+	ads.setLength(config.adLength);
+	settings.applyConfig(config);
 }
 
 new FeedStream()

@@ -1,0 +1,71 @@
+#include "gamecapture/game_capture_switch.h"
+#include "hub/chat_dock.h"
+#include "hub/json.h"
+#include "lookup/channel_name.h"
+#include "module/browser_panels.h"
+#include "replaynotify/replay_notify_switch.h"
+#include "server/demo_events.h"
+#include "server/routes.h"
+
+// The routes that change settings and drive the setup wizard.
+namespace vanteo {
+
+std::string routeConfig(ChatDock &hub, const std::string &body)
+{
+	std::string error;
+	std::string names[4];
+	const char *keys[4] = {"twitch", "tiktok", "youtube", "kick"};
+	for (int i = 0; i < 4; ++i) {
+		names[i] = normaliseChannelName(jsonField(body, keys[i]), i == 0, error);
+		if (!error.empty())
+			return "{\"error\":" + jsonQuote(error) + "}";
+	}
+	hub.setChannels(names[0], names[1], names[2], names[3]);
+	hub.saveConfig();
+	hub.applyChannels();
+	return kReplyOk;
+}
+
+std::string routeDemo(ChatDock &hub, const std::string &body)
+{
+	return runDemo(hub, jsonField(body, "kind"), jsonField(body, "name"));
+}
+
+std::string routeSetupDone(ChatDock &hub, const std::string &)
+{
+	hub.markSetupDone();
+	hub.saveConfig();
+	hub.publishConfig();
+	hub.postToGui([&hub] { hub.hideSetup(); });
+	return kReplyOk;
+}
+
+std::string routeSetupOpen(ChatDock &hub, const std::string &)
+{
+	hub.postToGui([&hub] { showSetup(hub); });
+	return kReplyOk;
+}
+
+std::string routeReplayNotify(ChatDock &hub, const std::string &body)
+{
+	setReplayNotifyEnabled(jsonFlagOn(body));
+	hub.publishConfig();
+	return kReplyOk;
+}
+
+std::string routeGame(ChatDock &hub, const std::string &body)
+{
+	setGameCaptureEnabled(jsonFlagOn(body));
+	hub.publishConfig();
+	return kReplyOk;
+}
+
+std::string routeFeedConfig(ChatDock &hub, const std::string &body)
+{
+	hub.setFeedConfig(jsonField(body, "seToken"), jsonNumber(jsonField(body, "adLength")));
+	hub.saveConfig();
+	hub.publishConfig();
+	return kReplyOk;
+}
+
+} // namespace vanteo

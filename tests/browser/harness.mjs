@@ -1,0 +1,141 @@
+// What the browser tests run against: the fake remote services, the developer
+// host pointed at them, and Debian's Chromium driven by playwright-core.
+//
+// Environment: VANTEO_DEVHOST (default build/vanteo-devhost), CHROMIUM
+// (default /usr/bin/chromium), VANTEO_TEST_ARTIFACTS (default tests/artifacts).
+import { spawn } from 'node:child_process';
+import { once } from 'node:events';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import readline from 'node:readline';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+export const root = fileURLToPath(new URL('../../', import.meta.url));
+export const artifacts = process.env.VANTEO_TEST_ARTIFACTS || path.join(root, 'tests/artifacts');
+
+// Resolves with the first line of a child's standard output that matches.
+function firstLine(child, pattern, what) {
+	return new Promise((resolve, reject) => {
+		const lines = readline.createInterface({ input: child.stdout });
+		lines.on('line', (line) => {
+			const m = pattern.exec(line);
+			if (m) resolve(m);
+		});
+		child.once('exit', (code) => reject(new Error(`${what} exited with ${code}`)));
+	});
+}
+
+// The fake services (tests/fakes/server.js). They end when their standard
+// input closes, so they never outlive the test process.
+export async function startFakes() {
+	const child = spawn(process.execPath, [path.join(root, 'tests/fakes/server.js')], {
+		stdio: ['pipe', 'pipe', 'inherit'],
+	});
+	const [line] = await firstLine(child, /^\{.*"ready":true.*\}$/, 'the fake services');
+	const info = JSON.parse(line);
+	return {
+		info,
+		async command(service, name, args = {}) {
+			const r = await fetch(`http://127.0.0.1:${info.control}/${service}/${name}`, {
+				method: 'POST',
+				body: JSON.stringify(args),
+			});
+			const reply = await r.json();
+			if (!r.ok) throw new Error(`${service}/${name}: ${reply.error}`);
+			return reply;
+		},
+		async reset() {
+			await fetch(`http://127.0.0.1:${info.control}/reset`, { method: 'POST', body: '{}' });
+		},
+		async stop() {
+			if (child.exitCode !== null) return;
+			child.stdin.end();
+			await once(child, 'exit');
+		},
+	};
+}
+
+// The developer host on the first free port from firstPort, with a fresh
+// configuration folder unless one is given. Its log lines (standard error)
+// are kept, so tests can see the addresses it was asked to open; `send`
+// hands it an event for the pages (its standard input).
+export async function startHost({ firstPort, fakes, configDir } = {}) {
+	const dir = configDir || fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-pages-'));
+	const env = { ...process.env, ...(fakes ? fakes.info.env : {}) };
+	const child = spawn(
+		process.env.VANTEO_DEVHOST || path.join(root, 'build/vanteo-devhost'),
+		['--config-dir', dir, '--web-dir', path.join(root, 'web'), '--port', String(firstPort), '--no-browser'],
+		{ stdio: ['pipe', 'pipe', 'pipe'], env }
+	);
+	const log = [];
+	readline.createInterface({ input: child.stderr }).on('line', (line) => log.push(line));
+	const m = await firstLine(child, /^ready port=(\d+) token=([0-9a-f]{24})$/, 'the developer host');
+	const host = {
+		child,
+		configDir: dir,
+		port: Number(m[1]),
+		token: m[2],
+		log,
+		url(view, pagePath) {
+			return `http://${view}.localhost:${host.port}${pagePath}?t=${host.token}`;
+		},
+		send(event, data) {
+			child.stdin.write(`${event} ${JSON.stringify(data)}\n`);
+		},
+		async api(name, body = {}) {
+			const r = await fetch(`http://127.0.0.1:${host.port}/api/${name}?t=${host.token}`, {
+				method: 'POST',
+				headers: { 'Content-Type': 'application/json' },
+				body: JSON.stringify(body),
+			});
+			return r.json();
+		},
+		async stop({ keepConfig = false } = {}) {
+			if (child.exitCode === null) {
+				child.kill('SIGTERM');
+				await once(child, 'exit');
+			}
+			if (!keepConfig && !configDir) fs.rmSync(dir, { recursive: true, force: true });
+		},
+	};
+	return host;
+}
+
+export function launchBrowser() {
+	return chromium.launch({
+		executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+		headless: true,
+		args: [
+			'--no-sandbox',
+			'--disable-gpu',
+			'--disable-background-networking',
+			'--disable-component-update',
+			'--no-first-run',
+		],
+	});
+}
+
+// Opens a page of the host as a dock shows it, recording every request that
+// leaves the machine's own addresses and every script error into `problems`.
+export async function openPage(browser, host, view, pagePath, { width = 320, height = 700, problems = [] } = {}) {
+	// The fakes' test CA is not in Chromium's store; emote images served by
+	// the fake web service would otherwise fail to load.
+	const context = await browser.newContext({ viewport: { width, height }, ignoreHTTPSErrors: true });
+	const page = await context.newPage();
+	page.on('request', (req) => {
+		const name = new URL(req.url()).hostname;
+		if (name !== '127.0.0.1' && name !== 'localhost' && !name.endsWith('.localhost')) problems.push(req.url());
+	});
+	page.on('pageerror', (e) => problems.push('page error: ' + e.message));
+	await page.goto(host.url(view, pagePath));
+	// The snapshot has arrived once the header shows a state from the server.
+	await page.waitForFunction(() => document.querySelector('.link .state')?.textContent !== '');
+	return page;
+}
+
+export function screenshotPath(name) {
+	fs.mkdirSync(artifacts, { recursive: true });
+	return path.join(artifacts, name);
+}

@@ -1,0 +1,330 @@
+// Logic shared by the dock pages, run under Node without a browser (the
+// page modules are plain .js ES modules, hence the flag):
+//   node --experimental-default-type=module --test tests/browser/pages-logic.test.mjs
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { pathToFileURL } from 'node:url';
+
+const web = process.env.VANTEO_WEB_DIR
+	? pathToFileURL(process.env.VANTEO_WEB_DIR.replace(/\/?$/, '/'))
+	: new URL('../../web/', import.meta.url);
+const f = await import(new URL('js/format.js', web));
+const { textFields, isOk, errorText } = await import(new URL('js/api.js', web));
+const d = await import(new URL('js/describe.js', web));
+
+const CDN = 'https://cdn.example/emoticons/v2/25/default/dark/2.0';
+
+test('emote spans count code points, not UTF-16 units', () => {
+	// "😀 Kappa hi Kappa": the emoji is one position (two UTF-16 units).
+	const parts = f.splitByEmotes('😀 Kappa hi Kappa', [
+		{ start: 11, end: 15, url: CDN },
+		{ start: 2, end: 6, url: CDN },
+	]);
+	assert.deepEqual(parts, [
+		{ text: '😀 ' },
+		{ emote: CDN, code: 'Kappa' },
+		{ text: ' hi ' },
+		{ emote: CDN, code: 'Kappa' },
+	]);
+	// An emote made of astral characters keeps them whole.
+	assert.deepEqual(f.splitByEmotes('a 👍👍 b', [{ start: 2, end: 3, url: CDN }]), [
+		{ text: 'a ' },
+		{ emote: CDN, code: '👍👍' },
+		{ text: ' b' },
+	]);
+	// TikTok emote lines: "[emote] [emote]" with spans 0-6 and 8-14.
+	const tt = f.splitByEmotes('[emote] [emote]', [
+		{ start: 0, end: 6, url: 'https://p16.example/a.png' },
+		{ start: 8, end: 14, url: 'https://p16.example/b.png' },
+	]);
+	assert.deepEqual(tt.map((p) => p.emote || p.text), ['https://p16.example/a.png', ' ', 'https://p16.example/b.png']);
+});
+
+test('unusable emote spans leave the text intact', () => {
+	const text = 'hello world';
+	const cases = [
+		[{ start: 6, end: 20, url: CDN }], // past the end
+		[{ start: -1, end: 2, url: CDN }],
+		[{ start: 4, end: 2, url: CDN }],
+		[{ start: '0', end: '4', url: CDN }],
+		[{ start: 0, end: 4, url: 'javascript:alert(1)' }],
+		[null],
+		'not a list',
+	];
+	for (const emotes of cases) {
+		assert.deepEqual(f.splitByEmotes(text, emotes), [{ text }], JSON.stringify(emotes));
+	}
+	// Overlapping spans: the first one wins, the text is not repeated.
+	const parts = f.splitByEmotes('abcdef', [
+		{ start: 0, end: 3, url: CDN },
+		{ start: 2, end: 5, url: CDN },
+	]);
+	assert.deepEqual(parts, [{ emote: CDN, code: 'abcd' }, { text: 'ef' }]);
+	assert.deepEqual(f.splitByEmotes(undefined, []), []);
+});
+
+test('only web images and the server badge paths are accepted', () => {
+	const accepted = {
+		'https://static-cdn.example/badges/v1/abc/2': 'https://static-cdn.example/badges/v1/abc/2',
+		'http://img.example/x.png': 'http://img.example/x.png',
+		'/badge/moderator.png': '/badge/moderator.png',
+	};
+	for (const [url, want] of Object.entries(accepted)) assert.equal(f.safeImageUrl(url), want, url);
+	const refused = [
+		'',
+		'javascript:alert(1)',
+		'data:image/png;base64,AAAA',
+		'//evil.example/x.png',
+		'/api/demo',
+		'/badge/../api/events',
+		'/badge/a/b.png',
+		'https://user:pw@host.example/x.png',
+		'ftp://host.example/x.png',
+		' https://host.example/x.png',
+		42,
+		null,
+	];
+	for (const url of refused) assert.equal(f.safeImageUrl(url), null, String(url));
+});
+
+test('name colours are made readable on the dark background', () => {
+	const bg = [0x1e, 0x1e, 0x24];
+	const rgb = (hex) => [1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16));
+	assert.equal(f.readableColor('#00FF7F'), '#00ff7f'); // bright enough: unchanged
+	for (const dark of ['#0000ff', '#008000', '#b22222', '#000000']) {
+		const out = f.readableColor(dark);
+		assert.match(out, /^#[0-9a-f]{6}$/);
+		assert.ok(f.contrastRatio(rgb(out), bg) >= 4.5, `${dark} -> ${out}`);
+	}
+	// Blue stays blue-ish rather than turning grey.
+	const blue = rgb(f.readableColor('#0000ff'));
+	assert.ok(blue[2] > blue[0] && blue[2] > blue[1]);
+	for (const bad of ['', 'red', '#fff', '#12345g', 'url(x)', null]) assert.equal(f.readableColor(bad), null);
+});
+
+test('activity items are described in words', () => {
+	const twitch = (x) => ({ platform: 'twitch', eventId: '', bits: 0, ...x });
+	const tiktok = (x) => ({ platform: 'tiktok', ...x });
+	const cases = [
+		[twitch({ eventId: 'sub', eventPlan: '1000' }), 'sub', 'subscribed', 'Tier 1'],
+		[twitch({ eventId: 'sub', eventPlan: 'Prime' }), 'sub', 'subscribed with Prime', ''],
+		[twitch({ eventId: 'resub', eventPlan: 'Prime', eventMonths: '12' }), 'sub', 'resubscribed for 12 months', 'Prime'],
+		[twitch({ eventId: 'resub', eventPlan: '2000', eventMonths: '1' }), 'sub', 'resubscribed for 1 month', 'Tier 2'],
+		[twitch({ eventId: 'subgift', eventPlan: '1000', eventRecipient: 'Doravoviz' }), 'gift', 'gifted a sub to Doravoviz', 'Tier 1'],
+		[twitch({ eventId: 'subgift', eventPlan: '3000', eventRecipient: 'X', eventTotal: '40' }), 'gift', 'gifted a sub to X', 'Tier 3 · 40 gifted in total'],
+		[twitch({ eventId: 'submysterygift', eventPlan: '1000', eventCount: '5', eventTotal: '5' }), 'gift', 'is gifting 5 subs', 'Tier 1'],
+		[twitch({ eventId: 'raid', eventViewers: '1' }), 'raid', 'is raiding with 1 viewer', ''],
+		[twitch({ eventId: 'raid', eventViewers: '1200' }), 'raid', 'is raiding with 1,200 viewers', ''],
+		[twitch({ bits: 100, text: 'Cheer100 great stream' }), 'cheer', 'cheered 100 bits', ''],
+		[tiktok({ eventId: 'gift', eventText: 'Rose', eventCount: '5', eventTotal: '5' }), 'gift', 'sent Rose ×5', '5 diamonds'],
+		[tiktok({ eventId: 'gift', eventText: 'Lion', eventCount: '1', eventTotal: '0' }), 'gift', 'sent Lion', ''],
+		[tiktok({ eventId: 'like', eventCount: '1', eventTotal: '1200' }), 'like', 'liked the LIVE', '1,200 likes in total'],
+		[tiktok({ eventId: 'follow' }), 'follow', 'followed', ''],
+		[tiktok({ eventId: 'share' }), 'share', 'shared the LIVE', ''],
+		[tiktok({ eventId: 'join' }), 'join', 'joined', ''],
+		// A count that is not a number is not turned into "NaN subs".
+		[twitch({ eventId: 'submysterygift', eventCount: 'many' }), 'gift', 'is gifting subs', ''],
+	];
+	for (const [item, tone, phrase, detail] of cases) {
+		const view = f.describeMessageItem(item);
+		assert.deepEqual([view.tone, view.phrase, view.detail], [tone, phrase, detail], JSON.stringify(item));
+	}
+	// Kinds without a phrase of their own show Twitch's system message alone.
+	const other = f.describeMessageItem(twitch({ eventId: 'viewermilestone', eventText: 'Ann watched 10 streams' }));
+	assert.deepEqual([other.systemText, other.phrase], [true, 'Ann watched 10 streams']);
+
+	assert.deepEqual(f.describeActivity({ type: 'follow' }).phrase, 'followed');
+	const redeem = f.describeActivity({ type: 'redeem', reward: 'Hydrate', cost: 500 });
+	assert.deepEqual([redeem.phrase, redeem.detail], ['redeemed Hydrate', '500 points']);
+});
+
+test('the activity list takes subs, gifts, raids, cheers and TikTok gifts, follows and shares', () => {
+	const yes = [
+		{ platform: 'twitch', eventId: 'sub' },
+		{ platform: 'twitch', eventId: 'resub' },
+		{ platform: 'twitch', eventId: 'subgift' },
+		{ platform: 'twitch', eventId: 'submysterygift' },
+		{ platform: 'twitch', eventId: 'raid' },
+		{ platform: 'twitch', eventId: '', bits: 100 },
+		{ platform: 'tiktok', eventId: 'gift' },
+		{ platform: 'tiktok', eventId: 'follow' },
+		{ platform: 'tiktok', eventId: 'share' },
+	];
+	const no = [
+		{ platform: 'twitch', eventId: '', bits: 0, text: 'hi' },
+		{ platform: 'twitch', eventId: 'announcement' },
+		{ platform: 'tiktok', eventId: 'like' },
+		{ platform: 'tiktok', eventId: 'join' },
+		{ platform: 'tiktok', eventId: '' },
+		null,
+	];
+	for (const m of yes) assert.equal(f.isFeedWorthy(m), true, JSON.stringify(m));
+	for (const m of no) assert.equal(f.isFeedWorthy(m), false, JSON.stringify(m));
+});
+
+test('times, durations and mentions', () => {
+	const now = 1700000000000;
+	assert.equal(f.itemTime(1690000000000, now), 1690000000000);
+	assert.equal(f.itemTime('2024-05-01T12:00:00.123456789Z', now), Date.parse('2024-05-01T12:00:00.123Z'));
+	for (const missing of ['', 'soon', 0, -5, null, undefined]) assert.equal(f.itemTime(missing, now), now);
+
+	assert.deepEqual(
+		['', 'x', '30', '600', '90', '3600', '1209600'].map(f.formatDuration),
+		['', '', '30 s', '10 min', '1 min 30 s', '1 h', '14 d']
+	);
+
+	assert.equal(f.mentionsAny('hey @Streamer_One!', ['streamer_one']), true);
+	assert.equal(f.mentionsAny('streamer_one is live', ['@streamer_one']), true);
+	assert.equal(f.mentionsAny('streamer_onex and xstreamer_one', ['streamer_one']), false);
+	assert.equal(f.mentionsAny('anything', ['', null]), false);
+});
+
+test('request bodies carry numbers and objects as text', () => {
+	assert.deepEqual(textFields({ kind: 'sub', adLength: 90, on: true, activity: { a: 1 }, name: undefined, x: null }), {
+		kind: 'sub',
+		adLength: '90',
+		on: true,
+		activity: '{"a":1}',
+	});
+	assert.equal(isOk({ ok: true }), true);
+	assert.equal(isOk({ ok: true, notice: 'Sent' }), true);
+	assert.equal(isOk({ login: 'x' }), true);
+	assert.equal(isOk({ error: 'Unknown test type' }), false);
+	assert.equal(isOk({ ok: false, error: 'Invalid name' }), false);
+	assert.equal(errorText({ ok: false, error: 'Invalid name' }), 'Invalid name');
+	assert.equal(errorText({ ok: false }), 'Request failed');
+});
+
+test('polls, predictions and hype trains become cards', () => {
+	const now = Date.parse('2024-05-01T20:00:00Z');
+	const at = (s) => new Date(now + s * 1000).toISOString();
+	const view = (type, event) => {
+		const v = d.describeHighlight({ type, event }, now);
+		return v && { kind: v.kind, ended: v.ended, title: v.title, status: v.status, detail: v.detail, rows: v.rows.map((r) => [r.label, r.text, Math.round(r.share * 100), r.winner]) };
+	};
+	const choices = [
+		{ id: 'a', title: 'Horror', votes: 3 },
+		{ id: 'b', title: 'Racing', votes: 1 },
+	];
+	const cases = [
+		[
+			'channel.poll.begin',
+			{ title: 'Next game?', choices: [{ id: 'a', title: 'Horror' }, { id: 'b', title: 'Racing' }], ends_at: at(95) },
+			{ kind: 'poll', ended: false, title: 'Next game?', status: 'Poll · 0 votes · 1:35 left', detail: '', rows: [['Horror', '0 votes', 0, false], ['Racing', '0 votes', 0, false]] },
+		],
+		[
+			'channel.poll.progress',
+			{ title: 'Next game?', choices, ends_at: at(-1) },
+			{ kind: 'poll', ended: false, title: 'Next game?', status: 'Poll · 4 votes', detail: '', rows: [['Horror', '3 votes', 75, false], ['Racing', '1 vote', 25, false]] },
+		],
+		[
+			'channel.poll.end',
+			{ title: 'Next game?', choices, status: 'completed' },
+			{ kind: 'poll', ended: true, title: 'Next game?', status: 'Poll ended', detail: '', rows: [['Horror', '3 votes', 75, true], ['Racing', '1 vote', 25, false]] },
+		],
+		[
+			'channel.poll.end',
+			{ title: 'Q', choices: [{ id: 'a', title: 'A', votes: 0 }], status: 'TERMINATED' },
+			{ kind: 'poll', ended: true, title: 'Q', status: 'Poll ended early', detail: '', rows: [['A', '0 votes', 0, false]] },
+		],
+		[
+			'channel.prediction.progress',
+			{
+				title: 'Boss?',
+				outcomes: [
+					{ id: 'y', title: 'Yes', color: 'BLUE', users: 2, channel_points: 15400 },
+					{ id: 'n', title: 'No', color: 'pink', users: 1, channel_points: 4600 },
+				],
+				locks_at: at(30),
+			},
+			{ kind: 'prediction', ended: false, title: 'Boss?', status: 'Prediction · 30 s left', detail: '', rows: [['Yes', '15.4K points · 2 people', 77, false], ['No', '4,600 points · 1 person', 23, false]] },
+		],
+		[
+			'channel.prediction.lock',
+			{ title: 'Boss?', outcomes: [{ id: 'y', title: 'Yes', channel_points: 1 }], locked_at: at(0) },
+			{ kind: 'prediction', ended: false, title: 'Boss?', status: 'Predictions closed', detail: '', rows: [['Yes', '1 point', 100, false]] },
+		],
+		[
+			'channel.prediction.end',
+			{ title: 'Boss?', outcomes: [{ id: 'y', title: 'Yes', channel_points: 1 }, { id: 'n', title: 'No', channel_points: 3 }], winning_outcome_id: 'y', status: 'resolved' },
+			{ kind: 'prediction', ended: true, title: 'Boss?', status: 'Prediction ended', detail: '', rows: [['Yes', '1 point', 25, true], ['No', '3 points', 75, false]] },
+		],
+		[
+			'channel.prediction.end',
+			{ title: 'Boss?', outcomes: [{ id: 'y', title: 'Yes', channel_points: 1 }], winning_outcome_id: 'y', status: 'canceled' },
+			{ kind: 'prediction', ended: true, title: 'Boss?', status: 'Prediction canceled', detail: '', rows: [['Yes', '1 point', 100, false]] },
+		],
+		[
+			'channel.hype_train.progress',
+			{ level: 2, progress: 450, goal: 1800, expires_at: at(200), top_contributions: [{ user_name: 'Ann', type: 'bits', total: 100 }, { user_login: 'bob' }] },
+			{ kind: 'hype_train', ended: false, title: 'Hype Train · Level 2', status: 'Hype Train · 3:20 left', detail: 'Top: Ann, bob', rows: [['Level 3', '25%', 25, false]] },
+		],
+		[
+			'channel.hype_train.end',
+			{ level: 4, total: 9000 },
+			{ kind: 'hype_train', ended: true, title: 'Hype Train · Level 4', status: 'Hype Train ended at level 4', detail: '', rows: [] },
+		],
+	];
+	for (const [type, event, want] of cases) assert.deepEqual(view(type, event), want, type);
+
+	// Anything else is not a card, and odd payloads never throw.
+	for (const bad of [null, {}, { type: 'channel.raid' }, { type: 'channel.poll' }, { type: 7 }, 'x']) {
+		assert.equal(d.describeHighlight(bad, now), null, JSON.stringify(bad));
+	}
+	assert.equal(view('channel.poll.progress', { choices: 'none', title: 5 }).title, 'Poll');
+	assert.deepEqual(view('channel.prediction.begin', null).rows, []);
+	assert.deepEqual(['', 'soon', at(0), at(-5), at(12), at(59.2), at(3700)].map((w) => d.timeLeft(w, now)), ['', '', '', '', '12 s left', '1:00 left', '1 h 1 min left']);
+});
+
+test('the pinned message is read from the pins reply', () => {
+	const cases = [
+		[{ data: [{ id: 'p1', message: { text: 'Rules!' }, sender_user_name: 'Mod', pinned_by_user_name: 'Boss' }] }, { id: 'p1', text: 'Rules!', name: 'Mod', by: 'Boss' }],
+		[{ data: [{ id: 'p2', text: 'Plain', user_name: 'U' }] }, { id: 'p2', text: 'Plain', name: 'U', by: '' }],
+		[{ data: [{ id: 'x', message: { text: '' } }, { message: 'Second', sender_name: 'S' }] }, { id: 'Second', text: 'Second', name: 'S', by: '' }],
+		[{ data: [] }, null],
+		[{ data: null }, null],
+		[null, null],
+		['text', null],
+	];
+	for (const [payload, want] of cases) assert.deepEqual(d.pinnedMessage(payload), want, JSON.stringify(payload));
+});
+
+test('StreamElements activity is described in words', () => {
+	const now = Date.parse('2024-05-01T20:00:00Z');
+	const se = (type, data, createdAt = '2024-05-01T19:58:00.000Z') => d.describeSeActivity({ type, data, createdAt }, now);
+	const cases = [
+		[se('tip', { displayName: 'Kind', amount: 5, currency: 'EUR', message: 'coffee' }), ['Kind', 'tipped €5.00', '', 'coffee', 'cheer']],
+		[se('tip', { username: 'kind', amount: 2.5, currency: 'not a code' }), ['kind', 'tipped 2.5', '', '', 'cheer']],
+		[se('subscriber', { username: 's', amount: 14, tier: 'prime' }), ['s', 'subscribed', 'Prime · 14 months', '', 'sub']],
+		[se('subscriber', { username: 's', amount: 1, tier: '2000', gifted: true }), ['s', 'received a gift sub', 'Tier 2', '', 'sub']],
+		[se('cheer', { username: 'b', amount: 1 }), ['b', 'cheered 1 bit', '', '', 'cheer']],
+		[se('raid', { username: 'r', amount: '31' }), ['r', 'raided with 31 viewers', '', '', 'raid']],
+		[se('host', { username: 'h' }), ['h', 'hosted', '', '', 'raid']],
+		[se('communityGiftPurchase', { username: 'g', amount: 5 }), ['g', 'gifted 5 subs', '', '', 'gift']],
+		[se('redemption', { username: 'r', redemption: 'Hydrate' }), ['r', 'redeemed Hydrate', '', '', 'redeem']],
+		[se('follow', {}), ['Someone', 'followed', '', '', 'follow']],
+		[se('newthing', null), ['Someone', 'newthing', '', '', 'other']],
+	];
+	for (const [v, want] of cases) assert.deepEqual([v.name, v.phrase, v.detail, v.message, v.tone], want, JSON.stringify(want));
+	assert.equal(se('follow', {}).time, Date.parse('2024-05-01T19:58:00.000Z'));
+	assert.equal(se('follow', {}, 'garbage').time, now);
+
+	// The replay sends the activity back without the stored copy's ids.
+	assert.deepEqual(d.seReplayBody({ _id: 'a1', channel: 'c', type: 'tip', provider: 'twitch', data: { amount: 5 }, createdAt: 'x' }), {
+		type: 'tip',
+		data: { amount: 5 },
+		provider: 'twitch',
+	});
+	assert.deepEqual(d.seReplayBody(null), { type: '', data: {} });
+});
+
+test('ad break replies are summed up', () => {
+	const cases = [
+		['start', { data: [{ length: 90, message: '', retry_after: 480 }] }, 'Ad break started (90 s) · next one possible in 8 min'],
+		['start', { ok: true }, 'Ad break started'],
+		['snooze', { data: [{ snooze_count: 2, snooze_refresh_at: '2024-05-01T21:00:00Z' }] }, 'Next ad snoozed · 2 snoozes left'],
+		['snooze', { ok: true }, 'Next ad snoozed'],
+		['other', { data: [] }, ''],
+	];
+	for (const [action, reply, want] of cases) assert.equal(d.adReplyText(action, reply), want, action);
+});

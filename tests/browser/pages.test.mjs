@@ -1,0 +1,655 @@
+// The dock pages in Debian's Chromium against the developer host and the fake
+// remote services (see harness.mjs for the environment it reads):
+//   node --experimental-default-type=module --test tests/browser/pages.test.mjs
+// Screenshots of both docks go to $VANTEO_TEST_ARTIFACTS (tests/artifacts/).
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { startFakes, startHost, launchBrowser, openPage, screenshotPath } from './harness.mjs';
+
+const CHANNEL = 'vanteo_demo';
+const SE_CHANNEL = '5e0c4a1b2c3d4e5f60718293'; // the fake's channel of "se-token-1"
+const configDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-pages-'));
+
+let fakes;
+let host;
+let browser;
+const problems = []; // requests that left the machine, script errors
+
+// One IRC line of the fake chat, with the tags a real Twitch line carries.
+function privmsg({ id, user, userId, color = '', badges = '', emotes = '', text, extra = '' }) {
+	const tags =
+		`@badge-info=;badges=${badges};color=${color};display-name=${user};emotes=${emotes};first-msg=0;flags=;` +
+		`id=${id};mod=0;returning-chatter=0;room-id={roomId};subscriber=0;tmi-sent-ts={ts};turbo=0;` +
+		`user-id=${userId};user-type=${extra}`;
+	const login = user.toLowerCase();
+	return `${tags} :${login}!${login}@${login}.tmi.twitch.tv PRIVMSG #{channel} :${text}`;
+}
+
+async function sendChat(lines) {
+	await fakes.command('twitch-chat', 'send', { lines, templates: true });
+}
+
+async function twitchConnected(page) {
+	await page.waitForFunction(() => document.querySelector('.link.plat-twitch')?.dataset.state === 'connected');
+}
+
+// What a person sees of the chat lines: name, its colour, badges, the text
+// with emotes as [code], notes above the line.
+function readLines(page, ids) {
+	return page.evaluate((wanted) => {
+		return wanted.map((id) => {
+			const line = document.querySelector(`#chat > .line[data-id="${id}"]`);
+			if (!line) return null;
+			const text = line.querySelector('.line-body .text');
+			return {
+				name: line.querySelector('.name')?.textContent,
+				color: getComputedStyle(line.querySelector('.name')).color,
+				badges: Array.from(line.querySelectorAll('img.badge')).map((i) => [i.getAttribute('src'), i.complete && i.naturalWidth > 0]),
+				pieces: Array.from(text.childNodes).map((n) => (n.nodeName === 'IMG' ? `[${n.alt}]` : n.textContent)),
+				emotes: Array.from(text.querySelectorAll('img.emote')).map((i) => [new URL(i.src).pathname, i.complete && i.naturalWidth > 0]),
+				notes: Array.from(line.querySelectorAll('.line-note, .reply-ctx')).map((n) => n.textContent),
+				classes: ['first', 'action', 'deleted'].filter((c) => line.classList.contains(c)),
+			};
+		});
+	}, ids);
+}
+
+before(async () => {
+	fakes = await startFakes();
+	host = await startHost({ firstPort: 18870, fakes, configDir });
+	browser = await launchBrowser();
+	// Emote images come from the emote CDN, here the fake web service: it
+	// answers every emote address with a small PNG (one of the host's own).
+	const png = await (await fetch(`http://127.0.0.1:${host.port}/badge/vip.png`)).arrayBuffer();
+	await fakes.command('web', 'route', {
+		path: '/emoticons/v2/',
+		prefix: true,
+		headers: { 'Content-Type': 'image/png' },
+		bodyBase64: Buffer.from(png).toString('base64'),
+	});
+});
+
+after(async () => {
+	await browser?.close();
+	await host?.stop();
+	await fakes?.stop();
+	fs.rmSync(configDir, { recursive: true, force: true });
+	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
+});
+
+test('demo items reach both docks as a streamer sees them', async () => {
+	const chat = await openPage(browser, host, 'chat', '/', { problems });
+	const feed = await openPage(browser, host, 'activity', '/feed.html', { problems });
+
+	// Header: both links as the host reports them before any channel is set.
+	assert.deepEqual(await chat.locator('.link .pname').allTextContents(), ['Twitch', 'TikTok']);
+	assert.deepEqual(await chat.locator('.link .state').allTextContents(), ['disabled', 'disabled']);
+	assert.deepEqual(await chat.locator('.link .detail').allTextContents(), ['Not configured', 'Not configured']);
+	assert.deepEqual(await feed.locator('.viewer-count').allTextContents(), ['–', '–']);
+
+	// Every kind through the activity page's own buttons, with their feedback.
+	await feed.click('#demo summary');
+	const kinds = ['follow', 'sub', 'resub', 'subgift', 'submysterygift', 'raid', 'cheer', 'viewers', 'ttgift', 'ttfollow', 'ttshare'];
+	for (const kind of kinds) {
+		await feed.click(`.demo-btn[data-kind="${kind}"]`);
+		await feed.waitForFunction((k) => {
+			const text = document.querySelector('.demo-feedback').textContent;
+			return text.endsWith(': sent') && document.querySelector(`.demo-btn[data-kind="${k}"]`).disabled === false;
+		}, kind);
+	}
+	// A gift sub right after the mystery gift of the same gifter is listed
+	// under it rather than as an item of its own.
+	await feed.click('.demo-btn[data-kind="subgift"]');
+	await feed.waitForFunction(() => document.querySelector('.item-recipients')?.textContent === 'to Doravoviz');
+	await feed.fill('.demo-name', 'Ann_Gifter');
+	await feed.click('.demo-btn[data-kind="ttgift"]');
+	await feed.waitForFunction(() => document.querySelector('.item .name')?.textContent === 'Ann_Gifter');
+
+	// Activity list, newest first.
+	const titles = await feed.locator('#feed .item .item-title').allTextContents();
+	assert.deepEqual(titles, [
+		'Ann_Gifter sent Rose ×5',
+		'Test_User shared the LIVE',
+		'Test_User followed',
+		'Test_User sent Rose ×5',
+		'Test_User cheered 100 bits',
+		'Test_User is raiding with 42 viewers',
+		'Test_User is gifting 5 subs',
+		'Test_User gifted a sub to Doravoviz',
+		'Test_User resubscribed for 12 months',
+		'Test_User subscribed',
+		'Test_User followed',
+	]);
+	assert.deepEqual(await feed.locator('.viewer-count').allTextContents(), ['35', '14']);
+	assert.match(await feed.locator('#feed .item-time').first().textContent(), /^\d\d:\d\d$/);
+
+	// The chat shows the same items, in order, with the name in its colour.
+	await chat.waitForFunction(() => document.querySelectorAll('#chat > .line').length === 12);
+	const lines = await chat.locator('#chat > .line').evaluateAll((nodes) =>
+		nodes.map((n) => ({ platform: n.dataset.platform, text: n.textContent }))
+	);
+	assert.equal(lines[0].text, 'Test_User followed');
+	assert.equal(lines[5].text, 'Test_User is raiding with 42 viewers');
+	assert.equal(lines[6].text, 'Test_User: 100 bits Cheer100 great stream');
+	assert.deepEqual(lines.slice(7).map((l) => l.platform), ['tiktok', 'tiktok', 'tiktok', 'twitch', 'tiktok']);
+	assert.equal(await chat.locator('.line.msg .name').evaluate((n) => getComputedStyle(n).color), 'rgb(169, 112, 255)');
+	assert.deepEqual(await chat.locator('.viewer-count').allTextContents(), ['35', '14']);
+
+	// The send box says why it cannot send instead of pretending to.
+	assert.equal(await chat.locator('#composer input').isDisabled(), true);
+	assert.match(await chat.locator('#composer input').getAttribute('placeholder'), /Twitch account/);
+	await chat.context().close();
+	await feed.context().close();
+});
+
+test('Twitch chat shows names, colours, badges, emotes after an emoji, replies and /me', async () => {
+	const chat = await openPage(browser, host, 'chat', '/', { problems });
+	const feed = await openPage(browser, host, 'activity', '/feed.html', { problems });
+	assert.deepEqual(await host.api('config', { twitch: CHANNEL }), { ok: true });
+	await twitchConnected(chat);
+	await twitchConnected(feed);
+
+	await sendChat([
+		// "😀 hi Kappa there": the emoji is one position, so Kappa is 5-9.
+		privmsg({ id: 'm-owl', user: 'NightOwl', userId: '10001', color: '#1E90FF', badges: 'subscriber/12,premium/1', emotes: '25:5-9', text: '😀 hi Kappa there' })
+			.replace('returning-chatter=0', 'returning-chatter=1'),
+		privmsg({ id: 'm-q', user: 'PixelPaws', userId: '10002', color: '#FF69B4', text: 'what game is next?' }).replace('first-msg=0', 'first-msg=1'),
+		privmsg({
+			id: 'm-vera',
+			user: 'VIPVera',
+			userId: '10006',
+			color: '#0000FF',
+			badges: 'vip/1',
+			text: '@PixelPaws horror night',
+		}).replace(
+			'room-id=',
+			'reply-parent-display-name=PixelPaws;reply-parent-msg-body=what\\sgame\\sis\\snext?;reply-parent-msg-id=m-q;' +
+				'reply-parent-user-id=10002;reply-parent-user-login=pixelpaws;room-id='
+		),
+		privmsg({ id: 'm-me', user: 'NightOwl', userId: '10001', color: '#1E90FF', text: '\u0001ACTION waves at chat\u0001' }),
+		privmsg({ id: 'm-lurk', user: 'quietlurker', userId: '10010', text: 'gg' }),
+	]);
+	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="m-lurk"]'));
+	await chat.waitForFunction(() => Array.from(document.querySelectorAll('#chat img')).every((i) => i.complete));
+	const [owl, question, vera, me, lurker] = await readLines(chat, ['m-owl', 'm-q', 'm-vera', 'm-me', 'm-lurk']);
+
+	assert.equal(owl.name, 'NightOwl');
+	assert.equal(owl.color, 'rgb(30, 144, 255)');
+	assert.deepEqual(owl.badges, [
+		['/badge/subscriber.png', true],
+		['/badge/premium.png', true],
+	]);
+	assert.deepEqual(owl.pieces, ['😀 hi ', '[Kappa]', ' there']);
+	assert.deepEqual(owl.emotes.map(([p, loaded]) => [p.startsWith('/emoticons/v2/25/'), loaded]), [[true, true]]);
+	assert.deepEqual(owl.notes, ['Returning chatter']);
+
+	assert.deepEqual(question.notes, ['First message']);
+	assert.deepEqual(question.classes, ['first']);
+
+	// The reply shows its parent above it; a blue too dark for the dock is
+	// lightened but stays blue.
+	assert.deepEqual(vera.notes, ['↪@PixelPawswhat game is next?']);
+	assert.deepEqual(vera.badges, [['/badge/vip.png', true]]);
+	const [r, g, b] = vera.color.match(/\d+/g).map(Number);
+	assert.ok(b > r && b > g && (r > 0 || g > 0), vera.color);
+
+	assert.deepEqual(me.classes, ['action']);
+	assert.deepEqual(me.pieces, ['waves at chat']);
+	assert.equal(lurker.name, 'quietlurker');
+	assert.deepEqual(lurker.badges, []);
+
+	// Chat lines are not activity: the activity list stays as it was.
+	assert.equal(await feed.locator('#feed .item').count(), 0);
+	await chat.context().close();
+	await feed.context().close();
+});
+
+test('moderator removals strike lines, time users out and clear the chat', async () => {
+	const chat = await openPage(browser, host, 'chat', '/', { problems });
+	await twitchConnected(chat);
+	await host.api('demo', { kind: 'ttfollow', name: 'TikTokFan' });
+	await sendChat([
+		privmsg({ id: 'm-s1', user: 'SpamBot42', userId: '10008', text: 'buy followers' }),
+		privmsg({ id: 'm-s2', user: 'SpamBot42', userId: '10008', text: 'cheap followers' }),
+		privmsg({ id: 'm-ok', user: 'NightOwl', userId: '10001', text: 'stay' }),
+	]);
+	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="m-ok"]'));
+	const state = () =>
+		chat.locator('#chat > .line').evaluateAll((nodes) =>
+			nodes.map((n) => {
+				if (n.classList.contains('notice')) return n.textContent;
+				if (n.dataset.platform === 'tiktok') return 'tiktok';
+				return n.dataset.id + (n.classList.contains('deleted') ? '-' : '');
+			})
+		);
+
+	await sendChat(['@login=spambot42;room-id={roomId};target-msg-id=m-s1;tmi-sent-ts={ts} :tmi.twitch.tv CLEARMSG #{channel} :buy followers']);
+	await chat.waitForFunction(() => document.querySelector('[data-id="m-s1"]').classList.contains('deleted'));
+	assert.deepEqual((await state()).slice(-3), ['m-s1-', 'm-s2', 'm-ok']);
+
+	await sendChat(['@ban-duration=600;room-id={roomId};target-user-id=10008;tmi-sent-ts={ts} :tmi.twitch.tv CLEARCHAT #{channel} :spambot42']);
+	await chat.waitForFunction(() => document.querySelector('#chat > .line:last-child').classList.contains('notice'));
+	assert.deepEqual((await state()).slice(-4), ['m-s1-', 'm-s2-', 'm-ok', 'spambot42 was timed out for 10 min.']);
+
+	await sendChat(['@room-id={roomId};tmi-sent-ts={ts} :tmi.twitch.tv CLEARCHAT #{channel}']);
+	await chat.waitForFunction(() => document.querySelector('#chat > .line:last-child').textContent.includes('cleared'));
+	// Twitch lines are gone, the TikTok item and the notices stay.
+	assert.deepEqual(await state(), ['tiktok', 'spambot42 was timed out for 10 min.', 'The Twitch chat was cleared by a moderator.']);
+	await chat.context().close();
+});
+
+test('the send box answers a clicked line and shows the notice or the error', async () => {
+	const chat = await openPage(browser, host, 'chat', '/', { problems });
+	await twitchConnected(chat);
+	await sendChat([privmsg({ id: 'm-ask', user: 'PixelPaws', userId: '10002', color: '#FF69B4', text: 'what game is next?' })]);
+	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="m-ask"]'));
+
+	// No account can be connected yet in these tests, so the page is told
+	// about one the way the plug-in tells it: a "config" event.
+	host.send('config', {
+		twitch: CHANNEL,
+		tiktok: '',
+		youtube: '',
+		kick: '',
+		setupDone: false,
+		clientId: '',
+		autoGame: true,
+		replayNotify: true,
+		builtInClient: true,
+		seConfigured: false,
+		adLength: 60,
+		account: { login: 'streamer', needsReauth: false },
+	});
+	const input = chat.locator('#composer input');
+	await chat.waitForFunction(() => !document.querySelector('#composer input').disabled);
+	assert.equal(await input.getAttribute('placeholder'), 'Send a message');
+
+	await chat.click('#chat > .line[data-id="m-ask"] .text');
+	assert.equal(await chat.locator('.composer-reply-label').textContent(), 'Replying to @PixelPaws');
+
+	// A notice reply (as chat commands give) is shown and the box is emptied.
+	let sent = null;
+	await chat.route('**/api/send?*', (route) => {
+		sent = JSON.parse(route.request().postData());
+		route.fulfill({ contentType: 'application/json', body: JSON.stringify({ ok: true, notice: 'Sent as a reply' }) });
+	});
+	await input.fill('horror it is');
+	await input.press('Enter');
+	await chat.waitForFunction(() => document.querySelector('.composer-note').textContent === 'Sent as a reply');
+	assert.deepEqual(sent, { text: 'horror it is', replyTo: 'm-ask' });
+	assert.equal(await input.inputValue(), '');
+	assert.equal(await chat.locator('.composer-reply').isHidden(), true);
+	assert.equal(await chat.locator('.composer-note').getAttribute('data-kind'), 'notice');
+	await chat.unroute('**/api/send?*');
+
+	// The plug-in's own answer: its account gate. The text stays for a retry.
+	await input.fill('/mod someone');
+	await input.press('Enter');
+	await chat.waitForFunction(() => document.querySelector('.composer-note').textContent === 'Connect the Twitch account first');
+	assert.equal(await chat.locator('.composer-note').getAttribute('data-kind'), 'error');
+	assert.equal(await input.inputValue(), '/mod someone');
+	await chat.context().close();
+});
+
+test('AutoMod holds, polls, predictions, hype trains, the pinned message and the AutoMod status', async () => {
+	const chat = await openPage(browser, host, 'chat', '/', { problems });
+	const now = Date.now();
+
+	host.send('automod', { detail: 'AutoMod inactive: Missing scope' });
+	await chat.waitForFunction(() => document.getElementById('automod').textContent.startsWith('AutoMod inactive'));
+	assert.equal(await chat.locator('#automod').getAttribute('data-kind'), 'warn');
+	host.send('automod', { detail: 'AutoMod connected' });
+	await chat.waitForFunction(() => document.getElementById('automod').dataset.kind === 'ok');
+
+	// The pinned message comes and goes with the pins reply.
+	host.send('pins', { data: [{ id: 'p1', message: { text: 'Be kind <b>always</b>' }, sender_user_name: 'ModMarta' }] });
+	await chat.waitForFunction(() => !document.getElementById('pin').hidden);
+	assert.equal(await chat.locator('#pin .pin-text').textContent(), 'ModMarta: Be kind <b>always</b>');
+	host.send('pins', { data: [] });
+	await chat.waitForFunction(() => document.getElementById('pin').hidden);
+
+	// A poll through its rounds: the card is replaced, then shows the result.
+	const choices = (a, b) => [
+		{ id: 'a', title: 'Horror', votes: a },
+		{ id: 'b', title: 'Racing', votes: b },
+	];
+	host.send('highlight', { type: 'channel.poll.begin', event: { id: 'poll-1', title: 'Next game?', choices: choices(0, 0), ends_at: new Date(now + 90000).toISOString() } });
+	host.send('highlight', { type: 'channel.poll.progress', event: { id: 'poll-1', title: 'Next game?', choices: choices(3, 1), ends_at: new Date(now + 90000).toISOString() } });
+	await chat.waitForFunction(() => document.querySelector('.hl-poll .hl-value')?.textContent === '3 votes · 75%');
+	assert.equal(await chat.locator('.hl-card').count(), 1);
+	assert.equal(await chat.locator('.hl-poll .hl-title').textContent(), 'Next game?');
+	assert.match(await chat.locator('.hl-poll .hl-status').textContent(), /^Poll · 4 votes · 1:[23]\d left$/);
+	host.send('highlight', { type: 'channel.poll.end', event: { id: 'poll-1', title: 'Next game?', choices: choices(5, 1), status: 'completed' } });
+	await chat.waitForFunction(() => document.querySelector('.hl-poll')?.classList.contains('ended'));
+	assert.equal(await chat.locator('.hl-poll .hl-status').textContent(), 'Poll ended');
+	assert.deepEqual(await chat.locator('.hl-poll .hl-row.winner .hl-label').allTextContents(), ['Horror']);
+
+	host.send('highlight', {
+		type: 'channel.prediction.begin',
+		event: { id: 'pred-1', title: 'Boss down?', outcomes: [{ id: 'y', title: 'Yes', color: 'blue', users: 2, channel_points: 500 }, { id: 'n', title: 'No', color: 'pink', users: 1, channel_points: 1500 }], locks_at: new Date(now + 60000).toISOString() },
+	});
+	host.send('highlight', { type: 'channel.hype_train.progress', event: { id: 'ht-1', level: 2, progress: 300, goal: 1200, expires_at: new Date(now + 120000).toISOString(), top_contributions: [{ user_name: 'BitBaron' }] } });
+	await chat.waitForFunction(() => document.querySelectorAll('.hl-card').length === 3);
+	assert.deepEqual(await chat.locator('.hl-prediction .hl-value').allTextContents(), ['500 points · 2 people · 25%', '1,500 points · 1 person · 75%']);
+	assert.equal(await chat.locator('.hl-hype_train .hl-title').textContent(), 'Hype Train · Level 2');
+	assert.equal(await chat.locator('.hl-hype_train .hl-detail').textContent(), 'Top: BitBaron');
+
+	// A card closed by the reader stays closed for that prediction.
+	await chat.click('.hl-prediction .hl-close');
+	host.send('highlight', {
+		type: 'channel.prediction.progress',
+		event: { id: 'pred-1', title: 'Boss down?', outcomes: [{ id: 'y', title: 'Yes', users: 3, channel_points: 900 }], locks_at: new Date(now + 60000).toISOString() },
+	});
+	// Events arrive in order: once this marker shows, the progress is in.
+	host.send('automod', { detail: 'marker 1' });
+	await chat.waitForFunction(() => document.getElementById('automod').textContent === 'marker 1');
+	assert.equal(await chat.locator('.hl-prediction').count(), 0);
+	assert.equal(await chat.locator('.hl-card').count(), 2);
+
+	// A page opened later gets the running highlights from the snapshot.
+	const later = await openPage(browser, host, 'chat', '/', { problems });
+	await later.waitForFunction(() => document.querySelector('.hl-prediction') && document.querySelector('.hl-hype_train'));
+	assert.equal(await later.locator('.hl-poll').count(), 0); // it ended
+	await later.context().close();
+
+	// Held messages: the plug-in's answer is shown on the card; a decision
+	// that went through, or Twitch's own update, resolves it.
+	host.send('held', { id: 'h1', userId: '66', name: '<i>Troll</i>', text: 'some bad words', reason: 'automod', category: 'swearing', resolved: false, approved: false });
+	await chat.waitForFunction(() => document.querySelector('.held-item[data-id="h1"]'));
+	assert.equal(await chat.locator('.held-item .name').textContent(), '<i>Troll</i>');
+	assert.equal(await chat.locator('.held-item .held-label').textContent(), 'Held · AutoMod');
+	await chat.click('.held-item[data-id="h1"] .held-allow');
+	await chat.waitForFunction(() => document.querySelector('.held-item[data-id="h1"] .held-note').textContent === 'Connect the Twitch account first');
+	assert.equal(await chat.locator('.held-item[data-id="h1"] .held-allow').isDisabled(), false);
+
+	let decision = null;
+	await chat.route('**/api/automod?*', (route) => {
+		decision = JSON.parse(route.request().postData());
+		route.fulfill({ contentType: 'application/json', body: '{"ok":true}' });
+	});
+	await chat.click('.held-item[data-id="h1"] .held-deny');
+	await chat.waitForFunction(() => document.querySelector('.held-item[data-id="h1"] .held-outcome')?.textContent === 'Denied');
+	assert.deepEqual(decision, { action: 'deny', id: 'h1' });
+
+	host.send('held', { id: 'h2', userId: '67', name: 'Other', text: 'borderline', reason: 'blocked_term', category: '', resolved: false, approved: false });
+	host.send('held', { id: 'h2', userId: '67', name: 'Other', text: 'borderline', reason: 'blocked_term', category: '', resolved: true, approved: true });
+	host.send('held', { id: 'h-unknown', resolved: true, approved: false });
+	await chat.waitForFunction(() => document.querySelector('.held-item[data-id="h2"] .held-outcome')?.textContent === 'Allowed');
+	assert.equal(await chat.locator('.held-item[data-id="h2"] .held-label').textContent(), 'Held · Blocked term');
+	assert.equal(await chat.locator('.held-item[data-id="h-unknown"]').count(), 0);
+	await chat.context().close();
+});
+
+test('StreamElements history, replay and the overlay player against the StreamElements fake', async () => {
+	const feed = await openPage(browser, host, 'activity', '/feed.html', { problems });
+	const seRequests = async () => (await fakes.command('streamelements', 'requests', { clear: true })).requests;
+	await seRequests();
+
+	// Before a token is stored the page says where to put it.
+	await feed.click('#se summary');
+	assert.equal(await feed.locator('.se-note').isVisible(), true);
+	await feed.click('.se-load');
+	await feed.waitForFunction(() => document.querySelector('.se-feedback').textContent === 'Connect StreamElements from the dock settings');
+
+	// Settings: token and ad length, the length sent as text.
+	await feed.click('#settings summary');
+	await feed.fill('.se-token', 'se-token-1');
+	await feed.fill('.ad-length', '90');
+	await feed.click('.settings-save');
+	await feed.waitForFunction(() => document.querySelector('.settings-feedback').textContent === 'Saved');
+	await feed.waitForFunction(() => document.querySelector('.ad-start').textContent === 'Start ad (90 s)');
+	assert.equal(await feed.locator('.se-note').isHidden(), true);
+	assert.equal(await feed.locator('.se-token').inputValue(), '');
+	assert.equal(await feed.locator('.settings-save').textContent(), 'Save and disconnect');
+
+	await feed.click('.se-load');
+	await feed.waitForFunction(() => document.querySelectorAll('.se-history .se-item').length === 5);
+	assert.deepEqual(await feed.locator('.se-item .item-title').allTextContents(), [
+		'Kind_Viewer tipped €5.00',
+		'NewSub subscribed',
+		'Bitsy cheered 250 bits',
+		'Raider raided with 31 viewers',
+		'Fresh_Follow followed',
+	]);
+	assert.equal(await feed.locator('.se-item .item-text').first().textContent(), 'for the coffee');
+	await seRequests();
+
+	await feed.locator('.se-item .se-replay').first().click();
+	await feed.waitForFunction(() => document.querySelector('.se-feedback').textContent === 'Replayed: Kind_Viewer tipped €5.00');
+	await feed.click('.se-action[data-action="skip"]');
+	await feed.waitForFunction(() => document.querySelector('.se-feedback').textContent === 'Player: Skip');
+	const calls = await seRequests();
+	assert.deepEqual(calls.map((c) => `${c.method} ${c.path}`), [`POST /kappa/v2/activities/${SE_CHANNEL}/mock`, `PUT /kappa/v2/overlays/${SE_CHANNEL}/action`]);
+	assert.deepEqual(JSON.parse(calls[0].body), {
+		type: 'tip',
+		provider: 'twitch',
+		data: { username: 'kind_viewer', displayName: 'Kind_Viewer', amount: 5, currency: 'EUR', message: 'for the coffee' },
+	});
+	assert.equal(calls[1].body, '{"action":"skip"}');
+	assert.deepEqual(await feed.locator('.se-action').evaluateAll((b) => b.map((x) => x.dataset.action)), ['pause', 'unpause', 'skip', 'mute', 'unmute', 'playNext', 'reload']);
+
+	// A token StreamElements refuses is reported with the status.
+	await feed.fill('.se-token', 'not-a-token');
+	await feed.click('.settings-save');
+	await feed.waitForFunction(() => document.querySelector('.settings-feedback').textContent === 'Saved');
+	await feed.click('.se-load');
+	await feed.waitForFunction(() => document.querySelector('.se-feedback').textContent === 'StreamElements rejected the token (response 401)');
+	assert.equal(await feed.locator('.se-feedback').getAttribute('data-kind'), 'error');
+
+	// Ad breaks need the Twitch account; the page shows the plug-in's answer.
+	await feed.click('#ads summary');
+	await feed.click('.ad-start');
+	await feed.waitForFunction(() => document.querySelector('.ad-feedback').textContent === 'Connect the Twitch account first');
+
+	// Setup from the dock: without an embedded browser it opens in the
+	// default browser (the developer host only writes the address down).
+	await feed.click('.setup-open');
+	await feed.waitForFunction(() => document.querySelector('.settings-feedback').textContent === 'Setup opened');
+	const opened = `open http://setup.localhost:${host.port}/setup.html?t=${host.token}`;
+	await waitFor(() => host.log.includes(opened), `devhost log: ${opened}`);
+
+	// Back to a good token for the screenshots.
+	await feed.fill('.se-token', 'se-token-1');
+	await feed.click('.settings-save');
+	await feed.waitForFunction(() => document.querySelector('.settings-feedback').textContent === 'Saved');
+	await feed.context().close();
+});
+
+async function waitFor(condition, what, timeoutMs = 5000) {
+	const deadline = Date.now() + timeoutMs;
+	while (!condition()) {
+		if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
+		await new Promise((r) => setTimeout(r, 20));
+	}
+}
+
+test('both docks at 320 px and 240 px, with screenshots', async () => {
+	for (const width of [320, 240]) {
+		const chat = await openPage(browser, host, 'chat', '/', { problems, width });
+		const feed = await openPage(browser, host, 'activity', '/feed.html', { problems, width });
+		await twitchConnected(chat);
+		const script = JSON.parse(fs.readFileSync(new URL('../../tools/demo/chat-script.json', import.meta.url), 'utf8'));
+		await sendChat(script.lines.slice(0, 11));
+		for (const kind of ['follow', 'sub', 'raid', 'ttgift', 'viewers']) await host.api('demo', { kind });
+		host.send('pins', { data: [{ id: 'p2', message: { text: 'Giveaway at 100 followers, read !rules first' }, sender_user_name: 'ModMarta' }] });
+		host.send('held', { id: `h-${width}`, userId: '70', name: 'SpamBot42', text: 'buy followers cheap', reason: 'automod', category: 'spam', resolved: false, approved: false });
+		await chat.waitForFunction(() => document.querySelector('.held-item') && document.querySelectorAll('#chat > .line').length >= 15);
+		await feed.waitForFunction(() => document.querySelectorAll('#feed .item').length >= 5);
+
+		await feed.evaluate(() => {
+			for (const d of document.querySelectorAll('.tools details')) d.open = d.id === 'se';
+		});
+		await feed.click('.se-load');
+		await feed.waitForFunction(() => document.querySelectorAll('.se-item').length === 5);
+		await chat.waitForFunction(() => Array.from(document.querySelectorAll('img')).every((i) => i.complete));
+
+		// Nothing sticks out sideways, even in the narrowest dock.
+		for (const page of [chat, feed]) {
+			const overflow = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
+			assert.equal(overflow, 0, `${page.url()} at ${width} px`);
+		}
+		await chat.screenshot({ path: screenshotPath(`chat-${width}.png`) });
+		await feed.screenshot({ path: screenshotPath(`activity-${width}.png`) });
+		await chat.context().close();
+		await feed.context().close();
+	}
+	// The channel's chat stops with the channel.
+	assert.deepEqual(await host.api('config', {}), { ok: true });
+});
+
+test('feed data is drawn safely, with emotes after emoji in place', async () => {
+	const page = await openPage(browser, host, 'chat', '/', { problems });
+	const result = await page.evaluate(async () => {
+		const { chatLine } = await import('/js/render.js');
+		const line = chatLine({
+			id: 'x1',
+			platform: 'twitch',
+			userId: '9',
+			name: '<img src=x onerror="window.hit=1">',
+			color: '#0000ff',
+			text: '😀 Kappa <b>hi</b> Kappa',
+			// Web images on a closed local port: accepted, and nothing leaves
+			// the machine.
+			badges: [
+				{ url: '/badge/moderator.png', title: 'Moderatore' },
+				{ url: 'javascript:alert(1)', title: 'bad' },
+				{ url: 'https://127.0.0.1:9/badges/sub/1', title: 'Subscriber' },
+			],
+			emotes: [
+				{ start: 2, end: 6, url: 'https://127.0.0.1:9/emotes/25' },
+				{ start: 18, end: 22, url: 'https://127.0.0.1:9/emotes/25' },
+			],
+			time: 0,
+		});
+		document.body.append(line);
+		const text = line.querySelector('.text');
+		return {
+			pieces: Array.from(text.childNodes).map((n) => (n.nodeName === 'IMG' ? `[${n.alt}]` : n.textContent)),
+			badges: Array.from(line.querySelectorAll('img.badge')).map((i) => i.getAttribute('src')),
+			titles: Array.from(line.querySelectorAll('img.badge')).map((i) => i.title),
+			elementsFromText: line.querySelectorAll('b, .name img').length,
+			name: line.querySelector('.name').textContent,
+			hit: window.hit === 1,
+		};
+	});
+	assert.deepEqual(result.pieces, ['😀 ', '[Kappa]', ' <b>hi</b> ', '[Kappa]']);
+	assert.deepEqual(result.badges, ['/badge/moderator.png', 'https://127.0.0.1:9/badges/sub/1']);
+	assert.deepEqual(result.titles, ['Moderatore', 'Subscriber']);
+	assert.equal(result.elementsFromText, 0);
+	assert.equal(result.name, '<img src=x onerror="window.hit=1">');
+	assert.equal(result.hit, false);
+	await page.context().close();
+});
+
+test('the chat keeps a bounded list and waits while the reader scrolls back', async () => {
+	const page = await openPage(browser, host, 'chat', '/', { problems });
+	const state = await page.evaluate(async () => {
+		const { LiveList } = await import('/js/live-list.js');
+		const box = document.getElementById('chat');
+		const jump = document.getElementById('jump');
+		// Take over the page's own list element with a fresh list.
+		const fresh = box.cloneNode(false);
+		box.replaceWith(fresh);
+		const list = new LiveList(fresh, { max: 300, newestAt: 'bottom', jumpButton: jump });
+		const line = (i) => Object.assign(document.createElement('div'), { className: 'line', textContent: 'line ' + i });
+		const frame = () => new Promise((r) => requestAnimationFrame(() => setTimeout(r, 20)));
+		for (let i = 0; i < 350; i++) list.add(line(i));
+		await frame();
+		const atEnd = fresh.scrollHeight - fresh.clientHeight - fresh.scrollTop;
+		const first = fresh.firstElementChild.textContent;
+
+		fresh.scrollTop = 200; // the reader scrolls back
+		await frame();
+		const anchor = fresh.children[40];
+		const anchorTop = anchor.getBoundingClientRect().top;
+		const shift = () => Math.round(anchor.getBoundingClientRect().top - anchorTop);
+		for (let i = 350; i < 360; i++) list.add(line(i));
+		await frame();
+		// Sub-pixel line heights may round the compensation by a pixel.
+		const reading = { jumpShown: !jump.hidden, jumpText: jump.textContent, still: Math.abs(shift()) <= 1, grew: list.size > 300 };
+		for (let i = 360; i < 1000; i++) list.add(line(i));
+		await frame();
+		const longRead = { size: list.size, stillThere: anchor.isConnected };
+		jump.click();
+		await frame();
+		return {
+			first,
+			atEnd,
+			reading,
+			longRead,
+			after: { size: list.size, jumpShown: !jump.hidden, gap: fresh.scrollHeight - fresh.clientHeight - fresh.scrollTop },
+		};
+	});
+	assert.equal(state.first, 'line 50');
+	assert.ok(state.atEnd <= 1, `following: ${state.atEnd}px from the end`);
+	// Lines above the view go, the ones being read stay where they are.
+	assert.deepEqual(state.reading, { jumpShown: true, jumpText: 'Jump to newest (10)', still: true, grew: true });
+	// A long read cannot grow the list without bound.
+	assert.ok(state.longRead.size <= 450, `size while reading: ${state.longRead.size}`);
+	assert.equal(state.longRead.stillThere, false);
+	assert.equal(state.after.size, 300);
+	assert.equal(state.after.jumpShown, false);
+	assert.ok(state.after.gap <= 1);
+	await page.context().close();
+});
+
+test('removals compare Twitch lines only, by message and by user', async () => {
+	const page = await openPage(browser, host, 'chat', '/', { problems });
+	const steps = await page.evaluate(async () => {
+		const { LiveList } = await import('/js/live-list.js');
+		const { chatLine } = await import('/js/render.js');
+		const { applyClear } = await import('/js/removals.js');
+		const box = document.createElement('div');
+		document.body.append(box);
+		const list = new LiveList(box, { max: 50 });
+		const add = (id, platform, userId) =>
+			list.add(chatLine({ id, platform, userId, name: 'u' + userId, text: id, badges: [], emotes: [] }));
+		add('m1', 'twitch', '5');
+		add('m2', 'twitch', '5');
+		add('m3', 'twitch', '6');
+		add('m4', 'tiktok', '5'); // same user id, other platform
+		add('m5', 'tiktok', '7');
+		const snap = () =>
+			list.items().map((n) => (n.classList.contains('notice') ? n.textContent : n.dataset.id + (n.classList.contains('deleted') ? '-' : '')));
+		const out = [];
+		applyClear(list, { platform: 'twitch', id: 'm3', userId: '', name: 'u6', duration: '' });
+		out.push(snap());
+		applyClear(list, { platform: 'twitch', id: 'm5', userId: '', name: 'u7', duration: '' });
+		out.push(snap());
+		applyClear(list, { platform: 'twitch', id: '', userId: '5', name: 'u5', duration: '600' });
+		out.push(snap());
+		applyClear(list, { platform: 'twitch', id: '', userId: '6', name: 'u6', duration: '' });
+		out.push(snap().slice(-1));
+		applyClear(list, { platform: 'twitch', id: '', userId: '', name: '', duration: '' });
+		out.push(snap());
+		return out;
+	});
+	assert.deepEqual(steps, [
+		['m1', 'm2', 'm3-', 'm4', 'm5'],
+		['m1', 'm2', 'm3-', 'm4', 'm5'],
+		['m1-', 'm2-', 'm3-', 'm4', 'm5', 'u5 was timed out for 10 min.'],
+		['u6 was banned.'],
+		['m4', 'm5', 'u5 was timed out for 10 min.', 'u6 was banned.', 'The Twitch chat was cleared by a moderator.'],
+	]);
+	await page.context().close();
+});
+
+test('a page reconnects by itself when the server comes back', async () => {
+	const page = await openPage(browser, host, 'chat', '/', { problems });
+	const banner = page.locator('.stream-down');
+	assert.equal(await banner.isHidden(), true);
+
+	const port = host.port;
+	await host.stop();
+	await banner.waitFor({ state: 'visible' });
+
+	host = await startHost({ firstPort: port, fakes, configDir });
+	assert.equal(host.port, port, 'the host came back on the same port');
+	await banner.waitFor({ state: 'hidden', timeout: 15000 });
+	await host.api('demo', { kind: 'raid', name: 'Back_Again' });
+	await page.waitForFunction(() => document.querySelector('#chat > .line:last-child')?.textContent.startsWith('Back_Again'));
+	await page.context().close();
+});

@@ -1,0 +1,222 @@
+#include "hub/chat_dock.h"
+#include "module/browser_panels.h"
+#include "platform/tcp.h"
+#include "support/fake_browser.h"
+#include "support/log_capture.h"
+#include "support/test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMainWindow>
+
+#include <memory>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+constexpr uint16_t kFirstPort = 32763;
+
+class PanelsTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		clearLog();
+		m_host.setMainWindow(&m_window);
+		m_window.setGeometry(100, 100, 1600, 1000);
+	}
+	void TearDown() override
+	{
+		m_hub.reset();
+		if (m_blocker != platform::kInvalidSocket)
+			platform::closeSocket(m_blocker);
+	}
+
+	void useFakeBrowser()
+	{
+		auto log = m_log;
+		m_host.setBrowserFactoryMaker([log] { return new FakeCef(log); });
+	}
+	// The first port of the range is taken, so the hub binds the next one:
+	// every address must carry the port actually bound.
+	void startHub()
+	{
+		uint16_t taken = 0;
+		m_blocker = platform::listenLoopback(kFirstPort, 1, 1, &taken);
+		ChatDock::Options options;
+		options.firstPort = kFirstPort;
+		m_hub = std::make_unique<ChatDock>(options);
+		ASSERT_NE(m_hub->port(), 0);
+		if (m_blocker != platform::kInvalidSocket)
+			ASSERT_NE(m_hub->port(), kFirstPort);
+		m_base = std::to_string(m_hub->port());
+	}
+	std::string url(const std::string &view, const std::string &path)
+	{
+		return "http://" + view + ".localhost:" + m_base + path;
+	}
+	std::string tokenQuery() { return "?t=" + m_hub->token(); }
+
+	QMainWindow m_window;
+	TestHost m_host;
+	std::shared_ptr<BrowserLog> m_log = std::make_shared<BrowserLog>();
+	std::unique_ptr<ChatDock> m_hub;
+	platform::SocketHandle m_blocker = platform::kInvalidSocket;
+	std::string m_base;
+};
+
+} // namespace
+
+TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPort)
+{
+	useFakeBrowser();
+	startHub();
+	const std::string t = tokenQuery();
+
+	std::unique_ptr<QWidget> activity(createPanel(*m_hub, "feed.html"));
+	std::unique_ptr<QWidget> other(createPanel(*m_hub, "notes.html"));
+	showSetup(*m_hub);
+	showUpdates(*m_hub, "news&since=");
+
+	EXPECT_EQ(m_log->events, (std::vector<std::string>{
+					 "init",
+					 "create " + url("chat", "/" + t),
+					 "create " + url("activity", "/feed.html" + t),
+					 "create " + url("panel", "/notes.html" + t),
+					 "create " + url("setup", "/setup.html" + t),
+					 "create " + url("updates", "/update.html" + t + "&mode=news&since="),
+				 }));
+	EXPECT_FALSE(logContains("embedded browser unavailable"));
+
+	// Where each view lives.
+	BrowserViews &views = m_hub->views();
+	ASSERT_TRUE(views.chat && views.activity && views.setup && views.updates);
+	EXPECT_EQ(views.chat->parentWidget(), m_hub.get());
+	EXPECT_EQ(views.activity->parentWidget(), other.get()); // the last panel made
+	EXPECT_EQ(activity->minimumSize(), QSize(240, 200));
+	EXPECT_EQ(views.setup->parentWidget(), views.setupDialog.data());
+	EXPECT_EQ(views.updates->parentWidget(), views.updatesDialog.data());
+
+	// The dialogs: titles, sizes, centred on the main window.
+	struct Dialog {
+		QDialog *dialog;
+		const char *title;
+		QSize size;
+	} dialogs[] = {
+		{views.setupDialog, "Vanteo \xE2\x80\x94 Setup", QSize(900, 650)},
+		{views.updatesDialog, "Vanteo \xE2\x80\x94 Updates", QSize(560, 500)},
+	};
+	for (const Dialog &d : dialogs) {
+		ASSERT_NE(d.dialog, nullptr) << d.title;
+		EXPECT_EQ(d.dialog->windowTitle(), QString::fromUtf8(d.title));
+		EXPECT_EQ(d.dialog->size(), d.size) << d.title;
+		EXPECT_EQ(d.dialog->parentWidget(), &m_window);
+		EXPECT_TRUE(d.dialog->isVisible());
+		EXPECT_FALSE(d.dialog->windowFlags() & Qt::WindowContextHelpButtonHint);
+		EXPECT_EQ(d.dialog->pos(), m_window.geometry().center() -
+						   QPoint(d.size.width() / 2, d.size.height() / 2));
+	}
+	EXPECT_TRUE(views.updatesDialog->testAttribute(Qt::WA_ShowWithoutActivating));
+	EXPECT_TRUE(m_host.openedUrls().empty());
+}
+
+TEST_F(PanelsTest, DialogsAreReusedAndRepointed)
+{
+	useFakeBrowser();
+	startHub();
+	const std::string t = tokenQuery();
+	BrowserViews &views = m_hub->views();
+
+	showSetup(*m_hub);
+	QDialog *setup = views.setupDialog;
+	setup->close(); // the window's close button only hides it
+	EXPECT_FALSE(setup->isVisible());
+	showSetup(*m_hub);
+	EXPECT_EQ(views.setupDialog.data(), setup);
+	EXPECT_TRUE(setup->isVisible());
+
+	showUpdates(*m_hub, "update");
+	QDialog *updates = views.updatesDialog;
+	showUpdates(*m_hub, "history");
+	EXPECT_EQ(views.updatesDialog.data(), updates);
+	EXPECT_EQ(viewUrl(views.updates), url("updates", "/update.html" + t + "&mode=history"));
+	hideUpdates(*m_hub);
+	EXPECT_FALSE(updates->isVisible());
+	showUpdates(*m_hub, "update");
+	EXPECT_TRUE(updates->isVisible());
+
+	EXPECT_EQ(m_log->events, (std::vector<std::string>{
+					 "init",
+					 "create " + url("chat", "/" + t),
+					 "create " + url("setup", "/setup.html" + t),
+					 "create " + url("updates", "/update.html" + t + "&mode=update"),
+					 "setURL " + url("updates", "/update.html" + t + "&mode=history"),
+					 "setURL " + url("updates", "/update.html" + t + "&mode=update"),
+				 }));
+}
+
+TEST_F(PanelsTest, CloseBrowsersStopsEveryViewInOrderAndDialogsComeBackNew)
+{
+	useFakeBrowser();
+	startHub();
+	const std::string t = tokenQuery();
+	std::unique_ptr<QWidget> activity(createPanel(*m_hub, "feed.html"));
+	showSetup(*m_hub);
+	showUpdates(*m_hub, "update");
+	QPointer<QDialog> oldSetup = m_hub->views().setupDialog;
+	QPointer<QDialog> oldUpdates = m_hub->views().updatesDialog;
+	m_log->events.clear();
+
+	m_hub->closeBrowsers();
+	EXPECT_EQ(m_log->events, (std::vector<std::string>{
+					 "close " + url("chat", "/" + t),
+					 "close " + url("activity", "/feed.html" + t),
+					 "close " + url("setup", "/setup.html" + t),
+					 "close " + url("updates", "/update.html" + t + "&mode=update"),
+				 }));
+	EXPECT_TRUE(logContains("[vanteo] browsers closed"));
+	ASSERT_TRUE(oldSetup && oldUpdates); // deletion is scheduled, not done
+	EXPECT_FALSE(oldSetup->isVisible());
+	EXPECT_FALSE(oldUpdates->isVisible());
+
+	// Before the scheduled deletion runs, a new request must not raise the
+	// dying dialog; afterwards the old ones are gone.
+	showSetup(*m_hub);
+	EXPECT_NE(m_hub->views().setupDialog.data(), oldSetup.data());
+	QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+	EXPECT_FALSE(oldSetup);
+	EXPECT_FALSE(oldUpdates);
+	ASSERT_TRUE(m_hub->views().setupDialog);
+	EXPECT_TRUE(m_hub->views().setupDialog->isVisible());
+	EXPECT_EQ(m_log->events.back(), "create " + url("setup", "/setup.html" + t));
+
+	// A second close with no chat or activity view left closes only what
+	// exists.
+	m_log->events.clear();
+	m_hub->closeBrowsers();
+	EXPECT_EQ(m_log->events, (std::vector<std::string>{"close " + url("setup", "/setup.html" + t)}));
+}
+
+TEST_F(PanelsTest, WithoutEmbeddedBrowserPagesOpenInTheDefaultBrowser)
+{
+	startHub();
+	const std::string t = tokenQuery();
+	EXPECT_TRUE(logContains("[vanteo] embedded browser unavailable (port " + m_base + ")"));
+	EXPECT_NE(m_hub->findChild<QWidget *>("vanteoFallbackPanel"), nullptr);
+	std::unique_ptr<QWidget> activity(createPanel(*m_hub, "feed.html"));
+	EXPECT_NE(activity->findChild<QWidget *>("vanteoFallbackPanel"), nullptr);
+	EXPECT_FALSE(m_hub->views().activity);
+
+	showSetup(*m_hub);
+	showUpdates(*m_hub, "history");
+	EXPECT_FALSE(m_hub->views().setupDialog);
+	EXPECT_FALSE(m_hub->views().updatesDialog);
+	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{
+					       url("setup", "/setup.html" + t),
+					       url("updates", "/update.html" + t + "&mode=history"),
+				       }));
+	m_hub->closeBrowsers(); // nothing to close, still harmless
+	EXPECT_TRUE(logContains("[vanteo] browsers closed"));
+}

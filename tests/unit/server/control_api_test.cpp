@@ -1,0 +1,183 @@
+#include "hub/chat_dock.h"
+#include "module/browser_panels.h"
+#include "server/profile_check_cache.h"
+#include "support/fake_browser.h"
+#include "support/http_client.h"
+#include "support/test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QThread>
+
+#include <memory>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+class ControlApiTest : public ::testing::Test {
+protected:
+	void startHub(bool withBrowser)
+	{
+		if (withBrowser) {
+			auto log = m_log;
+			m_host.setBrowserFactoryMaker([log] { return new FakeCef(log); });
+			m_host.setMainWindow(&m_window);
+		}
+		ChatDock::Options options;
+		options.firstPort = 33763;
+		m_hub = std::make_unique<ChatDock>(options);
+		ASSERT_NE(m_hub->port(), 0);
+	}
+	void TearDown() override { m_hub.reset(); }
+
+	std::string post(const std::string &path, const std::string &body)
+	{
+		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
+	}
+	// Runs the GUI thread's queue until `condition` holds: the routes post
+	// their widget work there and answer before it runs.
+	template <typename F> bool guiUntil(F condition)
+	{
+		return waitFor([&] {
+			QApplication::processEvents();
+			return condition();
+		});
+	}
+
+	QMainWindow m_window;
+	TestHost m_host;
+	std::shared_ptr<BrowserLog> m_log = std::make_shared<BrowserLog>();
+	std::unique_ptr<ChatDock> m_hub;
+};
+
+} // namespace
+
+TEST_F(ControlApiTest, UpdateStateAndReleasePages)
+{
+	startHub(false);
+	EXPECT_EQ(post("/api/update", "{\"action\":\"state\"}"), "{}"); // no updater yet
+
+	std::vector<std::string> actions;
+	bool onGuiThread = true;
+	m_hub->setUpdateHooks([] { return std::string("{\"state\":\"idle\",\"latest\":\"0.3.12\"}"); },
+			      [&](const std::string &action) {
+				      onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
+				      actions.push_back(action);
+			      });
+	EXPECT_EQ(post("/api/update", "{\"action\":\"state\"}"), "{\"state\":\"idle\",\"latest\":\"0.3.12\"}");
+
+	// The release pages open on the GitHub web host of the endpoint table
+	// (a closed loopback port in tests).
+	EXPECT_EQ(post("/api/update", "{\"action\":\"download\"}"), "{\"ok\":true}");
+	EXPECT_EQ(post("/api/update", "{\"action\":\"releases\"}"), "{\"ok\":true}");
+	ASSERT_TRUE(guiUntil([&] { return m_host.openedUrls().size() == 2; }));
+	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{
+					       "https://127.0.0.1:9/Pellorra/vanteo-releases/releases/latest",
+					       "https://127.0.0.1:9/Pellorra/vanteo-releases/releases",
+				       }));
+
+	// Every other word goes to the updater's handler, on the GUI thread;
+	// "close" only hides the Updates dialog.
+	for (const char *body : {"{\"action\":\"restart\"}", "{\"action\":\"close\"}", "{\"action\":\"update\"}", "{}"})
+		EXPECT_EQ(post("/api/update", body), "{\"ok\":true}") << body;
+	ASSERT_TRUE(guiUntil([&] { return actions.size() == 3; }));
+	EXPECT_EQ(actions, (std::vector<std::string>{"restart", "update", ""}));
+	EXPECT_TRUE(onGuiThread);
+	EXPECT_EQ(m_host.openedUrls().size(), 2u);
+}
+
+TEST_F(ControlApiTest, DialogRoutesActOnTheGuiThread)
+{
+	startHub(true);
+	EXPECT_EQ(post("/api/setup-open", "{}"), "{\"ok\":true}");
+	ASSERT_TRUE(guiUntil([&] { return m_hub->views().setupDialog != nullptr; }));
+	QDialog *setup = m_hub->views().setupDialog;
+	EXPECT_TRUE(setup->isVisible());
+	EXPECT_EQ(post("/api/setup-done", "{}"), "{\"ok\":true}");
+	ASSERT_TRUE(guiUntil([&] { return !setup->isVisible(); }));
+	EXPECT_EQ(post("/api/setup-open", "{}"), "{\"ok\":true}");
+	ASSERT_TRUE(guiUntil([&] { return setup->isVisible(); }));
+	EXPECT_EQ(m_hub->views().setupDialog.data(), setup);
+
+	showUpdates(*m_hub, "update");
+	QDialog *updates = m_hub->views().updatesDialog;
+	ASSERT_TRUE(updates && updates->isVisible());
+	EXPECT_EQ(post("/api/update", "{\"action\":\"close\"}"), "{\"ok\":true}");
+	ASSERT_TRUE(guiUntil([&] { return !updates->isVisible(); }));
+	EXPECT_TRUE(m_host.openedUrls().empty());
+}
+
+TEST_F(ControlApiTest, SetupOpensInTheDefaultBrowserWithoutEmbeddedOne)
+{
+	startHub(false);
+	EXPECT_EQ(post("/api/setup-open", "{}"), "{\"ok\":true}");
+	ASSERT_TRUE(guiUntil([&] { return !m_host.openedUrls().empty(); }));
+	EXPECT_EQ(m_host.openedUrls()[0], m_hub->pageUrl("setup", "/setup.html?t=" + m_hub->token()));
+}
+
+TEST_F(ControlApiTest, CheckNormalisesTheNameFirst)
+{
+	startHub(false);
+	struct Case {
+		const char *body;
+		const char *reply;
+	} cases[] = {
+		{"{\"platform\":\"twitch\",\"name\":\"\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
+		{"{\"platform\":\"twitch\",\"name\":\"ab\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
+		{"{\"platform\":\"tiktok\",\"name\":\"bad name\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
+		{"{\"platform\":\"kick\",\"name\":\" @ / \"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
+		{"not json", "{\"ok\":false,\"error\":\"Invalid name\"}"},
+		// A valid name reaches the checker, which has no lookups to offer
+		// yet and says so instead of pretending.
+		{"{\"platform\":\"tiktok\",\"name\":\"@Some.One\"}",
+		 "{\"ok\":false,\"error\":\"Profile checks are not available yet\"}"},
+	};
+	for (const Case &c : cases)
+		EXPECT_EQ(post("/api/check", c.body), c.reply) << c.body;
+}
+
+TEST(ProfileCheckCache, KeepsSuccessesForTenMinutesAndRetriesFailures)
+{
+	uint64_t now = 5'000'000'000;
+	ProfileCheckCache cache([&] { return now; });
+	std::vector<std::string> asked;
+	std::string next;
+	auto checker = [&](const std::string &platform, const std::string &name) {
+		asked.push_back(platform + ":" + name);
+		return next;
+	};
+	const uint64_t second = 1'000'000'000;
+	struct Step {
+		uint64_t advance;
+		const char *platform;
+		const char *name;
+		const char *checkerReply;
+		const char *reply;
+		bool asks;
+	} steps[] = {
+		{0, "kick", "abc", "{\"ok\":true,\"name\":\"abc\"}", "{\"ok\":true,\"name\":\"abc\"}", true},
+		{599 * second, "kick", "abc", "{\"ok\":false}", "{\"ok\":true,\"name\":\"abc\"}", false},
+		{0, "twitch", "abc", "{\"ok\":true,\"name\":\"t\"}", "{\"ok\":true,\"name\":\"t\"}", true}, // own key
+		{1 * second, "kick", "abc", "{\"ok\":true,\"name\":\"new\"}", "{\"ok\":true,\"name\":\"new\"}", true},
+		{0, "kick", "abc", "{\"ok\":false}", "{\"ok\":true,\"name\":\"new\"}", false},
+		// Failures are asked every time and never replace a kept success.
+		{0, "youtube", "x", "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}",
+		 "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}", true},
+		{0, "youtube", "x", "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}",
+		 "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}", true},
+		{0, "youtube", "y", "{\"ok\" :true}", "{\"ok\" :true}", true},
+		{0, "youtube", "y", "{\"ok\":true}", "{\"ok\":true}", true}, // the spaced one was not kept
+		{600 * second, "youtube", "y", "{\"ok\":true,\"v\":2}", "{\"ok\":true,\"v\":2}", true},
+	};
+	for (const Step &s : steps) {
+		now += s.advance;
+		next = s.checkerReply;
+		size_t before = asked.size();
+		EXPECT_EQ(cache.check(s.platform, s.name, checker), s.reply) << s.platform << ":" << s.name;
+		EXPECT_EQ(asked.size() > before, s.asks) << s.platform << ":" << s.name;
+	}
+}

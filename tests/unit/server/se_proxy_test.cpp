@@ -1,0 +1,197 @@
+#include "hub/chat_dock.h"
+#include "hub/endpoints.h"
+#include "support/fake_services.h"
+#include "support/http_client.h"
+#include "support/test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+const char kChannel[] = "5e0c4a1b2c3d4e5f60718293"; // the fake's channel of "se-token-1"
+const char kTypes[] =
+	"follow,subscriber,tip,cheer,raid,host,communityGiftPurchase,redemption,merch,superchat,sponsor";
+
+class StreamElementsTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
+		ASSERT_TRUE(m_fakes.reset());
+		ChatDock::Options options;
+		options.firstPort = 34763;
+		m_hub = std::make_unique<ChatDock>(options);
+		ASSERT_NE(m_hub->port(), 0);
+	}
+	void TearDown() override
+	{
+		m_hub.reset();
+		m_fakes.applyEndpoints();
+	}
+
+	std::string post(const std::string &path, const std::string &body)
+	{
+		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
+	}
+	std::string se(const std::string &body) { return post("/api/se", body); }
+	void useToken(const std::string &token)
+	{
+		ASSERT_EQ(post("/api/feed-config", "{\"seToken\":" + quoted(token) + "}"), "{\"ok\":true}");
+	}
+	// "METHOD path" of every request the fake received since the last call.
+	std::vector<std::string> calls()
+	{
+		std::vector<std::string> out;
+		JsonValue records = m_fakes.command("streamelements", "requests", "{\"clear\":true}");
+		m_last = records["requests"];
+		for (const JsonValue &r : m_last.items())
+			out.push_back(r["method"].str() + " " + r["path"].str());
+		return out;
+	}
+	std::string header(size_t index, const std::string &name)
+	{
+		for (const JsonValue &pair : m_last[index]["headers"].items()) {
+			if (pair[0].str() == name)
+				return pair[1].str();
+		}
+		return "(none)";
+	}
+
+	TestHost m_host;
+	FakeServices &m_fakes = FakeServices::instance();
+	std::unique_ptr<ChatDock> m_hub;
+	JsonValue m_last;
+};
+
+} // namespace
+
+TEST_F(StreamElementsTest, TokenRulesAndChannelLookup)
+{
+	// No token: a fixed answer and no call at all.
+	EXPECT_EQ(se("{\"action\":\"history\"}"), "{\"error\":\"Connect StreamElements from the dock settings\"}");
+	EXPECT_TRUE(calls().empty());
+
+	// A refused token is looked up again at every request.
+	useToken("wrong");
+	for (int i = 0; i < 2; ++i)
+		EXPECT_EQ(se("{\"action\":\"skip\"}"),
+			  "{\"error\":\"StreamElements rejected the token (response 401)\"}");
+	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /kappa/v2/channels/me", "GET /kappa/v2/channels/me"}));
+
+	// A good token: one lookup, then the calls go to its channel with the
+	// token, JSON content type and accept headers.
+	useToken("se-token-1");
+	std::string history = se("{\"action\":\"history\"}");
+	JsonValue list = JsonValue::parse(history);
+	ASSERT_EQ(list.size(), 5u) << history;
+	EXPECT_EQ(list[0]["_id"].str(), "a1");
+	EXPECT_EQ(se("{\"action\":\"stop\"}"), "{\"error\":\"Unknown action\"}");
+	EXPECT_EQ(se("{}"), "{\"error\":\"Unknown action\"}");
+	EXPECT_EQ(calls(), (std::vector<std::string>{
+				   "GET /kappa/v2/channels/me",
+				   std::string("GET /kappa/v2/activities/") + kChannel + "?limit=100&types=" + kTypes,
+			   }));
+	for (size_t i = 0; i < 2; ++i) {
+		EXPECT_EQ(header(i, "Authorization"), "Bearer se-token-1");
+		EXPECT_EQ(header(i, "Content-Type"), "application/json");
+		EXPECT_EQ(header(i, "Accept"), "application/json");
+	}
+
+	// A new token from the settings means a new lookup, for the new channel.
+	m_fakes.command("streamelements", "configure",
+			"{\"tokens\":{\"se-token-1\":\"5e0c4a1b2c3d4e5f60718293\",\"se-token-2\":\"other-channel\"}}");
+	useToken("se-token-2");
+	EXPECT_EQ(se("{\"action\":\"mute\"}"), "{\"ok\":true}");
+	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /kappa/v2/channels/me",
+						     "PUT /kappa/v2/overlays/other-channel/action"}));
+	EXPECT_EQ(header(1, "Authorization"), "Bearer se-token-2");
+}
+
+TEST_F(StreamElementsTest, ReplayAndPlayerActions)
+{
+	useToken("se-token-1");
+	const std::string overlay = std::string("PUT /kappa/v2/overlays/") + kChannel + "/action";
+	const std::string mock = std::string("POST /kappa/v2/activities/") + kChannel + "/mock";
+
+	EXPECT_EQ(se("{\"action\":\"replay\"}"), "{\"error\":\"Missing activity\"}");
+	const std::string activity = "{\"type\":\"tip\",\"data\":{\"username\":\"kind_viewer\",\"amount\":5}}";
+	EXPECT_EQ(se("{\"action\":\"replay\",\"activity\":" + quoted(activity) + "}"), "{\"ok\":true}");
+	std::vector<std::string> sent = calls();
+	ASSERT_EQ(sent, (std::vector<std::string>{"GET /kappa/v2/channels/me", mock}));
+	EXPECT_EQ(m_last[1]["body"].str(), activity);
+
+	for (const char *action : {"pause", "unpause", "mute", "unmute", "skip", "playNext", "reload"}) {
+		EXPECT_EQ(se(std::string("{\"action\":\"") + action + "\"}"), "{\"ok\":true}") << action;
+		ASSERT_EQ(calls(), std::vector<std::string>{overlay}) << action;
+		EXPECT_EQ(m_last[0]["body"].str(), std::string("{\"action\":\"") + action + "\"}");
+	}
+}
+
+TEST_F(StreamElementsTest, FailuresReportTheStatus)
+{
+	useToken("se-token-1");
+	const std::string activity = "{\"action\":\"replay\",\"activity\":\"{}\"}";
+	struct Case {
+		const char *call;
+		int status;
+		std::string body;
+		const char *reply;
+	} cases[] = {
+		{"history", 500, "{\"action\":\"history\"}", "{\"error\":\"StreamElements returned 500\"}"},
+		// History wants exactly 200; the other calls take any 2xx.
+		{"history", 204, "{\"action\":\"history\"}", "{\"error\":\"StreamElements returned 204\"}"},
+		{"replay", 404, activity, "{\"error\":\"StreamElements returned 404\"}"},
+		{"replay", 202, activity, "{\"ok\":true}"},
+		{"action", 503, "{\"action\":\"skip\"}", "{\"error\":\"StreamElements returned 503\"}"},
+		{"action", 204, "{\"action\":\"skip\"}", "{\"ok\":true}"},
+	};
+	for (const Case &c : cases) {
+		m_fakes.command("streamelements", "configure",
+				std::string("{\"status\":{\"") + c.call + "\":" + std::to_string(c.status) + "}}");
+		EXPECT_EQ(se(c.body), c.reply) << c.call << " " << c.status;
+	}
+
+	// A lookup that gets no answer at all reports status 0.
+	m_hub = nullptr;
+	m_fakes.command("streamelements", "configure", "{\"status\":{}}");
+	setEndpointOverrides(m_fakes.endpointsText() + ",streamelements=127.0.0.1:9", m_fakes.caFile());
+	ChatDock::Options options;
+	options.firstPort = 34763;
+	m_hub = std::make_unique<ChatDock>(options);
+	useToken("se-token-1");
+	EXPECT_EQ(se("{\"action\":\"history\"}"), "{\"error\":\"StreamElements rejected the token (response 0)\"}");
+}
+
+TEST_F(StreamElementsTest, LookupThatOutlivesItsTokenIsNotKept)
+{
+	m_fakes.command("streamelements", "configure",
+			"{\"tokens\":{\"se-token-1\":\"5e0c4a1b2c3d4e5f60718293\",\"se-token-2\":\"other-channel\"},"
+			"\"hold\":{\"me\":true}}");
+	useToken("se-token-1");
+	std::string first;
+	std::thread page([&] { first = se("{\"action\":\"skip\"}"); });
+	// The lookup has reached StreamElements; the token changes before its
+	// answer comes back.
+	ASSERT_TRUE(waitUntil(
+		[&] { return m_fakes.command("streamelements", "requests")["requests"].size() == 1; }));
+	useToken("se-token-2");
+	m_fakes.command("streamelements", "configure", "{\"hold\":{}}");
+	m_fakes.command("streamelements", "release");
+	page.join();
+	EXPECT_EQ(first, "{\"ok\":true}");
+
+	// The old token's channel was not kept for the new token.
+	EXPECT_EQ(se("{\"action\":\"skip\"}"), "{\"ok\":true}");
+	EXPECT_EQ(calls(), (std::vector<std::string>{
+				   "GET /kappa/v2/channels/me",
+				   std::string("PUT /kappa/v2/overlays/") + kChannel + "/action",
+				   "GET /kappa/v2/channels/me",
+				   "PUT /kappa/v2/overlays/other-channel/action",
+			   }));
+}
