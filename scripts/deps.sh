@@ -8,7 +8,7 @@ packages=(
 	libobs-dev obs-studio qtbase5-dev
 	libcurl4-openssl-dev libboost-dev libssl-dev zlib1g-dev libx11-dev
 	libgtest-dev libgmock-dev libbenchmark-dev clang
-	xvfb xauth imagemagick chromium
+	xvfb xauth imagemagick xdotool chromium
 )
 # Node.js 20 may come from another repository; only add Debian's when absent.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -1,0 +1,262 @@
+#include "gamecapture/game_capture.h"
+#include "support/log_capture.h"
+#include "support/test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+// A host source with real obs_data settings.
+struct FakeSource : CaptureSource {
+	FakeSource(std::string id, const char *json) : id_(std::move(id)), data(obs_data_create_from_json(json)) {}
+	~FakeSource() override { obs_data_release(data); }
+	std::string id() const override { return id_; }
+	std::string name() const override { return id_ + "-" + std::to_string(serial); }
+	uint32_t width() const override { return hookedWidth; }
+	obs_data_t *settings() const override
+	{
+		obs_data_addref(data);
+		return data;
+	}
+	void update(obs_data_t *) override { ++updates; }
+
+	std::string id_;
+	obs_data_t *data;
+	int serial = 0;
+	uint32_t hookedWidth = 0;
+	int updates = 0;
+};
+
+// Sources and a foreground window that the test changes between polls;
+// guarded, since one test reads them from the watcher thread.
+struct FakeDesktop : SourceCatalog {
+	void forEach(const std::function<void(CaptureSource &)> &visit) override
+	{
+		std::lock_guard<std::mutex> guard(lock);
+		++enumerations;
+		for (auto &source : sources)
+			visit(*source);
+	}
+	bool foreground(ForegroundWindowInfo &info)
+	{
+		std::lock_guard<std::mutex> guard(lock);
+		info = window;
+		return !window.exe.empty();
+	}
+	void show(const std::string &exe, const std::string &key)
+	{
+		std::lock_guard<std::mutex> guard(lock);
+		window = ForegroundWindowInfo();
+		window.title = "T: " + exe;
+		window.windowClass = "Cls";
+		window.exe = exe;
+		window.path = "d:\\games\\" + exe;
+		window.key = key;
+	}
+	FakeSource &add(const std::string &id, const char *json = "{}")
+	{
+		std::lock_guard<std::mutex> guard(lock);
+		sources.push_back(std::make_unique<FakeSource>(id, json));
+		sources.back()->serial = static_cast<int>(sources.size());
+		return *sources.back();
+	}
+	int updates()
+	{
+		std::lock_guard<std::mutex> guard(lock);
+		int total = 0;
+		for (auto &s : sources)
+			total += s->updates;
+		return total;
+	}
+
+	std::mutex lock; // guards everything below
+	std::vector<std::unique_ptr<FakeSource>> sources;
+	ForegroundWindowInfo window; // exe "": the poll cannot read it
+	int enumerations = 0;
+};
+
+const uint64_t kSecond = 1000000000ull;
+const char kHint[] = "[vanteo] game capture did not hook: try running the game in borderless mode";
+
+class WatcherTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		setGameCaptureEnabled(true);
+		clearLog();
+	}
+	GameCaptureEnv env()
+	{
+		GameCaptureEnv e;
+		e.foreground = [this](ForegroundWindowInfo &info) { return m_desktop.foreground(info); };
+		e.sources = &m_desktop;
+		e.clock = [this] { return m_now; };
+		return e;
+	}
+	void polls(GameCaptureWatcher &watcher, int n)
+	{
+		for (int i = 0; i < n; ++i)
+			watcher.poll();
+	}
+	int count(const std::string &line)
+	{
+		auto lines = logLines();
+		return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+	}
+
+	TestHost m_host;
+	FakeDesktop m_desktop;
+	uint64_t m_now = 1;
+};
+
+} // namespace
+
+TEST(RetargetSource, WritesOnlyWhatEachKindNeeds)
+{
+	const char *target = "Game:Cls:game.exe";
+	const struct {
+		const char *id;
+		const char *before;
+		const char *after; // "" when left alone (keys come out sorted)
+	} cases[] = {
+		{"window_capture", "{\"cursor\":true}", "{\"cursor\":true,\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
+		{"game_capture", "{}",
+		 "{\"capture_audio\":true,\"capture_mode\":\"window\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
+		{"game_capture", "{\"capture_mode\":\"window\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}", ""},
+		// Right window and priority, other mode: rewritten.
+		{"game_capture", "{\"window\":\"Game:Cls:game.exe\",\"priority\":2,\"capture_mode\":\"any\"}",
+		 "{\"capture_audio\":true,\"capture_mode\":\"window\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
+		{"window_capture", "{\"capture_mode\":\"x\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}", ""},
+		{"window_capture", "{\"window\":\"Game:Cls:game.exe\",\"priority\":1}",
+		 "{\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
+		{"image_source", "{\"file\":\"a.png\"}", ""},
+		{"", "{}", ""},
+	};
+	for (const auto &c : cases) {
+		FakeSource source(c.id, c.before);
+		RetargetContext ctx{target, {}};
+		EXPECT_TRUE(retargetSource(source, ctx));
+		const bool changed = *c.after != '\0';
+		EXPECT_EQ(source.updates, changed ? 1 : 0) << c.before;
+		EXPECT_EQ(ctx.changed.size(), changed ? 1u : 0u) << c.before;
+		EXPECT_EQ(std::string(obs_data_get_json(source.data)), changed ? c.after : c.before) << c.before;
+	}
+}
+
+TEST_F(WatcherTest, RetargetsOnTheThirdPollOfTheSameGame)
+{
+	m_desktop.add("game_capture");
+	m_desktop.add("image_source");
+	m_desktop.add("window_capture");
+	FakeSource &ready = m_desktop.add("game_capture", "{\"window\":\"T#3A cs2.exe:Cls:cs2.exe\","
+							  "\"priority\":2,\"capture_mode\":\"window\"}");
+	GameCaptureWatcher watcher(env());
+
+	// Two polls on a game, then a non-game: the count starts again.
+	m_desktop.show("cs2.exe", "1:1");
+	polls(watcher, 2);
+	m_desktop.show("discord.exe", "2:2");
+	watcher.poll();
+	m_desktop.show("cs2.exe", "1:1");
+	polls(watcher, 2);
+	// A poll that cannot read the window keeps the count.
+	m_desktop.show("", "");
+	watcher.poll();
+	m_desktop.show("cs2.exe", "1:1");
+	EXPECT_EQ(m_desktop.enumerations, 0);
+	watcher.poll();
+	EXPECT_EQ(m_desktop.enumerations, 1);
+	EXPECT_EQ(watcher.appliedWindow(), "T#3A cs2.exe:Cls:cs2.exe");
+	EXPECT_EQ(count("[vanteo] game detected (known game): cs2.exe -> game_capture-1, window_capture-3"), 1);
+	EXPECT_EQ(ready.updates, 0); // already on target: left alone, not listed
+
+	// Alt-tab to OBS and back: the count restarts, nothing is rewritten.
+	m_desktop.show("obs64.exe", "9:9");
+	watcher.poll();
+	m_desktop.show("cs2.exe", "1:1");
+	polls(watcher, 6);
+	EXPECT_EQ(m_desktop.enumerations, 1);
+}
+
+TEST_F(WatcherTest, HookHintOncePerAppliedWindowSixSecondsLater)
+{
+	FakeSource &capture = m_desktop.add("game_capture");
+	GameCaptureWatcher watcher(env());
+	m_desktop.show("cs2.exe", "1:1");
+	polls(watcher, 3);
+	const int enumerations = m_desktop.enumerations;
+	m_now += 6 * kSecond - 1;
+	watcher.poll();
+	EXPECT_EQ(count(kHint), 0);
+	m_now += 1;
+	polls(watcher, 2);
+	EXPECT_EQ(count(kHint), 1);
+	EXPECT_EQ(m_desktop.enumerations, enumerations + 1); // one check, not one per poll
+
+	// A second game clears the warned window; with the switch off the
+	// scheduled check still runs.
+	m_desktop.show("javaw.exe", "2:2");
+	polls(watcher, 3);
+	setGameCaptureEnabled(false);
+	m_now += 6 * kSecond;
+	watcher.poll();
+	EXPECT_EQ(count(kHint), 2);
+	m_desktop.show("rustclient.exe", "3:3");
+	polls(watcher, 5);
+	EXPECT_EQ(capture.updates, 2); // the switch gates the retarget
+
+	// A capture that hooked gives no hint.
+	setGameCaptureEnabled(true);
+	polls(watcher, 3);
+	capture.hookedWidth = 1920;
+	m_now += 6 * kSecond;
+	watcher.poll();
+	EXPECT_EQ(capture.updates, 3);
+	EXPECT_EQ(count(kHint), 2);
+}
+
+TEST_F(WatcherTest, WithoutSourcesTheCheckStillHints)
+{
+	GameCaptureWatcher watcher(env());
+	m_desktop.show("cs2.exe", "1:1");
+	polls(watcher, 3);
+	m_now += 6 * kSecond;
+	watcher.poll();
+	EXPECT_FALSE(logContains("game detected"));
+	EXPECT_EQ(count(kHint), 1);
+}
+
+TEST_F(WatcherTest, ThreadStartsFromTheMarkerAndStopsOnce)
+{
+	m_desktop.add("window_capture");
+	m_desktop.show("cs2.exe", "1:1");
+	m_host.writeConfigFile("gamecapture.txt", "0");
+	GameCaptureEnv e = env();
+	e.clock = [] { return uint64_t(1); };
+	e.timings.pollMs = e.timings.tickMs = 1;
+
+	startGameCapture(e);
+	startGameCapture(e); // already running: switch and self-test only
+	EXPECT_TRUE(isGameCaptureRunning());
+	EXPECT_EQ(count("[vanteo] automatic game capture: disabled"), 1);
+	EXPECT_EQ(count("[vanteo] game capture self-test: 10/10"), 2);
+
+	setGameCaptureEnabled(true);
+	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+	while (m_desktop.updates() == 0 && std::chrono::steady_clock::now() < deadline)
+		std::this_thread::yield();
+	stopGameCapture();
+	stopGameCapture();
+	EXPECT_EQ(m_desktop.updates(), 1);
+	EXPECT_FALSE(isGameCaptureRunning());
+	EXPECT_EQ(count("[vanteo] game capture stopped"), 1);
+}

@@ -1,0 +1,231 @@
+#include "gamecapture/game_capture.h"
+#include "module/lifecycle.h"
+#include "module/plugin_menu.h"
+#include "replaynotify/replay_notify.h"
+#include "support/log_capture.h"
+#include "support/test_host.h"
+#include "updater/auto_update_switch.h"
+
+#include <obs-frontend-api.h>
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+QMenu *vanteoMenuIn(QMainWindow &window)
+{
+	for (QAction *a : window.menuBar()->actions()) {
+		if (a->text() == "Vanteo")
+			return a->menu();
+	}
+	return nullptr;
+}
+
+QAction *entry(const char *text)
+{
+	for (QAction *a : pluginMenu()->actions()) {
+		if (a->text() == text)
+			return a;
+	}
+	return nullptr;
+}
+
+class MenuTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		m_host.setMainWindow(&m_window);
+		setGameCaptureEnabled(true);
+		setReplayNotifyEnabled(true);
+		setAutoUpdate(true);
+		setUpdateMenuHooks({});
+		for (const char *id : {kChatDockId, kActivityDockId}) {
+			auto *dock = new QDockWidget(&m_window);
+			dock->setObjectName(id);
+			m_window.addDockWidget(Qt::LeftDockWidgetArea, dock);
+		}
+		clearLog();
+	}
+	void TearDown() override
+	{
+		destroyPluginMenu();
+		setUpdateMenuHooks({});
+	}
+	QDockWidget *dock(const char *id) { return m_window.findChild<QDockWidget *>(id); }
+	void aboutToShow() { emit pluginMenu()->aboutToShow(); }
+
+	QMainWindow m_window;
+	TestHost m_host;
+};
+
+} // namespace
+
+TEST_F(MenuTest, EntriesInOrderWithTheirKinds)
+{
+	buildPluginMenu();
+	buildPluginMenu(); // once only
+	ASSERT_NE(pluginMenu(), nullptr);
+	EXPECT_EQ(vanteoMenuIn(m_window), pluginMenu());
+	int menus = 0;
+	for (QAction *a : m_window.menuBar()->actions())
+		menus += a->text() == "Vanteo";
+	EXPECT_EQ(menus, 1);
+
+	// Order, separators ("-") and which entries are switches ("[ ]").
+	std::string layout;
+	for (QAction *a : pluginMenu()->actions())
+		layout += a->isSeparator() ? "-|" : a->text().toStdString() + (a->isCheckable() ? "[ ]|" : "|");
+	EXPECT_EQ(layout, "Chat Dock[ ]|Activity Dock[ ]|-|Automatic Game Capture[ ]|Replay Buffer Notifications[ ]|-|"
+			  "Move Docks to the Right|-|Automatic Updates[ ]|Check for Updates (0.3.11)|What's New|-|"
+			  "Setup Wizard|");
+	EXPECT_EQ(updateMenuAction(), pluginMenu()->actions()[9]);
+	EXPECT_EQ(entry("Automatic Game Capture")->toolTip(),
+		  "Points Game Capture and Window Capture sources at the foreground game, including its audio.");
+	EXPECT_EQ(entry("Replay Buffer Notifications")->toolTip(),
+		  "Shows a notification when the replay buffer starts, saves a replay or stops.");
+	EXPECT_TRUE(logContains("[vanteo] menu: Chat Dock | Activity Dock | - | Automatic Game Capture | "
+				"Replay Buffer Notifications | - | Move Docks to the Right | - | Automatic Updates | "
+				"Check for Updates (0.3.11) | What's New | - | Setup Wizard"));
+
+	destroyPluginMenu();
+	EXPECT_EQ(pluginMenu(), nullptr);
+	EXPECT_EQ(vanteoMenuIn(m_window), nullptr);
+	m_host.setMainWindow(nullptr);
+	buildPluginMenu();
+	EXPECT_EQ(pluginMenu(), nullptr);
+}
+
+TEST_F(MenuTest, SwitchEntriesWriteTheirMarkersAndFollowChanges)
+{
+	setGameCaptureEnabled(false);
+	buildPluginMenu();
+	EXPECT_FALSE(entry("Automatic Game Capture")->isChecked());
+	EXPECT_TRUE(entry("Replay Buffer Notifications")->isChecked());
+
+	const struct {
+		const char *text;
+		const char *marker;
+		bool (*read)();
+	} switches[] = {
+		{"Automatic Game Capture", "gamecapture.txt", isGameCaptureEnabled},
+		{"Replay Buffer Notifications", "replaynotify.txt", isReplayNotifyEnabled},
+		{"Automatic Updates", "update.txt", isAutoUpdate},
+	};
+	for (const auto &s : switches) {
+		QAction *a = entry(s.text);
+		const bool before = a->isChecked();
+		a->trigger();
+		EXPECT_EQ(s.read(), !before) << s.text;
+		EXPECT_EQ(m_host.readConfigFile(s.marker), before ? "0" : "1") << s.text;
+		a->trigger();
+		EXPECT_EQ(s.read(), before) << s.text;
+		EXPECT_EQ(m_host.readConfigFile(s.marker), before ? "1" : "0") << s.text;
+	}
+
+	// A page flips the switches meanwhile; opening the menu shows it.
+	setGameCaptureEnabled(true);
+	setReplayNotifyEnabled(false);
+	aboutToShow();
+	EXPECT_TRUE(entry("Automatic Game Capture")->isChecked());
+	EXPECT_FALSE(entry("Replay Buffer Notifications")->isChecked());
+}
+
+TEST_F(MenuTest, DockEntriesMoveToTheRightAndUpdateHooks)
+{
+	int checks = 0, built = 0, laidOut = 0;
+	setUpdateMenuHooks({[&] { ++checks; }, [&] { ++built; }, [&] { ++laidOut; }});
+	m_window.show();
+	buildPluginMenu();
+	EXPECT_EQ(built, 1);
+	dock(kActivityDockId)->hide();
+	aboutToShow();
+	EXPECT_TRUE(entry("Chat Dock")->isChecked());
+	EXPECT_FALSE(entry("Activity Dock")->isChecked());
+	EXPECT_EQ(laidOut, 0); // queued until the menu is laid out
+	QCoreApplication::processEvents();
+	EXPECT_EQ(laidOut, 1);
+	updateMenuAction()->trigger();
+	EXPECT_EQ(checks, 1);
+
+	entry("Chat Dock")->trigger();
+	EXPECT_TRUE(dock(kChatDockId)->isHidden());
+	dock(kChatDockId)->setFloating(true);
+	entry("Move Docks to the Right")->trigger();
+	for (const char *id : {kChatDockId, kActivityDockId}) {
+		EXPECT_FALSE(dock(id)->isFloating()) << id;
+		EXPECT_FALSE(dock(id)->isHidden()) << id;
+		EXPECT_EQ(m_window.dockWidgetArea(dock(id)), Qt::RightDockWidgetArea) << id;
+	}
+
+	// A dock that is gone, no hub, no hooks: the entries do nothing.
+	delete dock(kActivityDockId);
+	setUpdateMenuHooks({});
+	aboutToShow();
+	EXPECT_FALSE(entry("Activity Dock")->isChecked());
+	for (const char *text : {"Activity Dock", "Move Docks to the Right", "Check for Updates (0.3.11)",
+				 "What's New", "Setup Wizard"})
+		entry(text)->trigger();
+	EXPECT_TRUE(m_host.openedUrls().empty());
+}
+
+namespace {
+
+QMainWindow *g_window = nullptr;
+
+void *addDock(void *dock)
+{
+	auto *d = static_cast<QDockWidget *>(dock);
+	d->setParent(g_window);
+	g_window->addDockWidget(Qt::LeftDockWidgetArea, d);
+	return d;
+}
+
+} // namespace
+
+TEST(PluginLifecycle, SideFeaturesFollowLoadCloseAndExit)
+{
+	QMainWindow window;
+	g_window = &window;
+	TestHost host;
+	host.setMainWindow(&window);
+	host.writeConfigFile("gamecapture.txt", "0");
+	clearLog();
+	DockApi api;
+	api.addDock = addDock;
+	ASSERT_TRUE(pluginLoad(api));
+	EXPECT_TRUE(isGameCaptureRunning());
+	EXPECT_TRUE(logContains("[vanteo] game capture self-test: 10/10"));
+	EXPECT_TRUE(logContains("[vanteo] automatic game capture: disabled"));
+	EXPECT_TRUE(logContains("[vanteo] replay buffer notifications: on"));
+	EXPECT_EQ(pluginMenu(), nullptr); // built when the host has finished loading
+
+	pluginFrontendEvent(OBS_FRONTEND_EVENT_FINISHED_LOADING);
+	ASSERT_NE(pluginMenu(), nullptr);
+	EXPECT_EQ(vanteoMenuIn(window), pluginMenu());
+	EXPECT_FALSE(entry("Automatic Game Capture")->isChecked());
+
+	// Closing the main window stops game capture first.
+	QCloseEvent close;
+	QApplication::sendEvent(&window, &close);
+	EXPECT_FALSE(isGameCaptureRunning());
+	EXPECT_TRUE(logContains("[vanteo] game capture stopped"));
+
+	showBanner(replaynotify::BannerKind::Saved);
+	pluginFrontendEvent(OBS_FRONTEND_EVENT_EXIT);
+	EXPECT_EQ(pluginMenu(), nullptr);
+	EXPECT_EQ(vanteoMenuIn(window), nullptr);
+	EXPECT_EQ(currentBanner(), nullptr);
+	pluginUnload();
+	g_window = nullptr;
+}

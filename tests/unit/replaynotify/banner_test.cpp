@@ -1,0 +1,208 @@
+#include "replaynotify/replay_notify.h"
+#include "support/log_capture.h"
+#include "support/test_host.h"
+
+#include <obs-frontend-api.h>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPointer>
+#include <QScreen>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+using namespace vanteo;
+using namespace vanteo::replaynotify;
+using namespace vanteo::test;
+
+namespace {
+
+void flushPosted()
+{
+	QCoreApplication::processEvents();
+	QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+int visibleBanners()
+{
+	int n = 0;
+	for (QWidget *w : QApplication::topLevelWidgets())
+		n += dynamic_cast<Banner *>(w) && w->isVisible();
+	return n;
+}
+
+// The colour at a pixel as seen over black.
+QRgb over(const QImage &image, int x, int y)
+{
+	const QRgb p = image.pixel(x, y);
+	const int a = qAlpha(p);
+	return qRgb(qRed(p) * a / 255, qGreen(p) * a / 255, qBlue(p) * a / 255);
+}
+
+class BannerTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		setReplayNotifyEnabled(true);
+		startReplayNotify();
+	}
+	void TearDown() override
+	{
+		stopReplayNotify();
+		flushPosted();
+	}
+	TestHost m_host;
+};
+
+} // namespace
+
+TEST(BannerSize, ShortTextsKeepTheMinimumLongOnesWiden)
+{
+	// The English texts fit the minimum card in any common font (the
+	// Italian ones do in the Windows font, not in every fallback).
+	for (BannerKind kind : {BannerKind::Saved, BannerKind::On, BannerKind::Off})
+		EXPECT_EQ(bannerContentSize(styleFor(kind), false), QSize(280, 62)) << int(kind);
+	const char *longSubtitle = "Registrazione in background sospesa fino al prossimo avvio del replay buffer";
+	const BannerStyle wide{QColor(1, 2, 3), "T", "S", "Titolo", longSubtitle};
+	const qreal advance = QFontMetricsF(bannerSubtitleFont()).horizontalAdvance(QString::fromUtf8(longSubtitle));
+	EXPECT_EQ(bannerContentSize(wide, true), QSize(static_cast<int>(std::ceil(advance + 91)), 62));
+	EXPECT_GT(bannerContentSize(wide, true).width(), 280);
+	EXPECT_EQ(&styleFor(static_cast<BannerKind>(7)), &styleFor(BannerKind::Off));
+}
+
+TEST(BannerPaint, CardBarAndIconColours)
+{
+	const struct {
+		BannerKind kind;
+		QRgb accent;
+		QPoint icon; // inside a filled or thick part of the icon
+	} kinds[] = {
+		{BannerKind::Saved, qRgb(118, 185, 0), QPoint(62, 57)},
+		{BannerKind::On, qRgb(61, 139, 255), QPoint(59, 53)},
+		{BannerKind::Off, qRgb(224, 82, 82), QPoint(59, 46)},
+	};
+	for (const auto &k : kinds) {
+		Banner banner(k.kind, false);
+		banner.resize(324, 106);
+		QImage image(banner.size(), QImage::Format_ARGB32);
+		image.fill(Qt::transparent);
+		banner.render(&image);
+		const char *name = styleFor(k.kind).title;
+		EXPECT_EQ(qAlpha(image.pixel(2, 2)), 0) << name;    // beyond the shadow
+		EXPECT_GT(qAlpha(image.pixel(160, 86)), 0) << name; // shadow below the card
+		const QRgb card = over(image, 295, 78);
+		EXPECT_LE(std::abs(qRed(card) - 18) + std::abs(qGreen(card) - 19) + std::abs(qBlue(card) - 22), 6)
+			<< name << " card " << std::hex << card;
+		EXPECT_EQ(over(image, 24, 53), k.accent) << name;
+		EXPECT_EQ(over(image, k.icon.x(), k.icon.y()), k.accent) << name;
+		int brightest = 0; // the white title after the icon
+		for (int x = 89; x < 200; ++x)
+			for (int y = 30; y < 53; ++y)
+				brightest = std::max(brightest, qRed(over(image, x, y)));
+		EXPECT_GT(brightest, 200) << name;
+	}
+}
+
+TEST_F(BannerTest, ShowsTopRightWithoutFocusInTheHostLanguage)
+{
+	const struct {
+		const char *locale;
+		bool italian;
+	} locales[] = {{"it-IT", true}, {"it", true}, {"IT", false}, {"en-US", false}, {"i", false}};
+	for (const auto &l : locales) {
+		m_host.setLocale(l.locale);
+		showBanner(BannerKind::On);
+		EXPECT_EQ(currentBanner()->italian(), l.italian) << l.locale;
+	}
+	m_host.setLocale("en-US");
+	showBanner(BannerKind::On);
+	Banner *banner = currentBanner();
+	EXPECT_EQ(visibleBanners(), 1); // each one replaced the one before
+	EXPECT_EQ(banner->size(), QSize(324, 106));
+	const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+	EXPECT_EQ(banner->pos(), QPoint(area.right() + 1 - 324, area.top()));
+	EXPECT_EQ(int(banner->windowFlags()), 0x2C080B); // tool, frameless, on top, no input, no focus
+	EXPECT_TRUE(banner->testAttribute(Qt::WA_TranslucentBackground));
+	EXPECT_TRUE(banner->testAttribute(Qt::WA_ShowWithoutActivating));
+	flushPosted();
+	EXPECT_EQ(QApplication::topLevelWidgets().count(), 1); // the replaced ones are deleted
+}
+
+TEST_F(BannerTest, SwitchingOffClosesTheBannerOnTheGuiThread)
+{
+	showBanner(BannerKind::Saved);
+	setReplayNotifyEnabled(false);
+	EXPECT_EQ(currentBanner(), nullptr);
+	EXPECT_EQ(visibleBanners(), 0);
+
+	// From a server thread the close is posted, never done there.
+	setReplayNotifyEnabled(true);
+	showBanner(BannerKind::On);
+	QPointer<Banner> banner = currentBanner();
+	std::thread route([] { setReplayNotifyEnabled(false); });
+	route.join();
+	EXPECT_EQ(currentBanner(), banner.data());
+	flushPosted();
+	EXPECT_TRUE(banner.isNull());
+
+	// Off at start from the marker; stop closes a banner still showing.
+	m_host.writeConfigFile("replaynotify.txt", "0");
+	clearLog();
+	startReplayNotify();
+	EXPECT_TRUE(logContains("[vanteo] replay buffer notifications: off"));
+	showBanner(BannerKind::Saved);
+	stopReplayNotify();
+	EXPECT_EQ(visibleBanners(), 0);
+}
+
+TEST_F(BannerTest, EventsPostBannersOnlyWhileSwitchedOn)
+{
+	const struct {
+		int event;
+		bool shows;
+		BannerKind kind;
+	} events[] = {
+		{OBS_FRONTEND_EVENT_REPLAY_BUFFER_SAVED, true, BannerKind::Saved},
+		{OBS_FRONTEND_EVENT_REPLAY_BUFFER_STARTED, true, BannerKind::On},
+		{OBS_FRONTEND_EVENT_REPLAY_BUFFER_STOPPED, true, BannerKind::Off},
+		{OBS_FRONTEND_EVENT_REPLAY_BUFFER_STOPPING, false, BannerKind::Off},
+	};
+	for (const auto &e : events) {
+		closeBanner();
+		replayNotifyEvent(e.event);
+		EXPECT_EQ(currentBanner(), nullptr) << e.event; // posted, not shown inline
+		flushPosted();
+		ASSERT_EQ(currentBanner() != nullptr, e.shows) << e.event;
+		if (e.shows)
+			EXPECT_EQ(currentBanner()->kind(), e.kind) << e.event;
+	}
+	closeBanner();
+	setReplayNotifyEnabled(false);
+	replayNotifyEvent(OBS_FRONTEND_EVENT_REPLAY_BUFFER_SAVED);
+	flushPosted();
+	EXPECT_EQ(currentBanner(), nullptr);
+}
+
+TEST_F(BannerTest, FadesInAndClosesItselfAfterItsTime)
+{
+	BannerTimings quick;
+	quick.fadeInMs = 5;
+	quick.holdMs = 30;
+	quick.fadeOutMs = 5;
+	showBanner(BannerKind::Off, quick);
+	QPointer<Banner> banner = currentBanner();
+	EXPECT_EQ(banner->windowOpacity(), 0.0);
+	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+	while (!banner.isNull() && std::chrono::steady_clock::now() < deadline) {
+		QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+		QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+	}
+	EXPECT_TRUE(banner.isNull());
+	EXPECT_EQ(currentBanner(), nullptr);
+}
