@@ -1,0 +1,416 @@
+#include "update_tree.h"
+#include "updater/update_check.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace vanteo;
+using namespace vanteo::test;
+using updater::Status;
+
+namespace
+{
+
+const char kLib[] = "bin/64bit/vanteo.so";
+const char kFeed[] = "data/web/feed.html";
+const char kSetup[] = "data/web/setup.html";
+const char kLocale[] = "data/locale/en-US.ini";
+
+// The installed 0.3.11.
+const FileMap kInstalled = {
+    {kLib, "lib 0.3.11"}, {kFeed, "feed 0.3.11"}, {kSetup, "setup"}, {kLocale, "locale 0.3.11"}};
+
+struct CheckCase {
+	const char *name;
+	std::string manifest;  // "" : the manifest of `release`
+	FileMap release;       // files of 0.4.0 as served and listed
+	FileMap local;         // added to the installed tree first
+	std::string configure; // the fake's forced answers
+	bool install = true;
+	const char *folder = "vanteo";
+	Status status;
+	std::string message; // "{page}" stands for the release page
+	FileMap added;       // files expected beside (or over) the tree
+	std::vector<std::string> gone;
+	int downloads = -1; // -1: not checked
+};
+
+std::string withPage(std::string text)
+{
+	const size_t at = text.find("{page}");
+	if (at != std::string::npos)
+		text.replace(at, 6, releasePageAddress());
+	return text;
+}
+
+FileMap merged(FileMap a, const FileMap &b)
+{
+	for (const auto &[k, v] : b)
+		a[k] = v;
+	return a;
+}
+
+// The installed files with one changed feed page, for the sentence cases.
+FileMap release(const FileMap &changes)
+{
+	return merged(kInstalled, changes);
+}
+
+} // namespace
+
+class UpdateCheckTest : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		FakeServices &fakes = FakeServices::instance();
+		ASSERT_TRUE(fakes.ok()) << fakes.error();
+		ASSERT_TRUE(fakes.reset());
+	}
+};
+
+TEST_F(UpdateCheckTest, Outcomes)
+{
+	const std::string digest63 = platform::sha256Hex("x").substr(1);
+	std::string upper = platform::sha256Hex("feed 0.4.0");
+	for (char &c : upper)
+		c = static_cast<char>(toupper(c));
+	auto oneFile = [](const std::string &path, const std::string &sha) {
+		return "{\"version\":\"0.4.0\",\"files\":[{\"path\":" + quoted(path) +
+		       ",\"sha256\":" + quoted(sha) + "}]}";
+	};
+	const std::string validSha = platform::sha256Hex("x");
+	const std::string intact = "A file of Vanteo 0.4.0 could not be downloaded intact. Nothing "
+				   "was changed; try again later.";
+	const std::string invalid = "The update information is not valid. Nothing was changed.";
+
+	const std::vector<CheckCase> cases = {
+	    {"same version",
+	     manifestFor("0.3.11", kInstalled),
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Latest,
+	     "Vanteo 0.3.11 is up to date.",
+	     {},
+	     {},
+	     0},
+	    {"older",
+	     manifestFor("0.3.10", release({{kFeed, "x"}})),
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Latest,
+	     "Vanteo 0.3.11 is up to date.",
+	     {},
+	     {},
+	     0},
+	    {"fourth part ignored",
+	     manifestFor("0.3.11.9", release({{kFeed, "x"}})),
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Latest,
+	     "Vanteo 0.3.11 is up to date.",
+	     {},
+	     {},
+	     0},
+	    {"unreachable",
+	     manifestFor("0.4.0", kInstalled),
+	     {},
+	     {},
+	     R"({"api":500,"raw":500})",
+	     true,
+	     "vanteo",
+	     Status::Unknown,
+	     "Could not reach GitHub to check for updates."},
+	    {"rate limited API, raw answers, all current",
+	     manifestFor("0.4", kInstalled),
+	     {},
+	     {},
+	     R"({"api":403})",
+	     true,
+	     "vanteo",
+	     Status::Ready,
+	     "Vanteo 0.4 is ready. Restart OBS to use it.",
+	     {},
+	     {},
+	     0},
+	    {"empty files",
+	     R"({"version":"0.4.0","files":[]})",
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Unknown,
+	     "The update information could not be read."},
+	    {"missing files",
+	     R"({"version":"0.4.0"})",
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Unknown,
+	     "The update information could not be read."},
+	    {"not JSON",
+	     "<html>",
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Unknown,
+	     "The update information could not be read."},
+	    {"climbing path",
+	     oneFile("../evil.so", validSha),
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Unknown,
+	     invalid,
+	     {},
+	     {},
+	     0},
+	    {"absolute path",
+	     oneFile("/tmp/evil.so", validSha),
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Unknown,
+	     invalid,
+	     {},
+	     {},
+	     0},
+	    {"backslash",
+	     oneFile("data\\web\\x.html", validSha),
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Unknown,
+	     invalid,
+	     {},
+	     {},
+	     0},
+	    {"blank",
+	     oneFile("data/web/a b.html", validSha),
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Unknown,
+	     invalid,
+	     {},
+	     {},
+	     0},
+	    {"63-digit digest",
+	     oneFile(kFeed, digest63),
+	     {},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Unknown,
+	     invalid,
+	     {},
+	     {},
+	     0},
+	    {"unsafe entry after a good one",
+	     R"({"version":"0.4.0","files":[{"path":"data/web/feed.html","sha256":")" +
+		 platform::sha256Hex("feed 0.4.0") + R"("},{"path":"data/../../x","sha256":")" +
+		 validSha + R"("}]})",
+	     {{kFeed, "feed 0.4.0"}},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Unknown,
+	     invalid},
+	    {"upper-case digest",
+	     oneFile(kFeed, upper),
+	     {{kFeed, "feed 0.4.0"}},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Available,
+	     intact},
+	    {"one file",
+	     "",
+	     release({{kFeed, "feed 0.4.0"}}),
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Ready,
+	     "Vanteo 0.4.0 is ready (1 file updated). Restart OBS to use it.",
+	     {{std::string(kFeed) + ".new", "feed 0.4.0"}},
+	     {},
+	     1},
+	    {"three files, library swapped",
+	     "",
+	     release({{kLib, "lib 0.4.0"}, {kFeed, "feed 0.4.0"}, {kLocale, "locale 0.4.0"}}),
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Ready,
+	     "Vanteo 0.4.0 is ready (3 files updated). Restart OBS to use it.",
+	     {{kLib, "lib 0.4.0"},
+	      {std::string(kLib) + ".old", "lib 0.3.11"},
+	      {std::string(kFeed) + ".new", "feed 0.4.0"},
+	      {std::string(kLocale) + ".new", "locale 0.4.0"}},
+	     {},
+	     3},
+	    {"new file in a new folder",
+	     "",
+	     release({{"data/web/img/logo.svg", "<svg/>"}}),
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Ready,
+	     "Vanteo 0.4.0 is ready (1 file updated). Restart OBS to use it.",
+	     {{"data/web/img/logo.svg.new", "<svg/>"}}},
+	    {"download fails",
+	     "",
+	     release({{kLib, "lib 0.4.0"}, {kFeed, "feed 0.4.0"}}),
+	     {},
+	     R"({"file":{"0.4.0/data/web/feed.html":500}})",
+	     true,
+	     "vanteo",
+	     Status::Available,
+	     intact},
+	    {"served file differs",
+	     manifestFor("0.4.0", release({{kFeed, "feed 0.4.0"}})),
+	     {{kFeed, "tampered"}},
+	     {},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Available,
+	     intact},
+	    {"folder cannot be written",
+	     "",
+	     release({{kFeed, "feed 0.4.0"}, {"data/zz/x.html", "x"}}),
+	     {{"data/zz", "a file where a folder should be"}},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Setup,
+	     "Vanteo 0.4.0 is available, but Vanteo cannot write to its folder. Install it once "
+	     "with the setup from "
+	     "{page}; later updates will then install on their own."},
+	    {"library swap fails half-way",
+	     "",
+	     release({{kLib, "lib 0.4.0"},
+		      {"bin/64bit/new.so", "new"},
+		      {"bin/64bit/zz.so", "zz 0.4.0"},
+		      {kFeed, "feed 0.4.0"}}),
+	     {{"bin/64bit/zz.so", "zz 0.3.11"},
+	      {"bin/64bit/zz.so.old/keep", "a folder blocks the move"}},
+	     "",
+	     true,
+	     "vanteo",
+	     Status::Setup,
+	     "Vanteo 0.4.0 could not replace its plugin file. Nothing was changed; install it with "
+	     "the setup from "
+	     "{page}."},
+	    {"other folder name",
+	     "",
+	     release({{kFeed, "feed 0.4.0"}}),
+	     {},
+	     "",
+	     true,
+	     "obs-plugins",
+	     Status::Setup,
+	     "Vanteo 0.4.0 is available. Install it with the setup from {page}.",
+	     {},
+	     {},
+	     0},
+	    {"installing not allowed",
+	     "",
+	     release({{kFeed, "feed 0.4.0"}}),
+	     {},
+	     "",
+	     false,
+	     "vanteo",
+	     Status::Available,
+	     "Vanteo 0.4.0 is available (you have 0.3.11).",
+	     {},
+	     {},
+	     0},
+	};
+
+	std::atomic<bool> alive{true};
+	for (const CheckCase &c : cases) {
+		SCOPED_TRACE(c.name);
+		ASSERT_TRUE(FakeServices::instance().reset());
+		publish(c.manifest.empty() ? manifestFor("0.4.0", c.release) : c.manifest, "0.4.0",
+			c.release);
+		if (!c.configure.empty())
+			FakeServices::instance().command("github", "configure", c.configure);
+		const FileMap before = merged(kInstalled, c.local);
+		const std::string root = makePluginTree(before, c.folder);
+
+		UpdateResult result = checkForUpdate(c.install, root, alive);
+
+		EXPECT_EQ(result.status, c.status);
+		EXPECT_EQ(result.message, withPage(c.message));
+		FileMap expected = merged(before, c.added);
+		for (const std::string &path : c.gone)
+			expected.erase(path);
+		EXPECT_EQ(treeFiles(root), expected);
+		if (c.downloads >= 0)
+			EXPECT_EQ(fileRequests().size(), static_cast<size_t>(c.downloads));
+	}
+}
+
+TEST_F(UpdateCheckTest, RequestsAndNotes)
+{
+	const FileMap files = release({{kFeed, "feed 0.4.0"}});
+	publish(manifestFor(
+		    "0.4.0", files,
+		    R"([{"version":"0.4.0","text":"Faster"},{"version":"0.3.11","text":"Old"}])"),
+		"0.4.0", files);
+	std::atomic<bool> alive{true};
+	UpdateResult result = checkForUpdate(false, makePluginTree(kInstalled), alive);
+	EXPECT_EQ(result.latest, "0.4.0");
+	ASSERT_EQ(result.notes.size(), 2u);
+	EXPECT_EQ(result.notes[1].text, "Old");
+
+	// The API host is asked first, for the raw manifest.
+	JsonValue requests = FakeServices::instance().command("github", "requests")["requests"];
+	ASSERT_EQ(requests.size(), 1u);
+	EXPECT_EQ(requests[0]["host"].str(), "github-api");
+	EXPECT_EQ(requests[0]["path"].str(),
+		  "/repos/Pellorra/vanteo-releases/contents/manifest.json");
+	bool accept = false;
+	for (const JsonValue &h : requests[0]["headers"].items())
+		accept = accept ||
+			 (h[0].str() == "Accept" && h[1].str() == "application/vnd.github.raw");
+	EXPECT_TRUE(accept);
+
+	// A stopped updater abandons the check before the first file.
+	alive = false;
+	const std::string root = makePluginTree(kInstalled);
+	result = checkForUpdate(true, root, alive);
+	EXPECT_EQ(result.status, Status::Unknown);
+	EXPECT_EQ(result.message, "");
+	EXPECT_EQ(treeFiles(root), kInstalled);
+}
