@@ -8,6 +8,7 @@
 #include "module/host.h"
 #include "replaynotify/replay_notify_switch.h"
 #include "server/router.h"
+#include "tiktok/tiktok_client.h"
 #include "twitch/chat_reader.h"
 #include "twitch/irc_records.h"
 
@@ -42,6 +43,9 @@ ChatDock::ChatDock(Options options, QWidget *parent) : QWidget(parent)
 		[this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
 		[this](Platform p, const std::string &id, const std::string &userId, const std::string &name,
 		       const std::string &duration) { onClear(p, id, userId, name, duration); });
+	m_tiktok = std::make_unique<TikTokClient>([this](const ChatMessage &m) { onMessage(m); },
+						  [this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
+						  [this](int64_t count) { onTikTokViewers(count); });
 
 	loadConfig();
 	applyChannels();
@@ -61,12 +65,21 @@ void ChatDock::registerBadges()
 
 void ChatDock::createChatView()
 {
+	Host *h = host();
+	m_views.factory.reset(h ? h->createBrowserFactory() : nullptr);
+	const std::string url = m_port ? pageUrl("chat", "/?t=" + token()) : std::string();
+	if (m_views.factory && !url.empty()) {
+		m_views.factory->init_browser();
+		m_views.chat = m_views.factory->create_widget(this, url, nullptr);
+		if (m_views.chat) {
+			layout()->addWidget(m_views.chat);
+			return;
+		}
+	}
 	// Without an embedded browser the dock offers its page in the default
 	// browser instead of staying empty.
 	logLine(LOG_WARNING, "embedded browser unavailable (port %d)", m_port);
-	std::string url = m_port ? pageUrl("chat", "/?t=" + token()) : std::string();
-	m_chatView = createFallbackPanel(this, "chat", url);
-	layout()->addWidget(m_chatView);
+	layout()->addWidget(createFallbackPanel(this, "chat", url));
 }
 
 std::string ChatDock::pageUrl(const std::string &view, const std::string &path) const
@@ -204,13 +217,17 @@ void ChatDock::viewersJson()
 void ChatDock::applyChannels()
 {
 	std::string twitch;
+	std::string tiktok;
 	{
 		std::lock_guard<std::mutex> guard(m_lock);
 		twitch = m_settings.twitch;
+		tiktok = m_settings.tiktok;
 		m_broadcasterId.clear();
 	}
 	if (m_twitchReader)
 		m_twitchReader->start(twitch);
+	if (m_tiktok)
+		m_tiktok->start(tiktok);
 	refreshAccount();
 	startEventSub();
 	publishConfig();
@@ -270,14 +287,34 @@ void ChatDock::sendSnapshot()
 
 void ChatDock::closeBrowsers()
 {
-	m_chatView = nullptr;
+	BrowserViews &v = m_views;
+	if (v.chat)
+		v.chat->closeBrowser();
+	if (v.activity)
+		v.activity->closeBrowser();
+	if (v.setup)
+		v.setup->closeBrowser();
+	if (v.setupDialog) {
+		v.setupDialog->hide();
+		v.setupDialog->deleteLater();
+	}
+	if (v.updates)
+		v.updates->closeBrowser();
+	if (v.updatesDialog) {
+		v.updatesDialog->hide();
+		v.updatesDialog->deleteLater();
+	}
+	// Forgotten now rather than at the deferred deletion, so that a show
+	// request in between builds a new dialog instead of raising a dying one.
+	v.chat = v.activity = v.setup = v.updates = nullptr;
+	v.setupDialog = v.updatesDialog = nullptr;
 	logLine(LOG_INFO, "browsers closed");
 }
 
 void ChatDock::hideSetup()
 {
-	if (m_setupDialog)
-		m_setupDialog->hide();
+	if (m_views.setupDialog)
+		m_views.setupDialog->hide();
 }
 
 void ChatDock::shutdown()
@@ -288,9 +325,10 @@ void ChatDock::shutdown()
 	logLine(LOG_INFO, "shutdown: connections");
 	m_running = false;
 	m_twitchReader.reset();
+	m_tiktok.reset();
 	m_server.stop();
 	logLine(LOG_INFO, "shutdown complete");
-	m_chatView = nullptr;
+	m_views.chat = nullptr;
 }
 
 Settings ChatDock::settings()
@@ -328,6 +366,20 @@ void ChatDock::setFeedConfig(const std::string &seToken, int64_t adLength)
 	m_seChannelId.clear();
 	if (adLength > 0)
 		m_settings.adLength = adLength;
+}
+
+void ChatDock::streamElements(std::string &token, std::string &channelId)
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	token = m_settings.seToken;
+	channelId = m_seChannelId;
+}
+
+void ChatDock::rememberStreamElementsChannel(const std::string &token, const std::string &channelId)
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	if (m_settings.seToken == token)
+		m_seChannelId = channelId;
 }
 
 void ChatDock::broadcast(const std::string &event, const std::string &data)

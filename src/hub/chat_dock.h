@@ -3,6 +3,7 @@
 #include "feed/chat_message.h"
 #include "feed/link_status.h"
 #include "hub/settings.h"
+#include "module/browser_panels.h"
 #include "server/local_server.h"
 #include "twitch/account.h"
 
@@ -31,6 +32,7 @@
 namespace vanteo {
 
 class TwitchChatReader;
+class TikTokClient;
 
 class ChatDock : public QWidget {
 public:
@@ -81,9 +83,20 @@ public:
 	bool viewersChanged();
 	void requestDemoViewers();
 
+	// StreamElements token and channel id cache, copied under the hub lock.
+	void streamElements(std::string &token, std::string &channelId);
+	// Stores the channel id found for `token`, unless the token was replaced
+	// meanwhile (the id belongs to the old token's account then).
+	void rememberStreamElementsChannel(const std::string &token, const std::string &channelId);
+
 	void broadcast(const std::string &event, const std::string &data);
 	// Runs `call` on the GUI thread later; never waits.
 	void postToGui(std::function<void()> call);
+
+	// The page views and the embedded-browser factory (nullptr without
+	// one). GUI thread only.
+	BrowserViews &views() { return m_views; }
+	QCef *browserFactory() const { return m_views.factory.get(); }
 
 	uint16_t port() const { return m_port; }
 	std::string token() const { return m_server.token(); }
@@ -103,8 +116,7 @@ private:
 	std::map<std::string, std::string> m_highlights; // under m_lock
 	std::string m_pins;                              // under m_lock
 
-	QPointer<QWidget> m_chatView;
-	QPointer<QWidget> m_setupDialog;
+	BrowserViews m_views;
 
 	LocalServer m_server;
 	uint16_t m_port = 0;
@@ -122,6 +134,7 @@ private:
 	bool m_viewersChanged = false;
 
 	std::unique_ptr<TwitchChatReader> m_twitchReader;
+	std::unique_ptr<TikTokClient> m_tiktok;
 
 	std::atomic<bool> m_running{false};
 	std::atomic<bool> m_pollNow{true};

@@ -1,5 +1,7 @@
 #include "module/host.h"
 
+#include "platform/open_url.h"
+
 #include <util/platform.h>
 
 #include <atomic>
@@ -18,6 +20,17 @@ Host *host()
 void setHost(Host *h)
 {
 	g_host.store(h);
+}
+
+bool Host::openUrl(const std::string &url) const
+{
+	return platform::openUrl(url);
+}
+
+bool openInBrowser(const std::string &url)
+{
+	Host *h = host();
+	return h && h->openUrl(url);
 }
 
 std::string configFilePath(const std::string &file)

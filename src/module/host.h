@@ -3,6 +3,7 @@
 #include <string>
 
 class QWidget;
+struct QCef;
 
 // The few module-wide facts that the rest of the plug-in needs from whoever
 // hosts it: OBS Studio (ObsHost) or the developer host and tests (a plain
@@ -22,8 +23,16 @@ public:
 	virtual QWidget *mainWindow() const = 0;
 	// Streaming, recording, replay buffer or virtual camera active.
 	virtual bool outputsActive() const = 0;
+	// Streaming or recording only (the updater opens no dialog by itself
+	// then, while a running replay buffer alone does not hold it back).
+	virtual bool streamingOrRecording() const { return outputsActive(); }
 	// The host's interface language, such as "en-US".
 	virtual std::string locale() const = 0;
+	// A new embedded-browser factory (the caller owns it), or nullptr when
+	// the host has no embedded browser. GUI thread only.
+	virtual QCef *createBrowserFactory() const { return nullptr; }
+	// Opens an address in the user's default browser without waiting.
+	virtual bool openUrl(const std::string &url) const;
 };
 
 // The current host. Installed by the module entry (or the developer host)
@@ -35,5 +44,7 @@ void setHost(Host *host);
 // Helpers over host(): the configuration folder is created on demand.
 std::string configFilePath(const std::string &file);
 bool ensureConfigFolder();
+// Host::openUrl of the current host; false without a host.
+bool openInBrowser(const std::string &url);
 
 } // namespace vanteo

@@ -1,17 +1,20 @@
 #include "module/lifecycle.h"
 
-#include "gamecapture/game_capture_switch.h"
+#include "gamecapture/game_capture.h"
 #include "hub/chat_dock.h"
 #include "hub/log.h"
-#include "module/fallback_panel.h"
+#include "module/browser_panels.h"
 #include "module/host.h"
-#include "replaynotify/replay_notify_switch.h"
+#include "module/plugin_menu.h"
+#include "replaynotify/replay_notify.h"
+#include "updater/pending_install.h"
+#include "updater/update_menu.h"
+#include "updater/updater.h"
 
 #include <obs-frontend-api.h>
 #include <util/base.h>
 
 #include <QEvent>
-#include <QHBoxLayout>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -59,21 +62,11 @@ void frontendEventThunk(enum obs_frontend_event event, void *)
 bool CloseWatcher::eventFilter(QObject *watched, QEvent *event)
 {
 	if (event->type() == QEvent::Close) {
+		stopGameCapture();
 		if (ChatDock *hub = state().hub)
 			hub->closeBrowsers();
 	}
 	return QObject::eventFilter(watched, event);
-}
-
-QWidget *createActivityPanel(ChatDock &hub)
-{
-	auto *panel = new QWidget();
-	panel->setMinimumSize(240, 200);
-	auto *layout = new QHBoxLayout(panel);
-	layout->setContentsMargins(0, 0, 0, 0);
-	std::string url = hub.port() ? hub.pageUrl("activity", "/feed.html?t=" + hub.token()) : std::string();
-	layout->addWidget(createFallbackPanel(panel, "activity feed", url));
-	return panel;
 }
 
 } // namespace
@@ -85,10 +78,14 @@ ChatDock *pluginHub()
 
 bool pluginLoad(const DockApi &api)
 {
+	// Staged files of the last update go in before any of them is in use.
+	installPendingUpdate();
+
 	PluginState &s = state();
 	s.docks = std::make_unique<DockRegistry>(api, mainWindow());
 
 	auto *hub = new ChatDock();
+	hub->setUpdateHooks(updateStatusJson, handleUpdateAction);
 	if (!s.docks->add(kChatDockId, "Vanteo Chat", hub)) {
 		logLine(LOG_WARNING, "unable to register dock");
 		delete hub;
@@ -97,13 +94,15 @@ bool pluginLoad(const DockApi &api)
 	s.hub = hub;
 	s.running = true;
 
-	QWidget *activity = createActivityPanel(*hub);
+	QWidget *activity = createPanel(*hub, "feed.html");
 	if (!s.docks->add(kActivityDockId, "Vanteo Activity", activity))
 		delete activity;
 
 	obs_frontend_add_event_callback(frontendEventThunk, nullptr);
-	loadGameCaptureSwitch();
-	loadReplayNotifySwitch();
+	startGameCapture();
+	startReplayNotify();
+	installUpdateMenu();
+	startUpdater(postUpdateStatus);
 
 	if (QMainWindow *main = mainWindow()) {
 		auto *watcher = new CloseWatcher();
@@ -117,9 +116,12 @@ bool pluginLoad(const DockApi &api)
 void pluginFrontendEvent(int event)
 {
 	if (event == OBS_FRONTEND_EVENT_FINISHED_LOADING) {
+		buildPluginMenu();
 		QMainWindow *main = mainWindow();
 		showDockOnce(main, kChatDockId, "shown.txt");
 		showDockOnce(main, kActivityDockId, "shown-activity.txt");
+		if (ChatDock *hub = state().hub; hub && hub->needsSetup())
+			showSetup(*hub);
 	} else if (event == OBS_FRONTEND_EVENT_EXIT) {
 		pluginShutdown();
 	}
@@ -133,12 +135,18 @@ void pluginUnload()
 
 void pluginShutdown()
 {
+	// The side features first: their threads and handlers must be gone
+	// before the hub and the docks are. These stops are safe to repeat.
+	stopGameCapture();
+	stopReplayNotify();
+	stopUpdater();
 	PluginState &s = state();
 	if (!s.running)
 		return;
 	s.running = false;
 	if (s.hub)
 		s.hub->shutdown();
+	destroyPluginMenu();
 	if (s.closeWatcher) {
 		if (QMainWindow *main = mainWindow())
 			main->removeEventFilter(s.closeWatcher);

@@ -1,5 +1,7 @@
 #include "module/obs_host.h"
 
+#include "module/qcef.h"
+
 #include <obs-frontend-api.h>
 #include <obs-module.h>
 #include <obs.h>
@@ -36,6 +38,16 @@ bool ObsHost::outputsActive() const
 {
 	return obs_frontend_streaming_active() || obs_frontend_recording_active() ||
 	       obs_frontend_replay_buffer_active() || obs_frontend_virtualcam_active();
+}
+
+bool ObsHost::streamingOrRecording() const
+{
+	return obs_frontend_streaming_active() || obs_frontend_recording_active();
+}
+
+QCef *ObsHost::createBrowserFactory() const
+{
+	return loadBrowserFactory();
 }
 
 std::string ObsHost::locale() const

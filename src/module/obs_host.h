@@ -14,7 +14,9 @@ public:
 	std::string dataPath(const std::string &file) const override;
 	QWidget *mainWindow() const override;
 	bool outputsActive() const override;
+	bool streamingOrRecording() const override;
 	std::string locale() const override;
+	QCef *createBrowserFactory() const override;
 
 private:
 	obs_module *m_module;

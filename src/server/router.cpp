@@ -1,74 +1,49 @@
 #include "server/router.h"
 
-#include "gamecapture/game_capture_switch.h"
 #include "hub/chat_dock.h"
-#include "hub/json.h"
-#include "lookup/channel_name.h"
-#include "replaynotify/replay_notify_switch.h"
-#include "server/demo_events.h"
+#include "server/routes.h"
 
-#include <functional>
-#include <map>
+#include <cstring>
 
 namespace vanteo {
 
+const char kReplyOk[] = "{\"ok\":true}";
+
 namespace {
 
-const char kOk[] = "{\"ok\":true}";
+struct Route {
+	const char *path;
+	RouteHandler handler;
+};
 
-std::string routeConfig(ChatDock &hub, const std::string &body)
+// Routes that need no Twitch account, in the order they are tried. The paths
+// are exact: no trailing slash, the query already removed by the server.
+const Route kOpenRoutes[] = {
+    {"/api/update", routeUpdate},
+    {"/api/config", routeConfig},
+    {"/api/demo", routeDemo},
+    {"/api/setup-done", routeSetupDone},
+    {"/api/check", routeCheck},
+    {"/api/setup-open", routeSetupOpen},
+    {"/api/replay-notify", routeReplayNotify},
+    {"/api/game", routeGame},
+    {"/api/feed-config", routeFeedConfig},
+    {"/api/se", routeStreamElements},
+};
+
+RouteHandler findRoute(const std::string &path)
 {
-	std::string error;
-	std::string names[4];
-	const char *keys[4] = {"twitch", "tiktok", "youtube", "kick"};
-	for (int i = 0; i < 4; ++i) {
-		names[i] = normaliseChannelName(jsonField(body, keys[i]), i == 0, error);
-		if (!error.empty())
-			return "{\"error\":" + jsonQuote(error) + "}";
+	for (const Route &route : kOpenRoutes) {
+		if (path == route.path)
+			return route.handler;
 	}
-	hub.setChannels(names[0], names[1], names[2], names[3]);
-	hub.saveConfig();
-	hub.applyChannels();
-	return kOk;
+	return nullptr;
 }
 
-std::string routeSetupDone(ChatDock &hub, const std::string &)
-{
-	hub.markSetupDone();
-	hub.saveConfig();
-	hub.publishConfig();
-	hub.postToGui([&hub] { hub.hideSetup(); });
-	return kOk;
-}
-
-std::string routeFeedConfig(ChatDock &hub, const std::string &body)
-{
-	hub.setFeedConfig(jsonField(body, "seToken"), jsonNumber(jsonField(body, "adLength")));
-	hub.saveConfig();
-	hub.publishConfig();
-	return kOk;
-}
-
-std::string routeGame(ChatDock &hub, const std::string &body)
-{
-	setGameCaptureEnabled(jsonFlagOn(body));
-	hub.publishConfig();
-	return kOk;
-}
-
-std::string routeReplayNotify(ChatDock &hub, const std::string &body)
-{
-	setReplayNotifyEnabled(jsonFlagOn(body));
-	hub.publishConfig();
-	return kOk;
-}
-
-std::string routeDemo(ChatDock &hub, const std::string &body)
-{
-	return runDemo(hub, jsonField(body, "kind"), jsonField(body, "name"));
-}
-
-// Everything past the account-free routes needs a connected Twitch account.
+// Every path past the open routes ("/api/send", "/api/emotes", "/api/user",
+// "/api/open", "/api/feed-history", "/api/ads", "/api/chatters",
+// "/api/automod", "/api/moderate" and any path nobody knows) needs a
+// connected Twitch account first.
 std::string accountGate(ChatDock &hub, const std::string &)
 {
 	if (hub.account().token.empty())
@@ -76,28 +51,12 @@ std::string accountGate(ChatDock &hub, const std::string &)
 	return "{\"error\":\"Unknown request\"}";
 }
 
-using Route = std::function<std::string(ChatDock &, const std::string &)>;
-
-const std::map<std::string, Route> &routes()
-{
-	static const std::map<std::string, Route> table = {
-		{"/api/config", routeConfig},
-		{"/api/demo", routeDemo},
-		{"/api/setup-done", routeSetupDone},
-		{"/api/replay-notify", routeReplayNotify},
-		{"/api/game", routeGame},
-		{"/api/feed-config", routeFeedConfig},
-	};
-	return table;
-}
-
 } // namespace
 
 std::string handleApiRequest(ChatDock &hub, const std::string &path, const std::string &body)
 {
-	auto route = routes().find(path);
-	if (route != routes().end())
-		return route->second(hub, body);
+	if (RouteHandler handler = findRoute(path))
+		return handler(hub, body);
 	return accountGate(hub, path);
 }
 

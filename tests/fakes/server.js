@@ -26,11 +26,16 @@ const path = require('node:path');
 const { makeCertificates } = require('./certs');
 const { startControl } = require('./lib/control');
 const { ENDPOINT_NAMES } = require('./lib/endpoints');
+const { StreamElements } = require('./services/streamelements');
 const { TwitchChat } = require('./services/twitch_chat');
 const { Web } = require('./services/web');
+const { TikTokWeb } = require('./services/tiktok_web');
+const { TikTokSigner } = require('./services/tiktok_signer');
+const { TikTokPush } = require('./services/tiktok_push');
+const { GitHub } = require('./services/github');
 
 // The web service comes first: it is the stand-in for unclaimed endpoints.
-const SERVICE_CLASSES = [Web, TwitchChat];
+const SERVICE_CLASSES = [Web, TwitchChat, StreamElements, TikTokWeb, TikTokSigner, TikTokPush, GitHub];
 
 function log(text) {
 	if (process.env.VANTEO_FAKE_LOG) process.stderr.write(`[fakes] ${text}\n`);

@@ -1,10 +1,18 @@
 // vanteo-devhost: the hub and its local server outside OBS Studio, so that
 // the pages can be opened in any browser during development and tests.
 //
-//   vanteo-devhost --config-dir DIR [--web-dir DIR] [--port N]
+//   vanteo-devhost --config-dir DIR [--web-dir DIR] [--port N] [--no-browser]
 //
 // Prints "ready port=<port> token=<token>" once the server listens; log
 // lines go to standard error. SIGINT or SIGTERM shut it down in order.
+// Addresses the plug-in opens in the user's browser (the Setup page, release
+// pages) are written to standard error as "open <url>"; with --no-browser
+// that is all that happens to them.
+//
+// Lines on standard input of the form "<event> <json>" are sent to the pages
+// as that event, so the parts of the pages fed by a Twitch account (polls,
+// predictions, pins, AutoMod holds) can be seen without one. "highlight"
+// goes through the hub like a real one, so later pages get it too.
 
 #include "hub/chat_dock.h"
 #include "module/host.h"
@@ -15,6 +23,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -27,8 +36,8 @@ namespace {
 
 class DevHost : public vanteo::Host {
 public:
-	DevHost(std::string configDir, std::string webDir)
-		: m_configDir(std::move(configDir)), m_webDir(std::move(webDir))
+	DevHost(std::string configDir, std::string webDir, bool openBrowser)
+		: m_configDir(std::move(configDir)), m_webDir(std::move(webDir)), m_openBrowser(openBrowser)
 	{
 	}
 	std::string configPath(const std::string &file) const override
@@ -44,10 +53,16 @@ public:
 	QWidget *mainWindow() const override { return nullptr; }
 	bool outputsActive() const override { return false; }
 	std::string locale() const override { return "en-US"; }
+	bool openUrl(const std::string &url) const override
+	{
+		fprintf(stderr, "open %s\n", url.c_str());
+		return m_openBrowser ? vanteo::Host::openUrl(url) : true;
+	}
 
 private:
 	std::string m_configDir;
 	std::string m_webDir;
+	bool m_openBrowser;
 };
 
 int g_signalPipe[2] = {-1, -1};
@@ -67,9 +82,54 @@ void logToStderr(int level, const char *format, va_list args, void *)
 	fputc('\n', stderr);
 }
 
+// Reads what standard input has and hands every complete line on.
+class EventInput {
+public:
+	explicit EventInput(vanteo::ChatDock **hub) : m_hub(hub), m_notifier(STDIN_FILENO, QSocketNotifier::Read)
+	{
+		QObject::connect(&m_notifier, &QSocketNotifier::activated, [this] { readSome(); });
+	}
+
+private:
+	void readSome()
+	{
+		char buffer[4096];
+		ssize_t n = read(STDIN_FILENO, buffer, sizeof(buffer));
+		if (n < 0 && (errno == EAGAIN || errno == EINTR))
+			return;
+		if (n <= 0) {
+			m_notifier.setEnabled(false); // closed (or /dev/null): nothing more will come
+			return;
+		}
+		m_pending.append(buffer, static_cast<size_t>(n));
+		for (size_t end; (end = m_pending.find('\n')) != std::string::npos;) {
+			std::string line = m_pending.substr(0, end);
+			m_pending.erase(0, end + 1);
+			send(line);
+		}
+	}
+
+	void send(const std::string &line)
+	{
+		size_t space = line.find(' ');
+		if (!*m_hub || space == std::string::npos || space == 0)
+			return;
+		const std::string event = line.substr(0, space);
+		const std::string data = line.substr(space + 1);
+		if (event == "highlight")
+			(*m_hub)->onHighlight(data);
+		else
+			(*m_hub)->broadcast(event, data);
+	}
+
+	vanteo::ChatDock **m_hub;
+	QSocketNotifier m_notifier;
+	std::string m_pending;
+};
+
 int usage()
 {
-	fprintf(stderr, "usage: vanteo-devhost --config-dir DIR [--web-dir DIR] [--port N]\n");
+	fprintf(stderr, "usage: vanteo-devhost --config-dir DIR [--web-dir DIR] [--port N] [--no-browser]\n");
 	return 2;
 }
 
@@ -80,8 +140,13 @@ int main(int argc, char **argv)
 	std::string configDir;
 	std::string webDir = VANTEO_DEFAULT_WEB_DIR;
 	long port = 18763;
+	bool openBrowser = true;
 	for (int i = 1; i < argc; ++i) {
 		std::string arg = argv[i];
+		if (arg == "--no-browser") {
+			openBrowser = false;
+			continue;
+		}
 		if (i + 1 >= argc)
 			return usage();
 		if (arg == "--config-dir")
@@ -101,7 +166,7 @@ int main(int argc, char **argv)
 	QApplication app(argc, argv);
 
 	os_mkdirs(configDir.c_str());
-	DevHost host(configDir, webDir);
+	DevHost host(configDir, webDir, openBrowser);
 	vanteo::setHost(&host);
 
 	if (pipe(g_signalPipe) != 0)
@@ -122,6 +187,7 @@ int main(int argc, char **argv)
 	printf("ready port=%u token=%s\n", hub->port(), hub->token().c_str());
 	fflush(stdout);
 
+	EventInput events(&hub);
 	QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
 	QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
 		notifier.setEnabled(false);

@@ -127,6 +127,10 @@ TEST_P(PluginTest, LoadRegistersBothDocksAndShowsThemOnce)
 	EXPECT_EQ(m_window.dockWidgetArea(dock(kActivityDockId)), Qt::RightDockWidgetArea);
 	EXPECT_FALSE(dock(kActivityDockId)->isHidden());
 	EXPECT_EQ(m_host.readConfigFile("shown-activity.txt"), "1");
+	// Nothing is set up yet: the Setup page opens (in the default browser,
+	// since the test host has no embedded one).
+	EXPECT_EQ(m_host.openedUrls(),
+		  std::vector<std::string>{pluginHub()->pageUrl("setup", "/setup.html?t=" + pluginHub()->token())});
 
 	// Closing the main window stops the pages, not the connections.
 	QCloseEvent close;
@@ -142,6 +146,14 @@ TEST_P(PluginTest, LoadRegistersBothDocksAndShowsThemOnce)
 	EXPECT_EQ(dock(kChatDockId), nullptr);
 	EXPECT_EQ(dock(kActivityDockId), nullptr);
 	EXPECT_EQ(pluginHub(), nullptr);
+}
+
+TEST_P(PluginTest, SetupStaysClosedOnceAChannelIsSet)
+{
+	m_host.writeConfigFile("config.json", "{\"kick\":\"someone\"}");
+	ASSERT_TRUE(pluginLoad(GetParam().api));
+	pluginFrontendEvent(OBS_FRONTEND_EVENT_FINISHED_LOADING);
+	EXPECT_TRUE(m_host.openedUrls().empty());
 }
 
 TEST_P(PluginTest, FailedRegistrationDestroysTheHub)

@@ -47,9 +47,12 @@ TEST_F(HttpsTest, GetReturnsAnyStatusWithItsBody)
 	route(R"({"path":"/missing?x=1","status":404,"body":"{\"error\":\"Not Found\"}"})");
 	std::string body = "old";
 	uint32_t status = 7;
-	// Endpoint names resolve through the table (every name points at a fake).
-	ASSERT_TRUE(httpsGet("twitch-helix", "/missing?x=1", body, status,
-			     "Accept: application/json\r\nX-Extra: 1\r\n"));
+	// Endpoint names resolve through the table.
+	setEndpointOverrides("twitch-helix=" + fakes().address("web"), fakes().caFile());
+	bool got = httpsGet("twitch-helix", "/missing?x=1", body, status,
+			    "Accept: application/json\r\nX-Extra: 1\r\n");
+	fakes().applyEndpoints();
+	ASSERT_TRUE(got);
 	EXPECT_EQ(status, 404u);
 	EXPECT_EQ(body, "{\"error\":\"Not Found\"}");
 
@@ -91,9 +94,9 @@ TEST_F(HttpsTest, FailuresBeforeAResponseGiveFalseStatusZeroAndNoBody)
 	setEndpointOverrides(fakes().endpointsText(), "");
 	std::string body;
 	uint32_t status = 0;
-	EXPECT_FALSE(httpsGet("twitch-helix", "/", body, status));
+	EXPECT_FALSE(httpsGet(fakes().address("web"), "/", body, status));
 	fakes().applyEndpoints();
-	EXPECT_TRUE(httpsGet("twitch-helix", "/", body, status));
+	EXPECT_TRUE(httpsGet(fakes().address("web"), "/", body, status));
 	EXPECT_EQ(body, "never seen");
 }
 
@@ -105,20 +108,20 @@ TEST_F(HttpsTest, GetBodyStopsJustPastSixteenMebibytes)
 	route(R"({"path":"/huge-chunked","size":25165824,"fill":"c","chunked":true})");
 	std::string body;
 	uint32_t status = 0;
-	ASSERT_TRUE(httpsGet("github-web", "/exact", body, status));
+	ASSERT_TRUE(httpsGet(fakes().address("web"), "/exact", body, status));
 	EXPECT_EQ(status, 200u);
 	EXPECT_EQ(body.size(), cap);
 
 	for (const char *path : {"/huge", "/huge-chunked"}) {
 		SCOPED_TRACE(path);
-		ASSERT_TRUE(httpsGet("github-web", path, body, status));
+		ASSERT_TRUE(httpsGet(fakes().address("web"), path, body, status));
 		EXPECT_EQ(status, 200u);
 		EXPECT_GT(body.size(), cap);
 		EXPECT_LE(body.size(), cap + 8192);
 	}
 
 	// httpsRequest has no cap.
-	ASSERT_TRUE(httpsRequest("GET", "github-web", "/huge", "", "", body, status));
+	ASSERT_TRUE(httpsRequest("GET", fakes().address("web"), "/huge", "", "", body, status));
 	EXPECT_EQ(body.size(), 25165824u);
 }
 
@@ -127,7 +130,7 @@ TEST_F(HttpsTest, BodyBrokenOffAfterTheHeadersKeepsWhatArrived)
 	route(R"({"path":"/cut","size":100000,"dropAfter":5000})");
 	std::string body;
 	uint32_t status = 0;
-	EXPECT_TRUE(httpsGet("kick", "/cut", body, status));
+	EXPECT_TRUE(httpsGet(fakes().address("web"), "/cut", body, status));
 	EXPECT_EQ(status, 200u);
 	EXPECT_EQ(body.size(), 5000u);
 }
@@ -150,7 +153,7 @@ TEST_F(HttpsTest, ResponseHeaderQuery)
 		uint32_t status = 0;
 		std::string value = "untouched";
 		ASSERT_TRUE(
-		    httpsGet("tiktok-signer", "/sign", body, status, "", 443, c.header, &value));
+		    httpsGet(fakes().address("web"), "/sign", body, status, "", 443, c.header, &value));
 		EXPECT_EQ(value, c.expected);
 	}
 }
@@ -190,7 +193,7 @@ TEST_F(HttpsTest, RequestSendsMethodHeadersAndBodyExactly)
 		fakes().command("web", "requests", R"({"clear":true})");
 		std::string reply;
 		uint32_t status = 0;
-		ASSERT_TRUE(httpsRequest(c.method, "twitch-helix", "/helix/chat/messages",
+		ASSERT_TRUE(httpsRequest(c.method, fakes().address("web"), "/helix/chat/messages",
 					 helixHeaders("tok123", "cid456", c.withJson), c.body,
 					 reply, status));
 		EXPECT_EQ(status, 200u);
@@ -220,7 +223,7 @@ TEST_F(HttpsTest, FollowsRedirects)
 	route(R"({"path":"/releases/v2","body":"v2"})");
 	std::string body;
 	uint32_t status = 0;
-	ASSERT_TRUE(httpsGet("github-web", "/releases/latest", body, status));
+	ASSERT_TRUE(httpsGet(fakes().address("web"), "/releases/latest", body, status));
 	EXPECT_EQ(status, 200u);
 	EXPECT_EQ(body, "v2");
 }

@@ -172,6 +172,7 @@ TEST_F(RouterTest, DemoKindsBroadcastItems)
 
 TEST_F(RouterTest, UnknownAndAccountRoutesAnswerThroughTheGate)
 {
-	for (const char *path : {"/api/send", "/api/open", "/api/nothing", "/api/moderate", "/api/update"})
+	for (const char *path : {"/api/send", "/api/emotes", "/api/user", "/api/open", "/api/feed-history", "/api/ads",
+				 "/api/chatters", "/api/automod", "/api/moderate", "/api/nothing", "/api/update/"})
 		EXPECT_EQ(post(path, "{}"), "{\"error\":\"Connect the Twitch account first\"}") << path;
 }

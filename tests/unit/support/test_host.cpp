@@ -46,6 +46,19 @@ std::string TestHost::dataPath(const std::string &file) const
 	return file == "web" ? m_webDir : std::string();
 }
 
+bool TestHost::openUrl(const std::string &url) const
+{
+	std::lock_guard<std::mutex> guard(m_openedLock);
+	m_opened.push_back(url);
+	return true;
+}
+
+std::vector<std::string> TestHost::openedUrls() const
+{
+	std::lock_guard<std::mutex> guard(m_openedLock);
+	return m_opened;
+}
+
 std::string TestHost::readConfigFile(const std::string &name) const
 {
 	std::ifstream in(m_configDir + "/" + name, std::ios::binary);

@@ -2,7 +2,10 @@
 
 #include "module/host.h"
 
+#include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 // A host for tests: a fresh configuration folder per instance (removed at
 // the end) and the project's web folder. Installs itself as the current
@@ -17,13 +20,20 @@ public:
 	std::string dataPath(const std::string &file) const override;
 	QWidget *mainWindow() const override { return m_mainWindow; }
 	bool outputsActive() const override { return m_outputsActive; }
-	std::string locale() const override { return "en-US"; }
+	std::string locale() const override { return m_locale; }
+	QCef *createBrowserFactory() const override { return m_factoryMaker ? m_factoryMaker() : nullptr; }
+	// Records the address instead of starting a browser.
+	bool openUrl(const std::string &url) const override;
 
 	const std::string &configDir() const { return m_configDir; }
 	void setWebDir(const std::string &dir) { m_webDir = dir; }
 	void setMainWindow(QWidget *window) { m_mainWindow = window; }
 	void setOutputsActive(bool active) { m_outputsActive = active; }
+	void setLocale(const std::string &locale) { m_locale = locale; }
 	void setNoConfigFolder() { m_noConfig = true; }
+	// What createBrowserFactory returns (a new factory per call).
+	void setBrowserFactoryMaker(std::function<QCef *()> maker) { m_factoryMaker = std::move(maker); }
+	std::vector<std::string> openedUrls() const;
 
 	std::string readConfigFile(const std::string &name) const;
 	void writeConfigFile(const std::string &name, const std::string &text) const;
@@ -34,7 +44,11 @@ private:
 	std::string m_webDir;
 	QWidget *m_mainWindow = nullptr;
 	bool m_outputsActive = false;
+	std::string m_locale = "en-US";
 	bool m_noConfig = false;
+	std::function<QCef *()> m_factoryMaker;
+	mutable std::mutex m_openedLock; // guards m_opened
+	mutable std::vector<std::string> m_opened;
 };
 
 // A fresh empty temporary folder (not removed automatically).
