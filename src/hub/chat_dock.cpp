@@ -50,6 +50,8 @@ ChatDock::ChatDock(Options options, QWidget *parent) : QWidget(parent)
 	loadConfig();
 	applyChannels();
 	m_running = true;
+	if (options.startPoller)
+		m_poller = std::thread(&ChatDock::pollerLoop, this);
 }
 
 ChatDock::~ChatDock()
@@ -324,6 +326,8 @@ void ChatDock::shutdown()
 	m_shutDown = true;
 	logLine(LOG_INFO, "shutdown: connections");
 	m_running = false;
+	if (m_poller.joinable())
+		m_poller.join();
 	m_twitchReader.reset();
 	m_tiktok.reset();
 	m_server.stop();

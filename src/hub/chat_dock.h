@@ -18,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 // The hub: owns the local server, the platform connections, the stored
 // settings and the caches the pages read. Platform connections report to it
@@ -38,6 +39,8 @@ class ChatDock : public QWidget {
 public:
 	struct Options {
 		uint16_t firstPort = 18763;
+		// Tests that drive viewersJson themselves run without the poller.
+		bool startPoller = true;
 	};
 
 	explicit ChatDock(QWidget *parent = nullptr);
@@ -136,6 +139,10 @@ private:
 	std::unique_ptr<TwitchChatReader> m_twitchReader;
 	std::unique_ptr<TikTokClient> m_tiktok;
 
+	// The poller: sends changed viewer counts at most once a second and polls
+	// the channel's state (hub/poller.cpp). Runs while m_running is set.
+	void pollerLoop();
+	std::thread m_poller;
 	std::atomic<bool> m_running{false};
 	std::atomic<bool> m_pollNow{true};
 	std::atomic<bool> m_demoViewers{false};
