@@ -10,6 +10,7 @@
 #include "server/router.h"
 #include "tiktok/tiktok_client.h"
 #include "twitch/chat_reader.h"
+#include "twitch/helix.h"
 #include "twitch/irc_records.h"
 
 #include <QHBoxLayout>
@@ -167,14 +168,18 @@ void ChatDock::loadConfig()
 {
 	std::string path = configFilePath("config.json");
 	Settings loaded;
-	TwitchAccount account;
-	if (readSettingsFile(path, loaded, account)) {
-		std::lock_guard<std::mutex> guard(m_lock);
-		m_settings = loaded;
-		m_account = account;
-	}
-	// The stored token is validated with Twitch once the account client
-	// exists; until then it stays unconfirmed and the pages show no account.
+	TwitchAccount stored;
+	if (!readSettingsFile(path, loaded, stored))
+		return;
+	// A stored token counts only once Twitch confirms it; the validation
+	// also brings the login, user id and scopes, which are not stored.
+	TwitchAccount validated = stored;
+	const bool valid = !stored.token.empty() && validateToken(stored.token, validated);
+	if (!stored.token.empty())
+		logLine(LOG_INFO, "stored Twitch token %s", valid ? "accepted" : "rejected, account cleared");
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_settings = loaded;
+	m_account = valid ? validated : TwitchAccount();
 }
 
 void ChatDock::saveConfig()
@@ -194,7 +199,8 @@ void ChatDock::saveConfig()
 
 std::string ChatDock::configJsonLocked()
 {
-	return configJson(m_settings, m_account, isGameCaptureEnabled(), isReplayNotifyEnabled(), false);
+	return configJson(m_settings, m_account, isGameCaptureEnabled(), isReplayNotifyEnabled(),
+			  !hasAllScopes(m_account));
 }
 
 void ChatDock::publishConfig()
@@ -238,8 +244,33 @@ void ChatDock::applyChannels()
 
 void ChatDock::refreshAccount()
 {
-	std::lock_guard<std::mutex> guard(m_lock);
-	m_emoteCache.clear();
+	std::lock_guard<std::mutex> workerGuard(m_workerLock);
+	if (m_accountWorker.joinable())
+		m_accountWorker.join();
+	TwitchAccount account;
+	std::string clientId;
+	std::string channel;
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		account = m_account;
+		clientId = effectiveClientId(m_settings.clientId);
+		channel = m_settings.twitch;
+		m_emoteCache.clear();
+	}
+	if (account.token.empty() || clientId.empty() || m_workersClosed)
+		return;
+	m_accountWorker = std::thread(&ChatDock::accountWorker, this, account, clientId, channel);
+}
+
+void ChatDock::accountWorker(TwitchAccount account, std::string clientId, std::string channel)
+{
+	std::string broadcasterId;
+	if (!lookupUserId(account, clientId, channel, broadcasterId)) {
+		if (!channel.empty())
+			logLine(LOG_WARNING, "Twitch channel '%s' not found", channel.c_str());
+		return;
+	}
+	setBroadcasterId(broadcasterId);
 }
 
 void ChatDock::startEventSub()
@@ -326,6 +357,13 @@ void ChatDock::shutdown()
 	m_shutDown = true;
 	logLine(LOG_INFO, "shutdown: connections");
 	m_running = false;
+	{
+		// Requests still running may ask for a worker; none starts now.
+		std::lock_guard<std::mutex> workerGuard(m_workerLock);
+		m_workersClosed = true;
+		if (m_accountWorker.joinable())
+			m_accountWorker.join();
+	}
 	if (m_poller.joinable())
 		m_poller.join();
 	m_twitchReader.reset();
@@ -345,6 +383,47 @@ TwitchAccount ChatDock::account()
 {
 	std::lock_guard<std::mutex> guard(m_lock);
 	return m_account;
+}
+
+ChatDock::AccountContext ChatDock::accountContext()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	return {m_account, effectiveClientId(m_settings.clientId), m_settings.twitch, m_broadcasterId};
+}
+
+void ChatDock::setBroadcasterId(const std::string &id)
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_broadcasterId = id;
+}
+
+void ChatDock::setClientId(const std::string &clientId)
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_settings.clientId = clientId;
+}
+
+bool ChatDock::connectAccount(const TwitchAccount &account)
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_account = account;
+	if (m_settings.twitch.empty() && !account.login.empty()) {
+		m_settings.twitch = account.login;
+		return true;
+	}
+	return false;
+}
+
+std::string ChatDock::emoteCache()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	return m_emoteCache;
+}
+
+void ChatDock::setEmoteCache(const std::string &json)
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_emoteCache = json;
 }
 
 void ChatDock::setChannels(const std::string &twitch, const std::string &tiktok,

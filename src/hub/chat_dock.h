@@ -79,6 +79,25 @@ public:
 	// Settings as the control API changes them; each takes the hub lock.
 	Settings settings();
 	TwitchAccount account();
+
+	// What an account-bound request works with, copied under the hub lock:
+	// the account, the client id in force (built-in first), the Twitch
+	// channel and the cached broadcaster id ("" until looked up).
+	struct AccountContext {
+		TwitchAccount account;
+		std::string clientId;
+		std::string channel;
+		std::string broadcasterId;
+	};
+	AccountContext accountContext();
+	void setBroadcasterId(const std::string &id);
+	// Stores the client id typed by the user (ignored with a built-in one).
+	void setClientId(const std::string &clientId);
+	// Replaces the account after a sign-in; an empty Twitch channel becomes
+	// the account's login. True when the channel was filled in that way.
+	bool connectAccount(const TwitchAccount &account);
+	std::string emoteCache();
+	void setEmoteCache(const std::string &json);
 	void setChannels(const std::string &twitch, const std::string &tiktok, const std::string &youtube,
 			 const std::string &kick);
 	void markSetupDone();
@@ -135,6 +154,14 @@ private:
 	int64_t m_twitchViewers = -1;
 	int64_t m_tiktokViewers = -1;
 	bool m_viewersChanged = false;
+
+	// The account worker: finds the broadcaster id (and the channel's badges
+	// and emotes) after every account or channel change. One at a time;
+	// m_workerLock guards the thread object.
+	void accountWorker(TwitchAccount account, std::string clientId, std::string channel);
+	std::mutex m_workerLock;
+	std::thread m_accountWorker;
+	bool m_workersClosed = false; // under m_workerLock
 
 	std::unique_ptr<TwitchChatReader> m_twitchReader;
 	std::unique_ptr<TikTokClient> m_tiktok;

@@ -29,6 +29,8 @@ const Route kOpenRoutes[] = {
     {"/api/game", routeGame},
     {"/api/feed-config", routeFeedConfig},
     {"/api/se", routeStreamElements},
+    {"/api/account", routeAccount},
+    {"/api/token", routeToken},
 };
 
 RouteHandler findRoute(const std::string &path)
@@ -40,24 +42,13 @@ RouteHandler findRoute(const std::string &path)
 	return nullptr;
 }
 
-// Every path past the open routes ("/api/send", "/api/emotes", "/api/user",
-// "/api/open", "/api/feed-history", "/api/ads", "/api/chatters",
-// "/api/automod", "/api/moderate" and any path nobody knows) needs a
-// connected Twitch account first.
-std::string accountGate(ChatDock &hub, const std::string &)
-{
-	if (hub.account().token.empty())
-		return "{\"error\":\"Connect the Twitch account first\"}";
-	return "{\"error\":\"Unknown request\"}";
-}
-
 } // namespace
 
 std::string handleApiRequest(ChatDock &hub, const std::string &path, const std::string &body)
 {
 	if (RouteHandler handler = findRoute(path))
 		return handler(hub, body);
-	return accountGate(hub, path);
+	return routeAccountBound(hub, path, body);
 }
 
 } // namespace vanteo

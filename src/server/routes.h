@@ -29,6 +29,12 @@ std::string routeUpdate(ChatDock &hub, const std::string &body);
 // profile_check_cache.cpp
 std::string routeCheck(ChatDock &hub, const std::string &body);
 
+// router_account.cpp
+std::string routeAccount(ChatDock &hub, const std::string &body);
+std::string routeToken(ChatDock &hub, const std::string &body);
+// Every path past the open routes: the account gate, then the route.
+std::string routeAccountBound(ChatDock &hub, const std::string &path, const std::string &body);
+
 // se_proxy.cpp
 std::string routeStreamElements(ChatDock &hub, const std::string &body);
 

@@ -1,8 +1,8 @@
 #include "tiktok/room_lookup.h"
 
 #include "hub/endpoints.h"
-
-#include <obs-data.h>
+#include "hub/obs_json.h"
+#include "hub/url_encode.h"
 
 namespace vanteo {
 
@@ -22,50 +22,13 @@ bool isRoomId(const std::string &text)
 	return true;
 }
 
-bool looksLikeObject(const std::string &body)
-{
-	size_t first = body.find_first_not_of(" \t\r\n");
-	return first != std::string::npos && body[first] == '{';
-}
-
-// Releases a libobs data object at the end of a scope.
-struct DataRef {
-	obs_data_t *data;
-	explicit DataRef(obs_data_t *d) : data(d) {}
-	~DataRef()
-	{
-		if (data)
-			obs_data_release(data);
-	}
-	DataRef(const DataRef &) = delete;
-	DataRef &operator=(const DataRef &) = delete;
-};
-
 } // namespace
-
-std::string percentEncode(const std::string &text)
-{
-	static const char kHex[] = "0123456789ABCDEF";
-	std::string out;
-	out.reserve(text.size() * 3);
-	for (unsigned char c : text) {
-		if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-		    c == '.' || c == '_' || c == '~') {
-			out += static_cast<char>(c);
-		} else {
-			out += '%';
-			out += kHex[c >> 4];
-			out += kHex[c & 15];
-		}
-	}
-	return out;
-}
 
 std::string roomLookupPath(const std::string &uniqueId)
 {
 	return "/api-live/user/room/?aid=1988&app_language=en-US&app_name=tiktok_web&device_platform=web"
 	       "&sourceType=54&uniqueId=" +
-	       percentEncode(uniqueId);
+	       urlEncode(uniqueId);
 }
 
 std::string roomLookupHeaders()
@@ -84,15 +47,15 @@ RoomLookup judgeRoomLookup(bool completed, uint32_t status, const std::string &b
 		result.error = "TikTok replied " + std::to_string(status);
 		return result;
 	}
-	DataRef root(looksLikeObject(body) ? obs_data_create_from_json(body.c_str()) : nullptr);
-	if (!root.data) {
+	DataRef root(DataRef::parse(body));
+	if (!root.get()) {
 		result.error = "Unable to read the TikTok response";
 		return result;
 	}
-	DataRef data(obs_data_get_obj(root.data, "data"));
-	if (!data.data) {
+	DataRef data(obs_data_get_obj(root.get(), "data"));
+	if (!data.get()) {
 		// An account that never went live has no room: not live, not an error.
-		const char *message = obs_data_get_string(root.data, "message");
+		const char *message = obs_data_get_string(root.get(), "message");
 		if (message && std::string(message) == "user_not_found") {
 			result.ok = true;
 			return result;
@@ -100,19 +63,19 @@ RoomLookup judgeRoomLookup(bool completed, uint32_t status, const std::string &b
 		result.error = kNotFound;
 		return result;
 	}
-	DataRef user(obs_data_get_obj(data.data, "user"));
-	if (user.data) {
-		const char *text = obs_data_get_string(user.data, "roomId");
+	DataRef user(obs_data_get_obj(data.get(), "user"));
+	if (user.get()) {
+		const char *text = obs_data_get_string(user.get(), "roomId");
 		result.roomId = text ? text : "";
 		if (result.roomId.empty()) {
-			long long number = obs_data_get_int(user.data, "roomId");
+			long long number = obs_data_get_int(user.get(), "roomId");
 			if (number > 0)
 				result.roomId = std::to_string(number);
 		}
 	}
-	DataRef room(obs_data_get_obj(data.data, "liveRoom"));
-	if (room.data)
-		result.liveStatus = static_cast<int32_t>(obs_data_get_int(room.data, "status"));
+	DataRef room(obs_data_get_obj(data.get(), "liveRoom"));
+	if (room.get())
+		result.liveStatus = static_cast<int32_t>(obs_data_get_int(room.get(), "status"));
 	if (!isRoomId(result.roomId)) {
 		result.roomId.clear();
 		result.error = kNotFound;

@@ -17,9 +17,6 @@ struct RoomLookup {
 
 constexpr int32_t kTikTokLiveStatus = 2;
 
-// Letters, digits and "-._~" stay, every other byte becomes %XX (upper case).
-std::string percentEncode(const std::string &text);
-
 // "/api-live/user/room/?aid=1988&...&uniqueId=" + the encoded name.
 std::string roomLookupPath(const std::string &uniqueId);
 

@@ -1,5 +1,6 @@
 #include "tiktok/signing.h"
 
+#include "hub/url_encode.h"
 #include "platform/https.h"
 #include "tiktok/protobuf_wire.h"
 #include "tiktok/room_lookup.h"
@@ -33,7 +34,7 @@ bool usableAddress(const std::string &address)
 std::string signingPath(const std::string &roomId)
 {
 	return "/webcast/rooms/" + roomId + "/connect?client=ttlive-node&client_enter=true&platform=web&user_agent=" +
-	       percentEncode(platform::BrowserUserAgent);
+	       urlEncode(platform::BrowserUserAgent);
 }
 
 SigningAnswer readSigningAnswer(const std::string &body)
@@ -77,12 +78,12 @@ SigningVerdict judgeSigning(bool completed, uint32_t status, const SigningAnswer
 std::string pushQuery(const std::string &roomId, const SigningAnswer &answer)
 {
 	std::string query = kFixedQuery;
-	query += "&room_id=" + percentEncode(roomId);
-	query += "&cursor=" + percentEncode(answer.cursor);
-	query += "&internal_ext=" + percentEncode(answer.internalExt);
+	query += "&room_id=" + urlEncode(roomId);
+	query += "&cursor=" + urlEncode(answer.cursor);
+	query += "&internal_ext=" + urlEncode(answer.internalExt);
 	for (const auto &param : answer.routeParams) {
 		if (!param.first.empty() && !param.second.empty())
-			query += "&" + percentEncode(param.first) + "=" + percentEncode(param.second);
+			query += "&" + urlEncode(param.first) + "=" + urlEncode(param.second);
 	}
 	query += "&version_code=270000";
 	return query;

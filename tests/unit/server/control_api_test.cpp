@@ -1,4 +1,5 @@
 #include "hub/chat_dock.h"
+#include "hub/endpoints.h"
 #include "module/browser_panels.h"
 #include "server/profile_check_cache.h"
 #include "support/fake_browser.h"
@@ -71,13 +72,14 @@ TEST_F(ControlApiTest, UpdateStateAndReleasePages)
 	EXPECT_EQ(post("/api/update", "{\"action\":\"state\"}"), "{\"state\":\"idle\",\"latest\":\"0.3.12\"}");
 
 	// The release pages open on the GitHub web host of the endpoint table
-	// (a closed loopback port in tests).
+	// (a closed loopback port, or the fakes when another test started them).
 	EXPECT_EQ(post("/api/update", "{\"action\":\"download\"}"), "{\"ok\":true}");
 	EXPECT_EQ(post("/api/update", "{\"action\":\"releases\"}"), "{\"ok\":true}");
 	ASSERT_TRUE(guiUntil([&] { return m_host.openedUrls().size() == 2; }));
+	const std::string github = endpoint(endpoint_names::kGitHubWeb).httpsRoot();
 	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{
-					       "https://127.0.0.1:9/Pellorra/vanteo-releases/releases/latest",
-					       "https://127.0.0.1:9/Pellorra/vanteo-releases/releases",
+					       github + "Pellorra/vanteo-releases/releases/latest",
+					       github + "Pellorra/vanteo-releases/releases",
 				       }));
 
 	// Every other word goes to the updater's handler, on the GUI thread;

@@ -1,5 +1,7 @@
 #include "support/json_value.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 namespace vanteo::test {
@@ -286,6 +288,83 @@ std::vector<std::string> JsonValue::strings() const
 	std::vector<std::string> out;
 	for (const JsonValue &item : m_items)
 		out.push_back(item.str());
+	return out;
+}
+
+namespace {
+
+void writeString(const std::string &text, std::string &out)
+{
+	char escaped[8];
+	out += '"';
+	for (unsigned char c : text) {
+		if (c == '"' || c == '\\') {
+			out += '\\';
+			out += static_cast<char>(c);
+		} else if (c < 0x20) {
+			snprintf(escaped, sizeof(escaped), "\\u%04x", c);
+			out += escaped;
+		} else {
+			out += static_cast<char>(c);
+		}
+	}
+	out += '"';
+}
+
+void writeCanonical(const JsonValue &v, std::string &out)
+{
+	char number[64];
+	switch (v.type()) {
+	case JsonValue::Type::Null:
+		out += "null";
+		break;
+	case JsonValue::Type::Bool:
+		out += v.boolean() ? "true" : "false";
+		break;
+	case JsonValue::Type::Number:
+		snprintf(number, sizeof(number), "%.17g", v.number());
+		out += number;
+		break;
+	case JsonValue::Type::String:
+		writeString(v.str(), out);
+		break;
+	case JsonValue::Type::Array:
+		out += '[';
+		for (size_t i = 0; i < v.items().size(); ++i) {
+			if (i)
+				out += ',';
+			writeCanonical(v.items()[i], out);
+		}
+		out += ']';
+		break;
+	case JsonValue::Type::Object: {
+		std::vector<std::pair<std::string, JsonValue>> members = v.members();
+		std::stable_sort(members.begin(), members.end(),
+				 [](const auto &a, const auto &b) { return a.first < b.first; });
+		out += '{';
+		for (size_t i = 0; i < members.size(); ++i) {
+			if (i)
+				out += ',';
+			writeString(members[i].first, out);
+			out += ':';
+			writeCanonical(members[i].second, out);
+		}
+		out += '}';
+		break;
+	}
+	}
+}
+
+} // namespace
+
+std::string JsonValue::canonical(const std::string &text)
+{
+	bool ok = false;
+	JsonValue value = parse(text, &ok);
+	if (!ok)
+		return "invalid";
+	std::string out;
+	writeCanonical(value, out);
 	return out;
 }
 

@@ -55,6 +55,10 @@ public:
 	// An array of strings as a vector (non-strings become "").
 	std::vector<std::string> strings() const;
 
+	// Compact JSON with object keys sorted: two texts that differ only in
+	// key order or spacing give the same result. Not-JSON gives "invalid".
+	static std::string canonical(const std::string &text);
+
 private:
 	friend class JsonParser;
 	Type m_type = Type::Null;

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "hub/url_encode.h"
+#include "twitch/account.h"
+
+#include <string>
+
+// The Twitch Helix client: every call made on behalf of the streamer's
+// account. All functions block their thread while Twitch answers (the
+// 15-second time-outs of platform/https.h) and keep no state, so any thread
+// may call them; callers pass copies of the account taken under the hub lock.
+namespace vanteo {
+
+// The "message" of a Helix error body when non-empty, else
+// "Twitch replied <status>".
+std::string helixError(const std::string &responseBody, long status);
+
+// method on the Helix host; path starts with "/helix/" and carries the
+// query. A non-empty body is sent with the JSON content type. True for a
+// 2xx answer (responseOut holds the body); otherwise errorOut is
+// "Twitch unreachable" or helixError(), and responseOut keeps Twitch's body.
+bool helixCall(const TwitchAccount &account, const std::string &clientId, const std::string &method,
+	       const std::string &path, const std::string &body, std::string &responseOut,
+	       std::string &errorOut);
+
+// The Helix user id of a login; false for an empty login, any failure or an
+// unknown login.
+bool lookupUserId(const TwitchAccount &account, const std::string &clientId, const std::string &login,
+		  std::string &idOut);
+
+// Asks the identity host about token. On success accountOut takes the token,
+// login, user id and granted scopes (its refresh token is left alone); on
+// failure accountOut is unchanged. True only with a non-empty user id.
+bool validateToken(const std::string &token, TwitchAccount &accountOut);
+
+// True when the account holds every scope the plug-in needs.
+bool hasAllScopes(const TwitchAccount &account);
+
+// The sign-in page on the identity host for the implicit grant.
+std::string authorizeUrl(const std::string &clientId, const std::string &redirectUri);
+
+// The scopes asked for at sign-in, joined with "+".
+std::string requestedScopes();
+
+// Posts one chat message as the account, as a reply when replyParentId is
+// not empty. False for an empty message (errorOut untouched), a failed call
+// or a message Twitch dropped (errorOut says why).
+bool sendChat(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,
+	      const std::string &message, std::string &errorOut, const std::string &replyParentId);
+
+// Allows or denies a message AutoMod holds for review.
+bool automodDecide(const TwitchAccount &account, const std::string &clientId, const std::string &messageId,
+		   bool allow, std::string &errorOut);
+
+} // namespace vanteo

@@ -1,0 +1,244 @@
+#include "hub/chat_dock.h"
+#include "hub/endpoints.h"
+#include "support/fake_services.h"
+#include "support/http_client.h"
+#include "support/test_host.h"
+#include "twitch/helix.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <memory>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+class AccountRoutesTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
+		ASSERT_TRUE(m_fakes.reset());
+	}
+	void TearDown() override { m_hub.reset(); }
+
+	void startHub(const std::string &configJson = std::string())
+	{
+		if (!configJson.empty())
+			m_host.writeConfigFile("config.json", configJson);
+		ChatDock::Options options;
+		options.firstPort = 35763;
+		m_hub = std::make_unique<ChatDock>(options);
+		ASSERT_NE(m_hub->port(), 0);
+	}
+	std::string post(const std::string &path, const std::string &body)
+	{
+		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
+	}
+	// "METHOD path" of every Helix and identity request since the last look.
+	std::vector<std::string> calls()
+	{
+		std::vector<std::string> out;
+		m_last = m_fakes.command("twitch-api", "requests", "{\"clear\":true}")["requests"];
+		for (const JsonValue &r : m_last.items())
+			out.push_back(r["method"].str() + " " + r["path"].str());
+		return out;
+	}
+	// Chat sessions of the fake that joined `channel`.
+	size_t joins(const std::string &channel)
+	{
+		size_t count = 0;
+		for (const JsonValue &session : m_fakes.command("twitch-chat", "state")["sessions"].items()) {
+			for (const JsonValue &line : session["received"].items())
+				count += line["data"].str() == "JOIN #" + channel + "\r\n";
+		}
+		return count;
+	}
+	bool guiUntil(const std::function<bool()> &condition)
+	{
+		return waitFor([&] {
+			QApplication::processEvents();
+			return condition();
+		});
+	}
+
+	FakeServices &m_fakes = FakeServices::instance();
+	TestHost m_host;
+	std::unique_ptr<ChatDock> m_hub;
+	JsonValue m_last;
+};
+
+} // namespace
+
+TEST_F(AccountRoutesTest, SignInOpensTwitchAndTheTokenConnectsTheAccount)
+{
+	startHub();
+	const std::string connectFirst = R"({"error":"Connect the Twitch account first"})";
+	EXPECT_EQ(post("/api/send", R"({"text":"hi"})"), connectFirst);
+	EXPECT_EQ(post("/api/open", R"({"url":"https://www.twitch.tv/x"})"), connectFirst);
+	EXPECT_EQ(post("/api/whatever", "{}"), connectFirst);
+
+	// The built-in client id wins over whatever the page sends.
+	const std::string redirect = "http://localhost:" + std::to_string(m_hub->port()) + "/oauth";
+	EXPECT_EQ(post("/api/account", R"({"clientId":"typed-by-user"})"),
+		  "{\"opened\":true,\"redirect\":\"" + redirect + "\"}");
+	ASSERT_TRUE(guiUntil([&] { return m_host.openedUrls().size() == 1; }));
+	const std::string expected = "https://" + m_fakes.address("twitch-id") +
+				     "/oauth2/authorize?client_id=q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1&redirect_uri=http%3A%2F%2F"
+				     "localhost%3A" +
+				     std::to_string(m_hub->port()) +
+				     "%2Foauth&response_type=token&force_verify=true&scope=" + requestedScopes();
+	EXPECT_EQ(m_host.openedUrls()[0], expected);
+	EXPECT_NE(m_host.readConfigFile("config.json").find("\"clientId\":\"q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1\""),
+		  std::string::npos);
+
+	EXPECT_EQ(post("/api/token", "{}"), R"({"error":"Invalid token"})");
+	EXPECT_EQ(post("/api/token", R"({"token":"tok-nobody"})"), R"({"error":"Invalid token"})");
+	EXPECT_TRUE(m_hub->account().token.empty());
+
+	// No channel yet: the login becomes the channel and the chat joins it.
+	EventStreamClient page(m_hub->port());
+	EXPECT_EQ(post("/api/token", R"({"token":"tok-streamer"})"), R"({"login":"streamer"})");
+	EXPECT_EQ(m_hub->settings().twitch, "streamer");
+	EXPECT_EQ(m_hub->account().userId, "1001");
+	ASSERT_TRUE(waitUntil([&] { return joins("streamer") == 1; }));
+	const std::string file = m_host.readConfigFile("config.json");
+	EXPECT_NE(file.find("\"token\":\"tok-streamer\""), std::string::npos) << file;
+	EXPECT_NE(file.find("\"twitch\":\"streamer\""), std::string::npos) << file;
+	ASSERT_TRUE(waitUntil([&] {
+		page.readEvents(100, 20);
+		return page.events().find("\"account\":{\"login\":\"streamer\",\"needsReauth\":false}") !=
+		       std::string::npos;
+	}));
+
+	// The chat now goes out as the account, to the channel found by the gate
+	// (or the account worker, whichever came first).
+	calls();
+	EXPECT_EQ(post("/api/send", R"({"text":"hello","replyTo":"m-1"})"), R"({"ok":true})");
+	EXPECT_EQ(calls(), (std::vector<std::string>{"POST /helix/chat/messages"}));
+	EXPECT_EQ(JsonValue::parse(m_last[0]["body"].str())["reply_parent_message_id"].str(), "m-1");
+	EXPECT_EQ(post("/api/send", R"({"text":""})"), R"({"error":""})");
+	// A slash command never becomes a chat message.
+	EXPECT_EQ(post("/api/send", R"({"text":"/ban x"})"), R"({"error":"User not found: x"})");
+	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /helix/users?login=x"}));
+	EXPECT_EQ(post("/api/whatever", "{}"), R"({"error":"Unknown request"})");
+}
+
+TEST_F(AccountRoutesTest, ATokenForAnotherChannelLeavesTheChannelAlone)
+{
+	startHub(R"({"twitch":"raider"})");
+	ASSERT_TRUE(waitUntil([&] { return joins("raider") == 1; }));
+	m_fakes.command("twitch-api", "configure",
+			R"({"tokens":{"tok-few":{"login":"someone","user_id":"2002","scopes":["chat:read"]}}})");
+	EventStreamClient page(m_hub->port());
+	EXPECT_EQ(post("/api/token", R"({"token":"tok-few"})"), R"({"login":"someone"})");
+	EXPECT_EQ(m_hub->settings().twitch, "raider");
+	ASSERT_TRUE(waitUntil([&] {
+		page.readEvents(100, 20);
+		return page.events().find("\"account\":{\"login\":\"someone\",\"needsReauth\":true}") !=
+		       std::string::npos;
+	}));
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	EXPECT_EQ(joins("raider"), 1u);
+	EXPECT_EQ(joins("someone"), 0u);
+
+	// A channel Twitch does not know stops every account-bound route.
+	m_hub.reset();
+	startHub(R"({"twitch":"no_such_channel","token":"tok-streamer"})");
+	EXPECT_EQ(post("/api/send", R"({"text":"hi"})"), R"({"error":"Twitch channel not found"})");
+}
+
+TEST_F(AccountRoutesTest, StoredTokenIsValidatedAtLoad)
+{
+	startHub(R"({"twitch":"streamer","token":"tok-streamer","refreshToken":"r-1"})");
+	TwitchAccount account = m_hub->account();
+	EXPECT_EQ(account.login, "streamer");
+	EXPECT_EQ(account.userId, "1001");
+	EXPECT_EQ(account.refreshToken, "r-1");
+	EXPECT_EQ(account.scopes.size(), 30u);
+	m_hub.reset();
+
+	// A rejected token clears the account in memory; the file stays as it was.
+	const std::string stored = R"({"twitch":"streamer","token":"tok-revoked","refreshToken":"r-2"})";
+	startHub(stored);
+	account = m_hub->account();
+	EXPECT_TRUE(account.token.empty());
+	EXPECT_TRUE(account.refreshToken.empty());
+	EXPECT_TRUE(account.login.empty());
+	EXPECT_EQ(m_host.readConfigFile("config.json"), stored);
+	EXPECT_EQ(post("/api/send", R"({"text":"hi"})"), R"({"error":"Connect the Twitch account first"})");
+}
+
+TEST_F(AccountRoutesTest, UserCardHistoryAdsAndOpen)
+{
+	startHub(R"({"twitch":"streamer","token":"tok-streamer","adLength":90})");
+	calls();
+
+	EXPECT_EQ(post("/api/user", "{}"), R"({"error":"Missing user"})");
+	JsonValue card = JsonValue::parse(post("/api/user", R"({"login":"someone"})"));
+	EXPECT_EQ(card["user"]["data"][0]["id"].str(), "2002");
+	EXPECT_EQ(card["follow"]["data"][0]["user_id"].str(), "2002");
+	EXPECT_EQ(card["sub"]["data"][0]["tier"].str(), "1000");
+	EXPECT_EQ(card["ban"]["data"].size(), 0u);
+	std::vector<std::string> sent = calls();
+	ASSERT_GE(sent.size(), 4u);
+	sent.erase(sent.begin(), sent.end() - 4); // the gate's lookup may come first
+	EXPECT_EQ(sent, (std::vector<std::string>{
+				"GET /helix/users?login=someone",
+				"GET /helix/channels/followers?broadcaster_id=1001&user_id=2002",
+				"GET /helix/subscriptions?broadcaster_id=1001&user_id=2002",
+				"GET /helix/moderation/banned?broadcaster_id=1001&user_id=2002",
+			}));
+	// Values from the page stay single query values.
+	post("/api/user", R"({"login":"x&id=1"})");
+	EXPECT_EQ(calls().at(0), "GET /helix/users?login=x%26id%3D1");
+	post("/api/user", R"({"id":"2002&login=y"})");
+	EXPECT_EQ(calls().at(0), "GET /helix/users?id=2002%26login%3Dy");
+	m_fakes.command("twitch-api", "script", R"({"path":"/helix/subscriptions","status":500,"body":""})");
+	card = JsonValue::parse(post("/api/user", R"({"id":"3003"})"));
+	EXPECT_EQ(card["user"]["data"][0]["login"].str(), "raider");
+	EXPECT_TRUE(card["sub"].isNull());
+
+	JsonValue history = JsonValue::parse(post("/api/feed-history", "{}"));
+	EXPECT_EQ(history["follows"]["data"].size(), 2u);
+	m_fakes.command("twitch-api", "script", R"({"path":"/helix/channels/followers","status":503,"body":""})");
+	EXPECT_EQ(post("/api/feed-history", "{}"), R"({"follows":null})");
+	calls();
+
+	// "0" takes the configured length.
+	const std::string started = post("/api/ads", R"({"action":"start","length":"0"})");
+	EXPECT_EQ(JsonValue::parse(started)["data"][0]["length"].integer(), 90) << started;
+	post("/api/ads", R"({"action":"snooze"})");
+	post("/api/ads", R"({"action":"state"})");
+	EXPECT_EQ(calls(), (std::vector<std::string>{
+				   "POST /helix/channels/commercial",
+				   "POST /helix/channels/ads/schedule/snooze?broadcaster_id=1001",
+				   "GET /helix/channels/ads?broadcaster_id=1001",
+			   }));
+	EXPECT_EQ(m_last[0]["body"].str(), R"({"broadcaster_id":"1001","length":90})");
+	m_fakes.command("twitch-api", "script", R"({"path":"/helix/channels/ads/schedule/snooze","status":204,"body":""})");
+	EXPECT_EQ(post("/api/ads", R"({"action":"snooze"})"), R"({"ok":true})");
+	calls();
+
+	EXPECT_EQ(post("/api/automod", R"({"action":"allow","id":"h-1"})"), R"({"ok":true})");
+	EXPECT_EQ(post("/api/automod", R"({"id":"h-2"})"), R"({"ok":true})");
+	calls();
+	EXPECT_EQ(JsonValue::parse(m_last[0]["body"].str())["action"].str(), "ALLOW");
+	EXPECT_EQ(JsonValue::parse(m_last[1]["body"].str())["action"].str(), "DENY");
+
+	EXPECT_EQ(post("/api/open", R"({"url":"https://www.twitch.tv/raider"})"), R"({"ok":true})");
+	EXPECT_EQ(post("/api/open", R"({"url":"https://www.twitch.tv.evil.example/"})"), R"({"error":"URL not allowed"})");
+	EXPECT_EQ(post("/api/open", R"({"url":"file:///etc/passwd"})"), R"({"error":"URL not allowed"})");
+	ASSERT_TRUE(guiUntil([&] { return m_host.openedUrls().size() == 1; }));
+	EXPECT_EQ(m_host.openedUrls()[0], "https://www.twitch.tv/raider");
+
+	EXPECT_EQ(post("/api/moderate", R"({"platform":"tiktok","action":"delete","id":"m"})"),
+		  R"({"error":"TikTok moderation is available only in the app; no API exists"})");
+	EXPECT_EQ(post("/api/moderate", R"({"platform":"twitch","action":"timeout","userId":"2002","duration":"0"})"),
+		  R"({"ok":true})");
+	calls();
+	EXPECT_EQ(JsonValue::parse(m_last[0]["body"].str())["data"]["duration"].integer(), 600);
+}
