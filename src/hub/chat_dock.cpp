@@ -10,6 +10,7 @@
 #include "server/router.h"
 #include "tiktok/tiktok_client.h"
 #include "twitch/chat_reader.h"
+#include "twitch/eventsub.h"
 #include "twitch/helix.h"
 #include "twitch/irc_records.h"
 
@@ -47,6 +48,8 @@ ChatDock::ChatDock(Options options, QWidget *parent) : QWidget(parent)
 	m_tiktok = std::make_unique<TikTokClient>([this](const ChatMessage &m) { onMessage(m); },
 						  [this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
 						  [this](int64_t count) { onTikTokViewers(count); });
+
+	m_eventSub = std::make_unique<EventSubSession>();
 
 	loadConfig();
 	applyChannels();
@@ -276,6 +279,35 @@ void ChatDock::accountWorker(TwitchAccount account, std::string clientId, std::s
 void ChatDock::startEventSub()
 {
 	m_pollNow = true;
+	std::lock_guard<std::mutex> restartGuard(m_eventSubLock);
+	TwitchAccount account;
+	std::string clientId;
+	std::string channel;
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		account = m_account;
+		clientId = effectiveClientId(m_settings.clientId);
+		channel = m_settings.twitch;
+	}
+	if (!m_eventSub || m_eventSubClosed)
+		return;
+	m_eventSub->stop();
+	if (account.token.empty() || clientId.empty())
+		return;
+	std::string broadcasterId;
+	if (!lookupUserId(account, clientId, channel, broadcasterId))
+		return;
+	setBroadcasterId(broadcasterId);
+	m_eventSub->start(
+		account, clientId, broadcasterId,
+		[this](const HeldMessage &held) { m_server.broadcast("held", heldMessageJson(held)); },
+		[this](const std::string &detail) {
+			std::lock_guard<std::mutex> guard(m_lock);
+			m_automodDetail = "{\"detail\":" + jsonQuote(detail) + "}";
+			m_server.broadcast("automod", m_automodDetail);
+		},
+		[this](const std::string &json) { onActivity(json); },
+		[this](const std::string &json) { onHighlight(json); });
 }
 
 void ChatDock::setViewerCount(Platform platform, int64_t count)
@@ -316,6 +348,10 @@ void ChatDock::sendSnapshot()
 		m_server.broadcast("highlight", entry.second);
 	if (!m_pins.empty())
 		m_server.broadcast("pins", m_pins);
+	// Not part of the original snapshot, but a page opened later would
+	// otherwise never learn whether AutoMod reviews reach the dock.
+	if (!m_automodDetail.empty())
+		m_server.broadcast("automod", m_automodDetail);
 }
 
 void ChatDock::closeBrowsers()
@@ -366,6 +402,12 @@ void ChatDock::shutdown()
 	}
 	if (m_poller.joinable())
 		m_poller.join();
+	{
+		std::lock_guard<std::mutex> restartGuard(m_eventSubLock);
+		m_eventSubClosed = true;
+		if (m_eventSub)
+			m_eventSub->stop();
+	}
 	m_twitchReader.reset();
 	m_tiktok.reset();
 	m_server.stop();

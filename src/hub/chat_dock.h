@@ -34,6 +34,7 @@ namespace vanteo {
 
 class TwitchChatReader;
 class TikTokClient;
+class EventSubSession;
 
 class ChatDock : public QWidget {
 public:
@@ -162,6 +163,12 @@ private:
 	std::mutex m_workerLock;
 	std::thread m_accountWorker;
 	bool m_workersClosed = false; // under m_workerLock
+
+	// The EventSub session; m_eventSubLock serialises its restarts.
+	std::mutex m_eventSubLock;
+	std::unique_ptr<EventSubSession> m_eventSub;
+	bool m_eventSubClosed = false; // under m_eventSubLock
+	std::string m_automodDetail; // under m_lock: the last AutoMod status, for new pages
 
 	std::unique_ptr<TwitchChatReader> m_twitchReader;
 	std::unique_ptr<TikTokClient> m_tiktok;

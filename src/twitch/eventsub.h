@@ -1,0 +1,89 @@
+#pragma once
+
+#include "platform/websocket.h"
+#include "twitch/account.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// Twitch EventSub over a WebSocket: AutoMod holds and their resolution,
+// follows, channel-point redemptions, polls, predictions and hype trains.
+// One session per connected account; it subscribes at every welcome and
+// reconnects by itself until stopped.
+//
+// Threads: the worker runs the loop and calls every sink; start and stop come
+// from the hub's threads. m_socketLock guards only the published socket so
+// that stop can abort a blocked receive at once; stop joins the worker, so no
+// sink runs after it returns.
+namespace vanteo {
+
+struct HeldMessage {
+	std::string id;
+	std::string userId;
+	std::string name;
+	std::string text;
+	std::string reason;
+	std::string category;
+	bool resolved = false;
+	bool approved = false;
+};
+
+// {"id":..,"userId":..,"name":..,"text":..,"reason":..,"category":..,
+//  "resolved":..,"approved":..}: the "held" event of the pages.
+std::string heldMessageJson(const HeldMessage &held);
+
+class EventSubSession
+{
+public:
+	using HeldSink = std::function<void(const HeldMessage &)>;
+	using TextSink = std::function<void(const std::string &)>;
+
+	struct Timings {
+		int tickMs = 100;
+		int droppedPauseTicks = 50;  // after a lost socket
+		int failedPauseTicks = 300;  // after a failed connect
+		// A socket silent for the keep-alive time Twitch announced plus this
+		// grace is dead; Twitch itself gives up on it then.
+		int keepaliveGraceMs = 5000;
+		platform::WebSocketTimings socket;
+	};
+
+	EventSubSession();
+	explicit EventSubSession(Timings timings);
+	~EventSubSession();
+	EventSubSession(const EventSubSession &) = delete;
+	EventSubSession &operator=(const EventSubSession &) = delete;
+
+	// Stops any running session, then starts one when the token and the
+	// broadcaster id are both set; otherwise nothing starts or is reported.
+	void start(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,
+		   HeldSink held, TextSink automod, TextSink activity, TextSink highlight);
+	void stop();
+
+private:
+	struct Run;
+	void worker(std::shared_ptr<Run> run);
+	bool pause(int ticks);
+
+	const Timings m_timings;
+	std::thread m_worker;
+	std::atomic<bool> m_running{false};
+	std::mutex m_socketLock;
+	platform::WebSocketClient *m_socket = nullptr; // published while connected
+};
+
+// Creates one subscription for the session; false with Twitch's reason.
+bool subscribe(const TwitchAccount &account, const std::string &clientId, const std::string &sessionId,
+	       const std::string &type, const std::string &version, const std::string &broadcasterId,
+	       std::string &errorOut, bool withModerator);
+
+// The outputs of one notification message ("metadata" + "payload"), for the
+// session and for tests.
+void dispatchNotification(const std::string &message, const EventSubSession::HeldSink &held,
+			  const EventSubSession::TextSink &activity, const EventSubSession::TextSink &highlight);
+
+} // namespace vanteo

@@ -1,0 +1,275 @@
+#include "support/fake_services.h"
+#include "twitch/eventsub.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+#define EXPECT_JSON(actual, expected) EXPECT_EQ(JsonValue::canonical(actual), JsonValue::canonical(expected))
+
+namespace {
+
+const char kClientId[] = "q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1";
+
+// Everything the four sinks received, in order, as "kind json" lines.
+class Outputs {
+public:
+	EventSubSession::HeldSink held()
+	{
+		return [this](const HeldMessage &h) { add("held " + heldMessageJson(h)); };
+	}
+	EventSubSession::TextSink text(const std::string &kind)
+	{
+		return [this, kind](const std::string &t) { add(kind + " " + t); };
+	}
+	std::vector<std::string> all()
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		return m_items;
+	}
+	size_t count(const std::string &line)
+	{
+		size_t n = 0;
+		for (const std::string &item : all())
+			n += item == line;
+		return n;
+	}
+	void clear()
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		m_items.clear();
+	}
+
+private:
+	void add(const std::string &line)
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		m_items.push_back(line);
+	}
+	std::mutex m_lock;
+	std::vector<std::string> m_items;
+};
+
+EventSubSession::Timings fast()
+{
+	EventSubSession::Timings t;
+	t.tickMs = 10; // pauses of 0.5 s and 3 s
+	t.keepaliveGraceMs = 300;
+	t.socket.receiveMs = 100;
+	return t;
+}
+
+class EventSubTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
+		ASSERT_TRUE(m_fakes.reset());
+		m_streamer.token = "tok-streamer";
+		m_streamer.userId = "1001";
+	}
+	void start(EventSubSession &session, const TwitchAccount &account, const std::string &bid = "1001")
+	{
+		session.start(account, kClientId, bid, out.held(), out.text("automod"), out.text("activity"),
+			      out.text("highlight"));
+	}
+	// Subscription requests since the last look: "type vversion".
+	std::vector<std::string> subscriptions()
+	{
+		std::vector<std::string> out;
+		m_last = m_fakes.command("twitch-api", "requests", "{\"clear\":true}")["requests"];
+		for (const JsonValue &r : m_last.items()) {
+			if (r["path"].str() != "/helix/eventsub/subscriptions")
+				continue;
+			JsonValue body = JsonValue::parse(r["body"].str());
+			out.push_back(body["type"].str() + " v" + body["version"].str());
+		}
+		return out;
+	}
+	JsonValue sessions() { return m_fakes.command("twitch-eventsub", "sessions")["sessions"]; }
+	void notify(const std::string &args) { m_fakes.command("twitch-eventsub", "notify", args); }
+
+	FakeServices &m_fakes = FakeServices::instance();
+	TwitchAccount m_streamer;
+	Outputs out;
+	JsonValue m_last;
+};
+
+} // namespace
+
+TEST(EventSubDispatch, EachNotificationGivesItsOutputs)
+{
+	Outputs out;
+	auto dispatch = [&](const std::string &type, const std::string &event) {
+		dispatchNotification("{\"metadata\":{\"message_type\":\"notification\",\"subscription_type\":\"" + type +
+					     "\"},\"payload\":{\"subscription\":{},\"event\":" + event + "}}",
+				     out.held(), out.text("activity"), out.text("highlight"));
+	};
+	dispatch("automod.message.hold", R"({"message_id":"m1","user_id":"7","user_name":"Ann","reason":"automod",
+		"message":{"text":"bad \"word\""},"automod":{"category":"swearing","level":4}})");
+	dispatch("automod.message.update", R"({"message_id":"m1","user_id":"7","user_name":"Ann","status":"approved"})");
+	dispatch("automod.message.update", R"({"message_id":"m2","status":"Denied","message":{"text":"x"}})");
+	dispatch("automod.message.hold", R"({"message_id":"","user_name":"Nobody"})");
+	EXPECT_EQ(out.all(), (std::vector<std::string>{
+				     R"(held {"id":"m1","userId":"7","name":"Ann","text":"bad \"word\"","reason":"automod","category":"swearing","resolved":false,"approved":false})",
+				     R"(held {"id":"m1","userId":"7","name":"Ann","text":"","reason":"","category":"","resolved":true,"approved":true})",
+				     R"(held {"id":"m2","userId":"","name":"","text":"x","reason":"","category":"","resolved":true,"approved":false})",
+			     }));
+	out.clear();
+
+	dispatch("channel.poll.progress", R"({"id":"p1","title":"Best?","choices":[{"id":"c1","votes":3}]})");
+	ASSERT_EQ(out.all().size(), 1u);
+	EXPECT_EQ(out.all()[0].substr(0, 47), R"(highlight {"type":"channel.poll.progress","even)");
+	EXPECT_JSON(out.all()[0].substr(10),
+		    R"({"type":"channel.poll.progress","event":{"id":"p1","title":"Best?","choices":[{"id":"c1","votes":3}]}})");
+	out.clear();
+
+	dispatch("channel.follow", R"({"user_id":"9","user_name":"Fan","user_login":"fan","followed_at":"2026-12-06T12:00:00Z",
+		"broadcaster_user_id":"1001"})");
+	dispatch("channel.channel_points_custom_reward_redemption.add",
+		 R"({"id":"r1","user_id":"9","user_name":"Fan","user_login":"fan","user_input":"play X",
+		"reward":{"title":"Song","cost":500},"redeemed_at":"2026-12-06T12:01:00Z"})");
+	dispatch("channel.channel_points_custom_reward_redemption.add", R"({"id":"r2"})");
+	std::vector<std::string> items = out.all();
+	ASSERT_EQ(items.size(), 3u);
+	EXPECT_JSON(items[0].substr(9), R"({"platform":"twitch","type":"follow","userId":"9","name":"Fan","login":"fan",
+		"time":"2026-12-06T12:00:00Z"})");
+	EXPECT_JSON(items[1].substr(9), R"({"platform":"twitch","type":"redeem","id":"r1","userId":"9","name":"Fan",
+		"login":"fan","input":"play X","reward":"Song","cost":500,"time":"2026-12-06T12:01:00Z"})");
+	EXPECT_JSON(items[2].substr(9), R"({"platform":"twitch","type":"redeem","id":"r2","userId":"","name":"",
+		"login":"","input":"","reward":"","cost":0,"time":""})");
+	out.clear();
+
+	// No event object, junk, other types: nothing.
+	dispatchNotification(R"({"metadata":{"subscription_type":"channel.poll.begin"},"payload":{}})", out.held(),
+			     out.text("activity"), out.text("highlight"));
+	dispatchNotification("not json", out.held(), out.text("activity"), out.text("highlight"));
+	dispatch("channel.raid", R"({"from_broadcaster_user_id":"1"})");
+	EXPECT_TRUE(out.all().empty());
+}
+
+TEST_F(EventSubTest, BroadcasterSubscribesToEverythingAtTheWelcome)
+{
+	m_fakes.command("twitch-api", "configure",
+			R"({"refuseSubscriptions":[{"type":"channel.hype_train.begin","version":"2","status":400,"message":"version 2 not here"},
+			{"type":"channel.hype_train.progress","version":"2","status":400,"message":"version 2 not here"},
+			{"type":"channel.hype_train.end","version":"2","status":400,"message":"version 2 not here"}]})");
+	EventSubSession session(fast());
+	start(session, m_streamer);
+	ASSERT_TRUE(waitUntil([&] { return out.count("automod AutoMod connected") == 1; }));
+	EXPECT_EQ(subscriptions(), (std::vector<std::string>{
+					   "automod.message.hold v2",
+					   "automod.message.update v2",
+					   "channel.follow v2",
+					   "channel.channel_points_custom_reward_redemption.add v1",
+					   "channel.poll.begin v1",
+					   "channel.poll.progress v1",
+					   "channel.poll.end v1",
+					   "channel.prediction.begin v1",
+					   "channel.prediction.progress v1",
+					   "channel.prediction.lock v1",
+					   "channel.prediction.end v1",
+					   "channel.hype_train.begin v2",
+					   "channel.hype_train.begin v1",
+					   "channel.hype_train.progress v2",
+					   "channel.hype_train.progress v1",
+					   "channel.hype_train.end v2",
+					   "channel.hype_train.end v1",
+				   }));
+	const std::string sessionId = sessions()[0]["id"].str();
+	EXPECT_EQ(sessions()[0]["path"].str(), "/ws?keepalive_timeout_seconds=30");
+	EXPECT_JSON(m_last[0]["body"].str(), R"({"type":"automod.message.hold","version":"2",
+		"condition":{"broadcaster_user_id":"1001","moderator_user_id":"1001"},
+		"transport":{"method":"websocket","session_id":")" + sessionId + "\"}}");
+	EXPECT_JSON(m_last[3]["body"].str(), R"({"type":"channel.channel_points_custom_reward_redemption.add","version":"1",
+		"condition":{"broadcaster_user_id":"1001"},"transport":{"method":"websocket","session_id":")" +
+						     sessionId + "\"}}");
+
+	// A second welcome on the same socket changes nothing.
+	m_fakes.command("twitch-eventsub", "send",
+			R"({"text":"{\"metadata\":{\"message_type\":\"session_welcome\"},\"payload\":{\"session\":{\"id\":\"other\"}}}"})");
+	notify(R"({"type":"channel.follow","event":{"user_id":"9","user_name":"Fan","user_login":"fan","followed_at":"t","broadcaster_user_id":"1001"}})");
+	ASSERT_TRUE(waitUntil([&] { return out.all().size() == 2; }));
+	EXPECT_EQ(out.all()[1].substr(0, 9), "activity ");
+	EXPECT_TRUE(subscriptions().empty());
+	EXPECT_EQ(out.count("automod AutoMod connected"), 1u);
+}
+
+TEST_F(EventSubTest, ModeratorGetsTheThreeModeratorTypesAndRefusalsAreReported)
+{
+	TwitchAccount moderator;
+	moderator.token = "tok-mod";
+	moderator.userId = "5005";
+	m_fakes.command("twitch-api", "configure",
+			R"({"refuseSubscriptions":[{"type":"automod.message.hold","status":403,"message":"subscription missing proper authorization"}]})");
+	EventSubSession session(fast());
+	start(session, moderator);
+	ASSERT_TRUE(waitUntil([&] { return !out.all().empty(); }));
+	EXPECT_EQ(out.all()[0], "automod AutoMod inactive: subscription missing proper authorization");
+	EXPECT_EQ(subscriptions(), (std::vector<std::string>{"automod.message.hold v2", "automod.message.update v2",
+							      "channel.follow v2"}));
+	EXPECT_JSON(m_last[2]["body"].str(), R"({"type":"channel.follow","version":"2",
+		"condition":{"broadcaster_user_id":"1001","moderator_user_id":"5005"},
+		"transport":{"method":"websocket","session_id":")" + sessions()[0]["id"].str() + "\"}}");
+
+	// Nothing starts without a token or a broadcaster id, and nothing is said.
+	out.clear();
+	EventSubSession idle(fast());
+	start(idle, TwitchAccount());
+	start(idle, m_streamer, "");
+	std::this_thread::sleep_for(std::chrono::milliseconds(200));
+	EXPECT_TRUE(out.all().empty());
+}
+
+TEST_F(EventSubTest, ReconnectRequestsAndSilenceMoveToANewSessionOnce)
+{
+	EventSubSession session(fast());
+	start(session, m_streamer);
+	ASSERT_TRUE(waitUntil([&] { return out.count("automod AutoMod connected") == 1; }));
+	subscriptions();
+
+	// Twitch moves the session: we follow at once, subscribe once on the new
+	// session and events keep coming.
+	JsonValue moved = m_fakes.command("twitch-eventsub", "reconnect");
+	ASSERT_TRUE(waitUntil([&] { return out.count("automod AutoMod connected") == 2; }));
+	std::vector<std::string> again = subscriptions();
+	EXPECT_EQ(again.size(), 14u);
+	EXPECT_EQ(JsonValue::parse(m_last[0]["body"].str())["transport"]["session_id"].str(), moved["id"].str());
+	notify(R"({"type":"channel.poll.begin","event":{"id":"p1","broadcaster_user_id":"1001"}})");
+	ASSERT_TRUE(waitUntil([&] { return out.all().size() == 3; }));
+	EXPECT_EQ(out.all()[2].substr(0, 10), "highlight ");
+	ASSERT_TRUE(waitUntil([&] { return sessions()[0]["closed"]["code"].integer() == 1000; }));
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	EXPECT_TRUE(subscriptions().empty());
+
+	// A socket that stays silent past its keep-alive time is replaced.
+	m_fakes.command("twitch-eventsub", "configure", R"({"keepaliveSeconds":1})");
+	m_fakes.command("twitch-eventsub", "drop");
+	ASSERT_TRUE(waitUntil([&] { return out.count("automod AutoMod connected") == 3; }));
+	const auto silentSince = std::chrono::steady_clock::now();
+	ASSERT_TRUE(waitUntil([&] { return out.count("automod AutoMod connected") == 4; }));
+	const auto replacedAfter = std::chrono::steady_clock::now() - silentSince;
+	EXPECT_GE(replacedAfter, std::chrono::milliseconds(1300));  // 1 s + grace, then the pause
+	EXPECT_LT(replacedAfter, std::chrono::milliseconds(4000));
+}
+
+TEST_F(EventSubTest, UnreachableHostIsReportedAndStopEndsThePauseAtOnce)
+{
+	m_fakes.command("twitch-eventsub", "configure", R"({"handshake":"reject"})");
+	EventSubSession::Timings slow = fast();
+	slow.tickMs = 100; // the real 30-second pause
+	EventSubSession session(slow);
+	start(session, m_streamer);
+	ASSERT_TRUE(waitUntil([&] { return out.count("automod Event channel unreachable") == 1; }));
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	const auto before = std::chrono::steady_clock::now();
+	session.stop();
+	EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(400));
+	EXPECT_EQ(out.count("automod Event channel unreachable"), 1u);
+}
