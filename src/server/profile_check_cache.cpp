@@ -1,5 +1,6 @@
 #include "server/profile_check_cache.h"
 
+#include "hub/chat_dock.h"
 #include "hub/json.h"
 #include "lookup/channel_name.h"
 #include "lookup/profile_check.h"
@@ -35,7 +36,7 @@ std::string ProfileCheckCache::check(const std::string &platform, const std::str
 	return reply;
 }
 
-std::string routeCheck(ChatDock &, const std::string &body)
+std::string routeCheck(ChatDock &hub, const std::string &body)
 {
 	// One cache for the whole process, kept until the module unloads.
 	static ProfileCheckCache cache([] { return os_gettime_ns(); });
@@ -46,7 +47,16 @@ std::string routeCheck(ChatDock &, const std::string &body)
 	    normaliseChannelName(jsonField(body, "name"), platform == "twitch", error);
 	if (name.empty())
 		return "{\"ok\":false,\"error\":\"Invalid name\"}";
-	return cache.check(platform, name, checkChannel);
+	return cache.check(platform, name, [&hub](const std::string &p, const std::string &n) {
+		// Only a lookup the cache could not answer reads the account.
+		TwitchLookupAccess twitch;
+		if (p == "twitch") {
+			ChatDock::AccountContext context = hub.accountContext();
+			twitch.account = std::move(context.account);
+			twitch.clientId = std::move(context.clientId);
+		}
+		return checkChannel(p, n, twitch);
+	});
 }
 
 } // namespace vanteo

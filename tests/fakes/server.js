@@ -33,12 +33,13 @@ const { TikTokWeb } = require('./services/tiktok_web');
 const { TikTokSigner } = require('./services/tiktok_signer');
 const { TikTokPush } = require('./services/tiktok_push');
 const { GitHub } = require('./services/github');
+const { Sites } = require('./services/sites');
 const { TwitchApi } = require('./services/twitch_api');
 const { TwitchEventSub } = require('./services/twitch_eventsub');
 
 // The web service comes first: it is the stand-in for unclaimed endpoints.
-const SERVICE_CLASSES = [Web, TwitchChat, StreamElements, TikTokWeb, TikTokSigner, TikTokPush, GitHub, TwitchApi,
-	TwitchEventSub];
+const SERVICE_CLASSES = [Web, TwitchChat, StreamElements, TikTokWeb, TikTokSigner, TikTokPush, GitHub, Sites,
+	TwitchApi, TwitchEventSub];
 
 function log(text) {
 	if (process.env.VANTEO_FAKE_LOG) process.stderr.write(`[fakes] ${text}\n`);

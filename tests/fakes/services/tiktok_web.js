@@ -3,14 +3,23 @@
 // answers per account name the way www.tiktok.com does, and every request is
 // recorded exactly.
 //
+// The profile card GET /oembed?url=<profile address> answers with the
+// account's "author_name" the way TikTok's oEmbed does, and GET
+// /avatar/<name>.svg with a small picture for the "avatarThumb" addresses.
+//
 // Commands (POST /tiktok-web/<command>):
-//   room {uniqueId, mode, roomId, liveStatus, status, body, once}
+//   room {uniqueId, mode, roomId, liveStatus, status, body, once, nickname,
+//        avatar}
 //        mode "live" (default; liveStatus 2), "offline" (liveStatus 4),
 //        "numeric" (roomId as a JSON number), "user_not_found" (no data),
 //        "nodata" (no data, another message), "noroom" (data without roomId),
 //        "status" (HTTP status, body as given), "raw" (body as given).
+//        "nickname" replaces the user's nickname (default: the name; "" sends
+//        an empty one), "avatar" adds it as the user's "avatarThumb".
 //        Names without an answer get {"message":"user_not_found"}; "once"
 //        answers are used a single time before the standing one.
+//   oembed {uniqueId, authorName, status}: the card for the profile of
+//        uniqueId; profiles without one get 400 as from TikTok.
 //   requests {clear}   {requests: [{path, uniqueId, headers}]}
 //   reset
 
@@ -22,7 +31,11 @@ const { headerPairs } = require('../lib/headers');
 const LOOKUP_PATH = '/api-live/user/room/';
 
 function lookupAnswer(name, a) {
-	const user = (roomId) => ({ id: '6800000000000000001', uniqueId: name, nickname: name, roomId });
+	const user = (roomId) => {
+		const u = { id: '6800000000000000001', uniqueId: name, nickname: a.nickname !== undefined ? a.nickname : name, roomId };
+		if (a.avatar !== undefined) u.avatarThumb = a.avatar;
+		return u;
+	};
 	switch (a.mode || 'live') {
 	case 'status':
 		return { status: Number(a.status || 500), body: a.body !== undefined ? String(a.body) : 'error' };
@@ -54,6 +67,7 @@ class TikTokWeb {
 		this.context = context;
 		this.name = 'tiktok-web';
 		this.answers = new Map();
+		this.cards = new Map();
 		this.onceAnswers = [];
 		this.records = [];
 	}
@@ -74,6 +88,17 @@ class TikTokWeb {
 		const uniqueId = url.searchParams.get('uniqueId');
 		this.records.push({ path: req.url, uniqueId, headers: headerPairs(req.rawHeaders) });
 		req.resume();
+		if (url.pathname === '/oembed') return this.oembed(url, res);
+		const avatar = /^\/avatar\/([^/]+)\.svg$/.exec(url.pathname);
+		if (avatar) {
+			const letter = (decodeURIComponent(avatar[1])[0] || '?').toUpperCase().replace(/[^A-Z0-9]/, '?');
+			const svg = '<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">' +
+				'<rect width="64" height="64" fill="#25f4ee"/><text x="32" y="43" font-family="sans-serif" ' +
+				`font-size="30" text-anchor="middle" fill="#111">${letter}</text></svg>`;
+			res.writeHead(200, { 'Content-Type': 'image/svg+xml', 'Content-Length': Buffer.byteLength(svg) });
+			res.end(svg);
+			return;
+		}
 		if (url.pathname !== LOOKUP_PATH) {
 			res.writeHead(404, { 'Content-Type': 'text/plain' });
 			res.end('not found\n');
@@ -86,8 +111,27 @@ class TikTokWeb {
 		res.end(body);
 	}
 
+	// The card of the profile named in the "url" query value (taken as the
+	// text after its last "/@").
+	oembed(url, res) {
+		const target = url.searchParams.get('url') || '';
+		const at = target.lastIndexOf('/@');
+		const card = at >= 0 ? this.cards.get(target.slice(at + 2)) : undefined;
+		const status = card ? Number(card.status || 200) : 400;
+		const body = status !== 200
+			? JSON.stringify({ code: 400, message: 'Something went wrong', data: null })
+			: JSON.stringify({ version: '1.0', type: 'video', provider_name: 'TikTok', author_url: target,
+				...(card.authorName !== undefined ? { author_name: card.authorName } : {}) });
+		res.writeHead(status, { 'Content-Type': 'application/json', 'Content-Length': Buffer.byteLength(body) });
+		res.end(body);
+	}
+
 	async command(name, args) {
 		switch (name) {
+		case 'oembed':
+			if (typeof args.uniqueId !== 'string') throw new Error('oembed needs a uniqueId');
+			this.cards.set(args.uniqueId, args);
+			return { ok: true };
 		case 'room':
 			if (typeof args.uniqueId !== 'string') throw new Error('room needs a uniqueId');
 			if (args.once) this.onceAnswers.push(args);
@@ -108,6 +152,7 @@ class TikTokWeb {
 
 	async reset() {
 		this.answers.clear();
+		this.cards.clear();
 		this.onceAnswers = [];
 		this.records = [];
 		this.listener.destroyAll();
