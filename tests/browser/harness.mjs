@@ -139,3 +139,26 @@ export function screenshotPath(name) {
 	fs.mkdirSync(artifacts, { recursive: true });
 	return path.join(artifacts, name);
 }
+
+// One Twitch chat line as the chat fake sends it ("send" with templates):
+// a PRIVMSG with the tags Twitch gives every line.
+export function twitchLine({ id, user, userId, color = '', badges = '', text }) {
+	const login = user.toLowerCase();
+	const tags =
+		`@badge-info=;badges=${badges};color=${color};display-name=${user};emotes=;first-msg=0;flags=;` +
+		`id=${id};mod=0;returning-chatter=0;room-id={roomId};subscriber=0;tmi-sent-ts={ts};turbo=0;` +
+		`user-id=${userId};user-type=`;
+	return `${tags} :${login}!${login}@${login}.tmi.twitch.tv PRIVMSG #{channel} :${text}`;
+}
+
+// Resolves with the first truthy value of `probe`, tried every 50 ms; fails
+// with `what` once `ms` have passed.
+export async function waitUntil(probe, what, ms = 15000) {
+	const deadline = Date.now() + ms;
+	for (;;) {
+		const value = await probe();
+		if (value) return value;
+		if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
+		await new Promise((resolve) => setTimeout(resolve, 50));
+	}
+}

@@ -3,7 +3,9 @@ import { post, isOk, errorText } from './api.js';
 // The send box under the chat. Sending goes through the connected Twitch
 // account, so the box stays disabled (with the reason shown) until the
 // configuration reports an account. A reply to a line is sent with that
-// line's id as "replyTo".
+// line's id as "replyTo". Text starting with "/" is a chat command that the
+// plug-in carries out; its answer (a notice or an error) is shown under the
+// box.
 
 const NO_ACCOUNT = 'Connect a Twitch account to chat from the dock';
 
@@ -66,7 +68,10 @@ export class Composer {
 		if (isOk(reply)) {
 			this.input.value = '';
 			this.setReply('', '');
-			this.showNote(typeof reply.notice === 'string' ? reply.notice : '', 'notice');
+			// A command that went through without a notice still says so;
+			// a chat line shows itself when it comes back through the chat.
+			const notice = typeof reply.notice === 'string' ? reply.notice : text.startsWith('/') ? `Done: ${text}` : '';
+			this.showNote(notice, 'notice');
 		} else {
 			this.showNote(errorText(reply), 'error');
 		}
