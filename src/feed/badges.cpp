@@ -44,9 +44,10 @@ const BadgeStyle *findStyle(const std::string &setId)
 }
 
 struct BadgeCatalog {
-	std::mutex lock; // guards titles and urls
+	std::mutex lock; // guards titles, urls and broadcasterId
 	std::map<std::string, std::string, std::less<>> titles;
 	std::map<std::string, std::string, std::less<>> urls;
+	std::string broadcasterId;
 };
 
 // "setId/version" in a per-thread buffer, so a lookup allocates nothing.
@@ -191,6 +192,20 @@ void catalogSetBadge(const std::string &setId, const std::string &version, const
 	std::lock_guard<std::mutex> guard(c.lock);
 	c.titles[setId + "/" + version] = title;
 	c.urls[setId + "/" + version] = url;
+}
+
+void catalogSetBroadcaster(const std::string &broadcasterId)
+{
+	BadgeCatalog &c = catalog();
+	std::lock_guard<std::mutex> guard(c.lock);
+	c.broadcasterId = broadcasterId;
+}
+
+std::string catalogBroadcaster()
+{
+	BadgeCatalog &c = catalog();
+	std::lock_guard<std::mutex> guard(c.lock);
+	return c.broadcasterId;
 }
 
 } // namespace vanteo

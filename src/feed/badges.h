@@ -32,5 +32,8 @@ bool catalogBadge(const std::string &setId, const std::string &version, std::str
 // Adds or replaces one entry (entries are never removed).
 void catalogSetBadge(const std::string &setId, const std::string &version, const std::string &title,
 		     const std::string &url);
+// The broadcaster whose channel badges were loaded last ("" before any).
+void catalogSetBroadcaster(const std::string &broadcasterId);
+std::string catalogBroadcaster();
 
 } // namespace vanteo

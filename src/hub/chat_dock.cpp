@@ -10,6 +10,7 @@
 #include "server/router.h"
 #include "tiktok/tiktok_client.h"
 #include "twitch/chat_reader.h"
+#include "twitch/emotes.h"
 #include "twitch/eventsub.h"
 #include "twitch/helix.h"
 #include "twitch/irc_records.h"
@@ -54,6 +55,7 @@ ChatDock::ChatDock(Options options, QWidget *parent) : QWidget(parent)
 	loadConfig();
 	applyChannels();
 	m_running = true;
+	m_pollerTiming = options.poller;
 	if (options.startPoller)
 		m_poller = std::thread(&ChatDock::pollerLoop, this);
 }
@@ -265,15 +267,20 @@ void ChatDock::refreshAccount()
 	m_accountWorker = std::thread(&ChatDock::accountWorker, this, account, clientId, channel);
 }
 
+// Without the channel's id the global badges and the account's own emotes
+// still load; only the channel's are missing.
 void ChatDock::accountWorker(TwitchAccount account, std::string clientId, std::string channel)
 {
 	std::string broadcasterId;
-	if (!lookupUserId(account, clientId, channel, broadcasterId)) {
-		if (!channel.empty())
-			logLine(LOG_WARNING, "Twitch channel '%s' not found", channel.c_str());
-		return;
-	}
-	setBroadcasterId(broadcasterId);
+	if (lookupUserId(account, clientId, channel, broadcasterId))
+		setBroadcasterId(broadcasterId);
+	else if (!channel.empty())
+		logLine(LOG_WARNING, "Twitch channel '%s' not found", channel.c_str());
+	loadBadges(account.token, clientId, broadcasterId);
+	std::string emotes;
+	std::string error;
+	if (loadEmotes(account, clientId, broadcasterId, emotes, error))
+		setEmoteCache(emotes);
 }
 
 void ChatDock::startEventSub()

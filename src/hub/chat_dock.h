@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -38,10 +39,19 @@ class EventSubSession;
 
 class ChatDock : public QWidget {
 public:
+	// The poller's rhythm: the product's values; tests shorten them.
+	struct PollerTiming {
+		std::chrono::milliseconds tick{100};
+		std::chrono::milliseconds viewerPoll{60000};  // Twitch live count
+		std::chrono::milliseconds pinsPoll{20000};    // pinned message
+		std::chrono::milliseconds viewersGap{1000};   // between "viewers" events
+		std::chrono::milliseconds demoHold{10000};    // demo numbers stay this long
+	};
 	struct Options {
 		uint16_t firstPort = 18763;
 		// Tests that drive viewersJson themselves run without the poller.
 		bool startPoller = true;
+		PollerTiming poller;
 	};
 
 	explicit ChatDock(QWidget *parent = nullptr);
@@ -174,8 +184,13 @@ private:
 	std::unique_ptr<TikTokClient> m_tiktok;
 
 	// The poller: sends changed viewer counts at most once a second and polls
-	// the channel's state (hub/poller.cpp). Runs while m_running is set.
+	// the channel's live count and pinned message (hub/poller.cpp). Runs
+	// while m_running is set; Helix calls run outside m_lock.
 	void pollerLoop();
+	// failureLogged: one warning per run of failed polls.
+	void pollTwitchViewers(bool &failureLogged);
+	void pollPins();
+	PollerTiming m_pollerTiming;
 	std::thread m_poller;
 	std::atomic<bool> m_running{false};
 	std::atomic<bool> m_pollNow{true};

@@ -3,6 +3,8 @@
 #include "hub/obs_json.h"
 #include "module/host.h"
 #include "server/routes.h"
+#include "twitch/chatters.h"
+#include "twitch/emotes.h"
 #include "twitch/helix.h"
 #include "twitch/moderation.h"
 
@@ -38,6 +40,30 @@ std::string routeSend(Gated &g)
 	std::string error;
 	if (sendChat(g.account(), g.clientId(), g.bid(), text, error, jsonField(g.body, "replyTo")))
 		return kReplyOk;
+	return errorReply(error);
+}
+
+// The hub's emote catalogue; loaded (and kept) when the account worker has
+// not filled it yet.
+std::string routeEmotes(Gated &g)
+{
+	std::string json = g.hub.emoteCache();
+	if (!json.empty())
+		return json;
+	std::string error;
+	if (loadEmotes(g.account(), g.clientId(), g.bid(), json, error)) {
+		g.hub.setEmoteCache(json);
+		return json;
+	}
+	return errorReply(error.empty() ? "Emotes unavailable" : error);
+}
+
+std::string routeChatters(Gated &g)
+{
+	std::string json;
+	std::string error;
+	if (loadChatters(g.account(), g.clientId(), g.bid(), g.ctx.channel, json, error))
+		return json;
 	return errorReply(error);
 }
 
@@ -148,10 +174,12 @@ struct GatedRoute {
 
 const GatedRoute kGatedRoutes[] = {
     {"/api/send", routeSend},
+    {"/api/emotes", routeEmotes},
     {"/api/user", routeUser},
     {"/api/open", routeOpen},
     {"/api/feed-history", routeFeedHistory},
     {"/api/ads", routeAds},
+    {"/api/chatters", routeChatters},
     {"/api/automod", routeAutomod},
     {"/api/moderate", routeModerate},
 };

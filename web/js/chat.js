@@ -7,11 +7,18 @@ import { applyClear } from './removals.js';
 import { HighlightCards } from './highlights.js';
 import { PinBar } from './pins.js';
 import { HeldQueue, AutomodLine } from './held.js';
+import { AccountBar } from './account.js';
+import { LineActions } from './line-actions.js';
+import { UserCard } from './user-card.js';
+import { EmotePicker } from './emote-picker.js';
+import { ChatterList } from './chatters.js';
+import { icon } from './dom.js';
 
 // The chat dock: every chat line and chat-side item of both platforms, the
 // follows and redemptions, the removals moderators make; above the chat the
 // pinned message and the running poll, prediction or hype train, below it
-// the messages AutoMod holds for a decision.
+// the messages AutoMod holds for a decision. With a Twitch account, a clicked
+// line offers a reply and moderation, and a clicked name opens the user card.
 
 const MAX_LINES = 300;
 
@@ -27,7 +34,22 @@ const highlights = new HighlightCards(document.getElementById('highlights'));
 const pin = new PinBar(document.getElementById('pin'));
 const held = new HeldQueue(document.getElementById('held'));
 const automod = new AutomodLine(document.getElementById('automod'));
+const account = new AccountBar(document.getElementById('account'));
+const actions = new LineActions({
+	onReply: (id, name) => composer.setReply(id, name),
+	onRemoved: (id) => id && composer.replyTo === id && composer.setReply('', ''),
+});
+const card = new UserCard(document.querySelector('.list-wrap'));
+const emoteButton = document.querySelector('.composer-emotes');
+const chattersButton = document.querySelector('.composer-chatters');
+const picker = new EmotePicker(document.querySelector('.list-wrap'), composer.input, emoteButton);
+const chatters = new ChatterList(document.querySelector('.list-wrap'), {
+	onPick: (who) => card.show(who),
+	button: chattersButton,
+});
+let toolsLogin = null;
 let ownNames = [];
+let connected = false;
 
 function text(value) {
 	return typeof value === 'string' ? value : '';
@@ -37,26 +59,86 @@ function applyConfig(config) {
 	if (!config || typeof config !== 'object') return;
 	ownNames = [text(config.twitch), text(config.tiktok)].filter(Boolean);
 	composer.setAccount(config.account);
+	account.apply(config);
+	connected = composer.enabled;
+	document.body.classList.toggle('can-act', connected);
+	if (!connected) {
+		actions.close();
+		card.close();
+	}
 	chat.dataset.empty = ownNames.length
 		? 'Waiting for chat…'
 		: 'No channel is set up yet. Once one is, its chat appears here.';
 }
+
+// The emote picker and the chatter list need the account; the emotes are
+// asked for again after a change of account or channel.
+function applyChannelTools(config) {
+	if (!config || typeof config !== 'object') return;
+	const login = config.account && typeof config.account === 'object' ? text(config.account.login) : '';
+	emoteButton.disabled = chattersButton.disabled = !login;
+	if (login !== toolsLogin) {
+		toolsLogin = login;
+		picker.reset();
+		chatters.close();
+	}
+	picker.setChannel(text(config.twitch));
+}
+
+emoteButton.append(icon('emote'));
+chattersButton.append(icon('join'));
+// One panel at a time over the chat.
+emoteButton.addEventListener('click', () => {
+	chatters.close();
+	picker.toggle();
+});
+chattersButton.addEventListener('click', () => {
+	picker.close();
+	chatters.toggle();
+});
 
 function showItem(m) {
 	if (!m || typeof m !== 'object') return;
 	list.add(m.eventId ? eventLine(m) : chatLine(m, { mentionNames: ownNames }));
 }
 
-// Clicking a Twitch line answers it (only while sending is possible).
+// Who a clicked name stands for: Twitch lines carry the author's id; items
+// without one (some events) are looked up by the name when it is a login.
+function cardTarget(line, nameNode) {
+	if (!line || line.dataset.platform !== 'twitch') return null;
+	const name = line.dataset.name || nameNode.textContent;
+	if (line.dataset.userId) return { userId: line.dataset.userId, name };
+	return /^[A-Za-z0-9_]{1,25}$/.test(name) ? { login: name.toLowerCase(), name } : null;
+}
+
+// A click on a name opens its card; a click elsewhere on a chat line answers
+// it (Twitch) and shows its actions. Both need the account.
 chat.addEventListener('click', (event) => {
-	const line = event.target.closest('.line.msg');
-	if (!line || line.dataset.platform !== 'twitch' || !line.dataset.id || !composer.enabled) return;
+	if (!connected || event.target.closest('.line-actions')) return;
 	if (window.getSelection && String(window.getSelection()) !== '') return;
-	composer.setReply(line.dataset.id, line.dataset.name || '');
+	const line = event.target.closest('.line');
+	const name = event.target.closest('.name');
+	const who = name && cardTarget(line, name);
+	if (who) {
+		card.show(who);
+		return;
+	}
+	if (!line || !line.classList.contains('msg')) return;
+	if (line.dataset.platform === 'twitch' && line.dataset.id) composer.setReply(line.dataset.id, line.dataset.name || '');
+	actions.open(line);
+});
+
+document.addEventListener('keydown', (event) => {
+	if (event.key !== 'Escape' || event.defaultPrevented) return;
+	if (card.open) card.close();
+	else if (chatters.open) chatters.close();
+	else if (picker.open) picker.close();
+	else actions.close();
 });
 
 new FeedStream()
 	.on('config', applyConfig)
+	.on('config', applyChannelTools)
 	.on('status', (s) => header.setStatus(s))
 	.on('viewers', (v) => header.setViewers(v))
 	.on('message-in', showItem)

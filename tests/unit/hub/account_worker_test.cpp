@@ -1,0 +1,127 @@
+#include "feed/badges.h"
+#include "hub/chat_dock.h"
+#include "support/fake_services.h"
+#include "support/http_client.h"
+#include "support/test_host.h"
+#include "twitch/emotes.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+class AccountWorkerTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
+		ASSERT_TRUE(m_fakes.reset());
+	}
+	void TearDown() override { m_hub.reset(); }
+
+	void startHub(const std::string &channel)
+	{
+		m_host.writeConfigFile("config.json",
+				       "{\"twitch\":" + quoted(channel) + ",\"token\":\"tok-streamer\",\"setupDone\":true}");
+		ChatDock::Options options;
+		options.firstPort = 33763;
+		options.startPoller = false;
+		m_hub = std::make_unique<ChatDock>(options);
+		ASSERT_NE(m_hub->port(), 0);
+	}
+	std::string post(const std::string &path)
+	{
+		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), "{}"));
+	}
+	// "METHOD path" of the emote and badge requests since the last look.
+	std::vector<std::string> catalogueCalls()
+	{
+		std::vector<std::string> out;
+		JsonValue records = m_fakes.command("twitch-api", "requests", "{\"clear\":true}");
+		for (const JsonValue &r : records["requests"].items()) {
+			const std::string path = r["path"].str();
+			if (path.rfind("/helix/chat/emotes", 0) == 0 || path.rfind("/helix/chat/badges", 0) == 0)
+				out.push_back(r["method"].str() + " " + path);
+		}
+		return out;
+	}
+	void script(const std::string &path, int status)
+	{
+		m_fakes.command("twitch-api", "script",
+				"{\"path\":" + quoted(path) + ",\"status\":" + std::to_string(status) +
+				    ",\"body\":{\"status\":" + std::to_string(status) + ",\"message\":\"no\"}}");
+	}
+
+	FakeServices &m_fakes = FakeServices::instance();
+	TestHost m_host;
+	std::unique_ptr<ChatDock> m_hub;
+};
+
+} // namespace
+
+TEST_F(AccountWorkerTest, LoadsBadgesThenEmotesAndTheRoutesServeThem)
+{
+	startHub("streamer");
+	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
+	EXPECT_EQ(catalogueCalls(), (std::vector<std::string>{
+					    "GET /helix/chat/badges/global", "GET /helix/chat/badges?broadcaster_id=1001",
+					    "GET /helix/chat/emotes?broadcaster_id=1001",
+					    "GET /helix/chat/emotes/user?first=100&user_id=1001",
+					    "GET /helix/chat/emotes/global"}));
+	EXPECT_EQ(catalogBadgeTitle("subscriber", "12"), "Streamer Year");
+	const std::string cached = m_hub->emoteCache();
+	EXPECT_EQ(JsonValue::parse(cached)["groups"][1]["name"].str(), "Friend");
+
+	// Served from the cache, without asking Twitch again.
+	EXPECT_EQ(post("/api/emotes"), cached);
+	EXPECT_TRUE(catalogueCalls().empty());
+
+	EXPECT_EQ(post("/api/chatters"),
+		  "{\"broadcaster\":\"Streamer\",\"moderators\":[\"Helper\",\"Nightbot\"],\"vips\":[\"Friend\"],"
+		  "\"bots\":[],\"viewers\":[\"Raider\",\"Someone\"],\"total\":6}");
+	m_fakes.command("twitch-api", "configure", R"({"fail":{"GET /helix/chat/chatters":{"status":403}}})");
+	EXPECT_EQ(post("/api/chatters"),
+		  "{\"error\":\"Permission to read chat users is required; reconnect the account\"}");
+}
+
+TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
+{
+	script("/helix/chat/emotes", 500);
+	script("/helix/chat/emotes/user", 401);
+	script("/helix/chat/emotes/global", 500);
+	startHub("streamer");
+	std::vector<std::string> seen; // badges twice, emotes three times
+	ASSERT_TRUE(waitUntil([&] {
+		for (const std::string &call : catalogueCalls())
+			seen.push_back(call);
+		return seen.size() == 5;
+	}));
+	EXPECT_EQ(m_hub->emoteCache(), "");
+	EXPECT_EQ(post("/api/emotes"),
+		  "{\"error\":\"Authorization is required again; click Connect Twitch Account\"}");
+	script("/helix/chat/emotes/user", 500);
+	EXPECT_EQ(post("/api/emotes"), "{\"error\":\"Twitch returned no emotes\"}");
+
+	// Once Twitch answers, the route's own load is kept.
+	m_fakes.command("twitch-api", "clearScripts");
+	const std::string loaded = post("/api/emotes");
+	EXPECT_EQ(JsonValue::parse(loaded)["emotes"].size(), 6u) << loaded;
+	EXPECT_EQ(m_hub->emoteCache(), loaded);
+}
+
+TEST_F(AccountWorkerTest, UnknownChannelStillLoadsGlobalBadgesAndOwnEmotes)
+{
+	startHub("nosuchchannel");
+	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
+	EXPECT_EQ(catalogueCalls(),
+		  (std::vector<std::string>{"GET /helix/chat/badges/global",
+					    "GET /helix/chat/emotes/user?first=100&user_id=1001",
+					    "GET /helix/chat/emotes/global"}));
+	EXPECT_EQ(JsonValue::parse(m_hub->emoteCache())["groups"][0]["name"].str(), "Friend");
+}

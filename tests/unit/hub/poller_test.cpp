@@ -1,0 +1,195 @@
+#include "hub/chat_dock.h"
+#include "support/fake_services.h"
+#include "support/http_client.h"
+#include "support/log_capture.h"
+#include "support/test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace vanteo;
+using namespace vanteo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kAccountConfig[] = R"({"twitch":"streamer","token":"tok-streamer","setupDone":true})";
+
+class PollerTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
+		ASSERT_TRUE(m_fakes.reset());
+	}
+	void TearDown() override { m_hub.reset(); }
+
+	void startHub(bool withAccount, const ChatDock::PollerTiming &timing)
+	{
+		if (withAccount)
+			m_host.writeConfigFile("config.json", kAccountConfig);
+		ChatDock::Options options;
+		options.firstPort = 31763;
+		options.poller = timing;
+		m_hub = std::make_unique<ChatDock>(options);
+		ASSERT_NE(m_hub->port(), 0);
+		m_page = std::make_unique<EventStreamClient>(m_hub->port());
+	}
+	// Data of every event of that name the page has received so far.
+	std::vector<std::string> events(const std::string &name)
+	{
+		m_page->readEvents(1000, 20);
+		const std::string all = m_page->events();
+		const std::string head = "event: " + name + "\ndata: ";
+		std::vector<std::string> out;
+		for (size_t at = all.find(head); at != std::string::npos; at = all.find(head, at + 1)) {
+			const size_t begin = at + head.size();
+			out.push_back(all.substr(begin, all.find("\n\n", begin) - begin));
+		}
+		return out;
+	}
+	bool eventArrives(const std::string &name, const std::string &data, int timeoutMs = 5000)
+	{
+		return waitFor(
+			[&] {
+				const auto list = events(name);
+				return std::find(list.begin(), list.end(), data) != list.end();
+			},
+			timeoutMs);
+	}
+	// Helix requests whose "METHOD path" starts with prefix; clears the
+	// fake's records when asked.
+	std::vector<std::string> requests(const std::string &prefix, bool clear = false)
+	{
+		std::vector<std::string> out;
+		JsonValue r = m_fakes.command("twitch-api", "requests", clear ? "{\"clear\":true}" : "{}");
+		for (const JsonValue &item : r["requests"].items()) {
+			const std::string call = item["method"].str() + " " + item["path"].str();
+			if (call.rfind(prefix, 0) == 0)
+				out.push_back(call);
+		}
+		return out;
+	}
+	size_t logged(const std::string &line)
+	{
+		const auto lines = logLines();
+		return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
+	}
+
+	FakeServices &m_fakes = FakeServices::instance();
+	TestHost m_host;
+	std::unique_ptr<ChatDock> m_hub;
+	std::unique_ptr<EventStreamClient> m_page;
+};
+
+} // namespace
+
+TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
+{
+	ChatDock::PollerTiming timing;
+	timing.viewerPoll = 300ms;
+	clearLog();
+	startHub(true, timing);
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":42,\"tiktok\":null}"));
+	// By login until the channel's id is known, by id afterwards.
+	ASSERT_TRUE(waitFor([&] { return !requests("GET /helix/streams?user_id=1001").empty(); }));
+	for (const std::string &call : requests("GET /helix/streams"))
+		EXPECT_TRUE(call == "GET /helix/streams?user_id=1001" || call == "GET /helix/streams?user_login=streamer")
+			<< call;
+
+	// Offline is a count of 0, not an unknown one.
+	m_fakes.command("twitch-api", "configure", "{\"streams\":{}}");
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":0,\"tiktok\":null}"));
+
+	// A run of failures keeps the count and logs once.
+	const std::string warning = "[vanteo] Twitch viewers unavailable: Twitch is down";
+	m_fakes.command("twitch-api", "script",
+			R"({"path":"/helix/streams","status":503,"body":{"status":503,"message":"Twitch is down"}})");
+	requests("", true);
+	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/streams").size() >= 3; }));
+	EXPECT_EQ(logged(warning), 1u);
+	EXPECT_EQ(events("viewers").back(), "{\"twitch\":0,\"tiktok\":null}");
+
+	// A success ends the run; the next failure warns again.
+	m_fakes.command("twitch-api", "clearScripts");
+	m_fakes.command("twitch-api", "configure", R"({"streams":{"1001":{"viewer_count":7}}})");
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":7,\"tiktok\":null}"));
+	m_fakes.command("twitch-api", "script",
+			R"({"path":"/helix/streams","status":503,"body":{"status":503,"message":"Twitch is down"}})");
+	ASSERT_TRUE(waitFor([&] { return logged(warning) == 2; }));
+
+	// Without an account the count is unknown again, without asking Twitch.
+	m_fakes.command("twitch-api", "clearScripts");
+	m_hub->connectAccount(TwitchAccount());
+	m_hub->startEventSub();
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":null}"));
+}
+
+TEST_F(PollerTest, ChangesWithinASecondMakeOneEventAndDemoNumbersHold)
+{
+	ChatDock::PollerTiming timing;
+	timing.demoHold = 1500ms;
+	startHub(false, timing);
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":null}"));
+
+	m_hub->onTikTokViewers(1);
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":1}"));
+	// Just after an event: the next one is a second away, and carries only
+	// the last of two changes.
+	const size_t before = events("viewers").size();
+	const auto changed = Clock::now();
+	m_hub->onTikTokViewers(2);
+	m_hub->onTikTokViewers(3);
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":3}"));
+	EXPECT_GE(Clock::now() - changed, 700ms);
+	EXPECT_EQ(events("viewers").size(), before + 1);
+
+	// Demo numbers stay for the hold; then the real counts come back even
+	// though none changed.
+	const size_t settled = events("viewers").size();
+	const auto demo = Clock::now();
+	m_hub->requestDemoViewers();
+	m_hub->broadcast("viewers", "{\"twitch\":35,\"tiktok\":14}");
+	ASSERT_TRUE(waitFor([&] { return events("viewers").size() == settled + 2; }, 4000));
+	EXPECT_GE(Clock::now() - demo, 1300ms);
+	EXPECT_EQ(events("viewers").back(), "{\"twitch\":null,\"tiktok\":3}");
+}
+
+TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)
+{
+	ChatDock::PollerTiming timing;
+	timing.pinsPoll = 150ms;
+	startHub(true, timing);
+	ASSERT_TRUE(eventArrives("pins", "{\"data\":[]}"));
+	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/chat/pins").size() >= 4; }));
+	EXPECT_EQ(events("pins").size(), 1u);
+	for (const std::string &call : requests("GET /helix/chat/pins"))
+		EXPECT_EQ(call, "GET /helix/chat/pins?broadcaster_id=1001&moderator_id=1001");
+
+	const std::string pinned = R"({"data":[{"id":"p1","message":{"text":"Be nice"}}]})";
+	m_fakes.command("twitch-api", "configure", "{\"pins\":" + pinned + "}");
+	ASSERT_TRUE(eventArrives("pins", pinned));
+
+	// Line breaks in the answer would end the event early.
+	m_fakes.command("twitch-api", "configure", "{\"pins\":" + quoted("{\n  \"data\": []\r\n}") + "}");
+	ASSERT_TRUE(eventArrives("pins", "{   \"data\": []  }"));
+
+	// Failures keep the last pins, which a page opened later still gets.
+	m_fakes.command("twitch-api", "script", R"({"path":"/helix/chat/pins","status":500})");
+	requests("", true);
+	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/chat/pins").size() >= 3; }));
+	EXPECT_EQ(events("pins").size(), 3u);
+	EventStreamClient later(m_hub->port());
+	later.readEvents(4);
+	ASSERT_TRUE(waitFor([&] {
+		later.readEvents(100, 20);
+		return later.events().find("event: pins\ndata: {   \"data\": []  }\n\n") != std::string::npos;
+	}));
+}

@@ -1,0 +1,329 @@
+#include "feed/badges.h"
+#include "feed/chat_message.h"
+#include "support/fake_services.h"
+#include "twitch/chatters.h"
+#include "twitch/emotes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace vanteo;
+using namespace vanteo::test;
+
+namespace {
+
+const char kClientId[] = "q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1";
+
+// One emote element of a Helix emote page.
+std::string emote(const std::string &id, const std::string &name, const std::string &type, const std::string &owner)
+{
+	return "{\"id\":" + quoted(id) + ",\"name\":" + quoted(name) + ",\"emote_type\":" + quoted(type) +
+	       ",\"owner_id\":" + quoted(owner) + "}";
+}
+
+std::string page(const std::string &items, const std::string &cursor = std::string())
+{
+	return "{\"data\":[" + items + "],\"template\":\"T/{{id}}/{{format}}/{{theme_mode}}/{{scale}}/{{id}}\"" +
+	       ",\"pagination\":{" + (cursor.empty() ? "" : "\"cursor\":" + quoted(cursor)) + "}}";
+}
+
+class ChannelStateTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
+		ASSERT_TRUE(m_fakes.reset());
+		m_account.token = "tok-streamer";
+		m_account.userId = "1001";
+		m_account.login = "streamer";
+		m_base = "https://" + m_fakes.address("twitch-helix");
+	}
+	void configure(const std::string &json) { m_fakes.command("twitch-api", "configure", json); }
+	void script(const std::string &path, int status, const std::string &bodyJson, bool once = false)
+	{
+		m_fakes.command("twitch-api", "script",
+				"{\"method\":\"GET\",\"path\":" + quoted(path) + ",\"status\":" + std::to_string(status) +
+				    ",\"body\":" + bodyJson + (once ? ",\"once\":true}" : "}"));
+	}
+	// "GET path" of every request since the last look.
+	std::vector<std::string> calls()
+	{
+		std::vector<std::string> out;
+		JsonValue records = m_fakes.command("twitch-api", "requests", "{\"clear\":true}");
+		for (const JsonValue &r : records["requests"].items())
+			out.push_back(r["method"].str() + " " + r["path"].str());
+		return out;
+	}
+	size_t countPrefix(const std::vector<std::string> &list, const std::string &prefix)
+	{
+		size_t n = 0;
+		for (const std::string &call : list)
+			n += call.compare(0, prefix.size(), prefix) == 0;
+		return n;
+	}
+
+	FakeServices &m_fakes = FakeServices::instance();
+	TwitchAccount m_account;
+	std::string m_base;
+};
+
+} // namespace
+
+TEST(EmoteCatalogRules, GroupsDuplicatesOwnersAndOrder)
+{
+	EmoteCatalog c;
+	// The channel's page: fixed group, the template's first placeholders.
+	EXPECT_EQ(c.addPage(page(emote("c1", "chanHi", "subscriptions", "1001") + "," +
+				 emote("", "noId", "globals", "") + "," + emote("c2", "", "globals", "")),
+			    "channel"),
+		  "");
+	// The account's pages: owners only for the three owned types.
+	EXPECT_EQ(c.addPage(page(emote("x1", "chanHi", "subscriptions", "2002") + "," +
+				 emote("b1", "bobWave", "subscriptions", "2002") + "," +
+				 emote("z1", "zedPog", "follower", "3003") + "," +
+				 emote("a1", "amyBits", "bitstier", "4004") + "," +
+				 emote("g0", "zeroOwner", "subscriptions", "0") + "," +
+				 emote("s1", "smileSet", "smilies", "5005") + "," +
+				 emote("u1", "unknownOwner", "follower", "9999") + "," +
+				 emote("b2", "bobLove", "subscriptions", "2002")),
+			    ""),
+		  "");
+	EXPECT_EQ(c.ownerIds(), (std::vector<std::string>{"2002", "3003", "4004", "9999"}));
+	c.addPage(page(emote("k", "Kappa", "globals", "") + "," + emote("zz", "zedPog", "globals", "")), "globali");
+	// 9999 is not among the users Twitch returned; "amy" sorts before
+	// "Bob" and "Other Channels" with case ignored, the first avatar wins.
+	c.addOwners("{\"data\":[{\"id\":\"2002\",\"display_name\":\"Bob\",\"profile_image_url\":\"p2\"},"
+		    "{\"id\":\"3003\",\"display_name\":\"zed\",\"profile_image_url\":\"p3\"},"
+		    "{\"id\":\"4004\",\"display_name\":\"amy\",\"profile_image_url\":\"p4\"}]}");
+
+	const std::string e = ",\"url\":\"T/";
+	EXPECT_EQ(c.json(), "{\"emotes\":["
+			    "{\"name\":\"chanHi\"" + e + "c1/default/dark/2.0/{{id}}\",\"group\":\"channel\"},"
+			    "{\"name\":\"bobWave\"" + e + "b1/default/dark/2.0/{{id}}\",\"group\":\"Bob\"},"
+			    "{\"name\":\"zedPog\"" + e + "z1/default/dark/2.0/{{id}}\",\"group\":\"zed\"},"
+			    "{\"name\":\"amyBits\"" + e + "a1/default/dark/2.0/{{id}}\",\"group\":\"amy\"},"
+			    "{\"name\":\"zeroOwner\"" + e + "g0/default/dark/2.0/{{id}}\",\"group\":\"globali\"},"
+			    "{\"name\":\"smileSet\"" + e + "s1/default/dark/2.0/{{id}}\",\"group\":\"globali\"},"
+			    "{\"name\":\"unknownOwner\"" + e + "u1/default/dark/2.0/{{id}}\",\"group\":\"Other Channels\"},"
+			    "{\"name\":\"bobLove\"" + e + "b2/default/dark/2.0/{{id}}\",\"group\":\"Bob\"},"
+			    "{\"name\":\"Kappa\"" + e + "k/default/dark/2.0/{{id}}\",\"group\":\"globali\"}],"
+			    "\"groups\":[{\"name\":\"channel\",\"avatar\":\"\"},{\"name\":\"amy\",\"avatar\":\"p4\"},"
+			    "{\"name\":\"Bob\",\"avatar\":\"p2\"},{\"name\":\"Other Channels\",\"avatar\":\"\"},"
+			    "{\"name\":\"zed\",\"avatar\":\"p3\"},{\"name\":\"globali\",\"avatar\":\"\"}]}");
+
+	// Without a template the Twitch emote host is used; quotes in names
+	// stay inside their JSON strings; junk pages add nothing.
+	EmoteCatalog d;
+	EXPECT_EQ(d.addPage("{\"data\":[" + emote("25", "a\"b", "globals", "") + "],\"pagination\":{\"cursor\":\"n\"}}",
+			    ""),
+		  "n");
+	EXPECT_EQ(d.addPage("not json", ""), "");
+	const std::string path = "/emoticons/v2/{{id}}/{{format}}/{{theme_mode}}/{{scale}}";
+	std::string url = defaultEmoteTemplate();
+	ASSERT_NE(url.find(path), std::string::npos);
+	url.replace(url.find(path), path.size(), "/emoticons/v2/25/default/dark/2.0");
+	EXPECT_EQ(d.json(), "{\"emotes\":[{\"name\":\"a\\\"b\",\"url\":" + test::quoted(url) +
+				",\"group\":\"globali\"}],\"groups\":[{\"name\":\"globali\",\"avatar\":\"\"}]}");
+	EXPECT_EQ(EmoteCatalog().json(), "{\"emotes\":[],\"groups\":[]}");
+}
+
+TEST_F(ChannelStateTest, EmotesOfTheChannelTheAccountAndTwitch)
+{
+	std::string json;
+	std::string error;
+	ASSERT_TRUE(loadEmotes(m_account, kClientId, "1001", json, error));
+	EXPECT_EQ(error, "");
+	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /helix/chat/emotes?broadcaster_id=1001",
+						     "GET /helix/chat/emotes/user?first=100&user_id=1001",
+						     "GET /helix/chat/emotes/global", "GET /helix/users?id=3003&id=4004"}));
+	const std::string url = m_base + "/static/emoticons/v2/";
+	EXPECT_EQ(json, "{\"emotes\":[{\"name\":\"strmHi\",\"url\":\"" + url + "emotesv2_c1/default/dark/2.0\",\"group\":\"channel\"},"
+			"{\"name\":\"strmLove\",\"url\":\"" + url + "emotesv2_c2/default/dark/2.0\",\"group\":\"channel\"},"
+			"{\"name\":\"raidPog\",\"url\":\"" + url + "emotesv2_r1/default/dark/2.0\",\"group\":\"Raider\"},"
+			"{\"name\":\"frndWave\",\"url\":\"" + url + "emotesv2_f1/default/dark/2.0\",\"group\":\"Friend\"},"
+			"{\"name\":\"Kappa\",\"url\":\"" + url + "25/default/dark/2.0\",\"group\":\"globali\"},"
+			"{\"name\":\"4Head\",\"url\":\"" + url + "354/default/dark/2.0\",\"group\":\"globali\"}],"
+			"\"groups\":[{\"name\":\"channel\",\"avatar\":\"\"},"
+			"{\"name\":\"Friend\",\"avatar\":\"" + m_base + "/static/profile/friend.png\"},"
+			"{\"name\":\"Raider\",\"avatar\":\"" + m_base + "/static/profile/raider.png\"},"
+			"{\"name\":\"globali\",\"avatar\":\"\"}]}");
+}
+
+TEST_F(ChannelStateTest, EmotePagesStopAtFortyAndOwnersGoInHundreds)
+{
+	std::string list;
+	for (int i = 0; i < 170; ++i) {
+		const std::string n = std::to_string(i);
+		list += (i ? "," : "") + std::string("{\"id\":\"e") + n + "\",\"name\":\"em" + n +
+			"\",\"emote_type\":\"follower\",\"owner_id\":\"" + std::to_string(9000 + i) +
+			"\",\"images\":{},\"format\":[],\"scale\":[],\"theme_mode\":[],\"emote_set_id\":\"1\"}";
+	}
+	configure("{\"userEmotes\":[" + list + "],\"pageSize\":{\"GET /helix/chat/emotes/user\":4}}");
+	std::string json;
+	std::string error;
+	ASSERT_TRUE(loadEmotes(m_account, kClientId, "", json, error));
+	const std::vector<std::string> sent = calls();
+	EXPECT_EQ(countPrefix(sent, "GET /helix/chat/emotes/user?first=100&user_id=1001"), 40u);
+	EXPECT_EQ(countPrefix(sent, "GET /helix/chat/emotes/user?first=100&user_id=1001&after="), 39u);
+	EXPECT_EQ(countPrefix(sent, "GET /helix/chat/emotes?"), 0u); // no broadcaster id, no channel emotes
+	ASSERT_EQ(countPrefix(sent, "GET /helix/users?"), 2u);
+	std::vector<std::string> batches;
+	for (const std::string &call : sent)
+		if (call.compare(0, 17, "GET /helix/users?") == 0)
+			batches.push_back(call);
+	EXPECT_EQ(batches[0].rfind("GET /helix/users?id=9000&id=9001&", 0), 0u);
+	EXPECT_EQ(std::count(batches[0].begin(), batches[0].end(), '='), 100);
+	EXPECT_EQ(batches[1].rfind("GET /helix/users?id=9100&id=9101&", 0), 0u);
+	EXPECT_EQ(std::count(batches[1].begin(), batches[1].end(), '='), 60);
+	const JsonValue v = JsonValue::parse(json);
+	EXPECT_EQ(v["emotes"].size(), 160u + 2u); // 40 pages of 4, then the two global ones
+	EXPECT_EQ(v["emotes"][159]["name"].str(), "em159");
+	EXPECT_EQ(v["groups"].size(), 2u); // unknown owners: "Other Channels", then the global group
+	EXPECT_EQ(v["groups"][0]["name"].str(), "Other Channels");
+}
+
+TEST_F(ChannelStateTest, RefusedAccountPagesKeepTheGlobalEmotes)
+{
+	script("/helix/chat/emotes/user", 401, "{\"status\":401,\"message\":\"Invalid OAuth token\"}");
+	std::string json;
+	std::string error;
+	ASSERT_TRUE(loadEmotes(m_account, kClientId, "", json, error));
+	EXPECT_EQ(error, "Authorization is required again; click Connect Twitch Account");
+	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /helix/chat/emotes/user?first=100&user_id=1001",
+						     "GET /helix/chat/emotes/global"}));
+	const JsonValue v = JsonValue::parse(json);
+	ASSERT_EQ(v["emotes"].size(), 2u);
+	EXPECT_EQ(v["emotes"][0]["name"].str(), "Kappa");
+
+	// Nothing at all: the generic text; a 401 keeps its own.
+	script("/helix/chat/emotes/global", 503, "\"\"");
+	error.clear();
+	EXPECT_FALSE(loadEmotes(m_account, kClientId, "", json, error));
+	EXPECT_EQ(error, "Authorization is required again; click Connect Twitch Account");
+	script("/helix/chat/emotes/user", 500, "\"\"");
+	error.clear();
+	EXPECT_FALSE(loadEmotes(m_account, kClientId, "", json, error));
+	EXPECT_EQ(error, "Twitch returned no emotes");
+}
+
+TEST_F(ChannelStateTest, ChannelBadgesReplaceGlobalOnesInChatLines)
+{
+	EXPECT_FALSE(loadBadges("", kClientId, "1001"));
+	EXPECT_FALSE(loadBadges("tok-streamer", "", "1001"));
+	EXPECT_TRUE(calls().empty());
+
+	// A version without an image is left out. (The catalogue lives as long
+	// as the process: the keys here are ones no other test relies on.)
+	configure("{\"globalBadges\":[{\"set_id\":\"subscriber\",\"versions\":["
+		  "{\"id\":\"12\",\"image_url_2x\":\"" + m_base + "/static/g12\",\"title\":\"1-Year Subscriber\"}]},"
+		  "{\"set_id\":\"bits\",\"versions\":[{\"id\":\"1\",\"image_url_2x\":\"\",\"title\":\"cheer 1\"},"
+		  "{\"id\":\"100\",\"image_url_2x\":\"" + m_base + "/static/b100\",\"title\":\"cheer 100\"}]},"
+		  "{\"set_id\":\"hype-train\",\"versions\":[{\"id\":\"1\",\"image_url_2x\":\"" + m_base +
+		  "/static/h1\",\"title\":\"Hype Train Conductor\"}]}]}");
+	EXPECT_TRUE(loadBadges("tok-streamer", kClientId, ""));
+	EXPECT_EQ(calls(), std::vector<std::string>{"GET /helix/chat/badges/global"});
+	EXPECT_EQ(catalogBadgeTitle("subscriber", "12"), "1-Year Subscriber");
+	EXPECT_EQ(catalogBadgeUrl("bits", "1"), "");
+
+	EXPECT_TRUE(loadBadges("tok-streamer", kClientId, "1001"));
+	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /helix/chat/badges/global",
+						     "GET /helix/chat/badges?broadcaster_id=1001"}));
+	EXPECT_EQ(catalogBroadcaster(), "1001");
+	EXPECT_EQ(catalogBadgeTitle("subscriber", "12"), "Streamer Year");
+	EXPECT_EQ(catalogBadgeUrl("subscriber", "12"), m_base + "/static/badges/v1/subscriber-12/2");
+
+	ChatMessage line;
+	line.name = "viewer";
+	line.badges = {{"subscriber", "12"}, {"bits", "1"}, {"hype-train", "1"}, {"bits", "100"}, {"turbo", "1"}};
+	const JsonValue badges = JsonValue::parse(messageToJson(line))["badges"];
+	ASSERT_EQ(badges.size(), 4u);
+	EXPECT_EQ(badges[0]["url"].str(), m_base + "/static/badges/v1/subscriber-12/2");
+	EXPECT_EQ(badges[0]["title"].str(), "Streamer Year");
+	EXPECT_EQ(badges[1]["url"].str(), m_base + "/static/h1");
+	EXPECT_EQ(badges[1]["title"].str(), "Hype Train Conductor");
+	EXPECT_EQ(badges[2]["title"].str(), "cheer 100");
+	EXPECT_EQ(badges[3]["url"].str(), "/badge/turbo.png");
+
+	// A failed channel request is the outcome; the global version stays.
+	script("/helix/chat/badges", 500, "\"\"");
+	EXPECT_FALSE(loadBadges("tok-streamer", kClientId, "1001"));
+	EXPECT_EQ(catalogBadgeTitle("subscriber", "12"), "1-Year Subscriber");
+}
+
+TEST(ChatterRoles, EachChatterInOneRoleSorted)
+{
+	struct Case {
+		std::vector<std::string> chatters, mods, vips;
+		const char *channel;
+		const char *expected;
+	};
+	const Case cases[] = {
+	    // Channel name in other letter case; mod + VIP is a moderator; a
+	    // bot that moderates is a moderator; sorted with case ignored.
+	    {{"zed", "Nightbot", "StreamER", "both", "amy", "StreamElements", "Bob"},
+	     {"nightbot", "BOTH"},
+	     {"both", "Zed"},
+	     "streamer",
+	     "{\"broadcaster\":\"StreamER\",\"moderators\":[\"both\",\"Nightbot\"],\"vips\":[\"zed\"],"
+	     "\"bots\":[\"StreamElements\"],\"viewers\":[\"amy\",\"Bob\"],\"total\":7}"},
+	    // The broadcaster away: null, and the total counts who is there.
+	    {{"b", "a"}, {}, {}, "streamer",
+	     "{\"broadcaster\":null,\"moderators\":[],\"vips\":[],\"bots\":[],\"viewers\":[\"a\",\"b\"],\"total\":2}"},
+	    {{}, {"x"}, {}, "", "{\"broadcaster\":null,\"moderators\":[],\"vips\":[],\"bots\":[],\"viewers\":[],\"total\":0}"},
+	    // Names stay valid JSON whatever they hold.
+	    {{"q\"t", "b\\s", "c\x01"}, {}, {}, "x",
+	     "{\"broadcaster\":null,\"moderators\":[],\"vips\":[],\"bots\":[],"
+	     "\"viewers\":[\"b\\\\s\",\"c\\u0001\",\"q\\\"t\"],\"total\":3}"},
+	};
+	for (const Case &c : cases)
+		EXPECT_EQ(chattersJson(c.chatters, c.mods, c.vips, c.channel), c.expected) << c.expected;
+}
+
+TEST_F(ChannelStateTest, ChattersAcrossPagesAndFailures)
+{
+	std::string json;
+	std::string error;
+	ASSERT_TRUE(loadChatters(m_account, kClientId, "1001", "streamer", json, error));
+	EXPECT_EQ(json, "{\"broadcaster\":\"Streamer\",\"moderators\":[\"Helper\",\"Nightbot\"],\"vips\":[\"Friend\"],"
+			"\"bots\":[],\"viewers\":[\"Raider\",\"Someone\"],\"total\":6}");
+	EXPECT_EQ(calls(), (std::vector<std::string>{
+			       "GET /helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001",
+			       "GET /helix/moderation/moderators?first=100&broadcaster_id=1001",
+			       "GET /helix/channels/vips?first=100&broadcaster_id=1001"}));
+
+	// Two chatters a page, the third page fails: the first two pages count.
+	// Moderators unreadable: Nightbot is then only a bot.
+	configure("{\"pageSize\":{\"GET /helix/chat/chatters\":2},\"fail\":{"
+		  "\"GET /helix/chat/chatters\":{\"status\":500,\"page\":3},"
+		  "\"GET /helix/moderation/moderators\":{\"status\":403}},"
+		  "\"chatters\":[\"1001\",\"6006\",\"3003\",\"4004\",\"5005\",\"2002\"]}");
+	ASSERT_TRUE(loadChatters(m_account, kClientId, "1001", "streamer", json, error));
+	EXPECT_EQ(json, "{\"broadcaster\":\"Streamer\",\"moderators\":[],\"vips\":[\"Friend\"],"
+			"\"bots\":[\"Nightbot\"],\"viewers\":[\"Raider\"],\"total\":4}");
+	EXPECT_EQ(countPrefix(calls(), "GET /helix/chat/chatters?"), 3u);
+
+	// Not even the first page: the reconnect text.
+	configure("{\"fail\":{\"GET /helix/chat/chatters\":{\"status\":401,\"message\":\"Missing scope\"}}}");
+	EXPECT_FALSE(loadChatters(m_account, kClientId, "1001", "streamer", json, error));
+	EXPECT_EQ(error, "Permission to read chat users is required; reconnect the account");
+}
+
+TEST_F(ChannelStateTest, CursorsTravelEncoded)
+{
+	// Base64 cursors hold "+", "/" and "="; a raw "+" would reach Twitch
+	// as a space.
+	script("/helix/chat/chatters", 200,
+	       quoted("{\"data\":[{\"user_name\":\"\",\"user_login\":\"low\"},{\"user_name\":\"\"}],"
+		      "\"pagination\":{\"cursor\":\"a+b/c=\"}}"),
+	       true);
+	std::vector<std::string> names;
+	EXPECT_TRUE(fetchPaged(m_account, kClientId, "/helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001",
+			       names));
+	EXPECT_EQ(names, std::vector<std::string>{"low"}); // the login stands in; empty names are skipped
+	const std::vector<std::string> sent = calls();
+	ASSERT_EQ(sent.size(), 2u);
+	EXPECT_EQ(sent[1], "GET /helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001&after=a%2Bb%2Fc%3D");
+}
