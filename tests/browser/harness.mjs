@@ -24,6 +24,8 @@ function firstLine(child, pattern, what) {
 			if (m) resolve(m);
 		});
 		child.once('exit', (code) => reject(new Error(`${what} exited with ${code}`)));
+		// A missing binary: fail the test instead of waiting for a line forever.
+		child.once('error', (error) => reject(new Error(`${what}: ${error.message}`)));
 	});
 }
 

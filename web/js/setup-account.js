@@ -1,4 +1,4 @@
-import { post, errorText } from './api.js';
+import { requestSignIn } from './account.js';
 
 // The Twitch account card of the setup wizard. Connecting asks the plug-in
 // to open Twitch's sign-in page in the user's browser ("/api/account"); the
@@ -62,18 +62,13 @@ export class AccountCard {
 		}
 		this.clientId.setAttribute('aria-invalid', 'false');
 		this.connectButton.disabled = this.reauthButton.disabled = true;
-		const reply = await post('account', clientId ? { clientId } : {});
+		const outcome = await requestSignIn({ builtInClient: this.builtInClient, clientId }, 'this page');
 		this.connectButton.disabled = this.reauthButton.disabled = false;
-		if (reply.opened !== true) {
-			this.say(errorText(reply), 'error');
+		if (outcome.error !== undefined) {
+			this.say(outcome.error, 'error');
 			if (!this.builtInClient) this.clientId.focus();
 			return;
 		}
-		let said = 'Twitch’s sign-in page is open in your browser. Approve Vanteo there; this page updates by itself.';
-		// An application of the user's own must list the address Twitch
-		// returns to, or Twitch refuses the sign-in.
-		const redirect = text(reply.redirect);
-		if (!this.builtInClient && redirect) said += ` Your Twitch application needs the OAuth Redirect URL ${redirect}`;
-		this.say(said);
+		this.say(outcome.text);
 	}
 }
