@@ -37,8 +37,16 @@ fakes=$!
 wait_line "$work/fakes.json" 30 || { echo "the fake services did not start:" >&2; cat "$work/fakes.log" >&2; exit 1; }
 eval "$(node -e '
 const line = require("fs").readFileSync(process.argv[1], "utf8").split("\n")[0];
-for (const [k, v] of Object.entries(JSON.parse(line).env)) console.log(`export ${k}=${JSON.stringify(v)}`);
+const info = JSON.parse(line);
+for (const [k, v] of Object.entries(info.env)) console.log(`export ${k}=${JSON.stringify(v)}`);
+console.log(`control=${info.control}`);
 ' "$work/fakes.json")"
+
+# The fake Twitch API answers for the demo channel as the account's own, so
+# "Connect Twitch" signs in (as that channel) against the local stand-in.
+curl -s -o /dev/null -X POST -d "{\"users\":[{\"id\":\"1001\",\"login\":\"$channel\",\"display_name\":\"$channel\"}],
+	\"tokens\":{\"tok-streamer\":{\"login\":\"$channel\",\"user_id\":\"1001\"}}}" \
+	"http://127.0.0.1:$control/twitch-api/configure"
 
 "$build/vanteo-devhost" --config-dir "$config" --web-dir "$root/web" >"$work/host.out" &
 host=$!
@@ -56,6 +64,9 @@ Vanteo developer host is running with a demo Twitch chat (settings in $config).
 Open these pages in a browser:
   Chat:     http://chat.localhost:$port/?t=$token
   Activity: http://activity.localhost:$port/feed.html?t=$token
+  Setup:    http://setup.localhost:$port/setup.html?t=$token
+"Connect Twitch" opens a local stand-in of Twitch's sign-in page (its
+certificate comes from a test CA made for this run: accept the warning).
 Press Ctrl+C to stop.
 EOT
 wait "$host"
