@@ -148,5 +148,8 @@ new FeedStream()
 	.on('pins', (p) => pin.apply(p))
 	.on('held', (h) => held.apply(h))
 	.on('automod', (a) => automod.apply(a))
-	.onState((state) => header.setStream(state))
+	.onState((state) => {
+		header.setStream(state);
+		if (state === 'open') highlights.forgetRunning();
+	})
 	.start();

@@ -83,6 +83,21 @@ export class HighlightCards {
 		this.box.hidden = this.cards.size === 0;
 	}
 
+	// Only the time left changes between events; the rest of the card (and
+	// its close button, which may be under the pointer) stays as it is.
+	countdown(card, now) {
+		const view = describeHighlight(card.payload, now);
+		const status = card.node.querySelector('.hl-status');
+		if (view && status && status.textContent !== view.status) status.textContent = view.status;
+	}
+
+	// A stream that opens again re-sends what is still running; a running
+	// card from before may have ended while the page was away, so it goes and
+	// comes back only if the server still has it. Results stay.
+	forgetRunning() {
+		for (const [kind, card] of [...this.cards]) if (!card.removeAt) this.remove(kind);
+	}
+
 	schedule() {
 		if (this.timer || this.cards.size === 0) return;
 		this.timer = setInterval(() => this.tick(), 1000);
@@ -92,7 +107,7 @@ export class HighlightCards {
 		const now = this.now();
 		for (const [kind, card] of [...this.cards]) {
 			if (card.removeAt && now >= card.removeAt) this.remove(kind);
-			else if (!card.removeAt) this.render(card, describeHighlight(card.payload, now));
+			else if (!card.removeAt) this.countdown(card, now);
 		}
 		if (this.cards.size === 0) {
 			clearInterval(this.timer);
