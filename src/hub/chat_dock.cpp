@@ -18,6 +18,8 @@
 #include <QHBoxLayout>
 #include <QMetaObject>
 
+#include <algorithm>
+
 #include <obs-data.h>
 #include <util/base.h>
 
@@ -152,6 +154,25 @@ void ChatDock::onTikTokViewers(int64_t count)
 void ChatDock::onActivity(const std::string &json)
 {
 	m_server.broadcast("activity", json);
+}
+
+void ChatDock::onHeld(const HeldMessage &held)
+{
+	const std::string json = heldMessageJson(held);
+	std::lock_guard<std::mutex> guard(m_lock);
+	// Messages still waiting for a decision are kept for pages that open
+	// later (a reloaded dock would otherwise lose them); a decision, made
+	// here or on Twitch, ends the wait. Bounded: the oldest go first.
+	auto found = std::find_if(m_pendingHeld.begin(), m_pendingHeld.end(),
+				  [&](const std::pair<std::string, std::string> &p) { return p.first == held.id; });
+	if (found != m_pendingHeld.end())
+		m_pendingHeld.erase(found);
+	if (!held.resolved) {
+		m_pendingHeld.emplace_back(held.id, json);
+		if (m_pendingHeld.size() > kMaxPendingHeld)
+			m_pendingHeld.pop_front();
+	}
+	m_server.broadcast("held", json);
 }
 
 void ChatDock::onHighlight(const std::string &json)
@@ -307,7 +328,7 @@ void ChatDock::startEventSub()
 	setBroadcasterId(broadcasterId);
 	m_eventSub->start(
 		account, clientId, broadcasterId,
-		[this](const HeldMessage &held) { m_server.broadcast("held", heldMessageJson(held)); },
+		[this](const HeldMessage &held) { onHeld(held); },
 		[this](const std::string &detail) {
 			std::lock_guard<std::mutex> guard(m_lock);
 			m_automodDetail = "{\"detail\":" + jsonQuote(detail) + "}";
@@ -359,6 +380,8 @@ void ChatDock::sendSnapshot()
 	// otherwise never learn whether AutoMod reviews reach the dock.
 	if (!m_automodDetail.empty())
 		m_server.broadcast("automod", m_automodDetail);
+	for (const auto &held : m_pendingHeld)
+		m_server.broadcast("held", held.second);
 }
 
 void ChatDock::closeBrowsers()

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <deque>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -36,6 +37,7 @@ namespace vanteo {
 class TwitchChatReader;
 class TikTokClient;
 class EventSubSession;
+struct HeldMessage;
 
 class ChatDock : public QWidget {
 public:
@@ -71,6 +73,7 @@ public:
 	void onTikTokViewers(int64_t count);
 	void onActivity(const std::string &json);
 	void onHighlight(const std::string &json);
+	void onHeld(const HeldMessage &held);
 
 	void loadConfig();
 	void saveConfig();
@@ -179,6 +182,9 @@ private:
 	std::unique_ptr<EventSubSession> m_eventSub;
 	bool m_eventSubClosed = false; // under m_eventSubLock
 	std::string m_automodDetail; // under m_lock: the last AutoMod status, for new pages
+	// Held messages without a decision yet, oldest first (id, JSON); under m_lock.
+	static constexpr size_t kMaxPendingHeld = 200;
+	std::deque<std::pair<std::string, std::string>> m_pendingHeld;
 
 	std::unique_ptr<TwitchChatReader> m_twitchReader;
 	std::unique_ptr<TikTokClient> m_tiktok;

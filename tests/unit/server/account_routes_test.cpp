@@ -282,10 +282,16 @@ TEST_F(AccountRoutesTest, EventSubReachesThePagesAndNewPagesCatchUp)
 			R"({"type":"channel.poll.begin","event":{"id":"p-1","title":"Map?","broadcaster_user_id":"1001"}})");
 	EXPECT_TRUE(seen(page, "event: highlight\ndata: {\"type\":\"channel.poll.begin\",\"event\":"));
 
-	// A page opened mid-poll sees the poll and the AutoMod line at once.
+	// A page opened mid-poll sees the poll, the AutoMod line and the message
+	// still waiting for a decision at once.
 	EventStreamClient later(m_hub->port());
 	EXPECT_TRUE(seen(later, "\"type\":\"channel.poll.begin\""));
 	EXPECT_TRUE(seen(later, "{\"detail\":\"AutoMod connected\"}"));
+	EXPECT_TRUE(seen(later, "event: held\ndata: {\"id\":\"h-9\""));
+	m_fakes.command("twitch-eventsub", "notify", R"({"type":"automod.message.update","event":{"message_id":"h-9",
+		"user_id":"2002","user_name":"Someone","status":"Approved","broadcaster_user_id":"1001"}})");
+	EXPECT_TRUE(seen(later, "\"id\":\"h-9\",\"userId\":\"2002\",\"name\":\"Someone\",\"text\":\"\",\"reason\":\"\","
+				"\"category\":\"\",\"resolved\":true,\"approved\":true}"));
 	m_fakes.command("twitch-eventsub", "notify",
 			R"({"type":"channel.poll.end","event":{"id":"p-1","status":"completed","broadcaster_user_id":"1001"}})");
 	EXPECT_TRUE(seen(later, "\"type\":\"channel.poll.end\""));
@@ -294,4 +300,5 @@ TEST_F(AccountRoutesTest, EventSubReachesThePagesAndNewPagesCatchUp)
 	std::this_thread::sleep_for(std::chrono::milliseconds(200));
 	after.readEvents(1000, 50);
 	EXPECT_EQ(after.events().find("channel.poll"), std::string::npos);
+	EXPECT_EQ(after.events().find("event: held"), std::string::npos);
 }
