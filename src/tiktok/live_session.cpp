@@ -27,8 +27,7 @@ namespace {
 struct SessionEnd {
 	std::atomic<bool> &heartbeatStop;
 	std::thread &heartbeat;
-	std::mutex &socketLock;
-	platform::WebSocketClient *&published;
+	platform::SocketWorker &worker;
 	platform::WebSocketClient &socket;
 
 	~SessionEnd()
@@ -36,10 +35,7 @@ struct SessionEnd {
 		heartbeatStop = true;
 		if (heartbeat.joinable())
 			heartbeat.join();
-		{
-			std::lock_guard<std::mutex> guard(socketLock);
-			published = nullptr;
-		}
+		worker.publish(nullptr);
 		socket.close();
 	}
 };
@@ -61,7 +57,7 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 	}
 
 	// Stopped while signing: connecting could take another minute.
-	if (!m_running)
+	if (!m_worker.running())
 		return false;
 
 	const PushTarget target = pushTarget(answer.pushAddress, pushQuery(roomId, answer));
@@ -69,7 +65,7 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 	if (!socket.connect(target.host, 443, target.path, pushHeaders(cookie))) {
 		socket.close();
 		// A stop that came while connecting needs no report; the loop ends.
-		if (m_running)
+		if (m_worker.running())
 			status(LinkState::Retry, "TikTok WebSocket rejected");
 		return false;
 	}
@@ -79,13 +75,10 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 		beat.socket = &socket;
 		beat.roomId = roomId;
 		std::thread heartbeat;
-		SessionEnd end{beat.stop, heartbeat, m_socketLock, m_socket, socket};
-		{
-			std::lock_guard<std::mutex> guard(m_socketLock);
-			m_socket = &socket;
-		}
+		SessionEnd end{beat.stop, heartbeat, m_worker, socket};
+		m_worker.publish(&socket);
 		// A stop that came while connecting found no socket to abort.
-		if (!m_running)
+		if (!m_worker.running())
 			return true;
 
 		status(LinkState::Connected, "Listening · @" + uniqueId);
@@ -94,7 +87,7 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 		receiveLoop(socket);
 	}
 	// Still running: the connection failed rather than being stopped.
-	if (m_running)
+	if (m_worker.running())
 		status(LinkState::Retry, "TikTok connection closed · retrying");
 	return true;
 }
@@ -106,7 +99,7 @@ void TikTokClient::receiveLoop(platform::WebSocketClient &socket)
 	Clock::time_point lastFrame = Clock::now();
 	std::string message;
 	bool binary = false;
-	while (m_running) {
+	while (m_worker.running()) {
 		const platform::ReceiveResult result = socket.receive(message, binary);
 		if (result == platform::ReceiveResult::Failed)
 			break;
@@ -137,10 +130,10 @@ void TikTokClient::receiveLoop(platform::WebSocketClient &socket)
 void TikTokClient::heartbeatLoop(Heartbeat *beat)
 {
 	uint64_t counter = 1;
-	while (!beat->stop && m_running) {
-		for (int i = 0; i < m_timings.heartbeatTicks && !beat->stop && m_running; ++i)
+	while (!beat->stop && m_worker.running()) {
+		for (int i = 0; i < m_timings.heartbeatTicks && !beat->stop && m_worker.running(); ++i)
 			std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
-		if (beat->stop || !m_running)
+		if (beat->stop || !m_worker.running())
 			return;
 		if (!beat->socket->sendBinary(buildPushFrame("hb", heartbeatPayload(beat->roomId, counter))))
 			return;

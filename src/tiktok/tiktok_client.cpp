@@ -40,26 +40,12 @@ void TikTokClient::start(const std::string &uniqueId)
 		status(LinkState::Disabled, "Not configured");
 		return;
 	}
-	m_running = true;
-	m_worker = std::thread(&TikTokClient::liveStatusLoop, this, uniqueId);
+	m_worker.start([this, uniqueId] { liveStatusLoop(uniqueId); });
 }
 
 void TikTokClient::stop()
 {
-	m_running = false;
-	{
-		std::lock_guard<std::mutex> guard(m_socketLock);
-		if (m_socket)
-			m_socket->abort();
-	}
-	if (m_worker.joinable())
-		m_worker.join();
-}
-
-void TikTokClient::pause(int ticks)
-{
-	for (int i = 0; i < ticks && m_running; ++i)
-		std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
+	m_worker.stop();
 }
 
 RoomLookup TikTokClient::lookupRoom(const std::string &uniqueId)
@@ -74,7 +60,7 @@ RoomLookup TikTokClient::lookupRoom(const std::string &uniqueId)
 void TikTokClient::liveStatusLoop(std::string uniqueId)
 {
 	try {
-		while (m_running) {
+		while (m_worker.running()) {
 			status(LinkState::Connecting, "Checking live status");
 			RoomLookup room = lookupRoom(uniqueId);
 			int ticks = m_timings.recheckTicks;
@@ -82,12 +68,12 @@ void TikTokClient::liveStatusLoop(std::string uniqueId)
 				status(LinkState::Retry, room.error + " · checking again in 2 min");
 			} else if (room.liveStatus == kTikTokLiveStatus) {
 				// A stop during the lookup must not open a session.
-				if (m_running && runLive(uniqueId, room.roomId))
+				if (m_worker.running() && runLive(uniqueId, room.roomId))
 					ticks = m_timings.afterLiveTicks;
 			} else {
 				status(LinkState::Offline, "Channel offline · checking every 2 minutes");
 			}
-			pause(ticks);
+			m_worker.pause(ticks, m_timings.tickMs);
 		}
 	} catch (const std::exception &e) {
 		logLine(LOG_WARNING, "TikTok worker stopped: %s", e.what());

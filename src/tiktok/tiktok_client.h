@@ -2,6 +2,7 @@
 
 #include "feed/chat_message.h"
 #include "feed/link_status.h"
+#include "platform/socket_worker.h"
 #include "platform/websocket.h"
 #include "tiktok/room_lookup.h"
 
@@ -68,17 +69,13 @@ private:
 	bool runLive(const std::string &uniqueId, const std::string &roomId);
 	void receiveLoop(platform::WebSocketClient &socket);
 	void heartbeatLoop(Heartbeat *beat);
-	void pause(int ticks);
 	void status(LinkState state, const std::string &detail);
 
 	MessageSink m_message;
 	StatusSink m_status;
 	ViewerSink m_viewers;
 	const Timings m_timings;
-	std::thread m_worker;
-	std::atomic<bool> m_running{false};
-	std::mutex m_socketLock; // guards m_socket
-	platform::WebSocketClient *m_socket = nullptr;
+	platform::SocketWorker m_worker;
 };
 
 } // namespace vanteo

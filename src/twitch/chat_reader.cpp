@@ -55,47 +55,33 @@ void TwitchChatReader::start(const std::string &channel)
 		status(LinkState::Disabled, "Not configured");
 		return;
 	}
-	m_running = true;
-	m_worker = std::thread(&TwitchChatReader::run, this, channel);
+	m_worker.start([this, channel] { run(channel); });
 }
 
 void TwitchChatReader::stop()
 {
-	m_running = false;
-	{
-		std::lock_guard<std::mutex> guard(m_socketLock);
-		if (m_socket)
-			m_socket->abort();
-	}
-	if (m_worker.joinable())
-		m_worker.join();
-}
-
-void TwitchChatReader::pause(int ticks)
-{
-	for (int i = 0; i < ticks && m_running; ++i)
-		std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
+	m_worker.stop();
 }
 
 void TwitchChatReader::run(std::string channel)
 {
 	platform::WebSocketClient socket(m_timings.socket);
 	std::string buffer;
-	while (m_running) {
+	while (m_worker.running()) {
 		status(LinkState::Connecting, "Connecting");
 		if (!socket.connect("twitch-chat", 443, "/")) {
-			if (!m_running)
+			if (!m_worker.running())
 				break;
 			status(LinkState::Retry, "Twitch unreachable · retrying in 10 s");
-			pause(m_timings.retryTicks);
+			m_worker.pause(m_timings.retryTicks, m_timings.tickMs);
 			socket.close();
 			continue;
 		}
 		session(socket, channel, buffer);
-		if (!m_running)
+		if (!m_worker.running())
 			break;
 		status(LinkState::Retry, "Connection interrupted · retrying in 10 seconds");
-		pause(m_timings.retryTicks);
+		m_worker.pause(m_timings.retryTicks, m_timings.tickMs);
 		buffer.clear();
 		socket.close();
 	}
@@ -105,12 +91,9 @@ void TwitchChatReader::run(std::string channel)
 void TwitchChatReader::session(platform::WebSocketClient &socket, const std::string &channel,
 			       std::string &buffer)
 {
-	{
-		std::lock_guard<std::mutex> guard(m_socketLock);
-		m_socket = &socket;
-	}
+	m_worker.publish(&socket);
 	// A stop that came while connecting found no socket to abort.
-	if (!m_running)
+	if (!m_worker.running())
 		socket.abort();
 	socket.sendText(kCapLine);
 	socket.sendText(guestNickLine());
@@ -123,7 +106,7 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 	Clock::time_point lastData = Clock::now();
 	std::string payload;
 	bool binary = false;
-	while (m_running) {
+	while (m_worker.running()) {
 		platform::ReceiveResult result = socket.receive(payload, binary);
 		if (result == platform::ReceiveResult::Failed)
 			break;
@@ -144,10 +127,7 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 
 	attempt.finished = true;
 	watchdog.join();
-	{
-		std::lock_guard<std::mutex> guard(m_socketLock);
-		m_socket = nullptr;
-	}
+	m_worker.publish(nullptr);
 	socket.close();
 }
 
@@ -194,11 +174,11 @@ bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt 
 void TwitchChatReader::watchJoin(platform::WebSocketClient *socket, Attempt *attempt)
 {
 	for (int i = 0; i < m_timings.joinTicks; ++i) {
-		if (attempt->finished || !m_running)
+		if (attempt->finished || !m_worker.running())
 			return;
 		std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
 	}
-	if (!attempt->finished && !attempt->joined && m_running) {
+	if (!attempt->finished && !attempt->joined && m_worker.running()) {
 		status(LinkState::Retry, "No response from Twitch · retrying");
 		socket->abort();
 	}

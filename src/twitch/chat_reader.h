@@ -2,6 +2,7 @@
 
 #include "feed/chat_message.h"
 #include "feed/link_status.h"
+#include "platform/socket_worker.h"
 #include "platform/websocket.h"
 
 #include <atomic>
@@ -57,17 +58,13 @@ private:
 	bool dispatchLines(platform::WebSocketClient &socket, Attempt &attempt, const std::string &channel,
 			   std::string &buffer);
 	void watchJoin(platform::WebSocketClient *socket, Attempt *attempt);
-	void pause(int ticks);
 	void status(LinkState state, const std::string &detail);
 
 	MessageSink m_message;
 	StatusSink m_status;
 	ClearSink m_clear;
 	const Timings m_timings;
-	std::thread m_worker;
-	std::atomic<bool> m_running{false};
-	std::mutex m_socketLock; // guards m_socket
-	platform::WebSocketClient *m_socket = nullptr;
+	platform::SocketWorker m_worker;
 };
 
 // The guest login line: "NICK justinfan" + six digits (100000-999998).

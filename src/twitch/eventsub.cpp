@@ -25,14 +25,6 @@ bool startsWith(const std::string &text, const char *prefix)
 	return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
-// A string member of a nested object ("payload" -> "session" -> "id").
-std::string nestedString(obs_data_t *root, const char *outer, const char *inner, const char *key)
-{
-	DataRef a(obs_data_get_obj(root, outer));
-	DataRef b(a ? obs_data_get_obj(a.get(), inner) : nullptr);
-	return dataString(b.get(), key);
-}
-
 struct Subscription {
 	const char *type;
 	bool withModerator; // the three types a moderator may have
@@ -208,27 +200,12 @@ void EventSubSession::start(const TwitchAccount &account, const std::string &cli
 		return;
 	auto run = std::make_shared<Run>(Run{account, clientId, broadcasterId, std::move(held), std::move(automod),
 					     std::move(activity), std::move(highlight)});
-	m_running = true;
-	m_worker = std::thread(&EventSubSession::worker, this, run);
+	m_worker.start([this, run] { worker(run); });
 }
 
 void EventSubSession::stop()
 {
-	m_running = false;
-	{
-		std::lock_guard<std::mutex> guard(m_socketLock);
-		if (m_socket)
-			m_socket->abort();
-	}
-	if (m_worker.joinable())
-		m_worker.join();
-}
-
-bool EventSubSession::pause(int ticks)
-{
-	for (int i = 0; i < ticks && m_running; ++i)
-		std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
-	return m_running;
+	m_worker.stop();
 }
 
 void EventSubSession::worker(std::shared_ptr<Run> run)
@@ -239,27 +216,21 @@ void EventSubSession::worker(std::shared_ptr<Run> run)
 	std::string lastSessionId;
 	bool reconnecting = false;
 
-	while (m_running) {
+	while (m_worker.running()) {
 		platform::WebSocketClient socket(m_timings.socket);
-		{
-			std::lock_guard<std::mutex> guard(m_socketLock);
-			m_socket = &socket;
-		}
+		m_worker.publish(&socket);
 		// Published before connecting, so that stop aborts a connect in
 		// progress too; a stop just before publishing is caught by the check.
-		if (!m_running || !socket.connect(host, 443, path)) {
-			{
-				std::lock_guard<std::mutex> guard(m_socketLock);
-				m_socket = nullptr;
-			}
-			if (!m_running)
+		if (!m_worker.running() || !socket.connect(host, 443, path)) {
+			m_worker.publish(nullptr);
+			if (!m_worker.running())
 				break;
 			host = kTwitchEventSub;
 			path = kSocketPath;
 			reconnecting = false;
 			if (run->automod)
 				run->automod("Event channel unreachable");
-			pause(m_timings.failedPauseTicks);
+			m_worker.pause(m_timings.failedPauseTicks, m_timings.tickMs);
 			socket.close();
 			continue;
 		}
@@ -269,7 +240,7 @@ void EventSubSession::worker(std::shared_ptr<Run> run)
 		std::string reconnectPath;
 		int keepaliveMs = 30000 + m_timings.keepaliveGraceMs;
 		Clock::time_point lastHeard = Clock::now();
-		while (m_running) {
+		while (m_worker.running()) {
 			std::string text;
 			bool binary = false;
 			const platform::ReceiveResult result = socket.receive(text, binary);
@@ -337,12 +308,9 @@ void EventSubSession::worker(std::shared_ptr<Run> run)
 			}
 		}
 
-		{
-			std::lock_guard<std::mutex> guard(m_socketLock);
-			m_socket = nullptr;
-		}
+		m_worker.publish(nullptr);
 		socket.close();
-		if (!m_running)
+		if (!m_worker.running())
 			break;
 		if (!reconnectHost.empty()) {
 			// Twitch asked us to move: go at once, the old socket closes soon.
@@ -354,7 +322,7 @@ void EventSubSession::worker(std::shared_ptr<Run> run)
 		host = kTwitchEventSub;
 		path = kSocketPath;
 		reconnecting = false;
-		pause(m_timings.droppedPauseTicks);
+		m_worker.pause(m_timings.droppedPauseTicks, m_timings.tickMs);
 	}
 }
 

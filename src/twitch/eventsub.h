@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/socket_worker.h"
 #include "platform/websocket.h"
 #include "twitch/account.h"
 
@@ -16,9 +17,7 @@
 // reconnects by itself until stopped.
 //
 // Threads: the worker runs the loop and calls every sink; start and stop come
-// from the hub's threads. m_socketLock guards only the published socket so
-// that stop can abort a blocked receive at once; stop joins the worker, so no
-// sink runs after it returns.
+// from the hub's threads (see platform/socket_worker.h).
 namespace vanteo {
 
 struct HeldMessage {
@@ -67,13 +66,9 @@ public:
 private:
 	struct Run;
 	void worker(std::shared_ptr<Run> run);
-	bool pause(int ticks);
 
 	const Timings m_timings;
-	std::thread m_worker;
-	std::atomic<bool> m_running{false};
-	std::mutex m_socketLock;
-	platform::WebSocketClient *m_socket = nullptr; // published while connected
+	platform::SocketWorker m_worker;
 };
 
 // Creates one subscription for the session; false with Twitch's reason.
