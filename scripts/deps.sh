@@ -21,3 +21,11 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${packages[@]}"
+
+# The page views are built against the Qt major version of the installed OBS
+# Studio (Debian 12's is built with Qt 5).
+if ldd "$(command -v obs)" 2>/dev/null | grep -q libQt6Widgets; then
+	$sudo apt-get install -y -q --no-install-recommends qt6-base-dev qt6-webengine-dev
+else
+	$sudo apt-get install -y -q --no-install-recommends qtwebengine5-dev
+fi

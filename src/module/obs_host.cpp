@@ -47,7 +47,11 @@ bool ObsHost::streamingOrRecording() const
 
 QCef *ObsHost::createBrowserFactory() const
 {
-	return loadBrowserFactory();
+	// obs-browser where OBS Studio has it; the plug-in's own views where it
+	// does not (distribution builds).
+	if (QCef *factory = loadBrowserFactory())
+		return factory;
+	return loadWebViewFactory(configPath("webview"));
 }
 
 std::string ObsHost::locale() const

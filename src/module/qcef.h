@@ -49,4 +49,11 @@ namespace vanteo {
 // libobs core is running in this process.
 QCef *loadBrowserFactory();
 
+// The plug-in's own page views over Qt WebEngine, for an OBS Studio without
+// obs-browser: the library beside the module file (vanteo-webview.so) is
+// loaded once and stays loaded. `storageFolder` holds the pages' local
+// storage ("" keeps it in memory). nullptr when the library is missing or
+// cannot load (no Qt WebEngine on the system).
+QCef *loadWebViewFactory(const std::string &storageFolder);
+
 } // namespace vanteo
