@@ -4,7 +4,6 @@
 #include "gamecapture/game_capture_switch.h"
 #include "hub/json.h"
 #include "hub/log.h"
-#include "module/fallback_panel.h"
 #include "module/host.h"
 #include "replaynotify/replay_notify_switch.h"
 #include "server/router.h"
@@ -89,7 +88,8 @@ void ChatDock::createChatView()
 	// Without an embedded browser the dock offers its page in the default
 	// browser instead of staying empty.
 	logLine(LOG_WARNING, "embedded browser unavailable (port %d)", m_port);
-	layout()->addWidget(createFallbackPanel(this, "chat", url));
+	m_views.chatPanel = new FallbackPanel(this, "chat", url);
+	layout()->addWidget(m_views.chatPanel);
 }
 
 std::string ChatDock::pageUrl(const std::string &view, const std::string &path) const
@@ -408,12 +408,6 @@ void ChatDock::closeBrowsers()
 	v.chat = v.activity = v.setup = v.updates = nullptr;
 	v.setupDialog = v.updatesDialog = nullptr;
 	logLine(LOG_INFO, "browsers closed");
-}
-
-void ChatDock::hideSetup()
-{
-	if (m_views.setupDialog)
-		m_views.setupDialog->hide();
 }
 
 void ChatDock::shutdown()

@@ -87,7 +87,6 @@ public:
 	bool needsSetup();
 	void sendSnapshot();
 	void closeBrowsers();
-	void hideSetup();
 	void shutdown();
 
 	// Settings as the control API changes them; each takes the hub lock.

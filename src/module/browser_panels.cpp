@@ -1,10 +1,13 @@
 #include "module/browser_panels.h"
 
 #include "hub/chat_dock.h"
+#include "hub/log.h"
 #include "module/fallback_panel.h"
 #include "module/host.h"
 
 #include <QHBoxLayout>
+
+#include <util/base.h>
 
 namespace vanteo {
 
@@ -67,8 +70,10 @@ QWidget *createPanel(ChatDock &hub, const std::string &page)
 			return panel;
 		}
 	}
-	panel->layout()->addWidget(
-	    createFallbackPanel(panel, activity ? "activity feed" : page, url));
+	auto *fallback = new FallbackPanel(panel, activity ? "activity feed" : page, url);
+	panel->layout()->addWidget(fallback);
+	if (activity)
+		hub.views().activityPanel = fallback;
 	return panel;
 }
 
@@ -131,8 +136,60 @@ void showUpdates(ChatDock &hub, const std::string &mode)
 	dialog->show();
 }
 
+namespace {
+
+void offerInPanels(BrowserViews &views, const std::string &key, const QString &why, const QString &button,
+		   const std::string &url)
+{
+	for (FallbackPanel *panel : {views.chatPanel.data(), views.activityPanel.data()})
+		if (panel)
+			panel->offer(key, why, button, url);
+	logLine(LOG_INFO, "offered in the docks: %s", why.toUtf8().constData());
+}
+
+void withdrawFromPanels(BrowserViews &views, const std::string &key)
+{
+	for (FallbackPanel *panel : {views.chatPanel.data(), views.activityPanel.data()})
+		if (panel)
+			panel->withdraw(key);
+}
+
+} // namespace
+
+void offerSetup(ChatDock &hub)
+{
+	if (hub.browserFactory()) {
+		showSetup(hub);
+		return;
+	}
+	if (!hub.port())
+		return;
+	offerInPanels(hub.views(), "setup", QObject::tr("Setup needed"), QObject::tr("Open setup"),
+		      hub.pageUrl("setup", "/setup.html?t=" + hub.token()));
+}
+
+void offerUpdates(ChatDock &hub, const std::string &mode, const QString &why)
+{
+	if (hub.browserFactory()) {
+		showUpdates(hub, mode);
+		return;
+	}
+	if (!hub.port())
+		return;
+	offerInPanels(hub.views(), "updates", why, QObject::tr("Open updates"),
+		      hub.pageUrl("updates", "/update.html?t=" + hub.token() + "&mode=" + mode));
+}
+
+void hideSetup(ChatDock &hub)
+{
+	withdrawFromPanels(hub.views(), "setup");
+	if (QDialog *dialog = hub.views().setupDialog)
+		dialog->hide();
+}
+
 void hideUpdates(ChatDock &hub)
 {
+	withdrawFromPanels(hub.views(), "updates");
 	if (QDialog *dialog = hub.views().updatesDialog)
 		dialog->hide();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "module/fallback_panel.h"
 #include "module/qcef.h"
 
 #include <QDialog>
@@ -29,6 +30,9 @@ struct BrowserViews {
 	QPointer<QDialog> updatesDialog;
 	QPointer<QCefWidget> activity;
 	std::unique_ptr<QCef> factory; // nullptr without an embedded browser
+	// The docks' panels when there is no embedded browser.
+	QPointer<FallbackPanel> chatPanel;
+	QPointer<FallbackPanel> activityPanel;
 };
 
 // A dock body for `page` (such as "feed.html"): the page in a browser view,
@@ -37,15 +41,25 @@ struct BrowserViews {
 QWidget *createPanel(ChatDock &hub, const std::string &page);
 
 // Opens the Setup dialog, or shows and raises the one that exists. Without
-// an embedded browser the Setup page opens in the default browser instead.
+// an embedded browser the Setup page opens in the default browser instead:
+// for what the user asked for (menu, page buttons).
 void showSetup(ChatDock &hub);
 
 // Opens the Updates dialog on `mode` ("update", "history", "news&since=..."),
 // or points the existing one at the new address. Without an embedded browser
-// the page opens in the default browser.
+// the page opens in the default browser, as for showSetup.
 void showUpdates(ChatDock &hub, const std::string &mode);
 
-// Hides the Updates dialog; the next showUpdates shows it again.
+// What the plug-in opens by itself (Setup at the first start, the updater's
+// news): the dialog where OBS shows pages; otherwise the docks' panels offer
+// the page with a button and the reason (`why`), and no browser window
+// opens unasked.
+void offerSetup(ChatDock &hub);
+void offerUpdates(ChatDock &hub, const std::string &mode, const QString &why);
+
+// Hide the dialogs (and withdraw the panels' offers); the next show* shows
+// the same dialog again.
+void hideSetup(ChatDock &hub);
 void hideUpdates(ChatDock &hub);
 
 } // namespace vanteo

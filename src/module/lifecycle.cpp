@@ -121,7 +121,7 @@ void pluginFrontendEvent(int event)
 		showDockOnce(main, kChatDockId, "shown.txt");
 		showDockOnce(main, kActivityDockId, "shown-activity.txt");
 		if (ChatDock *hub = state().hub; hub && hub->needsSetup())
-			showSetup(*hub);
+			offerSetup(*hub);
 	} else if (event == OBS_FRONTEND_EVENT_EXIT) {
 		pluginShutdown();
 	}

@@ -36,7 +36,7 @@ std::string routeSetupDone(ChatDock &hub, const std::string &)
 	hub.markSetupDone();
 	hub.saveConfig();
 	hub.publishConfig();
-	hub.postToGui([&hub] { hub.hideSetup(); });
+	hub.postToGui([&hub] { hideSetup(hub); });
 	return kReplyOk;
 }
 

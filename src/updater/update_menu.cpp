@@ -161,14 +161,20 @@ void onUpdateStatus(Status status, bool manual)
 	ChatDock *hub = pluginHub();
 	Host *h = host();
 	const bool busy = h && h->streamingOrRecording();
+	// What the user asked for opens; what the updater finds on its own is
+	// offered (see offerUpdates).
 	switch (updateReaction(status, manual, hub != nullptr, busy)) {
 	case UpdateReaction::ShowUpdate:
-		showUpdates(*hub, "update");
+		if (manual)
+			showUpdates(*hub, "update");
+		else
+			offerUpdates(*hub, "update",
+				     status == Status::Ready ? QObject::tr("Update ready") : QObject::tr("Update available"));
 		break;
 	case UpdateReaction::OfferNotes: {
 		NewsOffer offer = offerReleaseNotes(updateSnapshot().notes);
 		if (offer.show)
-			showUpdates(*hub, offer.mode);
+			offerUpdates(*hub, offer.mode, QObject::tr("What's new in this version"));
 		break;
 	}
 	case UpdateReaction::None:

@@ -1,8 +1,10 @@
 #include "hub/chat_dock.h"
+#include "module/browser_panels.h"
 #include "module/docks.h"
 #include "module/lifecycle.h"
 #include "support/log_capture.h"
 #include "support/test_host.h"
+#include "updater/update_menu.h"
 
 #include <obs-frontend-api.h>
 
@@ -11,7 +13,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QLabel>
 #include <QMainWindow>
+#include <QPushButton>
 
 #include <algorithm>
 
@@ -127,10 +131,27 @@ TEST_P(PluginTest, LoadRegistersBothDocksAndShowsThemOnce)
 	EXPECT_EQ(m_window.dockWidgetArea(dock(kActivityDockId)), Qt::RightDockWidgetArea);
 	EXPECT_FALSE(dock(kActivityDockId)->isHidden());
 	EXPECT_EQ(m_host.readConfigFile("shown-activity.txt"), "1");
-	// Nothing is set up yet: the Setup page opens (in the default browser,
-	// since the test host has no embedded one).
-	EXPECT_EQ(m_host.openedUrls(),
-		  std::vector<std::string>{pluginHub()->pageUrl("setup", "/setup.html?t=" + pluginHub()->token())});
+	// Nothing is set up yet and the test host shows no pages: no browser
+	// window opens by itself; both docks offer the Setup page instead. So
+	// does an update the updater finds on its own, while a check the user
+	// asked for opens its page.
+	ChatDock &hub = *pluginHub();
+	onUpdateStatus(updater::Status::Ready, false);
+	EXPECT_TRUE(m_host.openedUrls().empty());
+	for (const char *id : {kChatDockId, kActivityDockId}) {
+		for (auto [key, why] : {std::pair{"setup", "Setup needed"}, {"updates", "Update ready"}}) {
+			auto *row = dock(id)->widget()->findChild<QWidget *>(QString("vanteoOffer-") + key);
+			ASSERT_NE(row, nullptr) << id << " " << key;
+			EXPECT_EQ(row->findChild<QLabel *>()->text(), why);
+		}
+	}
+	dock(kChatDockId)->widget()->findChild<QWidget *>("vanteoOffer-setup")->findChild<QPushButton *>()->click();
+	onUpdateStatus(updater::Status::Latest, true);
+	const std::string base = "?t=" + hub.token();
+	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{hub.pageUrl("setup", "/setup.html" + base),
+								  hub.pageUrl("updates", "/update.html" + base + "&mode=update")}));
+	hideSetup(hub); // setup done: the offer goes
+	EXPECT_EQ(dock(kActivityDockId)->widget()->findChild<QWidget *>("vanteoOffer-setup"), nullptr);
 
 	// Closing the main window stops the pages, not the connections.
 	QCloseEvent close;
