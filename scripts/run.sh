@@ -25,8 +25,15 @@ if [ "$demo" -eq 1 ]; then
 fi
 
 if [ "$demo" -eq 0 ]; then
-	cmake --install "$build" >/dev/null
-	echo "Vanteo installed in $HOME/.config/obs-studio/plugins/vanteo"
+	# The destination is this user's plug-in folder, computed now rather
+	# than when the build folder was configured (perhaps under another HOME).
+	plugin="$HOME/.config/obs-studio/plugins/vanteo"
+	cmake --install "$build" --prefix "$plugin" >/dev/null
+	if [ ! -s "$plugin/bin/64bit/vanteo.so" ]; then
+		echo "Vanteo was not installed: $plugin/bin/64bit/vanteo.so is missing" >&2
+		exit 1
+	fi
+	echo "Vanteo installed in $plugin"
 	if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 		echo "No display found: start OBS Studio from your desktop session." >&2
 		exit 0
