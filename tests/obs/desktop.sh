@@ -3,12 +3,13 @@
 # by starting the replay buffer through OBS's own WebSocket server.
 #
 # desktop_prepare runs before OBS starts (uses $home); desktop_check runs
-# while OBS is up (uses $home, $log, $obs_pid, $artifacts, fail).
+# while OBS is up (uses $home, $log, $obs_pid, $artifacts, fail, and the
+# display that obs_home_start exports).
 
 desktop_prepare() {
 	command -v xdotool >/dev/null 2>&1 || fail "xdotool is missing (scripts/deps.sh installs it)"
 	command -v import >/dev/null 2>&1 || fail "ImageMagick is missing (scripts/deps.sh installs it)"
-	ws_port=$(node -e "const s=require('net').createServer().listen(0,'127.0.0.1',()=>{console.log(s.address().port);s.close()})")
+	ws_port=$(free_port)
 	local config="$home/.config/obs-studio"
 	# A profile with the replay buffer on, a scene with one colour source
 	# (OBS asks before recording nothing at all), and the WebSocket server
@@ -116,11 +117,6 @@ desktop_shot() {
 desktop_check() {
 	local entries='Chat Dock | Activity Dock | - | Automatic Game Capture | Replay Buffer Notifications | - | Move Docks to the Right | - | Automatic Updates | Check for Updates (0.3.11) | What'"'"'s New | - | Setup Wizard'
 	grep -qF "[vanteo] menu: $entries" "$log" || fail "the Vanteo menu was not built with its entries in order"
-
-	local env_file="/proc/$obs_pid/environ"
-	DISPLAY=$(tr '\0' '\n' <"$env_file" | sed -n 's/^DISPLAY=//p')
-	XAUTHORITY=$(tr '\0' '\n' <"$env_file" | sed -n 's/^XAUTHORITY=//p')
-	export DISPLAY XAUTHORITY
 
 	# The menu: File opens with Alt+F, Left wraps round to the last menu of
 	# the bar, which is ours; its first entry is active.
