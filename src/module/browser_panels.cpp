@@ -138,8 +138,8 @@ void showUpdates(ChatDock &hub, const std::string &mode)
 
 namespace {
 
-void offerInPanels(BrowserViews &views, const std::string &key, const QString &why, const QString &button,
-		   const std::string &url)
+void offerInPanels(BrowserViews &views, const std::string &key, const QString &why,
+		   const QString &button, const std::string &url)
 {
 	for (FallbackPanel *panel : {views.chatPanel.data(), views.activityPanel.data()})
 		if (panel)

@@ -66,7 +66,8 @@ QCef *loadWebViewFactory(const std::string &storageFolder)
 			return nullptr;
 		}
 	}
-	auto create = reinterpret_cast<VanteoWebViewCreate>(os_dlsym(library, VANTEO_WEBVIEW_ENTRY));
+	auto create =
+	    reinterpret_cast<VanteoWebViewCreate>(os_dlsym(library, VANTEO_WEBVIEW_ENTRY));
 	if (!create)
 		return nullptr;
 	const VanteoWebViewHooks hooks{storageFolder.c_str(), webViewLog, webViewOpenExternal};

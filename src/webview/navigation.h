@@ -10,9 +10,9 @@
 namespace vanteo::webview {
 
 enum class Navigation {
-	Load,         // a page of the local server: the view shows it
-	OpenOutside,  // an http(s) address a page went to: the default browser
-	Refuse,       // neither: nothing happens
+	Load,        // a page of the local server: the view shows it
+	OpenOutside, // an http(s) address a page went to: the default browser
+	Refuse,      // neither: nothing happens
 };
 
 // True for http://localhost, http://<name>.localhost and http://127.0.0.1 on

@@ -14,9 +14,7 @@ namespace vanteo::webview {
 
 namespace {
 
-// libobs log levels.
-constexpr int kLogWarning = 200;
-constexpr int kLogInfo = 300;
+constexpr int kLogWarning = 200; // libobs's LOG_WARNING
 
 // Console errors logged per page: enough to see what broke, not a flood
 // from a failing loop.
@@ -49,7 +47,9 @@ protected:
 		if (decideNavigation(url, m_port, true) == Navigation::OpenOutside)
 			m_shared->openExternal(url);
 		else
-			m_shared->log(kLogWarning, QStringLiteral("webview: new window for %1 refused").arg(where(url)));
+			m_shared->log(
+			    kLogWarning,
+			    QStringLiteral("webview: new window for %1 refused").arg(where(url)));
 		deleteLater();
 		return false;
 	}
@@ -76,11 +76,16 @@ protected:
 #endif
 		menu->setAttribute(Qt::WA_DeleteOnClose);
 		const QWebEnginePage::WebAction kept[] = {
-			QWebEnginePage::Undo,       QWebEnginePage::Redo,
-			QWebEnginePage::Cut,        QWebEnginePage::Copy,
-			QWebEnginePage::Paste,      QWebEnginePage::PasteAndMatchStyle,
-			QWebEnginePage::SelectAll,  QWebEnginePage::CopyLinkToClipboard,
-			QWebEnginePage::CopyImageToClipboard, QWebEnginePage::CopyImageUrlToClipboard,
+		    QWebEnginePage::Undo,
+		    QWebEnginePage::Redo,
+		    QWebEnginePage::Cut,
+		    QWebEnginePage::Copy,
+		    QWebEnginePage::Paste,
+		    QWebEnginePage::PasteAndMatchStyle,
+		    QWebEnginePage::SelectAll,
+		    QWebEnginePage::CopyLinkToClipboard,
+		    QWebEnginePage::CopyImageToClipboard,
+		    QWebEnginePage::CopyImageUrlToClipboard,
 		};
 		auto keep = [&](QAction *action) {
 			for (QWebEnginePage::WebAction a : kept)
@@ -111,7 +116,8 @@ protected:
 
 } // namespace
 
-Shared::Shared(std::string storageFolder, void (*log)(int, const char *), void (*openExternal)(const char *))
+Shared::Shared(std::string storageFolder, void (*log)(int, const char *),
+	       void (*openExternal)(const char *))
     : m_log(log), m_openExternal(openExternal)
 {
 	if (storageFolder.empty()) {
@@ -171,7 +177,8 @@ bool ViewPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isM
 	case Navigation::Refuse:
 		break;
 	}
-	m_shared->log(kLogWarning, QStringLiteral("webview: kept the view from %1").arg(where(url)));
+	m_shared->log(kLogWarning,
+		      QStringLiteral("webview: kept the view from %1").arg(where(url)));
 	return false;
 }
 
@@ -180,8 +187,8 @@ QWebEnginePage *ViewPage::createWindow(WebWindowType)
 	return new PopupCatcher(m_shared, m_port, this);
 }
 
-void ViewPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int line,
-					const QString &source)
+void ViewPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
+					int line, const QString &source)
 {
 	if (level != ErrorMessageLevel || m_errorsLogged >= kMaxErrorsLogged)
 		return;
@@ -214,7 +221,9 @@ void PageView::setURL(const std::string &address)
 		m_page = new ViewPage(m_shared, m_view);
 		m_view->setPage(m_page);
 		connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
-			[this](QWebEnginePage::RenderProcessTerminationStatus status, int) { onRendererEnded(status); });
+			[this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+				onRendererEnded(status);
+			});
 		layout()->addWidget(m_view);
 		m_reloaded = false;
 	}
@@ -233,11 +242,16 @@ void PageView::onRendererEnded(QWebEnginePage::RenderProcessTerminationStatus st
 		return;
 	const QString host = where(m_page->requestedUrl());
 	if (m_reloaded) {
-		m_shared->log(kLogWarning, QStringLiteral("webview: the %1 page stopped again; close and reopen it").arg(host));
+		m_shared->log(
+		    kLogWarning,
+		    QStringLiteral(
+			"webview: the %1 page stopped again; restart OBS Studio to bring it back")
+			.arg(host));
 		return;
 	}
 	m_reloaded = true;
-	m_shared->log(kLogWarning, QStringLiteral("webview: the %1 page stopped; reloading it").arg(host));
+	m_shared->log(kLogWarning,
+		      QStringLiteral("webview: the %1 page stopped; reloading it").arg(host));
 	// Not from inside the signal: the page is still tearing its renderer down.
 	QTimer::singleShot(0, m_page, [page = m_page] {
 		if (page)
