@@ -509,9 +509,18 @@ void ChatDock::shutdown()
 		return;
 	m_shutDown = true;
 	logLine(LOG_INFO, "shutdown: connections");
+	// Every thread is told first, so that their aborts (each up to about a
+	// second for a request in flight) run side by side.
 	m_running = false;
-	// First no more requests: the ones still running finish (their remote
-	// calls aborted) before anything they reach goes away.
+	m_accountRun = false;
+	if (m_twitchReader)
+		m_twitchReader->requestStop();
+	if (m_tiktok)
+		m_tiktok->requestStop();
+	if (m_eventSub)
+		m_eventSub->requestStop();
+	// No more requests: the ones still running finish (their remote calls
+	// aborted) before anything they reach goes away.
 	m_server.stop();
 	{
 		// Nothing left may ask for a worker; the running one is aborted.

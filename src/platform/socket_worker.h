@@ -58,6 +58,16 @@ public:
 		stopLocked();
 	}
 
+	// The first half of stop, without waiting: the worker winds down while
+	// the caller stops other things; a later stop joins it.
+	void requestStop()
+	{
+		m_running = false;
+		std::lock_guard<std::mutex> guard(m_socketLock);
+		if (m_socket)
+			m_socket->abort();
+	}
+
 	bool running() const { return m_running; }
 
 	// Sleeps `ticks` ticks of tickMs, ending early once stopped; returns
@@ -100,12 +110,7 @@ public:
 private:
 	void stopLocked()
 	{
-		m_running = false;
-		{
-			std::lock_guard<std::mutex> guard(m_socketLock);
-			if (m_socket)
-				m_socket->abort();
-		}
+		requestStop();
 		if (m_thread.joinable())
 			m_thread.join();
 	}

@@ -55,6 +55,8 @@ public:
 	// configured" and starts nothing).
 	void start(const std::string &uniqueId);
 	void stop();
+	// Tells the worker to end without waiting for it (stop still joins).
+	void requestStop() { m_worker.requestStop(); }
 
 	// One look at the account's room on the TikTok web host. Blocking; any
 	// thread.

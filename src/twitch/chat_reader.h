@@ -50,6 +50,8 @@ public:
 	// configured" and starts nothing).
 	void start(const std::string &channel);
 	void stop();
+	// Tells the worker to end without waiting for it (stop still joins).
+	void requestStop() { m_worker.requestStop(); }
 
 private:
 	struct Attempt;

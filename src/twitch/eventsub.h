@@ -64,6 +64,8 @@ public:
 	void start(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,
 		   HeldSink held, TextSink automod, TextSink activity, TextSink highlight);
 	void stop();
+	// Tells the worker to end without waiting for it (stop still joins).
+	void requestStop() { m_worker.requestStop(); }
 
 private:
 	struct Run;
