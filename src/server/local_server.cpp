@@ -118,6 +118,11 @@ void LocalServer::acceptLoop()
 				logLine(LOG_WARNING, "local server: accept failed (%s); new connections wait",
 					error.c_str());
 			m_exhaustionLogged = true;
+			{
+				// Streams of pages that left hold descriptors too.
+				std::lock_guard<std::mutex> guard(m_connLock);
+				dropClosedStreamsLocked();
+			}
 			if (!backOff(delayMs))
 				break;
 			continue;
@@ -340,17 +345,9 @@ void LocalServer::openStream(platform::SocketHandle s)
 	enum class Outcome { Open, Full, Failed } outcome = Outcome::Failed;
 	{
 		std::lock_guard<std::mutex> guard(m_connLock);
-		if (m_running && m_streams.size() >= m_limits.maxStreams) {
-			// Streams of pages that went away are only noticed at the next
-			// broadcast; look before turning a page away.
-			auto gone = std::remove_if(m_streams.begin(), m_streams.end(), [](platform::SocketHandle t) {
-				if (!platform::peerClosed(t))
-					return false;
-				platform::closeSocket(t);
-				return true;
-			});
-			m_streams.erase(gone, m_streams.end());
-		}
+		// Look for pages that went away before turning one away.
+		if (m_running && m_streams.size() >= m_limits.maxStreams)
+			dropClosedStreamsLocked();
 		if (!m_running) {
 			outcome = Outcome::Failed;
 		} else if (m_streams.size() >= m_limits.maxStreams) {
@@ -369,6 +366,18 @@ void LocalServer::openStream(platform::SocketHandle s)
 	}
 	if (m_streamHook)
 		runGuarded("event stream snapshot", m_streamHook);
+}
+
+void LocalServer::dropClosedStreamsLocked()
+{
+	// A page that went away is otherwise noticed only at the next broadcast.
+	auto gone = std::remove_if(m_streams.begin(), m_streams.end(), [](platform::SocketHandle t) {
+		if (!platform::peerClosed(t))
+			return false;
+		platform::closeSocket(t);
+		return true;
+	});
+	m_streams.erase(gone, m_streams.end());
 }
 
 bool LocalServer::readStaticFile(const std::string &name, std::string &bytes) const

@@ -95,6 +95,7 @@ private:
 	void runConnection(platform::SocketHandle s, Clock::time_point started);
 	void handleConnection(platform::SocketHandle s, Clock::time_point started);
 	void openStream(platform::SocketHandle s);
+	void dropClosedStreamsLocked(); // under m_connLock
 	void finishConnection(platform::SocketHandle s, const std::string &response);
 	void serveGet(platform::SocketHandle s, const std::string &path);
 	// Appends the next bytes that arrive before the deadline; false on an
