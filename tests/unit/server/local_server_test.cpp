@@ -232,26 +232,6 @@ TEST_F(ServerTest, PortFallbackWhenTaken)
 	EXPECT_EQ(third.start(m_root, first, nullptr), 0);
 }
 
-TEST_F(ServerTest, ConnectionCapAndPromptReaping)
-{
-	LocalServer::Limits limits;
-	limits.maxConnections = 4;
-	uint16_t port = start(limits);
-	// Four idle connections hold every slot.
-	std::vector<platform::SocketHandle> idle;
-	for (int i = 0; i < 4; ++i)
-		idle.push_back(platform::connectLoopback(port));
-	ASSERT_TRUE(waitFor([&] {
-		// A fifth is closed at once, without a response.
-		std::string r = rawExchange(port, "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n", 2000);
-		return r.empty();
-	}));
-	for (platform::SocketHandle s : idle)
-		platform::closeSocket(s);
-	// Finished connections free their slots without a further accept.
-	EXPECT_TRUE(waitFor([&] { return statusCode(httpGet(port, "/")) == "200"; }));
-}
-
 TEST_F(ServerTest, EventStreamFramesAreIdenticalForEveryClient)
 {
 	uint16_t port = start();
