@@ -64,15 +64,16 @@ ChatDock::ChatDock(Options options, QWidget *parent)
 	applyChannels();
 	m_running = true;
 	m_pollerTiming = options.poller;
-	if (options.startPoller)
-		try {
-			m_poller = std::thread([this] {
-				platform::AbortScope requests(m_running);
-				runGuarded("poller", [this] { pollerLoop(); });
-			});
-		} catch (const std::system_error &e) {
-			logStopped("poller", e.what());
-		}
+	if (!options.startPoller)
+		return;
+	try {
+		m_poller = std::thread([this] {
+			platform::AbortScope requests(m_running);
+			runGuarded("poller", [this] { pollerLoop(); });
+		});
+	} catch (const std::system_error &e) {
+		logStopped("poller", e.what());
+	}
 }
 
 ChatDock::~ChatDock()
