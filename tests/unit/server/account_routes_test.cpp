@@ -280,11 +280,15 @@ TEST_F(AccountRoutesTest, EventSubReachesThePagesAndNewPagesCatchUp)
 {
 	startHub(R"({"twitch":"streamer","token":"tok-streamer"})");
 	EventStreamClient page(m_hub->port());
+	// Generous: sign-in check, channel lookup, connect and subscriptions come
+	// first, and sanitizer builds run them slowly.
 	auto seen = [&](EventStreamClient &stream, const std::string &text) {
-		return waitUntil([&] {
-			stream.readEvents(1000, 20);
-			return stream.events().find(text) != std::string::npos;
-		});
+		return waitUntil(
+			[&] {
+				stream.readEvents(1000, 20);
+				return stream.events().find(text) != std::string::npos;
+			},
+			std::chrono::milliseconds(20000));
 	};
 	ASSERT_TRUE(seen(page, "event: automod\ndata: {\"detail\":\"AutoMod connected\"}\n\n"));
 	m_fakes.command("twitch-eventsub", "notify", R"({"type":"automod.message.hold","event":{"message_id":"h-9",
