@@ -190,7 +190,10 @@ std::vector<bool> sendToAllWithin(const std::vector<SocketHandle> &sockets, cons
 		fds.clear();
 		for (size_t i : pending)
 			fds.push_back(pollfd{static_cast<int>(sockets[i]), POLLOUT, 0});
-		if (poll(fds.data(), fds.size(), static_cast<int>(left)) < 0 && errno != EINTR)
+		// The deadline is the deadline: a peer that had no room all this
+		// time fails, even if room appears just after.
+		const int ready = poll(fds.data(), fds.size(), static_cast<int>(left));
+		if (ready == 0 || (ready < 0 && errno != EINTR))
 			break;
 	}
 	return ok;
