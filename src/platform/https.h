@@ -25,7 +25,7 @@ extern const char *const BrowserUserAgent;
 
 // Ties the requests of the calling thread to a running flag for the scope's
 // life: once the flag reads false, a request in any phase (resolve, connect,
-// TLS, waiting for the answer, reading it) ends within about a second and
+// TLS, waiting for the answer, reading it) ends within about 100 ms and
 // reports no response, and later ones fail at once. Worker threads set one
 // at their entry so that stopping them never waits for a stalled host.
 // Scopes nest; the innermost applies.

@@ -29,11 +29,37 @@ bool aborted()
 	return t_running && !t_running->load();
 }
 
-// libcurl calls this at least about once a second in every phase of a
-// transfer; a non-zero answer ends it.
-int abortCheck(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+// Runs one transfer in steps of at most 100 ms, so that an abort ends it
+// within one step whatever phase it is in (resolve, connect, TLS, waiting).
+CURLcode performAbortable(CURL *curl)
 {
-	return aborted() ? 1 : 0;
+	CURLM *multi = curl_multi_init();
+	if (!multi)
+		return CURLE_OUT_OF_MEMORY;
+	CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+	if (curl_multi_add_handle(multi, curl) == CURLM_OK) {
+		for (;;) {
+			int running = 0;
+			if (curl_multi_perform(multi, &running) != CURLM_OK) {
+				result = CURLE_RECV_ERROR;
+				break;
+			}
+			if (!running) {
+				int left = 0;
+				while (CURLMsg *message = curl_multi_info_read(multi, &left)) {
+					if (message->msg == CURLMSG_DONE)
+						result = message->data.result;
+				}
+				break;
+			}
+			if (aborted())
+				break;
+			curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+		}
+		curl_multi_remove_handle(multi, curl);
+	}
+	curl_multi_cleanup(multi);
+	return result;
 }
 
 bool readFile(const std::string &path, std::string *append)
@@ -215,8 +241,6 @@ bool perform(const Request &request, std::string &bodyOut, uint32_t &statusOut)
 	curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, request.tls ? "https" : "http,https");
 	curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
 	curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-	curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, abortCheck);
-	curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 	if (isLoopback(target.host))
 		curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
 
@@ -237,7 +261,7 @@ bool perform(const Request &request, std::string &bodyOut, uint32_t &statusOut)
 		curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body->data());
 	}
 
-	CURLcode code = curl_easy_perform(curl);
+	CURLcode code = performAbortable(curl);
 	long status = 0;
 	curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
 	// A response arrived when its status line was read; an error after that
