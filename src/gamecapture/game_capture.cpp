@@ -26,8 +26,10 @@ void startGameCapture(GameCaptureEnv env)
 		return;
 	try {
 		g_thread = std::thread([env = std::move(env)]() mutable {
-			GameCaptureWatcher watcher(std::move(env));
-			watcher.run(g_running);
+			runGuarded("automatic game capture", [&] {
+				GameCaptureWatcher watcher(std::move(env));
+				watcher.run(g_running);
+			});
 		});
 	} catch (const std::system_error &) {
 		// Loading goes on; the feature stays off until the next start.

@@ -5,6 +5,7 @@
 #include "hub/json.h"
 #include "hub/log.h"
 #include "module/host.h"
+#include "platform/https.h"
 #include "replaynotify/replay_notify_switch.h"
 #include "server/router.h"
 #include "tiktok/tiktok_client.h"
@@ -18,6 +19,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <system_error>
 
 #include <obs-data.h>
 #include <util/base.h>
@@ -26,20 +28,24 @@ namespace vanteo {
 
 ChatDock::ChatDock(QWidget *parent) : ChatDock(Options(), parent) {}
 
-ChatDock::ChatDock(Options options, QWidget *parent) : QWidget(parent)
+ChatDock::ChatDock(Options options, QWidget *parent)
+	: QWidget(parent), m_server(options.server), m_signIns(options.signInLifetime),
+	  m_accountRetry(options.accountRetry), m_accountRetryMax(options.accountRetryMax)
 {
 	setMinimumSize(240, 200);
 	auto *layout = new QHBoxLayout(this);
 	layout->setContentsMargins(0, 0, 0, 0);
 
+	// Everything a page may reach is in place before the server takes its
+	// first connection.
+	m_server.setStreamClientHook([this] { sendSnapshot(); });
+	registerBadges();
 	Host *h = host();
 	std::string webRoot = h ? h->dataPath("web") : std::string();
 	m_port = m_server.start(webRoot, options.firstPort,
 				[this](const std::string &path, const std::string &body) {
 					return handleApiRequest(*this, path, body);
 				});
-	m_server.setStreamClientHook([this] { sendSnapshot(); });
-	registerBadges();
 	createChatView();
 
 	m_twitchReader = std::make_unique<TwitchChatReader>(
@@ -57,8 +63,16 @@ ChatDock::ChatDock(Options options, QWidget *parent) : QWidget(parent)
 	applyChannels();
 	m_running = true;
 	m_pollerTiming = options.poller;
-	if (options.startPoller)
-		m_poller = std::thread(&ChatDock::pollerLoop, this);
+	if (!options.startPoller)
+		return;
+	try {
+		m_poller = std::thread([this] {
+			platform::AbortScope requests(m_running);
+			runGuarded("poller", [this] { pollerLoop(); });
+		});
+	} catch (const std::system_error &e) {
+		logStopped("poller", e.what());
+	}
 }
 
 ChatDock::~ChatDock()
@@ -100,19 +114,30 @@ std::string ChatDock::pageUrl(const std::string &view, const std::string &path) 
 void ChatDock::setUpdateHooks(std::function<std::string()> status,
 			      std::function<void(const std::string &)> action)
 {
+	std::lock_guard<std::mutex> guard(m_hookLock);
 	m_updateStatus = std::move(status);
 	m_updateAction = std::move(action);
 }
 
 std::string ChatDock::updateStatusJson()
 {
-	return m_updateStatus ? m_updateStatus() : std::string("{}");
+	std::function<std::string()> status;
+	{
+		std::lock_guard<std::mutex> guard(m_hookLock);
+		status = m_updateStatus;
+	}
+	return status ? status() : std::string("{}");
 }
 
 void ChatDock::runUpdateAction(const std::string &action)
 {
-	if (m_updateAction)
-		m_updateAction(action);
+	std::function<void(const std::string &)> run;
+	{
+		std::lock_guard<std::mutex> guard(m_hookLock);
+		run = m_updateAction;
+	}
+	if (run)
+		run(action);
 }
 
 void ChatDock::onMessage(const ChatMessage &message)
@@ -197,19 +222,20 @@ void ChatDock::loadConfig()
 	TwitchAccount stored;
 	if (!readSettingsFile(path, loaded, stored))
 		return;
-	// A stored token counts only once Twitch confirms it; the validation
-	// also brings the login, user id and scopes, which are not stored.
-	TwitchAccount validated = stored;
-	const bool valid = !stored.token.empty() && validateToken(stored.token, validated);
-	if (!stored.token.empty())
-		logLine(LOG_INFO, "stored Twitch token %s", valid ? "accepted" : "rejected, account cleared");
+	// A stored token counts once Twitch confirms it, which also brings the
+	// login, user id and scopes (not stored). The account worker asks, off
+	// this thread; until then the token is kept as it was read.
 	std::lock_guard<std::mutex> guard(m_lock);
 	m_settings = loaded;
-	m_account = valid ? validated : TwitchAccount();
+	m_account = stored;
+	m_accountNote = stored.token.empty() ? std::string() : "Checking the Twitch account";
 }
 
 void ChatDock::saveConfig()
 {
+	// One save at a time, each writing what it read: the last to write holds
+	// the latest settings, and no two share the temporary file.
+	std::lock_guard<std::mutex> saving(m_saveLock);
 	Settings s;
 	TwitchAccount a;
 	{
@@ -225,8 +251,8 @@ void ChatDock::saveConfig()
 
 std::string ChatDock::configJsonLocked()
 {
-	return configJson(m_settings, m_account, isGameCaptureEnabled(), isReplayNotifyEnabled(),
-			  !hasAllScopes(m_account));
+	return configJson(m_settings, m_account, m_accountNote, isGameCaptureEnabled(),
+			  isReplayNotifyEnabled(), !hasAllScopes(m_account));
 }
 
 void ChatDock::publishConfig()
@@ -250,6 +276,7 @@ void ChatDock::viewersJson()
 
 void ChatDock::applyChannels()
 {
+	std::lock_guard<std::mutex> applying(m_applyLock);
 	std::string twitch;
 	std::string tiktok;
 	{
@@ -263,16 +290,18 @@ void ChatDock::applyChannels()
 	if (m_tiktok)
 		m_tiktok->start(tiktok);
 	refreshAccount();
-	startEventSub();
 	publishConfig();
 	statusJson();
 }
 
 void ChatDock::refreshAccount()
 {
+	m_pollNow = true;
 	std::lock_guard<std::mutex> workerGuard(m_workerLock);
+	m_accountRun = false;
 	if (m_accountWorker.joinable())
 		m_accountWorker.join();
+	stopEventSub();
 	TwitchAccount account;
 	std::string clientId;
 	std::string channel;
@@ -285,47 +314,99 @@ void ChatDock::refreshAccount()
 	}
 	if (account.token.empty() || clientId.empty() || m_workersClosed)
 		return;
-	m_accountWorker = std::thread(&ChatDock::accountWorker, this, account, clientId, channel);
+	m_accountRun = true;
+	try {
+		m_accountWorker = std::thread([this, account, clientId, channel] {
+			platform::AbortScope requests(m_accountRun);
+			runGuarded("account worker", [&] { accountWorker(account, clientId, channel); });
+		});
+	} catch (const std::system_error &e) {
+		m_accountRun = false;
+		logStopped("account worker", e.what());
+	}
 }
 
 // Without the channel's id the global badges and the account's own emotes
 // still load; only the channel's are missing.
 void ChatDock::accountWorker(TwitchAccount account, std::string clientId, std::string channel)
 {
+	if (account.userId.empty() && !confirmAccount(account))
+		return;
 	std::string broadcasterId;
-	if (lookupUserId(account, clientId, channel, broadcasterId))
-		setBroadcasterId(broadcasterId);
-	else if (!channel.empty())
+	if (lookupUserId(account, clientId, channel, broadcasterId)) {
+		setBroadcasterId(channel, broadcasterId);
+		m_pollNow = true;
+		startEventSub(account, clientId, broadcasterId);
+	} else if (!channel.empty() && m_accountRun) {
 		logLine(LOG_WARNING, "Twitch channel '%s' not found", channel.c_str());
+	}
+	if (!m_accountRun)
+		return;
 	loadBadges(account.token, clientId, broadcasterId);
 	std::string emotes;
 	std::string error;
-	if (loadEmotes(account, clientId, broadcasterId, emotes, error))
+	if (m_accountRun && loadEmotes(account, clientId, broadcasterId, emotes, error))
 		setEmoteCache(emotes);
 }
 
-void ChatDock::startEventSub()
+bool ChatDock::confirmAccount(TwitchAccount &account)
 {
-	m_pollNow = true;
-	std::lock_guard<std::mutex> restartGuard(m_eventSubLock);
-	TwitchAccount account;
-	std::string clientId;
-	std::string channel;
-	{
-		std::lock_guard<std::mutex> guard(m_lock);
-		account = m_account;
-		clientId = effectiveClientId(m_settings.clientId);
-		channel = m_settings.twitch;
+	using Clock = std::chrono::steady_clock;
+	std::chrono::milliseconds wait = m_accountRetry;
+	bool unansweredLogged = false;
+	while (m_accountRun) {
+		TwitchAccount confirmed = account;
+		const TokenCheck check = validateToken(account.token, confirmed);
+		if (!m_accountRun)
+			return false;
+		{
+			std::lock_guard<std::mutex> guard(m_lock);
+			// A sign-in meanwhile replaced the account: its own worker runs.
+			if (m_account.token != account.token || !m_account.userId.empty())
+				return false;
+			if (check == TokenCheck::Valid) {
+				m_account.login = confirmed.login;
+				m_account.userId = confirmed.userId;
+				m_account.scopes = confirmed.scopes;
+				m_accountNote.clear();
+			} else if (check == TokenCheck::Rejected) {
+				m_account = TwitchAccount();
+				m_accountNote.clear();
+			} else {
+				m_accountNote = "Twitch unreachable · account kept";
+			}
+		}
+		if (check == TokenCheck::Valid) {
+			logLine(LOG_INFO, "stored Twitch token accepted");
+			publishConfig();
+			account = confirmed;
+			return true;
+		}
+		if (check == TokenCheck::Rejected) {
+			// Only Twitch's own refusal drops the account.
+			logLine(LOG_INFO, "stored Twitch token rejected, account cleared");
+			publishConfig();
+			return false;
+		}
+		if (!unansweredLogged) {
+			logLine(LOG_INFO, "stored Twitch token not confirmed (Twitch unreachable · account kept)");
+			publishConfig();
+			unansweredLogged = true;
+		}
+		const Clock::time_point until = Clock::now() + wait;
+		while (m_accountRun && Clock::now() < until)
+			std::this_thread::sleep_for(std::chrono::milliseconds(100));
+		wait = std::min(wait * 2, m_accountRetryMax);
 	}
-	if (!m_eventSub || m_eventSubClosed)
+	return false;
+}
+
+void ChatDock::startEventSub(const TwitchAccount &account, const std::string &clientId,
+			     const std::string &broadcasterId)
+{
+	std::lock_guard<std::mutex> restartGuard(m_eventSubLock);
+	if (!m_eventSub || m_eventSubClosed || !m_accountRun)
 		return;
-	m_eventSub->stop();
-	if (account.token.empty() || clientId.empty())
-		return;
-	std::string broadcasterId;
-	if (!lookupUserId(account, clientId, channel, broadcasterId))
-		return;
-	setBroadcasterId(broadcasterId);
 	m_eventSub->start(
 		account, clientId, broadcasterId,
 		[this](const HeldMessage &held) { onHeld(held); },
@@ -336,6 +417,13 @@ void ChatDock::startEventSub()
 		},
 		[this](const std::string &json) { onActivity(json); },
 		[this](const std::string &json) { onHighlight(json); });
+}
+
+void ChatDock::stopEventSub()
+{
+	std::lock_guard<std::mutex> restartGuard(m_eventSubLock);
+	if (m_eventSub)
+		m_eventSub->stop();
 }
 
 void ChatDock::setViewerCount(Platform platform, int64_t count)
@@ -416,11 +504,24 @@ void ChatDock::shutdown()
 		return;
 	m_shutDown = true;
 	logLine(LOG_INFO, "shutdown: connections");
+	// Every thread is told first, so that their aborts (each up to about a
+	// second for a request in flight) run side by side.
 	m_running = false;
+	m_accountRun = false;
+	if (m_twitchReader)
+		m_twitchReader->requestStop();
+	if (m_tiktok)
+		m_tiktok->requestStop();
+	if (m_eventSub)
+		m_eventSub->requestStop();
+	// No more requests: the ones still running finish (their remote calls
+	// aborted) before anything they reach goes away.
+	m_server.stop();
 	{
-		// Requests still running may ask for a worker; none starts now.
+		// Nothing left may ask for a worker; the running one is aborted.
 		std::lock_guard<std::mutex> workerGuard(m_workerLock);
 		m_workersClosed = true;
+		m_accountRun = false;
 		if (m_accountWorker.joinable())
 			m_accountWorker.join();
 	}
@@ -434,7 +535,6 @@ void ChatDock::shutdown()
 	}
 	m_twitchReader.reset();
 	m_tiktok.reset();
-	m_server.stop();
 	logLine(LOG_INFO, "shutdown complete");
 	m_views.chat = nullptr;
 }
@@ -457,10 +557,11 @@ ChatDock::AccountContext ChatDock::accountContext()
 	return {m_account, effectiveClientId(m_settings.clientId), m_settings.twitch, m_broadcasterId};
 }
 
-void ChatDock::setBroadcasterId(const std::string &id)
+void ChatDock::setBroadcasterId(const std::string &channel, const std::string &id)
 {
 	std::lock_guard<std::mutex> guard(m_lock);
-	m_broadcasterId = id;
+	if (m_settings.twitch == channel)
+		m_broadcasterId = id;
 }
 
 void ChatDock::setClientId(const std::string &clientId)
@@ -473,6 +574,7 @@ bool ChatDock::connectAccount(const TwitchAccount &account)
 {
 	std::lock_guard<std::mutex> guard(m_lock);
 	m_account = account;
+	m_accountNote.clear();
 	if (m_settings.twitch.empty() && !account.login.empty()) {
 		m_settings.twitch = account.login;
 		return true;

@@ -5,6 +5,7 @@
 #include "hub/settings.h"
 #include "module/browser_panels.h"
 #include "server/local_server.h"
+#include "server/sign_in_states.h"
 #include "twitch/account.h"
 
 #include <memory>
@@ -29,9 +30,11 @@
 // server's request handler.
 //
 // Threads: construction, `shutdown`, `closeBrowsers` and everything touching
-// widgets run on the GUI thread. The slots run on the connection threads that
-// call them, the request handler and snapshot on server connection threads.
-// Lock order: m_lock, then the server's connection lock, never the reverse.
+// widgets run on the GUI thread, which never waits for the network here. The
+// slots run on the connection threads that call them, the request handler and
+// snapshot on server connection threads. Lock order: m_applyLock, m_workerLock,
+// m_eventSubLock, then m_lock, then the server's connection lock, never the
+// reverse.
 namespace vanteo {
 
 class TwitchChatReader;
@@ -54,13 +57,20 @@ public:
 		// Tests that drive viewersJson themselves run without the poller.
 		bool startPoller = true;
 		PollerTiming poller;
+		LocalServer::Limits server;
+		// After Twitch did not answer about a stored token: the first wait
+		// before asking again, doubled each time up to the longest.
+		std::chrono::milliseconds accountRetry{30000};
+		std::chrono::milliseconds accountRetryMax{600000};
+		std::chrono::milliseconds signInLifetime{600000}; // a sign-in's state
 	};
 
 	explicit ChatDock(QWidget *parent = nullptr);
 	explicit ChatDock(Options options, QWidget *parent = nullptr);
 	~ChatDock() override;
 
-	// Updater hooks, set by the module after construction.
+	// Updater hooks, set by the module after construction (a page may ask
+	// before that: it then gets "{}").
 	void setUpdateHooks(std::function<std::string()> status, std::function<void(const std::string &)> action);
 	std::string updateStatusJson();
 	void runUpdateAction(const std::string &action);
@@ -80,9 +90,12 @@ public:
 	void publishConfig();
 	void statusJson();
 	void viewersJson();
+	// (Re)starts every connection from the settings; calls are serialised,
+	// so racing changes end with the last settings applied. No network
+	// call on the calling thread.
 	void applyChannels();
+	// Restarts the account worker (and with it EventSub), see below.
 	void refreshAccount();
-	void startEventSub();
 	void setViewerCount(Platform platform, int64_t count);
 	bool needsSetup();
 	void sendSnapshot();
@@ -103,12 +116,16 @@ public:
 		std::string broadcasterId;
 	};
 	AccountContext accountContext();
-	void setBroadcasterId(const std::string &id);
+	// Stores the id looked up for `channel`, unless the channel changed
+	// meanwhile.
+	void setBroadcasterId(const std::string &channel, const std::string &id);
 	// Stores the client id typed by the user (ignored with a built-in one).
 	void setClientId(const std::string &clientId);
 	// Replaces the account after a sign-in; an empty Twitch channel becomes
 	// the account's login. True when the channel was filled in that way.
 	bool connectAccount(const TwitchAccount &account);
+	// The sign-ins this hub started (the state Twitch hands back).
+	SignInStates &signIns() { return m_signIns; }
 	std::string emoteCache();
 	void setEmoteCache(const std::string &json);
 	void setChannels(const std::string &twitch, const std::string &tiktok, const std::string &youtube,
@@ -145,6 +162,7 @@ private:
 	void createChatView();
 	std::string configJsonLocked();
 
+	std::mutex m_hookLock; // guards the two updater hooks
 	std::function<std::string()> m_updateStatus;
 	std::function<void(const std::string &)> m_updateAction;
 
@@ -156,9 +174,16 @@ private:
 	LocalServer m_server;
 	uint16_t m_port = 0;
 
+	std::mutex m_applyLock; // serialises applyChannels
+	std::mutex m_saveLock;  // serialises saves: one writer of config.json and its temporary file
+	SignInStates m_signIns;
+
 	std::mutex m_lock; // guards everything below up to the flags
 	Settings m_settings;
+	// A token read from config.json counts once Twitch confirms it (the
+	// account worker asks); until then login and user id are empty.
 	TwitchAccount m_account;
+	std::string m_accountNote; // why the stored account is not confirmed yet
 	std::string m_broadcasterId;
 	std::string m_seChannelId;
 	std::string m_emoteCache;
@@ -168,13 +193,25 @@ private:
 	int64_t m_tiktokViewers = -1;
 	bool m_viewersChanged = false;
 
-	// The account worker: finds the broadcaster id (and the channel's badges
-	// and emotes) after every account or channel change. One at a time;
+	// The account worker, restarted after every account or channel change
+	// (one at a time; a restart aborts the running one): confirms a stored
+	// token with Twitch (asking again later while Twitch does not answer),
+	// finds the broadcaster id, starts EventSub, loads the channel's badges
+	// and emotes. Its requests end when m_accountRun is cleared.
 	// m_workerLock guards the thread object.
 	void accountWorker(TwitchAccount account, std::string clientId, std::string channel);
+	// Asks Twitch about an unconfirmed token until it answers; false when
+	// the account is gone (refused or replaced) or the worker stopped.
+	bool confirmAccount(TwitchAccount &account);
+	void startEventSub(const TwitchAccount &account, const std::string &clientId,
+			   const std::string &broadcasterId);
+	void stopEventSub();
 	std::mutex m_workerLock;
 	std::thread m_accountWorker;
+	std::atomic<bool> m_accountRun{false};
 	bool m_workersClosed = false; // under m_workerLock
+	std::chrono::milliseconds m_accountRetry;
+	std::chrono::milliseconds m_accountRetryMax;
 
 	// The EventSub session; m_eventSubLock serialises its restarts.
 	std::mutex m_eventSubLock;

@@ -19,3 +19,15 @@ void logLine(int level, const char *format, ...)
 }
 
 } // namespace vanteo
+
+namespace vanteo {
+
+void logStopped(const char *name, const char *cause)
+{
+	if (cause)
+		logLine(LOG_WARNING, "%s stopped: %s", name, cause);
+	else
+		logLine(LOG_WARNING, "%s stopped", name);
+}
+
+} // namespace vanteo

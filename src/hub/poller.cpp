@@ -84,7 +84,8 @@ void ChatDock::pollTwitchViewers(bool &failureLogged)
 	std::string body;
 	std::string error;
 	if (!helixCall(ctx.account, ctx.clientId, "GET", "/helix/streams?" + query, std::string(), body, error)) {
-		if (!failureLogged)
+		// A shutdown aborts the call: nothing to report.
+		if (!failureLogged && m_running)
 			logLine(LOG_WARNING, "Twitch viewers unavailable: %s", error.c_str());
 		failureLogged = true;
 		return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace vanteo::platform {
@@ -11,5 +12,11 @@ bool prepareOwnerOnlyFile(const std::string &path);
 
 // Restricts an existing file to its owner; false when it does not exist.
 bool restrictToOwner(const std::string &path);
+
+// Reads the whole of a regular file (symbolic links followed) into `out`.
+// False, with `out` empty, for anything else: a missing file, a folder, a
+// pipe or device (never waited on), a read error, or a file larger than
+// maxBytes. Never throws.
+bool readRegularFile(const std::string &path, std::string &out, size_t maxBytes = 64u << 20);
 
 } // namespace vanteo::platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,29 @@ namespace vanteo::platform {
 
 // The agent name every request carries.
 extern const char *const BrowserUserAgent;
+
+// Ties the requests of the calling thread to a running flag for the scope's
+// life: once the flag reads false, a request in any phase (resolve, connect,
+// TLS, waiting for the answer, reading it) ends within about 100 ms and
+// reports no response, and later ones fail at once. Worker threads set one
+// at their entry so that stopping them never waits for a stalled host.
+// Scopes nest; the innermost applies.
+class AbortScope
+{
+public:
+	explicit AbortScope(const std::atomic<bool> &running);
+	~AbortScope();
+	AbortScope(const AbortScope &) = delete;
+	AbortScope &operator=(const AbortScope &) = delete;
+
+private:
+	const std::atomic<bool> *m_previous;
+};
+
+// A token that can go into a header line: visible ASCII only. Anything else
+// could end the line and add header lines of its own, and no real token
+// contains it.
+bool isHeaderSafe(const std::string &value);
 
 // GET host:port path. TLS exactly when port is 443 (the port given here
 // decides, even when an override moves the connection to another port).

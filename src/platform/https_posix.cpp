@@ -2,6 +2,7 @@
 
 #include "hub/endpoints.h"
 #include "hub/log.h"
+#include "platform/files.h"
 
 #include <curl/curl.h>
 #include <util/base.h>
@@ -9,10 +10,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
 namespace vanteo::platform {
 
@@ -22,14 +21,53 @@ const char *const BrowserUserAgent =
 
 namespace {
 
+// The running flag the calling thread's requests answer to (AbortScope).
+thread_local const std::atomic<bool> *t_running = nullptr;
+
+bool aborted()
+{
+	return t_running && !t_running->load();
+}
+
+// Runs one transfer in steps of at most 100 ms, so that an abort ends it
+// within one step whatever phase it is in (resolve, connect, TLS, waiting).
+CURLcode performAbortable(CURL *curl)
+{
+	CURLM *multi = curl_multi_init();
+	if (!multi)
+		return CURLE_OUT_OF_MEMORY;
+	CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+	if (curl_multi_add_handle(multi, curl) == CURLM_OK) {
+		for (;;) {
+			int running = 0;
+			if (curl_multi_perform(multi, &running) != CURLM_OK) {
+				result = CURLE_RECV_ERROR;
+				break;
+			}
+			if (!running) {
+				int left = 0;
+				while (CURLMsg *message = curl_multi_info_read(multi, &left)) {
+					if (message->msg == CURLMSG_DONE)
+						result = message->data.result;
+				}
+				break;
+			}
+			if (aborted())
+				break;
+			curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+		}
+		curl_multi_remove_handle(multi, curl);
+	}
+	curl_multi_cleanup(multi);
+	return result;
+}
+
 bool readFile(const std::string &path, std::string *append)
 {
-	std::ifstream in(path, std::ios::binary);
-	if (!in)
+	std::string text;
+	if (!readRegularFile(path, text))
 		return false;
-	std::ostringstream buffer;
-	buffer << in.rdbuf();
-	*append += buffer.str();
+	*append += text;
 	return true;
 }
 
@@ -159,6 +197,8 @@ bool perform(const Request &request, std::string &bodyOut, uint32_t &statusOut)
 {
 	bodyOut.clear();
 	statusOut = 0;
+	if (aborted())
+		return false;
 	globalInit();
 	CURL *curl = curl_easy_init();
 	if (!curl)
@@ -221,13 +261,14 @@ bool perform(const Request &request, std::string &bodyOut, uint32_t &statusOut)
 		curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body->data());
 	}
 
-	CURLcode code = curl_easy_perform(curl);
+	CURLcode code = performAbortable(curl);
 	long status = 0;
 	curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
 	// A response arrived when its status line was read; an error after that
 	// (the cap, a broken body) keeps the status and what was read.
+	// An aborted request counts as unanswered, whatever arrived before.
 	bool received =
-	    status > 0 && (code == CURLE_OK || code == CURLE_WRITE_ERROR ||
+	    status > 0 && code != CURLE_ABORTED_BY_CALLBACK && (code == CURLE_OK || code == CURLE_WRITE_ERROR ||
 			   code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR ||
 			   code == CURLE_OPERATION_TIMEDOUT || code == CURLE_GOT_NOTHING);
 	if (received) {
@@ -247,6 +288,25 @@ bool perform(const Request &request, std::string &bodyOut, uint32_t &statusOut)
 }
 
 } // namespace
+
+AbortScope::AbortScope(const std::atomic<bool> &running) : m_previous(t_running)
+{
+	t_running = &running;
+}
+
+AbortScope::~AbortScope()
+{
+	t_running = m_previous;
+}
+
+bool isHeaderSafe(const std::string &value)
+{
+	for (unsigned char c : value) {
+		if (c < 0x21 || c > 0x7e)
+			return false;
+	}
+	return true;
+}
 
 bool httpsGet(const std::string &host, const std::string &path, std::string &bodyOut,
 	      uint32_t &statusOut, const std::string &extraHeaders, uint16_t port,

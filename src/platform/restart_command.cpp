@@ -6,8 +6,20 @@ namespace vanteo::platform
 std::string powerShellQuote(const std::string &text)
 {
 	std::string out = "'";
-	for (char c : text) {
-		out += c;
+	for (size_t i = 0; i < text.size(); ++i) {
+		const unsigned char c = static_cast<unsigned char>(text[i]);
+		// PowerShell ends a single-quoted string at "'" and also at the
+		// quotation marks U+2018 to U+201B (UTF-8 E2 80 98 to E2 80 9B);
+		// each is written twice to stand for itself.
+		if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+		    static_cast<unsigned char>(text[i + 2]) >= 0x98 &&
+		    static_cast<unsigned char>(text[i + 2]) <= 0x9B) {
+			const std::string mark = text.substr(i, 3);
+			out += mark + mark;
+			i += 2;
+			continue;
+		}
+		out += text[i];
 		if (c == '\'')
 			out += '\'';
 	}

@@ -16,7 +16,8 @@ struct DetachedCommand {
 	std::vector<std::string> arguments;
 };
 
-// "'" + text with every "'" doubled + "'".
+// "'" + text with every single quotation mark PowerShell knows ("'" and
+// U+2018 to U+201B, text being UTF-8) doubled + "'".
 std::string powerShellQuote(const std::string &text);
 
 // The PowerShell script for Windows: waits for `pid` (120000 ms), then

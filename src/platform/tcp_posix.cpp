@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -57,7 +59,8 @@ SocketHandle listenLoopback(uint16_t firstPort, int count, int backlog, uint16_t
 	return kInvalidSocket;
 }
 
-AcceptResult acceptConnection(SocketHandle listener, int timeoutMs, SocketHandle *client)
+AcceptResult acceptConnection(SocketHandle listener, int timeoutMs, SocketHandle *client,
+			      std::string *error)
 {
 	pollfd pfd{static_cast<int>(listener), POLLIN, 0};
 	int ready = poll(&pfd, 1, timeoutMs);
@@ -67,9 +70,14 @@ AcceptResult acceptConnection(SocketHandle listener, int timeoutMs, SocketHandle
 		return AcceptResult::Failed;
 	int fd = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
 	if (fd < 0) {
-		if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED || errno == EMFILE ||
-		    errno == ENFILE)
+		const int cause = errno;
+		if (cause == EINTR || cause == EAGAIN || cause == ECONNABORTED)
 			return AcceptResult::Idle;
+		if (cause == EMFILE || cause == ENFILE || cause == ENOBUFS || cause == ENOMEM) {
+			if (error)
+				*error = std::strerror(cause);
+			return AcceptResult::Exhausted;
+		}
 		return AcceptResult::Failed;
 	}
 	int one = 1;
@@ -102,6 +110,22 @@ long receiveSome(SocketHandle s, char *buffer, size_t size)
 	}
 }
 
+long receiveWithin(SocketHandle s, char *buffer, size_t size, int timeoutMs)
+{
+	pollfd pfd{static_cast<int>(s), POLLIN, 0};
+	for (;;) {
+		int ready = poll(&pfd, 1, timeoutMs < 0 ? 0 : timeoutMs);
+		if (ready < 0 && errno == EINTR)
+			continue;
+		if (ready <= 0)
+			return -1;
+		ssize_t n = recv(static_cast<int>(s), buffer, size, MSG_DONTWAIT);
+		if (n < 0 && errno == EINTR)
+			continue;
+		return n < 0 ? -1 : static_cast<long>(n);
+	}
+}
+
 bool sendAll(SocketHandle s, const char *data, size_t size)
 {
 	size_t sent = 0;
@@ -115,6 +139,81 @@ bool sendAll(SocketHandle s, const char *data, size_t size)
 		sent += static_cast<size_t>(n);
 	}
 	return true;
+}
+
+std::vector<bool> sendToAllWithin(const std::vector<SocketHandle> &sockets, const char *data,
+				  size_t size, int timeoutMs)
+{
+	using Clock = std::chrono::steady_clock;
+	const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+	std::vector<bool> ok(sockets.size(), false);
+	std::vector<size_t> sent(sockets.size(), 0);
+	std::vector<size_t> pending;
+	for (size_t i = 0; i < sockets.size(); ++i)
+		pending.push_back(i);
+	std::vector<pollfd> fds;
+	while (!pending.empty()) {
+		// Each socket takes what fits now; the ones still short wait together.
+		std::vector<size_t> waiting;
+		for (size_t i : pending) {
+			const int fd = static_cast<int>(sockets[i]);
+			bool failed = false;
+			while (sent[i] < size) {
+				// MSG_NOSIGNAL: a page that went away must not raise
+				// SIGPIPE in OBS.
+				ssize_t n = send(fd, data + sent[i], size - sent[i], MSG_NOSIGNAL | MSG_DONTWAIT);
+				if (n < 0 && errno == EINTR)
+					continue;
+				if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+					break;
+				if (n <= 0) {
+					failed = true;
+					break;
+				}
+				sent[i] += static_cast<size_t>(n);
+			}
+			if (failed)
+				continue;
+			if (sent[i] == size)
+				ok[i] = true;
+			else
+				waiting.push_back(i);
+		}
+		pending.swap(waiting);
+		if (pending.empty())
+			break;
+		const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+					       deadline - Clock::now())
+					       .count();
+		if (left <= 0)
+			break;
+		fds.clear();
+		for (size_t i : pending)
+			fds.push_back(pollfd{static_cast<int>(sockets[i]), POLLOUT, 0});
+		// The deadline is the deadline: a peer that had no room all this
+		// time fails, even if room appears just after.
+		const int ready = poll(fds.data(), fds.size(), static_cast<int>(left));
+		if (ready == 0 || (ready < 0 && errno != EINTR))
+			break;
+	}
+	return ok;
+}
+
+bool sendAllWithin(SocketHandle s, const char *data, size_t size, int timeoutMs)
+{
+	return sendToAllWithin({s}, data, size, timeoutMs)[0];
+}
+
+bool peerClosed(SocketHandle s)
+{
+	pollfd pfd{static_cast<int>(s), POLLIN | POLLRDHUP, 0};
+	if (poll(&pfd, 1, 0) <= 0)
+		return false;
+	if (pfd.revents & (POLLHUP | POLLERR | POLLRDHUP | POLLNVAL))
+		return true;
+	char byte;
+	ssize_t n = recv(static_cast<int>(s), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+	return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 void shutdownSocket(SocketHandle s)

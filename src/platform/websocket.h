@@ -63,7 +63,9 @@ public:
 	void close();
 
 	// Breaks the connection without a close frame; a receive blocked in
-	// another thread returns Failed at once.
+	// another thread returns Failed at once. Called while no connection
+	// exists (before or between connects), it makes the next connect fail at
+	// once instead, so that a stop never has to wait for a connect.
 	void abort();
 
 private:
@@ -75,6 +77,7 @@ private:
 	// never during a blocking wait, so abort always proceeds at once.
 	std::mutex m_handleMutex;
 	std::shared_ptr<Connection> m_current;
+	bool m_abortPending = false; // under m_handleMutex: an abort found no connection
 	// Serialises outgoing messages: held for the whole of one send.
 	std::mutex m_sendMutex;
 };

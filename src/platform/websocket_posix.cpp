@@ -106,6 +106,9 @@ struct WebSocketClient::Connection {
 			} catch (const std::exception &e) {
 				logLine(LOG_WARNING, "websocket: I/O thread ended: %s", e.what());
 				markDead();
+			} catch (...) {
+				logLine(LOG_WARNING, "websocket: I/O thread ended");
+				markDead();
 			}
 		});
 	}
@@ -321,6 +324,10 @@ bool WebSocketClient::connect(const std::string &host, uint16_t port, const std:
 	{
 		// Published before the wait so that abort can cut a connect short.
 		std::lock_guard<std::mutex> lock(m_handleMutex);
+		if (m_abortPending) {
+			m_abortPending = false;
+			return false;
+		}
 		m_current = connection;
 	}
 	HeaderLines headers = parseHeaderBlock(extraHeaders);
@@ -455,6 +462,8 @@ void WebSocketClient::abort()
 	std::lock_guard<std::mutex> lock(m_handleMutex);
 	if (m_current)
 		m_current->abort();
+	else
+		m_abortPending = true;
 }
 
 } // namespace vanteo::platform

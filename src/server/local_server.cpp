@@ -1,6 +1,8 @@
 #include "server/local_server.h"
 
 #include "hub/log.h"
+#include "platform/files.h"
+#include "platform/https.h"
 #include "platform/random.h"
 #include "server/http_request.h"
 
@@ -9,33 +11,19 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <system_error>
 
 namespace vanteo {
 
 namespace {
 
 constexpr size_t kChunk = 4096;
+// The page files are small; this only keeps a stray large file out of memory.
+constexpr size_t kMaxFileBytes = 32u << 20;
 
-std::string readWholeFile(const std::filesystem::path &path)
+std::string streamsFullResponse()
 {
-	std::ifstream in(path, std::ios::binary);
-	if (!in)
-		return std::string();
-	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string makeToken()
-{
-	static const char kDigits[] = "0123456789abcdef";
-	unsigned char bytes[24] = {};
-	if (!platform::secureRandomBytes(bytes, sizeof(bytes)))
-		return std::string();
-	std::string token;
-	for (unsigned char b : bytes)
-		token += kDigits[b & 15];
-	return token;
+	return httpResponse("503 Service Unavailable", "text/plain", "too many event streams");
 }
 
 } // namespace
@@ -57,13 +45,14 @@ uint16_t LocalServer::start(const std::string &staticRoot, uint16_t firstPort, R
 	if (!m_staticRoot.empty()) {
 		std::error_code ec;
 		for (const auto &entry : std::filesystem::directory_iterator(m_staticRoot, ec)) {
-			if (!entry.is_regular_file(ec))
-				continue;
-			m_fileCache[entry.path().filename().u8string()] = readWholeFile(entry.path());
+			std::string bytes;
+			if (platform::readRegularFile(entry.path().string(), bytes, kMaxFileBytes))
+				m_fileCache[entry.path().filename().u8string()] = std::move(bytes);
 		}
 	}
 
-	m_token = makeToken();
+	// 24 hexadecimal digits (96 bits) that only the pages we open carry.
+	m_token = platform::secureRandomHex(12);
 	if (m_token.empty()) {
 		logLine(LOG_WARNING, "no secure random source; local server not started");
 		return 0;
@@ -77,7 +66,16 @@ uint16_t LocalServer::start(const std::string &staticRoot, uint16_t firstPort, R
 	m_listener = listener;
 	m_port = port;
 	m_running = true;
-	m_acceptThread = std::thread(&LocalServer::acceptLoop, this);
+	try {
+		m_acceptThread = std::thread([this] { runGuarded("local server", [this] { acceptLoop(); }); });
+	} catch (const std::system_error &e) {
+		logStopped("local server", e.what());
+		m_running = false;
+		platform::closeSocket(m_listener);
+		m_listener = platform::kInvalidSocket;
+		m_port = 0;
+		return 0;
+	}
 	return port;
 }
 
@@ -100,34 +98,78 @@ size_t LocalServer::streamClientCount()
 
 void LocalServer::acceptLoop()
 {
+	int delayMs = 0;
 	while (m_running) {
 		platform::SocketHandle client = platform::kInvalidSocket;
+		std::string error;
 		// The 100 ms tick lets `stop` end the loop and finished connection
 		// threads be joined without waiting for the next client.
-		platform::AcceptResult result = platform::acceptConnection(m_listener, 100, &client);
+		platform::AcceptResult result = platform::acceptConnection(m_listener, 100, &client, &error);
 		reapFinished();
 		if (result == platform::AcceptResult::Failed)
 			break;
 		if (result == platform::AcceptResult::Idle)
 			continue;
-
-		platform::setReceiveTimeout(client, m_limits.receiveTimeoutMs);
-		std::lock_guard<std::mutex> guard(m_connLock);
-		size_t busy = std::count_if(m_connections.begin(), m_connections.end(),
-					    [](const auto &c) { return !c->done; });
-		if (!m_running || busy >= m_limits.maxConnections) {
-			platform::closeSocket(client);
+		if (result == platform::AcceptResult::Exhausted) {
+			// The connection stays queued and the listener readable:
+			// trying again at once would spin a core, and OBS needs the
+			// descriptors more than a page does.
+			if (!m_exhaustionLogged)
+				logLine(LOG_WARNING, "local server: accept failed (%s); new connections wait",
+					error.c_str());
+			m_exhaustionLogged = true;
+			{
+				// Streams of pages that left hold descriptors too.
+				std::lock_guard<std::mutex> guard(m_connLock);
+				dropClosedStreamsLocked();
+			}
+			if (!backOff(delayMs))
+				break;
 			continue;
 		}
-		m_open.push_back(client);
-		auto conn = std::make_unique<Connection>();
-		Connection *raw = conn.get();
-		m_connections.push_back(std::move(conn));
-		raw->thread = std::thread([this, client, raw] {
-			handleConnection(client);
+		delayMs = 0;
+		if (!addConnection(client) && !backOff(delayMs))
+			break;
+	}
+}
+
+bool LocalServer::backOff(int &delayMs)
+{
+	delayMs = std::min(delayMs ? delayMs * 2 : 50, 1000);
+	for (int waited = 0; waited < delayMs && m_running; waited += 50)
+		std::this_thread::sleep_for(std::chrono::milliseconds(50));
+	return m_running;
+}
+
+// False when no thread could be started for it (the socket is closed then).
+bool LocalServer::addConnection(platform::SocketHandle client)
+{
+	const Clock::time_point started = Clock::now();
+	std::lock_guard<std::mutex> guard(m_connLock);
+	size_t busy = std::count_if(m_connections.begin(), m_connections.end(),
+				    [](const auto &c) { return !c->done; });
+	if (!m_running || busy >= m_limits.maxConnections) {
+		platform::closeSocket(client);
+		return true;
+	}
+	m_open.push_back(client);
+	auto conn = std::make_unique<Connection>();
+	Connection *raw = conn.get();
+	try {
+		raw->thread = std::thread([this, client, raw, started] {
+			runConnection(client, started);
 			raw->done = true;
 		});
+	} catch (const std::system_error &e) {
+		if (!m_exhaustionLogged)
+			logLine(LOG_WARNING, "local server: no thread for a connection (%s)", e.what());
+		m_exhaustionLogged = true;
+		m_open.pop_back();
+		platform::closeSocket(client);
+		return false;
 	}
+	m_connections.push_back(std::move(conn));
+	return true;
 }
 
 void LocalServer::reapFinished()
@@ -147,52 +189,78 @@ void LocalServer::reapFinished()
 			conn->thread.join();
 }
 
-void LocalServer::forgetOpen(platform::SocketHandle s)
+void LocalServer::serveConnection(platform::SocketHandle s)
+{
+	{
+		std::lock_guard<std::mutex> guard(m_connLock);
+		m_open.push_back(s);
+	}
+	runConnection(s, Clock::now());
+}
+
+// A connection thread's body: remote calls made for this request end when
+// the server stops, and nothing thrown leaves the thread.
+void LocalServer::runConnection(platform::SocketHandle s, Clock::time_point started)
+{
+	platform::AbortScope requests(m_running);
+	try {
+		handleConnection(s, started);
+		return;
+	} catch (const std::exception &e) {
+		logLine(LOG_WARNING, "local server: connection failed: %s", e.what());
+	} catch (...) {
+		logLine(LOG_WARNING, "local server: connection failed");
+	}
+	// Every path of handleConnection closes or hands on the socket as its
+	// last step, so one still open is ours to close.
+	if (forgetOpen(s))
+		platform::closeSocket(s);
+}
+
+bool LocalServer::forgetOpen(platform::SocketHandle s)
 {
 	std::lock_guard<std::mutex> guard(m_connLock);
-	m_open.erase(std::remove(m_open.begin(), m_open.end(), s), m_open.end());
+	auto it = std::find(m_open.begin(), m_open.end(), s);
+	if (it == m_open.end())
+		return false;
+	m_open.erase(it);
+	return true;
 }
 
 void LocalServer::finishConnection(platform::SocketHandle s, const std::string &response)
 {
 	if (!response.empty())
-		platform::sendAll(s, response.data(), response.size());
+		platform::sendAllWithin(s, response.data(), response.size(), m_limits.sendTimeoutMs);
 	// Forget before closing, so that `stop` never shuts a reused handle.
 	forgetOpen(s);
 	platform::closeSocket(s);
 }
 
-bool LocalServer::readBody(platform::SocketHandle s, std::string &body, size_t length)
+bool LocalServer::receiveBy(platform::SocketHandle s, std::string &buffer, Clock::time_point deadline)
 {
+	const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+	if (left.count() <= 0)
+		return false;
 	char chunk[kChunk];
-	while (body.size() < length) {
-		long n = platform::receiveSome(s, chunk, sizeof(chunk));
-		if (n <= 0)
-			return false;
-		body.append(chunk, static_cast<size_t>(n));
-		if (body.size() > m_limits.maxBodyBytes)
-			return false;
-	}
-	body.resize(length);
+	long n = platform::receiveWithin(s, chunk, sizeof(chunk), static_cast<int>(left.count()));
+	if (n <= 0)
+		return false;
+	buffer.append(chunk, static_cast<size_t>(n));
 	return true;
 }
 
-void LocalServer::handleConnection(platform::SocketHandle s)
+void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point started)
 {
+	// Head and body must both arrive by then: a client that drips its
+	// request must not hold a connection slot for long.
+	const Clock::time_point deadline = started + std::chrono::milliseconds(m_limits.requestDeadlineMs);
 	std::string buffer;
-	char chunk[kChunk];
 	size_t headEnd;
 	while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
-		if (buffer.size() > m_limits.maxHeaderBytes) {
+		if (buffer.size() > m_limits.maxHeaderBytes || !receiveBy(s, buffer, deadline)) {
 			finishConnection(s, std::string());
 			return;
 		}
-		long n = platform::receiveSome(s, chunk, sizeof(chunk));
-		if (n <= 0) {
-			finishConnection(s, std::string());
-			return;
-		}
-		buffer.append(chunk, static_cast<size_t>(n));
 	}
 	if (headEnd > m_limits.maxHeaderBytes) {
 		finishConnection(s, std::string());
@@ -207,23 +275,7 @@ void LocalServer::handleConnection(platform::SocketHandle s)
 	}
 
 	if (req.method == "GET" && req.path == "/api/events") {
-		if (!platform::sendAll(s, kEventStreamHead.data(), kEventStreamHead.size())) {
-			finishConnection(s, std::string());
-			return;
-		}
-		// A page that stops reading must not stall every broadcaster.
-		platform::setSendTimeout(s, m_limits.streamSendTimeoutMs);
-		{
-			std::lock_guard<std::mutex> guard(m_connLock);
-			m_open.erase(std::remove(m_open.begin(), m_open.end(), s), m_open.end());
-			if (!m_running) {
-				platform::closeSocket(s);
-				return;
-			}
-			m_streams.push_back(s);
-		}
-		if (m_streamHook)
-			m_streamHook();
+		openStream(s);
 		return;
 	}
 
@@ -240,30 +292,30 @@ void LocalServer::handleConnection(platform::SocketHandle s)
 			return;
 		}
 		std::string body = buffer.substr(headEnd + 4);
+		size_t length = body.size();
 		if (const std::string *lengthText = req.header("Content-Length")) {
-			size_t length = 0;
 			if (!parseContentLength(*lengthText, length)) {
 				finishConnection(s, httpResponse("400 Bad Request", "text/plain", "no"));
 				return;
 			}
-			if (length > m_limits.maxBodyBytes) {
+		}
+		if (length > m_limits.maxBodyBytes || body.size() > m_limits.maxBodyBytes) {
+			finishConnection(s, httpResponse("413 Payload Too Large", "text/plain", "too large"));
+			return;
+		}
+		while (body.size() < length) {
+			// Half a body would read as empty fields (and clear settings).
+			if (!receiveBy(s, body, deadline)) {
+				finishConnection(s, std::string());
+				return;
+			}
+			if (body.size() > m_limits.maxBodyBytes) {
 				finishConnection(s, httpResponse("413 Payload Too Large", "text/plain",
 								 "too large"));
 				return;
 			}
-			if (!readBody(s, body, length)) {
-				// Half a body would read as empty fields (and clear settings).
-				if (body.size() > m_limits.maxBodyBytes)
-					finishConnection(s, httpResponse("413 Payload Too Large",
-									 "text/plain", "too large"));
-				else
-					finishConnection(s, std::string());
-				return;
-			}
-		} else if (body.size() > m_limits.maxBodyBytes) {
-			finishConnection(s, httpResponse("413 Payload Too Large", "text/plain", "too large"));
-			return;
 		}
+		body.resize(length);
 
 		std::string reply = "{}";
 		if (m_handler) {
@@ -288,6 +340,61 @@ void LocalServer::handleConnection(platform::SocketHandle s)
 	finishConnection(s, httpResponse("405 Method Not Allowed", "text/plain", "no"));
 }
 
+void LocalServer::openStream(platform::SocketHandle s)
+{
+	enum class Outcome { Open, Full, Failed } outcome = Outcome::Failed;
+	{
+		std::lock_guard<std::mutex> guard(m_connLock);
+		// Look for pages that went away before turning one away.
+		if (m_running && m_streams.size() >= m_limits.maxStreams)
+			dropClosedStreamsLocked();
+		if (!m_running) {
+			outcome = Outcome::Failed;
+		} else if (m_streams.size() >= m_limits.maxStreams) {
+			outcome = Outcome::Full;
+		} else if (platform::sendAllWithin(s, kEventStreamHead.data(), kEventStreamHead.size(),
+						   m_limits.sendTimeoutMs)) {
+			// Under the lock: no frame may reach the page before its head.
+			m_open.erase(std::remove(m_open.begin(), m_open.end(), s), m_open.end());
+			m_streams.push_back(s);
+			outcome = Outcome::Open;
+		}
+	}
+	if (outcome != Outcome::Open) {
+		finishConnection(s, outcome == Outcome::Full ? streamsFullResponse() : std::string());
+		return;
+	}
+	if (m_streamHook)
+		runGuarded("event stream snapshot", m_streamHook);
+}
+
+void LocalServer::dropClosedStreamsLocked()
+{
+	// A page that went away is otherwise noticed only at the next broadcast.
+	auto gone = std::remove_if(m_streams.begin(), m_streams.end(), [](platform::SocketHandle t) {
+		if (!platform::peerClosed(t))
+			return false;
+		platform::closeSocket(t);
+		return true;
+	});
+	m_streams.erase(gone, m_streams.end());
+}
+
+bool LocalServer::readStaticFile(const std::string &name, std::string &bytes) const
+{
+	auto cached = m_fileCache.find(name);
+	if (cached != m_fileCache.end()) {
+		bytes = cached->second;
+		return true;
+	}
+	// Without a static root nothing is read from disk: "" + "/" + name
+	// would reach any file of the machine. Only regular files are served:
+	// a folder, a pipe or a device under the web folder is "not found".
+	if (m_staticRoot.empty() || name.empty())
+		return false;
+	return platform::readRegularFile(m_staticRoot + "/" + name, bytes, kMaxFileBytes);
+}
+
 void LocalServer::serveGet(platform::SocketHandle s, const std::string &path)
 {
 	auto resource = m_resources.find(path);
@@ -301,14 +408,7 @@ void LocalServer::serveGet(platform::SocketHandle s, const std::string &path)
 		return;
 	}
 	std::string bytes;
-	auto cached = m_fileCache.find(name);
-	if (cached != m_fileCache.end())
-		bytes = cached->second;
-	else if (!m_staticRoot.empty() && !name.empty())
-		// Without a static root nothing is read from disk: "" + "/" + name
-		// would reach any file of the machine.
-		bytes = readWholeFile(std::filesystem::u8path(m_staticRoot + "/" + name));
-	if (bytes.empty()) {
+	if (!readStaticFile(name, bytes) || bytes.empty()) {
 		finishConnection(s, httpResponse("404 Not Found", "text/plain", "not found"));
 		return;
 	}
@@ -319,30 +419,36 @@ void LocalServer::broadcast(const std::string &event, const std::string &data)
 {
 	const std::string frame = eventFrame(event, data);
 	std::lock_guard<std::mutex> guard(m_connLock);
-	for (auto it = m_streams.begin(); it != m_streams.end();) {
-		if (platform::sendAll(*it, frame.data(), frame.size())) {
-			++it;
-			continue;
-		}
-		platform::closeSocket(*it);
-		it = m_streams.erase(it);
+	if (m_streams.empty())
+		return;
+	// Every page gets the frame at once, under one deadline: a page that
+	// stopped reading costs one time-out once, and is then gone.
+	const std::vector<bool> sent =
+		platform::sendToAllWithin(m_streams, frame.data(), frame.size(), m_limits.sendTimeoutMs);
+	std::vector<platform::SocketHandle> kept;
+	for (size_t i = 0; i < m_streams.size(); ++i) {
+		if (sent[i])
+			kept.push_back(m_streams[i]);
+		else
+			platform::closeSocket(m_streams[i]);
 	}
+	m_streams.swap(kept);
 }
 
 void LocalServer::stop()
 {
 	if (!m_running.exchange(false))
 		return;
+	// No new connections: the accept loop ends within its tick.
 	if (m_acceptThread.joinable())
 		m_acceptThread.join();
 	platform::closeSocket(m_listener);
 	m_listener = platform::kInvalidSocket;
 	{
+		// Requests still being read end at once; the ones being handled see
+		// their remote calls aborted (the running flag is clear). Connection
+		// threads own their sockets, so waking them is enough.
 		std::lock_guard<std::mutex> guard(m_connLock);
-		for (platform::SocketHandle s : m_streams)
-			platform::closeSocket(s);
-		m_streams.clear();
-		// Connection threads own their sockets; waking them is enough.
 		for (platform::SocketHandle s : m_open)
 			platform::shutdownSocket(s);
 	}
@@ -354,6 +460,11 @@ void LocalServer::stop()
 	for (auto &conn : all)
 		if (conn->thread.joinable())
 			conn->thread.join();
+	// Only once no request can reach the caller's objects any more.
+	std::lock_guard<std::mutex> guard(m_connLock);
+	for (platform::SocketHandle s : m_streams)
+		platform::closeSocket(s);
+	m_streams.clear();
 }
 
 } // namespace vanteo

@@ -191,27 +191,39 @@ std::string routeAccount(ChatDock &hub, const std::string &body)
 	const std::string clientId = effectiveClientId(jsonField(body, "clientId"));
 	if (clientId.empty())
 		return errorReply("The Twitch Application Client ID is required");
+	const std::string state = hub.signIns().issue();
+	if (state.empty())
+		return errorReply("Sign-in unavailable: no secure random source");
 	hub.setClientId(clientId);
 	hub.saveConfig();
 	const std::string redirect = "http://localhost:" + std::to_string(hub.port()) + "/oauth";
-	const std::string url = authorizeUrl(clientId, redirect);
+	const std::string url = authorizeUrl(clientId, redirect, state);
 	hub.postToGui([url] { openInBrowser(url); });
 	return "{\"opened\":true,\"redirect\":" + jsonQuote(redirect) + "}";
 }
 
+// Needs no page token (Twitch's redirect carries none), so any page could
+// post here: a token counts only together with the state of a sign-in this
+// plug-in started, which only Twitch's redirect knows.
 std::string routeToken(ChatDock &hub, const std::string &body)
 {
+	if (!hub.signIns().redeem(jsonField(body, "state")))
+		return errorReply("Sign-in expired; connect again");
 	const std::string token = jsonField(body, "token");
 	TwitchAccount account;
-	if (token.empty() || !validateToken(token, account))
+	const TokenCheck check = validateToken(token, account);
+	if (check == TokenCheck::Unanswered)
+		return errorReply("Twitch unreachable");
+	if (check != TokenCheck::Valid)
 		return "{\"error\":\"Invalid token\"}";
 	const bool channelFilled = hub.connectAccount(account);
 	hub.saveConfig();
-	if (channelFilled)
+	if (channelFilled) {
 		hub.applyChannels();
-	hub.refreshAccount();
-	hub.startEventSub();
-	hub.publishConfig();
+	} else {
+		hub.refreshAccount();
+		hub.publishConfig();
+	}
 	return "{\"login\":" + jsonQuote(account.login) + "}";
 }
 
@@ -223,7 +235,7 @@ std::string routeAccountBound(ChatDock &hub, const std::string &path, const std:
 	if (gated.ctx.broadcasterId.empty()) {
 		if (!lookupUserId(gated.ctx.account, gated.ctx.clientId, gated.ctx.channel, gated.ctx.broadcasterId))
 			return "{\"error\":\"Twitch channel not found\"}";
-		hub.setBroadcasterId(gated.ctx.broadcasterId);
+		hub.setBroadcasterId(gated.ctx.channel, gated.ctx.broadcasterId);
 	}
 	for (const GatedRoute &route : kGatedRoutes) {
 		if (path == route.path)

@@ -34,6 +34,9 @@ SeReply seCall(const char *method, const std::string &token, const std::string &
 	    "Authorization: Bearer " + token +
 	    "\r\nContent-Type: application/json\r\nAccept: application/json\r\n";
 	SeReply reply;
+	// The token was pasted by the user: it must not add header lines.
+	if (!platform::isHeaderSafe(token))
+		return reply;
 	reply.done = platform::httpsRequest(method, endpoint_names::kStreamElements, path, headers,
 					    body, reply.body, reply.status);
 	return reply;

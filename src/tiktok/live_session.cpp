@@ -3,6 +3,7 @@
 #include "tiktok/tiktok_client.h"
 
 #include "hub/endpoints.h"
+#include "hub/log.h"
 #include "platform/https.h"
 #include "tiktok/push_frame.h"
 #include "tiktok/signing.h"
@@ -22,12 +23,10 @@ struct TikTokClient::Heartbeat {
 namespace {
 
 // Ends a session in the required order whichever way runLive leaves: the
-// heartbeat thread is stopped and joined, then the socket is withdrawn from
-// `stop`'s reach, and only then closed.
+// heartbeat thread is stopped and joined, and only then the socket closed.
 struct SessionEnd {
 	std::atomic<bool> &heartbeatStop;
 	std::thread &heartbeat;
-	platform::SocketWorker &worker;
 	platform::WebSocketClient &socket;
 
 	~SessionEnd()
@@ -35,7 +34,6 @@ struct SessionEnd {
 		heartbeatStop = true;
 		if (heartbeat.joinable())
 			heartbeat.join();
-		worker.publish(nullptr);
 		socket.close();
 	}
 };
@@ -56,13 +54,15 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 		return false;
 	}
 
-	// Stopped while signing: connecting could take another minute.
+	// Stopped while signing (the request was aborted): nothing to report.
 	if (!m_worker.running())
 		return false;
 
 	const PushTarget target = pushTarget(answer.pushAddress, pushQuery(roomId, answer));
 	platform::WebSocketClient socket(m_timings.socket);
-	if (!socket.connect(target.host, 443, target.path, pushHeaders(cookie))) {
+	// Published before connecting, so that a stop aborts the connect too.
+	platform::SocketWorker::Published published(m_worker, socket);
+	if (!m_worker.running() || !socket.connect(target.host, 443, target.path, pushHeaders(cookie))) {
 		socket.close();
 		// A stop that came while connecting needs no report; the loop ends.
 		if (m_worker.running())
@@ -75,15 +75,10 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 		beat.socket = &socket;
 		beat.roomId = roomId;
 		std::thread heartbeat;
-		SessionEnd end{beat.stop, heartbeat, m_worker, socket};
-		m_worker.publish(&socket);
-		// A stop that came while connecting found no socket to abort.
-		if (!m_worker.running())
-			return true;
-
+		SessionEnd end{beat.stop, heartbeat, socket};
 		status(LinkState::Connected, "Listening · @" + uniqueId);
 		socket.sendBinary(buildPushFrame("im_enter_room", enterRoomPayload(roomId, enterRoomRandomId())));
-		heartbeat = std::thread(&TikTokClient::heartbeatLoop, this, &beat);
+		heartbeat = std::thread([this, &beat] { runGuarded("TikTok heartbeat", [&] { heartbeatLoop(&beat); }); });
 		receiveLoop(socket);
 	}
 	// Still running: the connection failed rather than being stopped.

@@ -7,7 +7,6 @@
 #include <util/base.h>
 
 #include <chrono>
-#include <exception>
 
 namespace vanteo {
 
@@ -18,7 +17,7 @@ TikTokClient::TikTokClient(MessageSink message, StatusSink status, ViewerSink vi
 
 TikTokClient::TikTokClient(MessageSink message, StatusSink status, ViewerSink viewers, Timings timings)
 	: m_message(std::move(message)), m_status(std::move(status)), m_viewers(std::move(viewers)),
-	  m_timings(timings)
+	  m_timings(timings), m_worker("TikTok worker")
 {
 }
 
@@ -59,26 +58,23 @@ RoomLookup TikTokClient::lookupRoom(const std::string &uniqueId)
 
 void TikTokClient::liveStatusLoop(std::string uniqueId)
 {
-	try {
-		while (m_worker.running()) {
-			status(LinkState::Connecting, "Checking live status");
-			RoomLookup room = lookupRoom(uniqueId);
-			int ticks = m_timings.recheckTicks;
-			if (!room.ok) {
-				status(LinkState::Retry, room.error + " · checking again in 2 min");
-			} else if (room.liveStatus == kTikTokLiveStatus) {
-				// A stop during the lookup must not open a session.
-				if (m_worker.running() && runLive(uniqueId, room.roomId))
-					ticks = m_timings.afterLiveTicks;
-			} else {
-				status(LinkState::Offline, "Channel offline · checking every 2 minutes");
-			}
-			m_worker.pause(ticks, m_timings.tickMs);
+	while (m_worker.running()) {
+		status(LinkState::Connecting, "Checking live status");
+		// A stop aborts the lookup (the worker's requests answer to its
+		// running flag); what it then reports is not shown.
+		RoomLookup room = lookupRoom(uniqueId);
+		if (!m_worker.running())
+			break;
+		int ticks = m_timings.recheckTicks;
+		if (!room.ok) {
+			status(LinkState::Retry, room.error + " · checking again in 2 min");
+		} else if (room.liveStatus == kTikTokLiveStatus) {
+			if (runLive(uniqueId, room.roomId))
+				ticks = m_timings.afterLiveTicks;
+		} else {
+			status(LinkState::Offline, "Channel offline · checking every 2 minutes");
 		}
-	} catch (const std::exception &e) {
-		logLine(LOG_WARNING, "TikTok worker stopped: %s", e.what());
-	} catch (...) {
-		logLine(LOG_WARNING, "TikTok worker stopped");
+		m_worker.pause(ticks, m_timings.tickMs);
 	}
 	status(LinkState::Disabled, "Disconnected");
 }

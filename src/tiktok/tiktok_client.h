@@ -21,12 +21,12 @@
 //      └── live ──► signing ── failed ──► wait 2 min
 //                      └── socket open (Listening) ── closed ──► wait 5 s
 //
-// Threads: `start` and `stop` are called by the owner (never from a sink).
-// The worker thread runs the checks and the live session and calls the three
-// sinks; while a socket is open a heartbeat thread only sends on it. `stop`
-// aborts the published socket so a blocked receive ends at once; a lookup or
-// signing request in flight runs to its own time-outs. `stop` returns only
-// after every sink call has finished.
+// Threads: `start` and `stop` are called by the owner's threads (never from
+// a sink) and are serialised. The worker thread runs the checks and the live
+// session and calls the three sinks; while a socket is open a heartbeat
+// thread only sends on it. `stop` aborts whatever runs (the room lookup, the
+// signing request, the connect, a blocked receive) within about a second and
+// returns only after every sink call has finished.
 namespace vanteo {
 
 class TikTokClient {
@@ -55,6 +55,8 @@ public:
 	// configured" and starts nothing).
 	void start(const std::string &uniqueId);
 	void stop();
+	// Tells the worker to end without waiting for it (stop still joins).
+	void requestStop() { m_worker.requestStop(); }
 
 	// One look at the account's room on the TikTok web host. Blocking; any
 	// thread.

@@ -1,5 +1,6 @@
 #include "twitch/chat_reader.h"
 
+#include "hub/log.h"
 #include "twitch/irc_message.h"
 #include "twitch/irc_records.h"
 
@@ -33,7 +34,8 @@ TwitchChatReader::TwitchChatReader(MessageSink message, StatusSink status, Clear
 }
 
 TwitchChatReader::TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear, Timings timings)
-	: m_message(std::move(message)), m_status(std::move(status)), m_clear(std::move(clear)), m_timings(timings)
+	: m_message(std::move(message)), m_status(std::move(status)), m_clear(std::move(clear)), m_timings(timings),
+	  m_worker("Twitch chat reader")
 {
 }
 
@@ -66,6 +68,9 @@ void TwitchChatReader::stop()
 void TwitchChatReader::run(std::string channel)
 {
 	platform::WebSocketClient socket(m_timings.socket);
+	// Published for the whole run, connects included, so that a stop never
+	// waits for a connect to a stalled host.
+	platform::SocketWorker::Published published(m_worker, socket);
 	std::string buffer;
 	while (m_worker.running()) {
 		status(LinkState::Connecting, "Connecting");
@@ -78,12 +83,12 @@ void TwitchChatReader::run(std::string channel)
 			continue;
 		}
 		session(socket, channel, buffer);
+		socket.close();
 		if (!m_worker.running())
 			break;
 		status(LinkState::Retry, "Connection interrupted · retrying in 10 seconds");
 		m_worker.pause(m_timings.retryTicks, m_timings.tickMs);
 		buffer.clear();
-		socket.close();
 	}
 	status(LinkState::Disabled, "Disconnected");
 }
@@ -91,16 +96,25 @@ void TwitchChatReader::run(std::string channel)
 void TwitchChatReader::session(platform::WebSocketClient &socket, const std::string &channel,
 			       std::string &buffer)
 {
-	m_worker.publish(&socket);
-	// A stop that came while connecting found no socket to abort.
-	if (!m_worker.running())
-		socket.abort();
 	socket.sendText(kCapLine);
 	socket.sendText(guestNickLine());
 	socket.sendText("JOIN #" + channel + "\r\n");
 
 	Attempt attempt;
-	std::thread watchdog(&TwitchChatReader::watchJoin, this, &socket, &attempt);
+	// Ends and joins the watchdog however the session ends, an exception
+	// from a sink included: a joinable thread must never be destroyed.
+	struct Watchdog {
+		Attempt &attempt;
+		std::thread thread;
+		~Watchdog()
+		{
+			attempt.finished = true;
+			if (thread.joinable())
+				thread.join();
+		}
+	} watchdog{attempt, std::thread([this, &socket, &attempt] {
+			   runGuarded("Twitch join watchdog", [&] { watchJoin(&socket, &attempt); });
+		   })};
 
 	using Clock = std::chrono::steady_clock;
 	Clock::time_point lastData = Clock::now();
@@ -124,11 +138,6 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 		if (!dispatchLines(socket, attempt, channel, buffer))
 			break;
 	}
-
-	attempt.finished = true;
-	watchdog.join();
-	m_worker.publish(nullptr);
-	socket.close();
 }
 
 bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt &attempt,

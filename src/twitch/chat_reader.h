@@ -16,10 +16,11 @@
 // answers PINGs, turns lines into feed records and removals, reports its
 // state and reconnects by itself after a fixed pause until stopped.
 //
-// Threads: `start` and `stop` are called by the owner (never from a sink);
-// the sinks run on the worker thread, the status sink also on the join
-// watchdog. `stop` aborts the published socket, so a blocked receive ends
-// at once, and returns only after every sink call has finished.
+// Threads: `start` and `stop` are called by the owner's threads (never from
+// a sink) and are serialised; the sinks run on the worker thread, the status
+// sink also on the join watchdog. `stop` aborts the published socket, so a
+// blocked connect or receive ends at once, and returns only after every
+// sink call has finished.
 namespace vanteo {
 
 class TwitchChatReader {
@@ -49,6 +50,8 @@ public:
 	// configured" and starts nothing).
 	void start(const std::string &channel);
 	void stop();
+	// Tells the worker to end without waiting for it (stop still joins).
+	void requestStop() { m_worker.requestStop(); }
 
 private:
 	struct Attempt;

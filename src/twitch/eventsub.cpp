@@ -10,6 +10,7 @@
 #include <util/base.h>
 
 #include <chrono>
+#include <memory>
 
 namespace vanteo {
 
@@ -143,7 +144,7 @@ void dispatchNotification(const std::string &message, const EventSubSession::Hel
 	}
 	if (highlight && (startsWith(type, "channel.poll.") || startsWith(type, "channel.prediction.") ||
 			  startsWith(type, "channel.hype_train.")))
-		highlight("{\"type\":\"" + type + "\",\"event\":" + event.json() + "}");
+		highlight("{\"type\":" + jsonQuote(type) + ",\"event\":" + event.json() + "}");
 	if (type == "channel.follow" && activity) {
 		DataRef item(obs_data_create());
 		obs_data_set_string(item.get(), "platform", "twitch");
@@ -184,7 +185,7 @@ struct EventSubSession::Run {
 
 EventSubSession::EventSubSession() : EventSubSession(Timings()) {}
 
-EventSubSession::EventSubSession(Timings timings) : m_timings(timings) {}
+EventSubSession::EventSubSession(Timings timings) : m_timings(timings), m_worker("EventSub session") {}
 
 EventSubSession::~EventSubSession()
 {
@@ -214,36 +215,76 @@ void EventSubSession::worker(std::shared_ptr<Run> run)
 	std::string host = kTwitchEventSub;
 	std::string path = kSocketPath;
 	std::string lastSessionId;
-	bool reconnecting = false;
 
 	while (m_worker.running()) {
-		platform::WebSocketClient socket(m_timings.socket);
-		m_worker.publish(&socket);
+		// Both sockets outlive the guard below, which withdraws whichever is
+		// published before they go, whatever ends the iteration.
+		auto socket = std::make_unique<platform::WebSocketClient>(m_timings.socket);
+		std::unique_ptr<platform::WebSocketClient> successor;
+		struct Withdraw {
+			platform::SocketWorker &worker;
+			~Withdraw() { worker.publish(nullptr); }
+		} withdraw{m_worker};
+
 		// Published before connecting, so that stop aborts a connect in
-		// progress too; a stop just before publishing is caught by the check.
-		if (!m_worker.running() || !socket.connect(host, 443, path)) {
+		// progress too (and one that comes first makes it fail at once).
+		m_worker.publish(socket.get());
+		if (!m_worker.running() || !socket->connect(host, 443, path)) {
 			m_worker.publish(nullptr);
 			if (!m_worker.running())
 				break;
 			host = kTwitchEventSub;
 			path = kSocketPath;
-			reconnecting = false;
 			if (run->automod)
 				run->automod("Event channel unreachable");
 			m_worker.pause(m_timings.failedPauseTicks, m_timings.tickMs);
-			socket.close();
 			continue;
 		}
 
-		bool welcomed = false;
-		std::string reconnectHost;
-		std::string reconnectPath;
 		int keepaliveMs = 30000 + m_timings.keepaliveGraceMs;
 		Clock::time_point lastHeard = Clock::now();
+		bool welcomed = false;
+		// The session id a reconnect carries over: its subscriptions move
+		// with it.
+		std::string carriedSessionId;
+
+		auto onWelcome = [&](obs_data_t *root) {
+			welcomed = true;
+			DataRef payload(obs_data_get_obj(root, "payload"));
+			DataRef session(payload ? obs_data_get_obj(payload.get(), "session") : nullptr);
+			const std::string sessionId = dataString(session.get(), "id");
+			const long long keepalive =
+				session ? obs_data_get_int(session.get(), "keepalive_timeout_seconds") : 0;
+			if (keepalive > 0)
+				keepaliveMs = static_cast<int>(keepalive) * 1000 + m_timings.keepaliveGraceMs;
+			const bool carried = !carriedSessionId.empty() && sessionId == carriedSessionId;
+			carriedSessionId.clear();
+			lastSessionId = sessionId;
+			if (!carried)
+				subscribeAll(*run, sessionId);
+		};
+		auto handle = [&](const std::string &text, bool fromOld) -> std::string {
+			DataRef root(DataRef::parse(text));
+			if (!root)
+				return std::string();
+			DataRef metadata(obs_data_get_obj(root.get(), "metadata"));
+			const std::string messageType = dataString(metadata.get(), "message_type");
+			if (messageType == "session_welcome" && !welcomed && !fromOld)
+				onWelcome(root.get());
+			else if (messageType == "notification")
+				dispatchNotification(text, run->held, run->activity, run->highlight);
+			else if (messageType == "session_reconnect" && !fromOld) {
+				DataRef payload(obs_data_get_obj(root.get(), "payload"));
+				DataRef session(payload ? obs_data_get_obj(payload.get(), "session") : nullptr);
+				return dataString(session.get(), "reconnect_url");
+			}
+			return std::string();
+		};
+
 		while (m_worker.running()) {
 			std::string text;
 			bool binary = false;
-			const platform::ReceiveResult result = socket.receive(text, binary);
+			const platform::ReceiveResult result = socket->receive(text, binary);
 			if (result == platform::ReceiveResult::Failed)
 				break;
 			if (result == platform::ReceiveResult::Timeout) {
@@ -254,76 +295,113 @@ void EventSubSession::worker(std::shared_ptr<Run> run)
 				continue;
 			}
 			lastHeard = Clock::now();
-			DataRef root(DataRef::parse(text));
-			if (!root)
+			const std::string reconnectUrl = handle(text, false);
+			if (reconnectUrl.empty())
 				continue;
-			DataRef metadata(obs_data_get_obj(root.get(), "metadata"));
-			const std::string messageType = dataString(metadata.get(), "message_type");
-			if (messageType == "session_welcome" && !welcomed) {
-				welcomed = true;
-				DataRef payload(obs_data_get_obj(root.get(), "payload"));
-				DataRef session(payload ? obs_data_get_obj(payload.get(), "session") : nullptr);
-				const std::string sessionId = dataString(session.get(), "id");
-				const long long keepalive = session ? obs_data_get_int(session.get(), "keepalive_timeout_seconds") : 0;
-				if (keepalive > 0)
-					keepaliveMs = static_cast<int>(keepalive) * 1000 + m_timings.keepaliveGraceMs;
-				// After a reconnect Twitch moves the subscriptions along with
-				// the session; a new session id needs them made again.
-				if (reconnecting && sessionId == lastSessionId) {
-					reconnecting = false;
-					continue;
-				}
-				reconnecting = false;
-				lastSessionId = sessionId;
-				std::string error;
-				bool holdOk = false;
-				const bool broadcaster = run->account.userId == run->broadcasterId;
-				for (const Subscription &sub : kSubscriptions) {
-					if (!sub.withModerator && !broadcaster)
-						continue;
-					std::string failure;
-					bool ok = subscribe(run->account, run->clientId, sessionId, sub.type, sub.version,
-							    run->broadcasterId, failure, sub.withModerator);
-					if (!ok && sub.hypeTrain) {
-						error = failure;
-						ok = subscribe(run->account, run->clientId, sessionId, sub.type, "1",
-							       run->broadcasterId, failure, false);
-					}
-					if (!ok)
-						error = failure;
-					if (std::string(sub.type) == "automod.message.hold")
-						holdOk = ok;
-				}
-				if (run->automod)
-					run->automod(holdOk ? std::string("AutoMod connected") : "AutoMod inactive: " + error);
-			} else if (messageType == "notification") {
-				dispatchNotification(text, run->held, run->activity, run->highlight);
-			} else if (messageType == "session_reconnect") {
-				DataRef payload(obs_data_get_obj(root.get(), "payload"));
-				DataRef session(payload ? obs_data_get_obj(payload.get(), "session") : nullptr);
-				const std::string url = dataString(session.get(), "reconnect_url");
-				if (reconnectTarget(url, reconnectHost, reconnectPath))
-					break;
+			std::string nextHost;
+			std::string nextPath;
+			if (!reconnectTarget(reconnectUrl, nextHost, nextPath)) {
 				logLine(LOG_WARNING, "EventSub: reconnect address refused");
+				continue;
 			}
+			// Twitch moves the session: the new socket is opened while the
+			// old one stays open, and the old one is read to its end once
+			// the new one is welcomed, so that nothing sent in between is
+			// lost.
+			successor = std::make_unique<platform::WebSocketClient>(m_timings.socket);
+			m_worker.publish(successor.get());
+			std::string welcome;
+			const bool moved = m_worker.running() && successor->connect(nextHost, 443, nextPath) &&
+					   awaitWelcome(*successor, keepaliveMs, welcome);
+			m_worker.publish(socket.get());
+			if (!m_worker.running())
+				break;
+			if (!moved) {
+				// The old socket carries on until Twitch closes it.
+				logLine(LOG_INFO, "EventSub: reconnect address unreachable");
+				successor->close();
+				successor.reset();
+				continue;
+			}
+			for (;;) {
+				const platform::ReceiveResult old = socket->receive(text, binary);
+				if (old != platform::ReceiveResult::Message || !m_worker.running())
+					break;
+				handle(text, true);
+			}
+			socket->close();
+			socket.swap(successor);
+			m_worker.publish(socket.get());
+			successor.reset();
+			host = nextHost;
+			path = nextPath;
+			carriedSessionId = lastSessionId;
+			welcomed = false;
+			lastHeard = Clock::now();
+			handle(welcome, false);
 		}
 
 		m_worker.publish(nullptr);
-		socket.close();
+		// Stopped: no closing handshake to wait for.
+		if (!m_worker.running())
+			socket->abort();
+		socket->close();
 		if (!m_worker.running())
 			break;
-		if (!reconnectHost.empty()) {
-			// Twitch asked us to move: go at once, the old socket closes soon.
-			host = reconnectHost;
-			path = reconnectPath;
-			reconnecting = true;
-			continue;
-		}
 		host = kTwitchEventSub;
 		path = kSocketPath;
-		reconnecting = false;
 		m_worker.pause(m_timings.droppedPauseTicks, m_timings.tickMs);
 	}
+}
+
+// Reads the new socket of a reconnect up to its welcome (the first message
+// Twitch sends on it); false when something else comes first, it fails, or
+// nothing comes within the keep-alive time.
+bool EventSubSession::awaitWelcome(platform::WebSocketClient &socket, int keepaliveMs, std::string &welcome)
+{
+	using Clock = std::chrono::steady_clock;
+	const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(keepaliveMs);
+	while (m_worker.running() && Clock::now() < deadline) {
+		bool binary = false;
+		const platform::ReceiveResult result = socket.receive(welcome, binary);
+		if (result == platform::ReceiveResult::Failed)
+			return false;
+		if (result == platform::ReceiveResult::Message) {
+			DataRef root(DataRef::parse(welcome));
+			DataRef metadata(root ? obs_data_get_obj(root.get(), "metadata") : nullptr);
+			return dataString(metadata.get(), "message_type") == "session_welcome";
+		}
+	}
+	return false;
+}
+
+// Makes the subscriptions of a new session; reports the AutoMod outcome. A
+// stop ends the loop between requests (and aborts the one in flight).
+void EventSubSession::subscribeAll(const Run &run, const std::string &sessionId)
+{
+	std::string error;
+	bool holdOk = false;
+	const bool broadcaster = run.account.userId == run.broadcasterId;
+	for (const Subscription &sub : kSubscriptions) {
+		if (!m_worker.running())
+			return;
+		if (!sub.withModerator && !broadcaster)
+			continue;
+		std::string failure;
+		bool ok = subscribe(run.account, run.clientId, sessionId, sub.type, sub.version, run.broadcasterId,
+				    failure, sub.withModerator);
+		if (!ok && sub.hypeTrain && m_worker.running()) {
+			error = failure;
+			ok = subscribe(run.account, run.clientId, sessionId, sub.type, "1", run.broadcasterId, failure,
+				       false);
+		}
+		if (!ok)
+			error = failure;
+		if (std::string(sub.type) == "automod.message.hold")
+			holdOk = ok;
+	}
+	if (run.automod && m_worker.running())
+		run.automod(holdOk ? std::string("AutoMod connected") : "AutoMod inactive: " + error);
 }
 
 } // namespace vanteo

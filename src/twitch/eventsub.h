@@ -17,7 +17,9 @@
 // reconnects by itself until stopped.
 //
 // Threads: the worker runs the loop and calls every sink; start and stop come
-// from the hub's threads (see platform/socket_worker.h).
+// from the hub's threads and are serialised (see platform/socket_worker.h).
+// A stop ends any phase (connect, subscriptions, receive) within about a
+// second.
 namespace vanteo {
 
 struct HeldMessage {
@@ -62,10 +64,14 @@ public:
 	void start(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,
 		   HeldSink held, TextSink automod, TextSink activity, TextSink highlight);
 	void stop();
+	// Tells the worker to end without waiting for it (stop still joins).
+	void requestStop() { m_worker.requestStop(); }
 
 private:
 	struct Run;
 	void worker(std::shared_ptr<Run> run);
+	bool awaitWelcome(platform::WebSocketClient &socket, int keepaliveMs, std::string &welcome);
+	void subscribeAll(const Run &run, const std::string &sessionId);
 
 	const Timings m_timings;
 	platform::SocketWorker m_worker;

@@ -52,17 +52,6 @@ const Scope kScopes[] = {
     {"channel:read:hype_train", true},
 };
 
-// Tokens travel in a header line: anything but visible ASCII would let a
-// page add header lines of its own, and no real token contains it.
-bool isHeaderSafe(const std::string &text)
-{
-	for (unsigned char c : text) {
-		if (c < 0x21 || c > 0x7e)
-			return false;
-	}
-	return true;
-}
-
 // The scope list of a validation reply, read from its text: the quoted
 // strings between the "[" after "scopes" and the next "]".
 std::vector<std::string> scanScopes(const std::string &reply)
@@ -135,21 +124,29 @@ bool lookupUserId(const TwitchAccount &account, const std::string &clientId, con
 	return !idOut.empty();
 }
 
-bool validateToken(const std::string &token, TwitchAccount &accountOut)
+TokenCheck validateToken(const std::string &token, TwitchAccount &accountOut)
 {
-	if (token.empty() || !isHeaderSafe(token))
-		return false;
+	if (token.empty() || !platform::isHeaderSafe(token))
+		return TokenCheck::Rejected;
 	std::string body;
 	uint32_t status = 0;
-	if (!platform::httpsGet(kTwitchId, "/oauth2/validate", body, status, "Authorization: OAuth " + token + "\r\n") ||
-	    status != 200)
-		return false;
+	if (!platform::httpsGet(kTwitchId, "/oauth2/validate", body, status,
+				"Authorization: OAuth " + token + "\r\n"))
+		return TokenCheck::Unanswered;
+	// Only Twitch's own refusal is final; anything else may pass.
+	if (status == 401)
+		return TokenCheck::Rejected;
+	if (status != 200)
+		return TokenCheck::Unanswered;
 	DataRef root(DataRef::parse(body));
+	const std::string userId = dataString(root.get(), "user_id");
+	if (userId.empty())
+		return TokenCheck::Rejected;
 	accountOut.token = token;
 	accountOut.login = dataString(root.get(), "login");
-	accountOut.userId = dataString(root.get(), "user_id");
+	accountOut.userId = userId;
 	accountOut.scopes = scanScopes(body);
-	return !accountOut.userId.empty();
+	return TokenCheck::Valid;
 }
 
 bool hasAllScopes(const TwitchAccount &account)
@@ -183,11 +180,12 @@ std::string requestedScopes()
 	return joined;
 }
 
-std::string authorizeUrl(const std::string &clientId, const std::string &redirectUri)
+std::string authorizeUrl(const std::string &clientId, const std::string &redirectUri,
+			 const std::string &state)
 {
 	return "https://" + endpoint(kTwitchId).authority() + "/oauth2/authorize?client_id=" + urlEncode(clientId) +
 	       "&redirect_uri=" + urlEncode(redirectUri) + "&response_type=token&force_verify=true&scope=" +
-	       requestedScopes();
+	       requestedScopes() + "&state=" + urlEncode(state);
 }
 
 bool sendChat(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,

@@ -28,16 +28,25 @@ bool helixCall(const TwitchAccount &account, const std::string &clientId, const 
 bool lookupUserId(const TwitchAccount &account, const std::string &clientId, const std::string &login,
 		  std::string &idOut);
 
-// Asks the identity host about token. On success accountOut takes the token,
-// login, user id and granted scopes (its refresh token is left alone); on
-// failure accountOut is unchanged. True only with a non-empty user id.
-bool validateToken(const std::string &token, TwitchAccount &accountOut);
+// What the identity host said about a token.
+enum class TokenCheck {
+	Valid,      // a user token: the account was filled in
+	Rejected,   // refused (401), not a user token, or unusable: drop it
+	Unanswered, // no answer (network, time-out, abort, server trouble): keep it
+};
+
+// Asks the identity host about token. When Valid, accountOut takes the token,
+// login, user id and granted scopes (its refresh token is left alone);
+// otherwise accountOut is unchanged.
+TokenCheck validateToken(const std::string &token, TwitchAccount &accountOut);
 
 // True when the account holds every scope the plug-in needs.
 bool hasAllScopes(const TwitchAccount &account);
 
-// The sign-in page on the identity host for the implicit grant.
-std::string authorizeUrl(const std::string &clientId, const std::string &redirectUri);
+// The sign-in page on the identity host for the implicit grant; Twitch hands
+// `state` back beside the token.
+std::string authorizeUrl(const std::string &clientId, const std::string &redirectUri,
+			 const std::string &state);
 
 // The scopes asked for at sign-in, joined with "+".
 std::string requestedScopes();

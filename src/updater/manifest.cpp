@@ -63,4 +63,9 @@ bool isSafeManifestPath(const std::string &path)
 	return true;
 }
 
+bool isPlainVersion(const std::string &version)
+{
+	return !version.empty() && version.find_first_not_of("0123456789.") == std::string::npos;
+}
+
 } // namespace vanteo

@@ -25,4 +25,8 @@ Manifest readManifest(const std::string &text);
 // ".", "/", "_".
 bool isSafeManifestPath(const std::string &path);
 
+// A release version as it may appear in a download path: digits and dots
+// only, not empty.
+bool isPlainVersion(const std::string &version);
+
 } // namespace vanteo

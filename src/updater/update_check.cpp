@@ -2,6 +2,7 @@
 
 #include "hub/endpoints.h"
 #include "platform/file_move.h"
+#include "platform/files.h"
 #include "platform/https.h"
 #include "platform/module_path.h"
 #include "platform/sha256.h"
@@ -10,7 +11,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace vanteo
@@ -36,12 +36,12 @@ bool fetch(const char *host, const std::string &path, std::string &body,
 	       status == 200;
 }
 
-std::string readWholeFile(const std::string &path)
+// The installed file's bytes; "" when it is missing or no regular file.
+std::string installedBytes(const std::string &path)
 {
-	std::ifstream in(fs::u8path(path), std::ios::binary);
-	if (!in)
-		return std::string();
-	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+	std::string bytes;
+	platform::readRegularFile(path, bytes);
+	return bytes;
 }
 
 // True only when every byte reached the file (a full disk shows at flush).
@@ -173,7 +173,8 @@ UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder
 	const std::string &latest = manifest.version;
 	result.latest = latest;
 	result.notes = manifest.notes;
-	if (latest.empty() || manifest.files.empty()) {
+	// The version becomes part of every download path.
+	if (!isPlainVersion(latest) || manifest.files.empty()) {
 		result.message = "The update information could not be read.";
 		return result;
 	}
@@ -208,7 +209,7 @@ UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder
 			return result;
 		}
 		const std::string dest = platform::nativeSeparators(pluginFolder + "/" + file.path);
-		if (platform::sha256Hex(readWholeFile(dest)) == file.sha256)
+		if (platform::sha256Hex(installedBytes(dest)) == file.sha256)
 			continue;
 		std::string content;
 		if (!fetch(endpoint_names::kGitHubRaw, kRawRoot + latest + "/" + file.path,

@@ -3,6 +3,7 @@
 #include "hub/json.h"
 #include "hub/log.h"
 #include "module/host.h"
+#include "platform/https.h"
 #include "updater/auto_update_switch.h"
 #include "updater/update_check.h"
 
@@ -66,7 +67,14 @@ UpdateSnapshot Updater::snapshot() const
 void Updater::launch(Mode mode)
 {
 	try {
-		m_thread = std::thread([this, mode] { run(mode); });
+		m_thread = std::thread([this, mode] {
+			// A stop abandons the check at once, requests to a stalled
+			// host included.
+			platform::AbortScope requests(m_alive);
+			runGuarded("update check", [&] { run(mode); });
+			m_busy = false;
+			m_idle = true;
+		});
 	} catch (const std::system_error &) {
 		logLine(LOG_WARNING, "update: the update thread could not start");
 		m_idle = true;
@@ -83,15 +91,15 @@ void Updater::run(Mode mode)
 		for (long long i = 0; i < steps && m_alive && !m_request; ++i)
 			std::this_thread::sleep_until(std::chrono::steady_clock::now() + tick);
 		requested = m_request.exchange(false);
-		if (!m_alive) {
-			m_idle = true;
+		if (!m_alive)
 			return;
-		}
 	}
 
 	m_busy = true;
 	const bool installAllowed = requested || isAutoUpdate();
 	UpdateResult result = checkForUpdate(installAllowed, m_pluginFolder(), m_alive);
+	if (!m_alive)
+		return; // abandoned: its requests were aborted, nothing to report
 	logLine(LOG_INFO, "update: %s", result.message.c_str());
 	{
 		std::lock_guard<std::mutex> guard(m_snapshotLock);
@@ -106,8 +114,6 @@ void Updater::run(Mode mode)
 	const bool manual = requested || m_request.exchange(false);
 	if (m_callback && m_alive)
 		m_callback(result.message, result.status, manual);
-	m_busy = false;
-	m_idle = true;
 }
 
 namespace

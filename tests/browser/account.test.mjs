@@ -175,9 +175,10 @@ test('signing in: the page Twitch returns to hands the token over and leaves no 
 	assert.equal(signIn.url(), `http://localhost:${host.port}/oauth`);
 	assert.deepEqual(tokenPosts, []);
 
-	// A token the identity host refuses.
-	await finishSignIn(`http://localhost:${host.port}/oauth#access_token=not-a-token&token_type=bearer`);
-	assert.match(await signIn.locator('#detail').textContent(), /^Invalid token\. Start again/);
+	// An address any page could open, with a token but without the state of
+	// a sign-in the plug-in started: refused before Twitch is asked.
+	await finishSignIn(`http://localhost:${host.port}/oauth#access_token=tok-streamer&token_type=bearer`);
+	assert.match(await signIn.locator('#detail').textContent(), /^Sign-in expired; connect again\. Start again/);
 	assert.equal(signIn.url(), `http://localhost:${host.port}/oauth`);
 	assert.deepEqual(tokenPosts, [`http://localhost:${host.port}/api/token?t=`]);
 
@@ -336,7 +337,7 @@ test('an account that lacks permissions is asked to authorise again', async () =
 	const { tokens } = await fakes.command('twitch-api', 'state');
 	const limited = { ...tokens['tok-streamer'], scopes: tokens['tok-streamer'].scopes.filter((s) => s !== 'channel:read:hype_train') };
 	await fakes.command('twitch-api', 'configure', { tokens: { 'tok-limited': limited } });
-	assert.deepEqual(await host.api('token', { token: 'tok-limited' }), { login: 'streamer' });
+	assert.deepEqual(await host.connectAccount('tok-limited'), { login: 'streamer' });
 	await chat.waitForFunction(() => !document.querySelector('.account-reauth').hidden);
 	assert.equal(await chat.locator('.account-login').textContent(), 'streamer');
 	await chat.screenshot({ path: screenshotPath('account-reauth-400.png') });

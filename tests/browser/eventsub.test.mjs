@@ -83,7 +83,7 @@ after(async () => {
 
 test('held messages: allowed from the dock through Helix, decided elsewhere, refused by Twitch', async () => {
 	assert.equal(await chat.locator('#automod').isHidden(), true, 'no AutoMod line without an account');
-	assert.deepEqual(await host.api('token', { token: 'tok-streamer' }), { login: 'streamer' });
+	assert.deepEqual(await host.connectAccount('tok-streamer'), { login: 'streamer' });
 	const session = await subscribedSession();
 	assert.equal(session.types.length, 14);
 	await chat.waitForFunction(() => document.getElementById('automod').textContent === 'AutoMod connected');

@@ -94,6 +94,17 @@ export async function startHost({ firstPort, fakes, configDir } = {}) {
 			});
 			return r.json();
 		},
+		// A sign-in as the user makes it: the plug-in opens Twitch's page,
+		// and the page Twitch returns to hands `token` over with the state
+		// that address carried.
+		async connectAccount(token) {
+			const signIns = () => log.filter((l) => l.startsWith('open ') && l.includes('/oauth2/authorize?'));
+			const before = signIns().length;
+			await host.api('account');
+			const opened = await waitUntil(() => signIns().length > before && signIns(), 'a sign-in address');
+			const state = new URL(opened.at(-1).slice(5)).searchParams.get('state');
+			return host.api('token', { token, state });
+		},
 		async stop({ keepConfig = false } = {}) {
 			if (child.exitCode === null) {
 				child.kill('SIGTERM');

@@ -188,7 +188,7 @@ test('a new user completes the setup against the fakes', async () => {
 	await page.waitForFunction(() => document.getElementById('account-note').textContent.includes('sign-in page is open'));
 	await waitFor(() => host.log.some((line) => line.startsWith('open ') && line.includes('/oauth2/authorize?')), 'the sign-in page');
 	// The page Twitch returns to hands the token to the plug-in.
-	assert.deepEqual(await host.api('token', { token: 'tok-streamer' }), { login: 'streamer' });
+	assert.deepEqual(await host.connectAccount('tok-streamer'), { login: 'streamer' });
 	await page.waitForFunction(() => document.getElementById('account-login').textContent === 'streamer');
 	const autoGame = page.getByRole('switch', { name: /Automatic game capture/ });
 	const replay = page.getByRole('switch', { name: /Replay buffer notifications/ });

@@ -60,19 +60,23 @@ export class AccountBar {
 	}
 
 	apply(config) {
-		const account = config.account && typeof config.account === 'object' && text(config.account.login) ? config.account : null;
+		const given = config.account && typeof config.account === 'object' ? config.account : null;
+		const account = given && text(given.login) ? given : null;
+		// A stored account Twitch has not confirmed yet (it did not answer):
+		// kept, and the line says so instead of offering to connect again.
+		const pending = !account && given ? text(given.pending) : '';
 		const changed = !!account !== !!this.account;
 		this.account = account;
 		this.builtInClient = config.builtInClient !== false;
 		if (!this.clientIdEdited) this.clientId.value = text(config.clientId);
 
-		this.connectForm.hidden = !!account;
+		this.connectForm.hidden = !!account || !!pending;
 		this.clientLabel.hidden = this.builtInClient;
-		this.line.hidden = !account;
-		this.login.textContent = account ? account.login : '';
+		this.line.hidden = !account && !pending;
+		this.login.textContent = account ? account.login : pending;
 		this.line.title = account ? `Chat and moderation act as ${account.login}` : '';
 		this.reauth.hidden = !(account && account.needsReauth === true);
-		this.node.dataset.state = !account ? 'none' : account.needsReauth === true ? 'reauth' : 'ok';
+		this.node.dataset.state = pending ? 'pending' : !account ? 'none' : account.needsReauth === true ? 'reauth' : 'ok';
 		// What the sign-in said belongs to the sign-in; once an account
 		// arrives (or goes) it is old news.
 		if (changed) this.feedback.say('');

@@ -4,14 +4,16 @@ import { post, errorText } from './api.js';
 // puts the access token in the address fragment (or an error in the query
 // when the user declined); the page takes it out of the address bar at once,
 // so it stays neither on screen nor in the history, and hands it to the
-// plug-in ("/api/token", the one control route that needs no page token).
+// plug-in ("/api/token", the one control route that needs no page token)
+// together with the state Twitch hands back, which tells the plug-in that
+// this sign-in is one it started.
 
-// What the address carries: {token} or {error}.
+// What the address carries: {token, state} or {error}.
 export function readGrant(hash, search) {
 	const fragment = new URLSearchParams(String(hash || '').replace(/^#/, ''));
 	const query = new URLSearchParams(String(search || '').replace(/^\?/, ''));
 	const token = fragment.get('access_token') || '';
-	if (token) return { token };
+	if (token) return { token, state: fragment.get('state') || '' };
 	const error = fragment.get('error') || query.get('error') || '';
 	const description = fragment.get('error_description') || query.get('error_description') || '';
 	return { token: '', error: description || error };
@@ -39,7 +41,7 @@ async function start() {
 		return;
 	}
 	show('working', 'Connecting your Twitch account…', '');
-	const reply = await post('token', { token: grant.token });
+	const reply = await post('token', { token: grant.token, state: grant.state });
 	if (typeof reply.login === 'string' && reply.login) {
 		show('connected', 'Twitch account connected', `Vanteo now chats and moderates as ${reply.login}. You can close this tab and go back to OBS.`);
 		return;

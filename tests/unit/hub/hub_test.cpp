@@ -125,14 +125,18 @@ TEST(Settings, ConfigJsonHidesTokensAndTypedClientId)
 	s.adLength = 120;
 	TwitchAccount a;
 	a.token = "tok";
-	std::string json = configJson(s, a, false, true, false);
+	std::string json = configJson(s, TwitchAccount(), "", false, true, false);
 	EXPECT_EQ(json, "{\"twitch\":\"a\\\"b\",\"tiktok\":\"\",\"youtube\":\"\",\"kick\":\"\",\"setupDone\":false,"
 			"\"clientId\":\"\",\"autoGame\":false,\"replayNotify\":true,\"builtInClient\":true,"
 			"\"seConfigured\":true,\"adLength\":120,\"account\":null}");
-	a.login = "streamer";
-	EXPECT_NE(configJson(s, a, true, true, true).find(",\"account\":{\"login\":\"streamer\",\"needsReauth\":true}}"),
+	// A stored token Twitch has not confirmed: pending, with the reason.
+	EXPECT_NE(configJson(s, a, "Twitch unreachable", true, true, false)
+			  .find(",\"account\":{\"login\":\"\",\"needsReauth\":false,\"pending\":\"Twitch unreachable\"}}"),
 		  std::string::npos);
-	EXPECT_EQ(configJson(s, a, true, true, false).find("\"tok\""), std::string::npos);
+	a.login = "streamer";
+	EXPECT_NE(configJson(s, a, "", true, true, true).find(",\"account\":{\"login\":\"streamer\",\"needsReauth\":true}}"),
+		  std::string::npos);
+	EXPECT_EQ(configJson(s, a, "", true, true, false).find("\"tok\""), std::string::npos);
 }
 
 TEST(SwitchFiles, FirstByteCountsAndMissingLeavesValue)

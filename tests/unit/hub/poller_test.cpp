@@ -128,7 +128,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	// Without an account the count is unknown again, without asking Twitch.
 	m_fakes.command("twitch-api", "clearScripts");
 	m_hub->connectAccount(TwitchAccount());
-	m_hub->startEventSub();
+	m_hub->refreshAccount();
 	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":null}"));
 }
 

@@ -124,7 +124,8 @@ TEST_F(CheckRouteTest, TwitchChecksUseTheConnectedAccount)
 	// Without an account the public page decides: Twitch's generic page.
 	EXPECT_EQ(check("twitch", "friend"),
 		  "{\"ok\":false,\"error\":\"No Twitch channel matches this name\"}");
-	ASSERT_EQ(post("/api/token", R"({"token":"tok-streamer"})"), "{\"login\":\"streamer\"}");
+	ASSERT_EQ(post("/api/token", R"({"token":"tok-streamer","state":")" + m_hub->signIns().issue() + "\"}"),
+		  "{\"login\":\"streamer\"}");
 	m_fakes.command("twitch-api", "requests", "{\"clear\":true}");
 	EXPECT_EQ(JsonValue::parse(check("twitch", "friend"))["display"].str(), "Friend");
 	JsonValue requests = m_fakes.command("twitch-api", "requests", "{}")["requests"];

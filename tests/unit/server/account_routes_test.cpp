@@ -38,9 +38,16 @@ protected:
 	{
 		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
 	}
+	// The token as the oauth page hands it on, with the state of a sign-in
+	// the hub started.
+	std::string postToken(const std::string &token)
+	{
+		return post("/api/token", "{\"token\":" + quoted(token) + ",\"state\":" +
+						   quoted(m_hub->signIns().issue()) + "}");
+	}
 	// What the hub asks by itself: EventSub subscriptions, the account
-	// worker's channel lookup, badges and emotes (with the owners of the
-	// fake's emotes), the poller's viewer count and pins.
+	// worker's token check, channel lookup, badges and emotes (with the
+	// owners of the fake's emotes), the poller's viewer count and pins.
 	static bool background(const std::string &call)
 	{
 		for (const char *prefix : {"GET /helix/chat/badges", "GET /helix/chat/emotes", "GET /helix/streams?",
@@ -49,6 +56,7 @@ protected:
 				return true;
 		}
 		return call == "POST /helix/eventsub/subscriptions" || call == "GET /helix/users?login=streamer" ||
+		       call == "GET /oauth2/validate" ||
 		       call == "GET /helix/users?id=3003&id=4004";
 	}
 	// "METHOD path" of every Helix and identity request since the last look,
@@ -112,18 +120,23 @@ TEST_F(AccountRoutesTest, SignInOpensTwitchAndTheTokenConnectsTheAccount)
 				     "/oauth2/authorize?client_id=q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1&redirect_uri=http%3A%2F%2F"
 				     "localhost%3A" +
 				     std::to_string(m_hub->port()) +
-				     "%2Foauth&response_type=token&force_verify=true&scope=" + requestedScopes();
-	EXPECT_EQ(m_host.openedUrls()[0], expected);
+				     "%2Foauth&response_type=token&force_verify=true&scope=" + requestedScopes() + "&state=";
+	const std::string opened = m_host.openedUrls()[0];
+	ASSERT_EQ(opened.substr(0, expected.size()), expected);
+	const std::string state = opened.substr(expected.size());
+	EXPECT_EQ(state.size(), 32u);
+	EXPECT_EQ(state.find_first_not_of("0123456789abcdef"), std::string::npos);
 	EXPECT_NE(m_host.readConfigFile("config.json").find("\"clientId\":\"q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1\""),
 		  std::string::npos);
 
-	EXPECT_EQ(post("/api/token", "{}"), R"({"error":"Invalid token"})");
-	EXPECT_EQ(post("/api/token", R"({"token":"tok-nobody"})"), R"({"error":"Invalid token"})");
+	EXPECT_EQ(postToken(""), R"({"error":"Invalid token"})");
+	EXPECT_EQ(postToken("tok-nobody"), R"({"error":"Invalid token"})");
 	EXPECT_TRUE(m_hub->account().token.empty());
 
 	// No channel yet: the login becomes the channel and the chat joins it.
 	EventStreamClient page(m_hub->port());
-	EXPECT_EQ(post("/api/token", R"({"token":"tok-streamer"})"), R"({"login":"streamer"})");
+	EXPECT_EQ(post("/api/token", R"({"token":"tok-streamer","state":")" + state + "\"}"),
+		  R"({"login":"streamer"})");
 	EXPECT_EQ(m_hub->settings().twitch, "streamer");
 	EXPECT_EQ(m_hub->account().userId, "1001");
 	ASSERT_TRUE(waitUntil([&] { return joins("streamer") == 1; }));
@@ -156,7 +169,7 @@ TEST_F(AccountRoutesTest, ATokenForAnotherChannelLeavesTheChannelAlone)
 	m_fakes.command("twitch-api", "configure",
 			R"({"tokens":{"tok-few":{"login":"someone","user_id":"2002","scopes":["chat:read"]}}})");
 	EventStreamClient page(m_hub->port());
-	EXPECT_EQ(post("/api/token", R"({"token":"tok-few"})"), R"({"login":"someone"})");
+	EXPECT_EQ(postToken("tok-few"), R"({"login":"someone"})");
 	EXPECT_EQ(m_hub->settings().twitch, "raider");
 	ASSERT_TRUE(waitUntil([&] {
 		page.readEvents(100, 20);
@@ -176,6 +189,7 @@ TEST_F(AccountRoutesTest, ATokenForAnotherChannelLeavesTheChannelAlone)
 TEST_F(AccountRoutesTest, StoredTokenIsValidatedAtLoad)
 {
 	startHub(R"({"twitch":"streamer","token":"tok-streamer","refreshToken":"r-1"})");
+	ASSERT_TRUE(waitUntil([&] { return !m_hub->account().login.empty(); }));
 	TwitchAccount account = m_hub->account();
 	EXPECT_EQ(account.login, "streamer");
 	EXPECT_EQ(account.userId, "1001");
@@ -186,8 +200,8 @@ TEST_F(AccountRoutesTest, StoredTokenIsValidatedAtLoad)
 	// A rejected token clears the account in memory; the file stays as it was.
 	const std::string stored = R"({"twitch":"streamer","token":"tok-revoked","refreshToken":"r-2"})";
 	startHub(stored);
+	ASSERT_TRUE(waitUntil([&] { return m_hub->account().token.empty(); }));
 	account = m_hub->account();
-	EXPECT_TRUE(account.token.empty());
 	EXPECT_TRUE(account.refreshToken.empty());
 	EXPECT_TRUE(account.login.empty());
 	EXPECT_EQ(m_host.readConfigFile("config.json"), stored);
@@ -266,11 +280,15 @@ TEST_F(AccountRoutesTest, EventSubReachesThePagesAndNewPagesCatchUp)
 {
 	startHub(R"({"twitch":"streamer","token":"tok-streamer"})");
 	EventStreamClient page(m_hub->port());
+	// Generous: sign-in check, channel lookup, connect and subscriptions come
+	// first, and sanitizer builds run them slowly.
 	auto seen = [&](EventStreamClient &stream, const std::string &text) {
-		return waitUntil([&] {
-			stream.readEvents(1000, 20);
-			return stream.events().find(text) != std::string::npos;
-		});
+		return waitUntil(
+			[&] {
+				stream.readEvents(1000, 20);
+				return stream.events().find(text) != std::string::npos;
+			},
+			std::chrono::milliseconds(20000));
 	};
 	ASSERT_TRUE(seen(page, "event: automod\ndata: {\"detail\":\"AutoMod connected\"}\n\n"));
 	m_fakes.command("twitch-eventsub", "notify", R"({"type":"automod.message.hold","event":{"message_id":"h-9",

@@ -77,6 +77,11 @@ TEST_F(StreamElementsTest, TokenRulesAndChannelLookup)
 	EXPECT_EQ(se("{\"action\":\"history\"}"), "{\"error\":\"Connect StreamElements from the dock settings\"}");
 	EXPECT_TRUE(calls().empty());
 
+	// A token that would add header lines is never sent.
+	useToken("se\r\nX-Evil: 1");
+	EXPECT_EQ(se("{\"action\":\"skip\"}"), "{\"error\":\"StreamElements rejected the token (response 0)\"}");
+	EXPECT_TRUE(calls().empty());
+
 	// A refused token is looked up again at every request.
 	useToken("wrong");
 	for (int i = 0; i < 2; ++i)

@@ -146,6 +146,12 @@ TEST(EventSubDispatch, EachNotificationGivesItsOutputs)
 		"login":"","input":"","reward":"","cost":0,"time":""})");
 	out.clear();
 
+	// The type goes into the highlight as a JSON string, whatever it holds.
+	dispatch("channel.poll.\\\"}x", R"({"id":"p2"})");
+	ASSERT_EQ(out.all().size(), 1u);
+	EXPECT_JSON(out.all()[0].substr(10), R"({"type":"channel.poll.\"}x","event":{"id":"p2"}})");
+	out.clear();
+
 	// No event object, junk, other types: nothing.
 	dispatchNotification(R"({"metadata":{"subscription_type":"channel.poll.begin"},"payload":{}})", out.held(),
 			     out.text("activity"), out.text("highlight"));
@@ -234,16 +240,28 @@ TEST_F(EventSubTest, ReconnectRequestsAndSilenceMoveToANewSessionOnce)
 	ASSERT_TRUE(waitUntil([&] { return out.count("automod AutoMod connected") == 1; }));
 	subscriptions();
 
-	// Twitch moves the session: we follow at once, subscribe once on the new
-	// session and events keep coming.
+	// Twitch moves the session: we follow at once and keep the old socket
+	// until the new one is welcomed, so what the old one still carries
+	// arrives; then we subscribe once on the new session and events keep
+	// coming.
+	const std::string oldId = sessions()[0]["id"].str();
+	m_fakes.command("twitch-eventsub", "configure", R"({"welcome":false})");
 	JsonValue moved = m_fakes.command("twitch-eventsub", "reconnect");
+	ASSERT_TRUE(waitUntil([&] { return sessions().size() == 2; }));
+	notify(R"({"type":"channel.poll.end","event":{"id":"p0"},"session":")" + oldId + "\"}");
+	m_fakes.command("twitch-eventsub", "send",
+			R"({"session":")" + moved["id"].str() + R"(","text":"{\"metadata\":{\"message_type\":)"
+			R"(\"session_welcome\"},\"payload\":{\"session\":{\"id\":\")" + moved["id"].str() +
+			    R"(\",\"keepalive_timeout_seconds\":10}}}"})");
+	m_fakes.command("twitch-eventsub", "configure", R"({"welcome":true})");
 	ASSERT_TRUE(waitUntil([&] { return out.count("automod AutoMod connected") == 2; }));
+	EXPECT_EQ(out.all()[1].substr(0, 39), R"(highlight {"type":"channel.poll.end","e)");
 	std::vector<std::string> again = subscriptions();
 	EXPECT_EQ(again.size(), 14u);
 	EXPECT_EQ(JsonValue::parse(m_last[0]["body"].str())["transport"]["session_id"].str(), moved["id"].str());
 	notify(R"({"type":"channel.poll.begin","event":{"id":"p1","broadcaster_user_id":"1001"}})");
-	ASSERT_TRUE(waitUntil([&] { return out.all().size() == 3; }));
-	EXPECT_EQ(out.all()[2].substr(0, 10), "highlight ");
+	ASSERT_TRUE(waitUntil([&] { return out.all().size() == 4; }));
+	EXPECT_EQ(out.all()[3].substr(0, 10), "highlight ");
 	ASSERT_TRUE(waitUntil([&] { return sessions()[0]["closed"]["code"].integer() == 1000; }));
 	std::this_thread::sleep_for(std::chrono::milliseconds(300));
 	EXPECT_TRUE(subscriptions().empty());

@@ -137,7 +137,7 @@ TEST_F(HelixTest, TokenValidationReadsLoginIdAndScopes)
 {
 	TwitchAccount account;
 	account.refreshToken = "kept";
-	ASSERT_TRUE(validateToken("tok-streamer", account));
+	ASSERT_EQ(validateToken("tok-streamer", account), TokenCheck::Valid);
 	EXPECT_EQ(account.token, "tok-streamer");
 	EXPECT_EQ(account.login, "streamer");
 	EXPECT_EQ(account.userId, "1001");
@@ -153,20 +153,26 @@ TEST_F(HelixTest, TokenValidationReadsLoginIdAndScopes)
 	m_fakes.command("twitch-api", "configure",
 			R"({"tokens":{"tok-few":{"login":"someone","user_id":"2002","scopes":["chat:read","user:write:chat"]}}})");
 	TwitchAccount few;
-	ASSERT_TRUE(validateToken("tok-few", few));
+	ASSERT_EQ(validateToken("tok-few", few), TokenCheck::Valid);
 	EXPECT_EQ(few.scopes, (std::vector<std::string>{"chat:read", "user:write:chat"}));
 	EXPECT_FALSE(hasAllScopes(few));
 
-	// Refused: unknown, empty user id, and text that would add header lines.
+	// Refused: unknown (401), empty user id, and text that would add header
+	// lines. Without an answer from Twitch (trouble on its side, a cut
+	// connection) the token is in doubt, not refused.
 	TwitchAccount untouched;
 	untouched.login = "before";
-	EXPECT_FALSE(validateToken("tok-unknown", untouched));
-	EXPECT_EQ(untouched.login, "before");
+	EXPECT_EQ(validateToken("tok-unknown", untouched), TokenCheck::Rejected);
 	m_fakes.command("twitch-api", "configure",
-			R"({"tokens":{"tok-odd":{"body":"{\"login\":\"odd\",\"user_id\":\"\",\"scopes\":[]}"}}})");
-	EXPECT_FALSE(validateToken("tok-odd", untouched));
+			R"({"tokens":{"tok-odd":{"body":"{\"login\":\"odd\",\"user_id\":\"\",\"scopes\":[]}"},)"
+			R"("tok-busy":{"status":503,"body":""}}})");
+	EXPECT_EQ(validateToken("tok-odd", untouched), TokenCheck::Rejected);
+	EXPECT_EQ(validateToken("tok-busy", untouched), TokenCheck::Unanswered);
+	m_fakes.command("twitch-api", "script", R"({"path":"/oauth2/validate","drop":true})");
+	EXPECT_EQ(validateToken("tok-streamer", untouched), TokenCheck::Unanswered);
+	EXPECT_EQ(untouched.login, "before");
 	sent();
-	EXPECT_FALSE(validateToken("tok-streamer\r\nX-Evil: 1", untouched));
+	EXPECT_EQ(validateToken("tok-streamer\r\nX-Evil: 1", untouched), TokenCheck::Rejected);
 	EXPECT_TRUE(calls().empty());
 }
 

@@ -54,6 +54,11 @@ TEST(UpdaterRules, ManifestPaths)
 	};
 	for (const Case &c : cases)
 		EXPECT_EQ(isSafeManifestPath(c.path), c.safe) << c.path;
+	// The version goes into download paths too: digits and dots only.
+	for (const char *version : {"0.4.0", "10", "1..2"})
+		EXPECT_TRUE(isPlainVersion(version)) << version;
+	for (const char *version : {"", "0.4.0/../../x", "v0.4", "0.4 ", "0.4?a=1"})
+		EXPECT_FALSE(isPlainVersion(version)) << version;
 }
 
 TEST(UpdaterRules, ManifestReading)
@@ -176,6 +181,9 @@ TEST(UpdaterRules, RestartCommands)
 {
 	using platform::DetachedCommand;
 	EXPECT_EQ(platform::powerShellQuote("it's"), "'it''s'");
+	// PowerShell also ends a quoted string at U+2018 to U+201B.
+	EXPECT_EQ(platform::powerShellQuote("a\u2018b\u2019c\u201ad\u201be\u201cf"),
+		  "'a\u2018\u2018b\u2019\u2019c\u201a\u201ad\u201b\u201be\u201cf'");
 	const std::string head =
 	    "$p = Get-Process -Id 4242 -ErrorAction SilentlyContinue; if ($p -and -not "
 	    "$p.WaitForExit(120000)) { exit }; Start-Process -FilePath 'C:\\Program "
