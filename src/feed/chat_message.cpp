@@ -1,7 +1,7 @@
 #include "feed/chat_message.h"
 
 #include "feed/badges.h"
-#include "hub/json.h"
+#include "common/json.h"
 
 #include <charconv>
 #include <chrono>

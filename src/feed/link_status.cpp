@@ -1,6 +1,6 @@
 #include "feed/link_status.h"
 
-#include "hub/json.h"
+#include "common/json.h"
 
 namespace vanteo {
 

@@ -2,7 +2,7 @@
 
 #include "gamecapture/game_capture_switch.h"
 #include "gamecapture/window_classifier.h"
-#include "hub/log.h"
+#include "common/log.h"
 
 #include <util/base.h>
 #include <util/platform.h>

@@ -1,7 +1,7 @@
 #include "gamecapture/game_capture.h"
 
 #include "gamecapture/window_classifier.h"
-#include "hub/log.h"
+#include "common/log.h"
 
 #include <util/base.h>
 

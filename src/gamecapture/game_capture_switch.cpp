@@ -1,7 +1,7 @@
 #include "gamecapture/game_capture_switch.h"
 
-#include "hub/log.h"
-#include "hub/switch_file.h"
+#include "common/log.h"
+#include "common/switch_file.h"
 
 #include <util/base.h>
 

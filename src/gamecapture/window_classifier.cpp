@@ -1,6 +1,6 @@
 #include "gamecapture/window_classifier.h"
 
-#include "hub/log.h"
+#include "common/log.h"
 
 #include <util/base.h>
 

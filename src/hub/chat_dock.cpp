@@ -2,9 +2,9 @@
 
 #include "feed/badges.h"
 #include "gamecapture/game_capture_switch.h"
-#include "hub/json.h"
-#include "hub/log.h"
-#include "module/host.h"
+#include "common/json.h"
+#include "common/log.h"
+#include "common/host.h"
 #include "platform/https.h"
 #include "replaynotify/replay_notify_switch.h"
 #include "server/router.h"

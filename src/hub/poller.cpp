@@ -1,8 +1,8 @@
 #include "hub/chat_dock.h"
 
-#include "hub/log.h"
-#include "hub/obs_json.h"
-#include "hub/url_encode.h"
+#include "common/log.h"
+#include "common/obs_json.h"
+#include "common/url_encode.h"
 #include "twitch/helix.h"
 
 #include <util/base.h>

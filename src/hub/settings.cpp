@@ -1,6 +1,6 @@
 #include "hub/settings.h"
 
-#include "hub/json.h"
+#include "common/json.h"
 #include "platform/files.h"
 
 #include <obs-data.h>

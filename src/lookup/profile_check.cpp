@@ -1,8 +1,8 @@
 #include "lookup/profile_check.h"
 
-#include "hub/endpoints.h"
-#include "hub/json.h"
-#include "hub/obs_json.h"
+#include "common/endpoints.h"
+#include "common/json.h"
+#include "common/obs_json.h"
 #include "platform/https.h"
 #include "tiktok/room_lookup.h"
 #include "twitch/helix.h"

@@ -1,9 +1,9 @@
 #include "module/browser_panels.h"
 
 #include "hub/chat_dock.h"
-#include "hub/log.h"
+#include "common/log.h"
 #include "module/fallback_panel.h"
-#include "module/host.h"
+#include "common/host.h"
 
 #include <QHBoxLayout>
 

@@ -1,7 +1,7 @@
 #include "module/docks.h"
 
-#include "hub/switch_file.h"
-#include "module/host.h"
+#include "common/switch_file.h"
+#include "common/host.h"
 
 #include <QDockWidget>
 #include <QMainWindow>

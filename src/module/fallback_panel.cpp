@@ -1,6 +1,6 @@
 #include "module/fallback_panel.h"
 
-#include "module/host.h"
+#include "common/host.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -2,9 +2,9 @@
 
 #include "gamecapture/game_capture.h"
 #include "hub/chat_dock.h"
-#include "hub/log.h"
+#include "common/log.h"
 #include "module/browser_panels.h"
-#include "module/host.h"
+#include "common/host.h"
 #include "module/plugin_menu.h"
 #include "replaynotify/replay_notify.h"
 #include "updater/pending_install.h"

@@ -1,7 +1,7 @@
 // The module's exported entry points. Everything they do lives in the core
 // library (module/lifecycle.cpp), so that tests can drive it without OBS.
 
-#include "module/host.h"
+#include "common/host.h"
 #include "module/lifecycle.h"
 #include "module/obs_host.h"
 

@@ -2,9 +2,9 @@
 
 #include "gamecapture/game_capture_switch.h"
 #include "hub/chat_dock.h"
-#include "hub/log.h"
+#include "common/log.h"
 #include "module/browser_panels.h"
-#include "module/host.h"
+#include "common/host.h"
 #include "module/lifecycle.h"
 #include "replaynotify/replay_notify_switch.h"
 #include "updater/auto_update_switch.h"

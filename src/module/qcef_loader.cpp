@@ -1,7 +1,7 @@
 #include "module/qcef.h"
 
-#include "hub/log.h"
-#include "module/host.h"
+#include "common/log.h"
+#include "common/host.h"
 #include "platform/module_path.h"
 #include "webview/webview_api.h"
 

@@ -1,7 +1,7 @@
 #include "platform/https.h"
 
-#include "hub/endpoints.h"
-#include "hub/log.h"
+#include "common/endpoints.h"
+#include "common/log.h"
 #include "platform/files.h"
 
 #include <curl/curl.h>

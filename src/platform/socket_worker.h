@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hub/log.h"
+#include "common/log.h"
 #include "platform/https.h"
 #include "platform/websocket.h"
 

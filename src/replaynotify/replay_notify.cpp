@@ -1,7 +1,7 @@
 #include "replaynotify/replay_notify.h"
 
-#include "hub/log.h"
-#include "module/host.h"
+#include "common/log.h"
+#include "common/host.h"
 #include "platform/overlay_window.h"
 
 #include <obs-frontend-api.h>

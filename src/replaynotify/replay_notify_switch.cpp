@@ -1,7 +1,7 @@
 #include "replaynotify/replay_notify_switch.h"
 
-#include "hub/log.h"
-#include "hub/switch_file.h"
+#include "common/log.h"
+#include "common/switch_file.h"
 
 #include <util/base.h>
 

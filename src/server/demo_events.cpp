@@ -1,7 +1,7 @@
 #include "server/demo_events.h"
 
 #include "hub/chat_dock.h"
-#include "hub/json.h"
+#include "common/json.h"
 
 namespace vanteo {
 

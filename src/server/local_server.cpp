@@ -1,6 +1,6 @@
 #include "server/local_server.h"
 
-#include "hub/log.h"
+#include "common/log.h"
 #include "platform/files.h"
 #include "platform/https.h"
 #include "platform/random.h"

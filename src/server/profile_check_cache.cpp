@@ -1,7 +1,7 @@
 #include "server/profile_check_cache.h"
 
 #include "hub/chat_dock.h"
-#include "hub/json.h"
+#include "common/json.h"
 #include "lookup/channel_name.h"
 #include "lookup/profile_check.h"
 #include "server/routes.h"

@@ -1,6 +1,6 @@
 #include "gamecapture/game_capture_switch.h"
 #include "hub/chat_dock.h"
-#include "hub/json.h"
+#include "common/json.h"
 #include "lookup/channel_name.h"
 #include "module/browser_panels.h"
 #include "replaynotify/replay_notify_switch.h"

@@ -1,8 +1,8 @@
 #include "hub/chat_dock.h"
-#include "hub/endpoints.h"
-#include "hub/json.h"
+#include "common/endpoints.h"
+#include "common/json.h"
 #include "module/browser_panels.h"
-#include "module/host.h"
+#include "common/host.h"
 #include "server/routes.h"
 
 // "/api/update": the Updates page reads the updater's state and asks for its

@@ -1,6 +1,6 @@
 #include "hub/chat_dock.h"
-#include "hub/endpoints.h"
-#include "hub/json.h"
+#include "common/endpoints.h"
+#include "common/json.h"
 #include "platform/https.h"
 #include "server/routes.h"
 

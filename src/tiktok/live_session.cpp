@@ -2,8 +2,8 @@
 // thread and the receive loop.
 #include "tiktok/tiktok_client.h"
 
-#include "hub/endpoints.h"
-#include "hub/log.h"
+#include "common/endpoints.h"
+#include "common/log.h"
 #include "platform/https.h"
 #include "tiktok/push_frame.h"
 #include "tiktok/signing.h"

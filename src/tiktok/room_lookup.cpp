@@ -1,8 +1,8 @@
 #include "tiktok/room_lookup.h"
 
-#include "hub/endpoints.h"
-#include "hub/obs_json.h"
-#include "hub/url_encode.h"
+#include "common/endpoints.h"
+#include "common/obs_json.h"
+#include "common/url_encode.h"
 
 namespace vanteo {
 

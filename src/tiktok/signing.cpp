@@ -1,6 +1,6 @@
 #include "tiktok/signing.h"
 
-#include "hub/url_encode.h"
+#include "common/url_encode.h"
 #include "platform/https.h"
 #include "tiktok/protobuf_wire.h"
 #include "tiktok/room_lookup.h"

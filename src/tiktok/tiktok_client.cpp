@@ -1,7 +1,7 @@
 #include "tiktok/tiktok_client.h"
 
-#include "hub/endpoints.h"
-#include "hub/log.h"
+#include "common/endpoints.h"
+#include "common/log.h"
 #include "platform/https.h"
 
 #include <util/base.h>

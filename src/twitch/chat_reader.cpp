@@ -1,6 +1,6 @@
 #include "twitch/chat_reader.h"
 
-#include "hub/log.h"
+#include "common/log.h"
 #include "twitch/irc_message.h"
 #include "twitch/irc_records.h"
 

@@ -1,9 +1,9 @@
 #include "twitch/chatters.h"
 
-#include "hub/endpoints.h"
-#include "hub/json.h"
-#include "hub/obs_json.h"
-#include "hub/url_encode.h"
+#include "common/endpoints.h"
+#include "common/json.h"
+#include "common/obs_json.h"
+#include "common/url_encode.h"
 #include "platform/https.h"
 #include "twitch/text_case.h"
 

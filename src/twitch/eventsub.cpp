@@ -1,9 +1,9 @@
 #include "twitch/eventsub.h"
 
-#include "hub/endpoints.h"
-#include "hub/json.h"
-#include "hub/log.h"
-#include "hub/obs_json.h"
+#include "common/endpoints.h"
+#include "common/json.h"
+#include "common/log.h"
+#include "common/obs_json.h"
 #include "platform/https.h"
 #include "twitch/helix.h"
 

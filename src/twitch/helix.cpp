@@ -1,7 +1,7 @@
 #include "twitch/helix.h"
 
-#include "hub/endpoints.h"
-#include "hub/obs_json.h"
+#include "common/endpoints.h"
+#include "common/obs_json.h"
 #include "platform/https.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hub/url_encode.h"
+#include "common/url_encode.h"
 #include "twitch/account.h"
 
 #include <string>

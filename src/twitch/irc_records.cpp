@@ -1,7 +1,7 @@
 #include "twitch/irc_records.h"
 
-#include "hub/endpoints.h"
-#include "hub/json.h"
+#include "common/endpoints.h"
+#include "common/json.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "twitch/moderation.h"
 
-#include "hub/endpoints.h"
-#include "hub/json.h"
-#include "hub/obs_json.h"
+#include "common/endpoints.h"
+#include "common/json.h"
+#include "common/obs_json.h"
 #include "platform/https.h"
 #include "twitch/helix.h"
 

@@ -1,6 +1,6 @@
 #include "updater/pending_install.h"
 
-#include "hub/log.h"
+#include "common/log.h"
 #include "platform/file_move.h"
 #include "platform/module_path.h"
 #include "updater/update_check.h"

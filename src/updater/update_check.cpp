@@ -1,6 +1,6 @@
 #include "updater/update_check.h"
 
-#include "hub/endpoints.h"
+#include "common/endpoints.h"
 #include "platform/file_move.h"
 #include "platform/files.h"
 #include "platform/https.h"

@@ -1,9 +1,9 @@
 #include "updater/update_menu.h"
 
 #include "hub/chat_dock.h"
-#include "hub/log.h"
+#include "common/log.h"
 #include "module/browser_panels.h"
-#include "module/host.h"
+#include "common/host.h"
 #include "module/lifecycle.h"
 #include "module/plugin_menu.h"
 #include "platform/restart.h"

@@ -1,8 +1,8 @@
 #include "updater/updater.h"
 
-#include "hub/json.h"
-#include "hub/log.h"
-#include "module/host.h"
+#include "common/json.h"
+#include "common/log.h"
+#include "common/host.h"
 #include "platform/https.h"
 #include "updater/auto_update_switch.h"
 #include "updater/update_check.h"

@@ -15,7 +15,7 @@
 // goes through the hub like a real one, so later pages get it too.
 
 #include "hub/chat_dock.h"
-#include "module/host.h"
+#include "common/host.h"
 
 #include <util/base.h>
 #include <util/platform.h>

@@ -1,5 +1,5 @@
 'use strict';
-// The endpoint names of the module's table (src/hub/endpoints.cpp). Every one
+// The endpoint names of the module's table (src/common/endpoints.cpp). Every one
 // of them is pointed at a local service while the fakes run, so that nothing
 // under test reaches the internet: names without a fake of their own go to the
 // scriptable web service.

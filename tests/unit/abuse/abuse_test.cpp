@@ -4,7 +4,7 @@
 // stored account.
 
 #include "hub/chat_dock.h"
-#include "hub/endpoints.h"
+#include "common/endpoints.h"
 #include "server/http_request.h"
 #include "support/fake_services.h"
 #include "support/http_client.h"

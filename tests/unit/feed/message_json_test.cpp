@@ -1,7 +1,7 @@
 #include "feed/badges.h"
 #include "feed/chat_message.h"
 #include "feed/link_status.h"
-#include "hub/json.h"
+#include "common/json.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "gamecapture/game_capture_switch.h"
 #include "hub/chat_dock.h"
 #include "hub/settings.h"
-#include "hub/switch_file.h"
+#include "common/switch_file.h"
 #include "replaynotify/replay_notify_switch.h"
 #include "support/http_client.h"
 #include "support/log_capture.h"

@@ -1,6 +1,6 @@
 // Channel lookups against the fake TikTok, Kick, YouTube and Twitch sites:
 // the exact requests and header lines, and the replies for each answer.
-#include "hub/endpoints.h"
+#include "common/endpoints.h"
 #include "lookup/profile_check.h"
 #include "support/fake_services.h"
 

@@ -1,4 +1,4 @@
-#include "hub/endpoints.h"
+#include "common/endpoints.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "hub/endpoints.h"
+#include "common/endpoints.h"
 #include "platform/https.h"
 #include "support/fake_services.h"
 

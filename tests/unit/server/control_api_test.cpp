@@ -1,5 +1,5 @@
 #include "hub/chat_dock.h"
-#include "hub/endpoints.h"
+#include "common/endpoints.h"
 #include "module/browser_panels.h"
 #include "server/profile_check_cache.h"
 #include "support/fake_browser.h"

@@ -1,7 +1,7 @@
 #include "support/fake_services.h"
 
-#include "hub/endpoints.h"
-#include "hub/json.h"
+#include "common/endpoints.h"
+#include "common/json.h"
 #include "platform/tcp.h"
 
 #include <gtest/gtest.h>

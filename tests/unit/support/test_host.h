@@ -1,6 +1,6 @@
 #pragma once
 
-#include "module/host.h"
+#include "common/host.h"
 
 #include <functional>
 #include <mutex>

@@ -1,5 +1,5 @@
 #include "hub/chat_dock.h"
-#include "hub/endpoints.h"
+#include "common/endpoints.h"
 #include "support/fake_services.h"
 #include "support/http_client.h"
 #include "support/test_host.h"

@@ -1,5 +1,5 @@
 #include "feed/badges.h"
-#include "hub/endpoints.h"
+#include "common/endpoints.h"
 #include "twitch/irc_records.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "hub/url_encode.h"
+#include "common/url_encode.h"
 
 namespace vanteo {
 

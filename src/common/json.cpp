@@ -1,4 +1,4 @@
-#include "hub/json.h"
+#include "common/json.h"
 
 #include <obs-data.h>
 

@@ -1,4 +1,4 @@
-#include "hub/obs_json.h"
+#include "common/obs_json.h"
 
 namespace vanteo {
 

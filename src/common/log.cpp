@@ -1,4 +1,4 @@
-#include "hub/log.h"
+#include "common/log.h"
 
 #include <util/base.h>
 

@@ -1,6 +1,6 @@
-#include "hub/endpoints.h"
+#include "common/endpoints.h"
 
-#include "hub/log.h"
+#include "common/log.h"
 
 #include <util/base.h>
 

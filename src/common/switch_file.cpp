@@ -1,6 +1,6 @@
-#include "hub/switch_file.h"
+#include "common/switch_file.h"
 
-#include "module/host.h"
+#include "common/host.h"
 
 #include <util/bmem.h>
 #include <util/platform.h>

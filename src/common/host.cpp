@@ -1,4 +1,4 @@
-#include "module/host.h"
+#include "common/host.h"
 
 #include "platform/open_url.h"
 
