@@ -8,7 +8,7 @@
 #include "module/plugin_menu.h"
 #include "replaynotify/replay_notify.h"
 #include "updater/pending_install.h"
-#include "updater/update_menu.h"
+#include "module/update_menu.h"
 #include "updater/updater.h"
 
 #include <obs-frontend-api.h>

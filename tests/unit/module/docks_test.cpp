@@ -4,7 +4,7 @@
 #include "module/lifecycle.h"
 #include "support/log_capture.h"
 #include "support/test_host.h"
-#include "updater/update_menu.h"
+#include "module/update_menu.h"
 
 #include <obs-frontend-api.h>
 

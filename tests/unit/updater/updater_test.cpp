@@ -2,7 +2,7 @@
 #include "support/log_capture.h"
 #include "update_tree.h"
 #include "updater/auto_update_switch.h"
-#include "updater/update_menu.h"
+#include "module/update_menu.h"
 #include "updater/updater.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "updater/update_menu.h"
+#include "module/update_menu.h"
 
 #include "hub/chat_dock.h"
 #include "common/log.h"
