@@ -4,8 +4,8 @@
 #include "feed/link_status.h"
 #include "hub/settings.h"
 #include "module/browser_panels.h"
-#include "server/local_server.h"
-#include "server/sign_in_states.h"
+#include "http/local_server.h"
+#include "hub/sign_in_states.h"
 #include "twitch/account.h"
 
 #include <memory>

@@ -4,7 +4,7 @@
 // static files of a web folder that holds a sub-folder, a pipe and an empty
 // file. Nothing may throw out of it, block, or read outside its buffers.
 
-#include "server/local_server.h"
+#include "http/local_server.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>

@@ -5,7 +5,7 @@
 
 #include "hub/chat_dock.h"
 #include "common/endpoints.h"
-#include "server/http_request.h"
+#include "http/http_request.h"
 #include "support/fake_services.h"
 #include "support/http_client.h"
 #include "support/log_capture.h"

@@ -1,5 +1,5 @@
-#include "server/http_request.h"
-#include "server/local_server.h"
+#include "http/http_request.h"
+#include "http/local_server.h"
 #include "support/http_client.h"
 #include "support/log_capture.h"
 #include "support/test_host.h"

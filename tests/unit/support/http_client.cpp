@@ -1,6 +1,6 @@
 #include "support/http_client.h"
 
-#include "server/http_request.h"
+#include "http/http_request.h"
 
 #include <chrono>
 

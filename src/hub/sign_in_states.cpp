@@ -1,4 +1,4 @@
-#include "server/sign_in_states.h"
+#include "hub/sign_in_states.h"
 
 #include "platform/random.h"
 

@@ -1,10 +1,10 @@
-#include "server/local_server.h"
+#include "http/local_server.h"
 
 #include "common/log.h"
 #include "platform/files.h"
 #include "platform/https.h"
 #include "platform/random.h"
-#include "server/http_request.h"
+#include "http/http_request.h"
 
 #include <util/base.h>
 
