@@ -1,7 +1,7 @@
 #pragma once
 
 #include "module/fallback_panel.h"
-#include "module/qcef.h"
+#include "webview/qcef.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "module/obs_host.h"
 
-#include "module/qcef.h"
+#include "webview/qcef.h"
 
 #include <obs-frontend-api.h>
 #include <obs-module.h>

@@ -1,4 +1,4 @@
-#include "module/qcef.h"
+#include "webview/qcef.h"
 
 #include "common/log.h"
 #include "common/host.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "module/qcef.h"
+#include "webview/qcef.h"
 
 #include <memory>
 #include <string>
