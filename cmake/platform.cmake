@@ -1,12 +1,23 @@
-# Chooses the platform implementation files: "*_posix.cpp" on Linux and macOS,
-# "*_win.cpp" on Windows. Logic files never test the platform themselves.
-function(vanteo_filter_platform_sources var)
-	set(files ${${var}})
+# The platform layer (src/platform): one header per facility, and for each
+# facility one implementation file per variant, named by what it is built on
+# (https_curl.cpp, websocket_beast.cpp, sha256_win.cpp). This is the one place
+# that chooses the variants; logic files never test the platform themselves.
+
+# Variant files, left out of the core's source glob and added back by choice.
+set(VANTEO_PLATFORM_VARIANT_REGEX "src/platform/[a-z0-9_]+_(posix|win|linux|x11|curl|beast|openssl|qt|std)\\.cpp$")
+
+# The variant files of the platform being built, as full paths.
+function(vanteo_platform_sources var)
+	set(files open_url_qt.cpp)
 	if(WIN32)
-		list(FILTER files EXCLUDE REGEX "_posix\\.cpp$")
+		list(APPEND files file_move_win.cpp foreground_window_win.cpp module_path_win.cpp
+			overlay_window_win.cpp restart_win.cpp sha256_win.cpp)
 	else()
-		list(FILTER files EXCLUDE REGEX "_win\\.cpp$")
+		list(APPEND files https_curl.cpp websocket_beast.cpp tcp_posix.cpp files_posix.cpp
+			file_move_std.cpp module_path_posix.cpp random_linux.cpp sha256_openssl.cpp
+			restart_posix.cpp foreground_window_x11.cpp overlay_window_x11.cpp)
 	endif()
+	list(TRANSFORM files PREPEND ${PROJECT_SOURCE_DIR}/src/platform/)
 	set(${var} ${files} PARENT_SCOPE)
 endfunction()
 
