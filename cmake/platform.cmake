@@ -4,18 +4,24 @@
 # that chooses the variants; logic files never test the platform themselves.
 
 # Variant files, left out of the core's source glob and added back by choice.
-set(VANTEO_PLATFORM_VARIANT_REGEX "src/platform/[a-z0-9_]+_(posix|win|linux|x11|curl|beast|openssl|qt|std)\\.cpp$")
+set(VANTEO_PLATFORM_VARIANT_REGEX "src/platform/[a-z0-9_]+_(posix|win|linux|x11|none|curl|beast|openssl|qt|std)\\.cpp$")
 
 # The variant files of the platform being built, as full paths.
 function(vanteo_platform_sources var)
-	set(files open_url_qt.cpp)
+	set(files open_url_qt.cpp restart_qt.cpp)
 	if(WIN32)
 		list(APPEND files file_move_win.cpp foreground_window_win.cpp module_path_win.cpp
 			overlay_window_win.cpp restart_win.cpp sha256_win.cpp)
 	else()
 		list(APPEND files https_curl.cpp websocket_beast.cpp tcp_posix.cpp files_posix.cpp
 			file_move_std.cpp module_path_posix.cpp random_linux.cpp sha256_openssl.cpp
-			restart_posix.cpp foreground_window_x11.cpp overlay_window_x11.cpp)
+			restart_posix.cpp overlay_window_x11.cpp)
+		find_package(X11)
+		if(X11_FOUND)
+			list(APPEND files foreground_window_x11.cpp)
+		else()
+			list(APPEND files foreground_window_none.cpp)
+		endif()
 	endif()
 	list(TRANSFORM files PREPEND ${PROJECT_SOURCE_DIR}/src/platform/)
 	set(${var} ${files} PARENT_SCOPE)

@@ -1,7 +1,5 @@
 #include "platform/foreground_window.h"
 
-#ifdef VANTEO_HAVE_X11
-
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -285,17 +283,3 @@ bool captureForegroundWindow(ForegroundWindowInfo &info)
 }
 
 } // namespace vanteo::platform
-
-#else
-
-namespace vanteo::platform {
-
-// Built without X11: there is no foreground window to read.
-bool captureForegroundWindow(ForegroundWindowInfo &)
-{
-	return false;
-}
-
-} // namespace vanteo::platform
-
-#endif

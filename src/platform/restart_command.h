@@ -37,4 +37,9 @@ DetachedCommand powerShellRestart(int64_t pid, const std::string &exe, const std
 DetachedCommand shellRestart(int64_t pid, const std::string &exe, const std::string &dir,
 			     const std::vector<std::string> &args, int waitTicks = 1200);
 
+// The form of the platform being built: shellRestart, or powerShellRestart
+// on Windows (restart_posix.cpp, restart_win.cpp).
+DetachedCommand restartCommand(int64_t pid, const std::string &exe, const std::string &dir,
+			       const std::vector<std::string> &args);
+
 } // namespace vanteo::platform

@@ -1,21 +1,11 @@
-#include "platform/restart.h"
-
 #include "platform/restart_command.h"
 
-#include <QProcess>
-#include <QStringList>
+namespace vanteo::platform {
 
-namespace vanteo::platform
+DetachedCommand restartCommand(int64_t pid, const std::string &exe, const std::string &dir,
+			       const std::vector<std::string> &args)
 {
-
-bool startRestartHelper(int64_t pid, const std::string &exe, const std::string &dir,
-			const std::vector<std::string> &args)
-{
-	DetachedCommand command = powerShellRestart(pid, exe, dir, args);
-	QStringList list;
-	for (const std::string &arg : command.arguments)
-		list << QString::fromStdString(arg);
-	return QProcess::startDetached(QString::fromStdString(command.program), list);
+	return powerShellRestart(pid, exe, dir, args);
 }
 
 } // namespace vanteo::platform
