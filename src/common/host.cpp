@@ -1,7 +1,5 @@
 #include "common/host.h"
 
-#include "platform/open_url.h"
-
 #include <util/platform.h>
 
 #include <atomic>
@@ -20,11 +18,6 @@ Host *host()
 void setHost(Host *h)
 {
 	g_host.store(h);
-}
-
-bool Host::openUrl(const std::string &url) const
-{
-	return platform::openUrl(url);
 }
 
 bool openInBrowser(const std::string &url)

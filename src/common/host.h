@@ -32,7 +32,7 @@ public:
 	// the host has no embedded browser. GUI thread only.
 	virtual QCef *createBrowserFactory() const { return nullptr; }
 	// Opens an address in the user's default browser without waiting.
-	virtual bool openUrl(const std::string &url) const;
+	virtual bool openUrl(const std::string &url) const = 0;
 };
 
 // The current host. Installed by the module entry (or the developer host)

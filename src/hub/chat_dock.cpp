@@ -7,7 +7,6 @@
 #include "common/host.h"
 #include "platform/https.h"
 #include "replaynotify/replay_notify_switch.h"
-#include "server/router.h"
 #include "tiktok/tiktok_client.h"
 #include "twitch/chat_reader.h"
 #include "twitch/emotes.h"
@@ -42,11 +41,11 @@ ChatDock::ChatDock(Options options, QWidget *parent)
 	registerBadges();
 	Host *h = host();
 	std::string webRoot = h ? h->dataPath("web") : std::string();
+	const ControlApi api = options.controlApi;
 	m_port = m_server.start(webRoot, options.firstPort,
-				[this](const std::string &path, const std::string &body) {
-					return handleApiRequest(*this, path, body);
+				[this, api](const std::string &path, const std::string &body) {
+					return api ? api(*this, path, body) : std::string("{\"error\":\"Unknown request\"}");
 				});
-	createChatView();
 
 	m_twitchReader = std::make_unique<TwitchChatReader>(
 		[this](const ChatMessage &m) { onMessage(m); },
@@ -86,31 +85,6 @@ void ChatDock::registerBadges()
 		m_server.addResource("/badge/" + badge.first + ".png", "image/png", badge.second);
 }
 
-void ChatDock::createChatView()
-{
-	Host *h = host();
-	m_views.factory.reset(h ? h->createBrowserFactory() : nullptr);
-	const std::string url = m_port ? pageUrl("chat", "/?t=" + token()) : std::string();
-	if (m_views.factory && !url.empty()) {
-		m_views.factory->init_browser();
-		m_views.chat = m_views.factory->create_widget(this, url, nullptr);
-		if (m_views.chat) {
-			layout()->addWidget(m_views.chat);
-			return;
-		}
-	}
-	// Without an embedded browser the dock offers its page in the default
-	// browser instead of staying empty.
-	logLine(LOG_WARNING, "embedded browser unavailable (port %d)", m_port);
-	m_views.chatPanel = new FallbackPanel(this, "chat", url);
-	layout()->addWidget(m_views.chatPanel);
-}
-
-std::string ChatDock::pageUrl(const std::string &view, const std::string &path) const
-{
-	return "http://" + view + ".localhost:" + std::to_string(m_port) + path;
-}
-
 void ChatDock::setUpdateHooks(std::function<std::string()> status,
 			      std::function<void(const std::string &)> action)
 {
@@ -138,6 +112,18 @@ void ChatDock::runUpdateAction(const std::string &action)
 	}
 	if (run)
 		run(action);
+}
+
+void ChatDock::setWindowHooks(WindowHooks hooks)
+{
+	std::lock_guard<std::mutex> guard(m_hookLock);
+	m_windowHooks = std::move(hooks);
+}
+
+ChatDock::WindowHooks ChatDock::windowHooks()
+{
+	std::lock_guard<std::mutex> guard(m_hookLock);
+	return m_windowHooks;
 }
 
 void ChatDock::onMessage(const ChatMessage &message)
@@ -472,32 +458,6 @@ void ChatDock::sendSnapshot()
 		m_server.broadcast("held", held.second);
 }
 
-void ChatDock::closeBrowsers()
-{
-	BrowserViews &v = m_views;
-	if (v.chat)
-		v.chat->closeBrowser();
-	if (v.activity)
-		v.activity->closeBrowser();
-	if (v.setup)
-		v.setup->closeBrowser();
-	if (v.setupDialog) {
-		v.setupDialog->hide();
-		v.setupDialog->deleteLater();
-	}
-	if (v.updates)
-		v.updates->closeBrowser();
-	if (v.updatesDialog) {
-		v.updatesDialog->hide();
-		v.updatesDialog->deleteLater();
-	}
-	// Forgotten now rather than at the deferred deletion, so that a show
-	// request in between builds a new dialog instead of raising a dying one.
-	v.chat = v.activity = v.setup = v.updates = nullptr;
-	v.setupDialog = v.updatesDialog = nullptr;
-	logLine(LOG_INFO, "browsers closed");
-}
-
 void ChatDock::shutdown()
 {
 	if (m_shutDown)
@@ -536,7 +496,6 @@ void ChatDock::shutdown()
 	m_twitchReader.reset();
 	m_tiktok.reset();
 	logLine(LOG_INFO, "shutdown complete");
-	m_views.chat = nullptr;
 }
 
 Settings ChatDock::settings()

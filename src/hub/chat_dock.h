@@ -2,15 +2,13 @@
 
 #include "feed/chat_message.h"
 #include "feed/link_status.h"
-#include "hub/settings.h"
-#include "module/browser_panels.h"
 #include "http/local_server.h"
+#include "hub/settings.h"
 #include "hub/sign_in_states.h"
 #include "twitch/account.h"
 
 #include <memory>
 
-#include <QPointer>
 #include <QWidget>
 
 #include <atomic>
@@ -29,8 +27,8 @@
 // on the event stream. Every control API request reaches it through the
 // server's request handler.
 //
-// Threads: construction, `shutdown`, `closeBrowsers` and everything touching
-// widgets run on the GUI thread, which never waits for the network here. The
+// Threads: construction, `shutdown` and everything touching widgets run on
+// the GUI thread, which never waits for the network here. The
 // slots run on the connection threads that call them, the request handler and
 // snapshot on server connection threads. Lock order: m_applyLock, m_workerLock,
 // m_eventSubLock, then m_lock, then the server's connection lock, never the
@@ -52,8 +50,14 @@ public:
 		std::chrono::milliseconds viewersGap{1000};   // between "viewers" events
 		std::chrono::milliseconds demoHold{10000};    // demo numbers stay this long
 	};
+	// The control API: the reply to one POST under "/api/" (server/router.h).
+	using ControlApi = std::string (*)(ChatDock &hub, const std::string &path, const std::string &body);
+
 	struct Options {
 		uint16_t firstPort = 18763;
+		// Answers the pages' requests; without it every request gets
+		// {"error":"Unknown request"}.
+		ControlApi controlApi = nullptr;
 		// Tests that drive viewersJson themselves run without the poller.
 		bool startPoller = true;
 		PollerTiming poller;
@@ -74,6 +78,17 @@ public:
 	void setUpdateHooks(std::function<std::string()> status, std::function<void(const std::string &)> action);
 	std::string updateStatusJson();
 	void runUpdateAction(const std::string &action);
+
+	// The Setup and Updates windows, which the module shows (set by its
+	// browser panels; empty before and after them). GUI thread only: the
+	// routes post their calls there.
+	struct WindowHooks {
+		std::function<void()> showSetup;
+		std::function<void()> hideSetup;
+		std::function<void()> hideUpdates;
+	};
+	void setWindowHooks(WindowHooks hooks);
+	WindowHooks windowHooks();
 
 	// Slots of the platform connections.
 	void onMessage(const ChatMessage &message);
@@ -99,7 +114,6 @@ public:
 	void setViewerCount(Platform platform, int64_t count);
 	bool needsSetup();
 	void sendSnapshot();
-	void closeBrowsers();
 	void shutdown();
 
 	// Settings as the control API changes them; each takes the hub lock.
@@ -145,31 +159,21 @@ public:
 	// Runs `call` on the GUI thread later; never waits.
 	void postToGui(std::function<void()> call);
 
-	// The page views and the embedded-browser factory (nullptr without
-	// one). GUI thread only.
-	BrowserViews &views() { return m_views; }
-	QCef *browserFactory() const { return m_views.factory.get(); }
-
 	uint16_t port() const { return m_port; }
 	std::string token() const { return m_server.token(); }
 	LocalServer &server() { return m_server; }
 
-	// http://<view>.localhost:<port><path>
-	std::string pageUrl(const std::string &view, const std::string &path) const;
-
 private:
 	void registerBadges();
-	void createChatView();
 	std::string configJsonLocked();
 
-	std::mutex m_hookLock; // guards the two updater hooks
+	std::mutex m_hookLock; // guards the two updater hooks and the window hooks
 	std::function<std::string()> m_updateStatus;
 	std::function<void(const std::string &)> m_updateAction;
+	WindowHooks m_windowHooks;
 
 	std::map<std::string, std::string> m_highlights; // under m_lock
 	std::string m_pins;                              // under m_lock
-
-	BrowserViews m_views;
 
 	LocalServer m_server;
 	uint16_t m_port = 0;

@@ -1,9 +1,8 @@
 #include "module/browser_panels.h"
 
-#include "hub/chat_dock.h"
-#include "common/log.h"
-#include "module/fallback_panel.h"
 #include "common/host.h"
+#include "common/log.h"
+#include "hub/chat_dock.h"
 
 #include <QHBoxLayout>
 
@@ -53,43 +52,85 @@ QCefWidget *addView(QCef &factory, QWidget *container, const std::string &url)
 
 } // namespace
 
-QWidget *createPanel(ChatDock &hub, const std::string &page)
+BrowserPanels::BrowserPanels(ChatDock &hub) : m_hub(&hub)
+{
+	createChatView();
+	ChatDock::WindowHooks hooks;
+	hooks.showSetup = [this] { showSetup(); };
+	hooks.hideSetup = [this] { hideSetup(); };
+	hooks.hideUpdates = [this] { hideUpdates(); };
+	hub.setWindowHooks(std::move(hooks));
+}
+
+BrowserPanels::~BrowserPanels()
+{
+	if (m_hub)
+		m_hub->setWindowHooks(ChatDock::WindowHooks());
+}
+
+std::string BrowserPanels::pageUrl(const std::string &view, const std::string &path,
+				   const std::string &query) const
+{
+	if (!m_hub || !m_hub->port())
+		return std::string();
+	return "http://" + view + ".localhost:" + std::to_string(m_hub->port()) + path +
+	       "?t=" + m_hub->token() + query;
+}
+
+void BrowserPanels::createChatView()
+{
+	Host *h = host();
+	m_views.factory.reset(h ? h->createBrowserFactory() : nullptr);
+	const std::string url = pageUrl("chat", "/");
+	if (m_views.factory && !url.empty()) {
+		m_views.factory->init_browser();
+		m_views.chat = m_views.factory->create_widget(m_hub, url, nullptr);
+		if (m_views.chat) {
+			m_hub->layout()->addWidget(m_views.chat);
+			return;
+		}
+	}
+	// Without an embedded browser the dock offers its page in the default
+	// browser instead of staying empty.
+	logLine(LOG_WARNING, "embedded browser unavailable (port %d)", m_hub->port());
+	m_views.chatPanel = new FallbackPanel(m_hub, "chat", url);
+	m_hub->layout()->addWidget(m_views.chatPanel);
+}
+
+QWidget *BrowserPanels::createPanel(const std::string &page)
 {
 	auto *panel = new QWidget();
 	panel->setMinimumSize(240, 200);
 	bareLayout(panel);
 
 	const bool activity = page == "feed.html";
-	const std::string url = hub.port() ? hub.pageUrl(activity ? "activity" : "panel",
-							 "/" + page + "?t=" + hub.token())
-					   : std::string();
-	QCef *factory = hub.browserFactory();
+	const std::string url = pageUrl(activity ? "activity" : "panel", "/" + page);
+	QCef *factory = m_views.factory.get();
 	if (factory && !url.empty()) {
 		if (QCefWidget *view = addView(*factory, panel, url)) {
-			hub.views().activity = view;
+			m_views.activity = view;
 			return panel;
 		}
 	}
 	auto *fallback = new FallbackPanel(panel, activity ? "activity feed" : page, url);
 	panel->layout()->addWidget(fallback);
 	if (activity)
-		hub.views().activityPanel = fallback;
+		m_views.activityPanel = fallback;
 	return panel;
 }
 
-void showSetup(ChatDock &hub)
+void BrowserPanels::showSetup()
 {
-	BrowserViews &views = hub.views();
-	if (views.setupDialog) {
-		views.setupDialog->show();
-		views.setupDialog->raise();
-		views.setupDialog->activateWindow();
+	if (m_views.setupDialog) {
+		m_views.setupDialog->show();
+		m_views.setupDialog->raise();
+		m_views.setupDialog->activateWindow();
 		return;
 	}
-	if (!hub.port())
+	const std::string url = pageUrl("setup", "/setup.html");
+	if (url.empty())
 		return;
-	const std::string url = hub.pageUrl("setup", "/setup.html?t=" + hub.token());
-	QCef *factory = hub.browserFactory();
+	QCef *factory = m_views.factory.get();
 	if (!factory) {
 		// A distribution build without obs-browser: the wizard still has to
 		// be reachable, so it opens in the user's browser.
@@ -100,27 +141,25 @@ void showSetup(ChatDock &hub)
 	if (!main)
 		return;
 	QDialog *dialog = createPageDialog(main, "Vanteo \xE2\x80\x94 Setup", 900, 650);
-	views.setup = addView(*factory, dialog, url);
-	views.setupDialog = dialog;
+	m_views.setup = addView(*factory, dialog, url);
+	m_views.setupDialog = dialog;
 	centreOn(main, dialog, 900, 650);
 	dialog->show();
 }
 
-void showUpdates(ChatDock &hub, const std::string &mode)
+void BrowserPanels::showUpdates(const std::string &mode)
 {
-	BrowserViews &views = hub.views();
-	const std::string url =
-	    hub.pageUrl("updates", "/update.html?t=" + hub.token() + "&mode=" + mode);
-	if (views.updatesDialog) {
-		if (views.updates)
-			views.updates->setURL(url);
-		views.updatesDialog->show();
-		views.updatesDialog->raise();
+	const std::string url = pageUrl("updates", "/update.html", "&mode=" + mode);
+	if (m_views.updatesDialog) {
+		if (m_views.updates)
+			m_views.updates->setURL(url);
+		m_views.updatesDialog->show();
+		m_views.updatesDialog->raise();
 		return;
 	}
-	if (!hub.port())
+	if (url.empty())
 		return;
-	QCef *factory = hub.browserFactory();
+	QCef *factory = m_views.factory.get();
 	if (!factory) {
 		openInBrowser(url);
 		return;
@@ -130,8 +169,8 @@ void showUpdates(ChatDock &hub, const std::string &mode)
 		return;
 	QDialog *dialog = createPageDialog(main, "Vanteo \xE2\x80\x94 Updates", 560, 500);
 	dialog->setAttribute(Qt::WA_ShowWithoutActivating);
-	views.updates = addView(*factory, dialog, url);
-	views.updatesDialog = dialog;
+	m_views.updates = addView(*factory, dialog, url);
+	m_views.updatesDialog = dialog;
 	centreOn(main, dialog, 560, 500);
 	dialog->show();
 }
@@ -156,42 +195,66 @@ void withdrawFromPanels(BrowserViews &views, const std::string &key)
 
 } // namespace
 
-void offerSetup(ChatDock &hub)
+void BrowserPanels::offerSetup()
 {
-	if (hub.browserFactory()) {
-		showSetup(hub);
+	if (m_views.factory) {
+		showSetup();
 		return;
 	}
-	if (!hub.port())
-		return;
-	offerInPanels(hub.views(), "setup", QObject::tr("Setup needed"), QObject::tr("Open setup"),
-		      hub.pageUrl("setup", "/setup.html?t=" + hub.token()));
+	const std::string url = pageUrl("setup", "/setup.html");
+	if (!url.empty())
+		offerInPanels(m_views, "setup", QObject::tr("Setup needed"), QObject::tr("Open setup"), url);
 }
 
-void offerUpdates(ChatDock &hub, const std::string &mode, const QString &why)
+void BrowserPanels::offerUpdates(const std::string &mode, const QString &why)
 {
-	if (hub.browserFactory()) {
-		showUpdates(hub, mode);
+	if (m_views.factory) {
+		showUpdates(mode);
 		return;
 	}
-	if (!hub.port())
-		return;
-	offerInPanels(hub.views(), "updates", why, QObject::tr("Open updates"),
-		      hub.pageUrl("updates", "/update.html?t=" + hub.token() + "&mode=" + mode));
+	const std::string url = pageUrl("updates", "/update.html", "&mode=" + mode);
+	if (!url.empty())
+		offerInPanels(m_views, "updates", why, QObject::tr("Open updates"), url);
 }
 
-void hideSetup(ChatDock &hub)
+void BrowserPanels::hideSetup()
 {
-	withdrawFromPanels(hub.views(), "setup");
-	if (QDialog *dialog = hub.views().setupDialog)
+	withdrawFromPanels(m_views, "setup");
+	if (QDialog *dialog = m_views.setupDialog)
 		dialog->hide();
 }
 
-void hideUpdates(ChatDock &hub)
+void BrowserPanels::hideUpdates()
 {
-	withdrawFromPanels(hub.views(), "updates");
-	if (QDialog *dialog = hub.views().updatesDialog)
+	withdrawFromPanels(m_views, "updates");
+	if (QDialog *dialog = m_views.updatesDialog)
 		dialog->hide();
+}
+
+void BrowserPanels::closeBrowsers()
+{
+	BrowserViews &v = m_views;
+	if (v.chat)
+		v.chat->closeBrowser();
+	if (v.activity)
+		v.activity->closeBrowser();
+	if (v.setup)
+		v.setup->closeBrowser();
+	if (v.setupDialog) {
+		v.setupDialog->hide();
+		v.setupDialog->deleteLater();
+	}
+	if (v.updates)
+		v.updates->closeBrowser();
+	if (v.updatesDialog) {
+		v.updatesDialog->hide();
+		v.updatesDialog->deleteLater();
+	}
+	// Forgotten now rather than at the deferred deletion, so that a show
+	// request in between builds a new dialog instead of raising a dying one.
+	v.chat = v.activity = v.setup = v.updates = nullptr;
+	v.setupDialog = v.updatesDialog = nullptr;
+	logLine(LOG_INFO, "browsers closed");
 }
 
 } // namespace vanteo

@@ -5,6 +5,7 @@
 #include "common/log.h"
 #include "module/browser_panels.h"
 #include "common/host.h"
+#include "server/router.h"
 #include "module/plugin_menu.h"
 #include "replaynotify/replay_notify.h"
 #include "updater/pending_install.h"
@@ -37,6 +38,7 @@ public:
 
 struct PluginState {
 	QPointer<ChatDock> hub;
+	std::unique_ptr<BrowserPanels> panels;
 	QPointer<CloseWatcher> closeWatcher;
 	std::unique_ptr<DockRegistry> docks;
 	bool running = false; // between a successful load and the shutdown
@@ -63,8 +65,8 @@ bool CloseWatcher::eventFilter(QObject *watched, QEvent *event)
 {
 	if (event->type() == QEvent::Close) {
 		stopGameCapture();
-		if (ChatDock *hub = state().hub)
-			hub->closeBrowsers();
+		if (BrowserPanels *panels = pluginPanels())
+			panels->closeBrowsers();
 	}
 	return QObject::eventFilter(watched, event);
 }
@@ -76,6 +78,12 @@ ChatDock *pluginHub()
 	return state().hub;
 }
 
+BrowserPanels *pluginPanels()
+{
+	PluginState &s = state();
+	return s.hub ? s.panels.get() : nullptr;
+}
+
 bool pluginLoad(const DockApi &api)
 {
 	// Staged files of the last update go in before any of them is in use.
@@ -84,17 +92,21 @@ bool pluginLoad(const DockApi &api)
 	PluginState &s = state();
 	s.docks = std::make_unique<DockRegistry>(api, mainWindow());
 
-	auto *hub = new ChatDock();
+	ChatDock::Options options;
+	options.controlApi = handleApiRequest;
+	auto *hub = new ChatDock(options);
+	s.panels = std::make_unique<BrowserPanels>(*hub);
 	hub->setUpdateHooks(updateStatusJson, handleUpdateAction);
 	if (!s.docks->add(kChatDockId, "Vanteo Chat", hub)) {
 		logLine(LOG_WARNING, "unable to register dock");
+		s.panels.reset();
 		delete hub;
 		return false;
 	}
 	s.hub = hub;
 	s.running = true;
 
-	QWidget *activity = createPanel(*hub, "feed.html");
+	QWidget *activity = s.panels->createPanel("feed.html");
 	if (!s.docks->add(kActivityDockId, "Vanteo Activity", activity))
 		delete activity;
 
@@ -120,8 +132,9 @@ void pluginFrontendEvent(int event)
 		QMainWindow *main = mainWindow();
 		showDockOnce(main, kChatDockId, "shown.txt");
 		showDockOnce(main, kActivityDockId, "shown-activity.txt");
-		if (ChatDock *hub = state().hub; hub && hub->needsSetup())
-			offerSetup(*hub);
+		ChatDock *hub = pluginHub();
+		if (hub && hub->needsSetup())
+			pluginPanels()->offerSetup();
 	} else if (event == OBS_FRONTEND_EVENT_EXIT) {
 		pluginShutdown();
 	}
@@ -158,6 +171,7 @@ void pluginShutdown()
 	}
 	s.hub = nullptr;
 	s.docks.reset();
+	s.panels.reset();
 	logLine(LOG_INFO, "docks closed");
 }
 

@@ -6,6 +6,7 @@
 // on the GUI thread.
 namespace vanteo {
 
+class BrowserPanels;
 class ChatDock;
 
 extern const char kChatDockId[];
@@ -23,5 +24,7 @@ void pluginShutdown();
 
 // The hub while the plug-in runs, nullptr otherwise.
 ChatDock *pluginHub();
+// The page views of the running plug-in, nullptr otherwise.
+BrowserPanels *pluginPanels();
 
 } // namespace vanteo

@@ -1,6 +1,7 @@
 #include "module/obs_host.h"
 
-#include "webview/qcef.h"
+#include "module/qcef_loader.h"
+#include "platform/open_url.h"
 
 #include <obs-frontend-api.h>
 #include <obs-module.h>
@@ -52,6 +53,11 @@ QCef *ObsHost::createBrowserFactory() const
 	if (QCef *factory = loadBrowserFactory())
 		return factory;
 	return loadWebViewFactory(configPath("webview"));
+}
+
+bool ObsHost::openUrl(const std::string &url) const
+{
+	return platform::openUrl(url);
 }
 
 std::string ObsHost::locale() const

@@ -17,6 +17,7 @@ public:
 	bool streamingOrRecording() const override;
 	std::string locale() const override;
 	QCef *createBrowserFactory() const override;
+	bool openUrl(const std::string &url) const override;
 
 private:
 	obs_module *m_module;

@@ -159,13 +159,13 @@ void buildPluginMenu()
 	autoUpdate->setChecked(isAutoUpdate());
 	s.updateAction = addEntry(menu, kCheckForUpdatesText, false, [](bool) { checkForUpdates(); });
 	addEntry(menu, "What's New", false, [](bool) {
-		if (ChatDock *hub = pluginHub())
-			showUpdates(*hub, "history");
+		if (BrowserPanels *panels = pluginPanels())
+			panels->showUpdates("history");
 	});
 	menu->addSeparator();
 	addEntry(menu, "Setup Wizard", false, [](bool) {
-		if (ChatDock *hub = pluginHub())
-			showSetup(*hub);
+		if (BrowserPanels *panels = pluginPanels())
+			panels->showSetup();
 	});
 
 	// The check marks follow changes made elsewhere (a dock closed by its

@@ -1,4 +1,4 @@
-#include "webview/qcef.h"
+#include "module/qcef_loader.h"
 
 #include "common/log.h"
 #include "common/host.h"

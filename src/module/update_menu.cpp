@@ -1,6 +1,5 @@
 #include "module/update_menu.h"
 
-#include "hub/chat_dock.h"
 #include "common/log.h"
 #include "module/browser_panels.h"
 #include "common/host.h"
@@ -105,9 +104,9 @@ void installUpdateMenu()
 	hooks.checkForUpdates = [] {
 		// After an install the entry offers the restart instead of checking
 		// again.
-		ChatDock *hub = pluginHub();
-		if (badge().status == Status::Ready && hub)
-			showUpdates(*hub, "update");
+		BrowserPanels *panels = pluginPanels();
+		if (badge().status == Status::Ready && panels)
+			panels->showUpdates("update");
 		else
 			requestUpdateCheck();
 	};
@@ -158,23 +157,23 @@ void onUpdateStatus(Status status, bool manual)
 		badge().status = status;
 	refreshUpdateBadge();
 
-	ChatDock *hub = pluginHub();
+	BrowserPanels *panels = pluginPanels();
 	Host *h = host();
 	const bool busy = h && h->streamingOrRecording();
 	// What the user asked for opens; what the updater finds on its own is
-	// offered (see offerUpdates).
-	switch (updateReaction(status, manual, hub != nullptr, busy)) {
+	// offered (see BrowserPanels::offerUpdates).
+	switch (updateReaction(status, manual, panels != nullptr, busy)) {
 	case UpdateReaction::ShowUpdate:
 		if (manual)
-			showUpdates(*hub, "update");
+			panels->showUpdates("update");
 		else
-			offerUpdates(*hub, "update",
-				     status == Status::Ready ? QObject::tr("Update ready") : QObject::tr("Update available"));
+			panels->offerUpdates("update", status == Status::Ready ? QObject::tr("Update ready")
+									      : QObject::tr("Update available"));
 		break;
 	case UpdateReaction::OfferNotes: {
 		NewsOffer offer = offerReleaseNotes(updateSnapshot().notes);
 		if (offer.show)
-			offerUpdates(*hub, offer.mode, QObject::tr("What's new in this version"));
+			panels->offerUpdates(offer.mode, QObject::tr("What's new in this version"));
 		break;
 	}
 	case UpdateReaction::None:

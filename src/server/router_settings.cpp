@@ -2,7 +2,6 @@
 #include "hub/chat_dock.h"
 #include "common/json.h"
 #include "lookup/channel_name.h"
-#include "module/browser_panels.h"
 #include "replaynotify/replay_notify_switch.h"
 #include "server/demo_events.h"
 #include "server/routes.h"
@@ -36,13 +35,19 @@ std::string routeSetupDone(ChatDock &hub, const std::string &)
 	hub.markSetupDone();
 	hub.saveConfig();
 	hub.publishConfig();
-	hub.postToGui([&hub] { hideSetup(hub); });
+	hub.postToGui([&hub] {
+		if (auto hide = hub.windowHooks().hideSetup)
+			hide();
+	});
 	return kReplyOk;
 }
 
 std::string routeSetupOpen(ChatDock &hub, const std::string &)
 {
-	hub.postToGui([&hub] { showSetup(hub); });
+	hub.postToGui([&hub] {
+		if (auto show = hub.windowHooks().showSetup)
+			show();
+	});
 	return kReplyOk;
 }
 

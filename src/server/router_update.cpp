@@ -1,7 +1,6 @@
 #include "hub/chat_dock.h"
 #include "common/endpoints.h"
 #include "common/json.h"
-#include "module/browser_panels.h"
 #include "common/host.h"
 #include "server/routes.h"
 
@@ -36,10 +35,10 @@ std::string routeUpdate(ChatDock &hub, const std::string &body)
 	// "close" and the updater's own words ("restart", "update") act on
 	// widgets or the host: they run on the GUI thread, after the reply.
 	hub.postToGui([&hub, action] {
-		if (action == "close")
-			hideUpdates(hub);
-		else
+		if (action != "close")
 			hub.runUpdateAction(action);
+		else if (auto hide = hub.windowHooks().hideUpdates)
+			hide();
 	});
 	return kReplyOk;
 }

@@ -15,7 +15,10 @@
 // goes through the hub like a real one, so later pages get it too.
 
 #include "hub/chat_dock.h"
+#include "module/browser_panels.h"
+#include "server/router.h"
 #include "common/host.h"
+#include "platform/open_url.h"
 
 #include <util/base.h>
 #include <util/platform.h>
@@ -29,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -56,7 +60,7 @@ public:
 	bool openUrl(const std::string &url) const override
 	{
 		fprintf(stderr, "open %s\n", url.c_str());
-		return m_openBrowser ? vanteo::Host::openUrl(url) : true;
+		return m_openBrowser ? vanteo::platform::openUrl(url) : true;
 	}
 
 private:
@@ -178,12 +182,16 @@ int main(int argc, char **argv)
 
 	vanteo::ChatDock::Options options;
 	options.firstPort = static_cast<uint16_t>(port);
+	options.controlApi = vanteo::handleApiRequest;
 	auto *hub = new vanteo::ChatDock(options);
 	if (hub->port() == 0) {
 		fprintf(stderr, "vanteo-devhost: no free port from %ld\n", port);
 		delete hub;
 		return 1;
 	}
+	// Without an embedded browser, the Setup page the pages ask for opens in
+	// the user's browser, as in OBS Studio without page views.
+	auto panels = std::make_unique<vanteo::BrowserPanels>(*hub);
 	printf("ready port=%u token=%s\n", hub->port(), hub->token().c_str());
 	fflush(stdout);
 
@@ -191,6 +199,7 @@ int main(int argc, char **argv)
 	QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
 	QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
 		notifier.setEnabled(false);
+		panels.reset();
 		hub->shutdown();
 		delete hub;
 		hub = nullptr;

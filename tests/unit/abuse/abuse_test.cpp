@@ -4,6 +4,7 @@
 // stored account.
 
 #include "hub/chat_dock.h"
+#include "server/router.h"
 #include "common/endpoints.h"
 #include "http/http_request.h"
 #include "support/fake_services.h"
@@ -99,6 +100,7 @@ protected:
 	}
 	void startHub(ChatDock::Options options = ChatDock::Options())
 	{
+		options.controlApi = handleApiRequest;
 		options.firstPort = 36763;
 		m_hub = std::make_unique<ChatDock>(options);
 		ASSERT_NE(m_hub->port(), 0);

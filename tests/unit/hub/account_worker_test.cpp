@@ -1,5 +1,6 @@
 #include "feed/badges.h"
 #include "hub/chat_dock.h"
+#include "server/router.h"
 #include "support/fake_services.h"
 #include "support/http_client.h"
 #include "support/test_host.h"
@@ -30,6 +31,7 @@ protected:
 		m_host.writeConfigFile("config.json",
 				       "{\"twitch\":" + quoted(channel) + ",\"token\":\"tok-streamer\",\"setupDone\":true}");
 		ChatDock::Options options;
+		options.controlApi = handleApiRequest;
 		options.firstPort = 33763;
 		options.startPoller = false;
 		m_hub = std::make_unique<ChatDock>(options);

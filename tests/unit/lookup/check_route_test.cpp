@@ -1,6 +1,7 @@
 // "/api/check" and "/api/config" through the hub's control API, against the
 // fake sites.
 #include "hub/chat_dock.h"
+#include "server/router.h"
 #include "support/fake_services.h"
 #include "support/http_client.h"
 #include "support/test_host.h"
@@ -19,6 +20,7 @@ protected:
 		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
 		ASSERT_TRUE(m_fakes.reset());
 		ChatDock::Options options;
+		options.controlApi = handleApiRequest;
 		options.firstPort = 35763;
 		options.startPoller = false;
 		m_hub = std::make_unique<ChatDock>(options);

@@ -147,10 +147,13 @@ TEST_P(PluginTest, LoadRegistersBothDocksAndShowsThemOnce)
 	}
 	dock(kChatDockId)->widget()->findChild<QWidget *>("vanteoOffer-setup")->findChild<QPushButton *>()->click();
 	onUpdateStatus(updater::Status::Latest, true);
+	const std::string port = std::to_string(hub.port());
 	const std::string base = "?t=" + hub.token();
-	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{hub.pageUrl("setup", "/setup.html" + base),
-								  hub.pageUrl("updates", "/update.html" + base + "&mode=update")}));
-	hideSetup(hub); // setup done: the offer goes
+	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{
+					       "http://setup.localhost:" + port + "/setup.html" + base,
+					       "http://updates.localhost:" + port + "/update.html" + base + "&mode=update",
+				       }));
+	pluginPanels()->hideSetup(); // setup done: the offer goes
 	EXPECT_EQ(dock(kActivityDockId)->widget()->findChild<QWidget *>("vanteoOffer-setup"), nullptr);
 
 	// Closing the main window stops the pages, not the connections.

@@ -29,6 +29,7 @@ protected:
 	}
 	void TearDown() override
 	{
+		m_panels.reset();
 		m_hub.reset();
 		if (m_blocker != platform::kInvalidSocket)
 			platform::closeSocket(m_blocker);
@@ -48,6 +49,7 @@ protected:
 		ChatDock::Options options;
 		options.firstPort = kFirstPort;
 		m_hub = std::make_unique<ChatDock>(options);
+		m_panels = std::make_unique<BrowserPanels>(*m_hub);
 		ASSERT_NE(m_hub->port(), 0);
 		if (m_blocker != platform::kInvalidSocket)
 			ASSERT_NE(m_hub->port(), kFirstPort);
@@ -63,6 +65,7 @@ protected:
 	TestHost m_host;
 	std::shared_ptr<BrowserLog> m_log = std::make_shared<BrowserLog>();
 	std::unique_ptr<ChatDock> m_hub;
+	std::unique_ptr<BrowserPanels> m_panels;
 	platform::SocketHandle m_blocker = platform::kInvalidSocket;
 	std::string m_base;
 };
@@ -75,10 +78,10 @@ TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPort)
 	startHub();
 	const std::string t = tokenQuery();
 
-	std::unique_ptr<QWidget> activity(createPanel(*m_hub, "feed.html"));
-	std::unique_ptr<QWidget> other(createPanel(*m_hub, "notes.html"));
-	showSetup(*m_hub);
-	showUpdates(*m_hub, "news&since=");
+	std::unique_ptr<QWidget> activity(m_panels->createPanel("feed.html"));
+	std::unique_ptr<QWidget> other(m_panels->createPanel("notes.html"));
+	m_panels->showSetup();
+	m_panels->showUpdates("news&since=");
 
 	EXPECT_EQ(m_log->events, (std::vector<std::string>{
 					 "init",
@@ -91,7 +94,7 @@ TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPort)
 	EXPECT_FALSE(logContains("embedded browser unavailable"));
 
 	// Where each view lives.
-	BrowserViews &views = m_hub->views();
+	const BrowserViews &views = m_panels->views();
 	ASSERT_TRUE(views.chat && views.activity && views.setup && views.updates);
 	EXPECT_EQ(views.chat->parentWidget(), m_hub.get());
 	EXPECT_EQ(views.activity->parentWidget(), other.get()); // the last panel made
@@ -127,24 +130,24 @@ TEST_F(PanelsTest, DialogsAreReusedAndRepointed)
 	useFakeBrowser();
 	startHub();
 	const std::string t = tokenQuery();
-	BrowserViews &views = m_hub->views();
+	const BrowserViews &views = m_panels->views();
 
-	showSetup(*m_hub);
+	m_panels->showSetup();
 	QDialog *setup = views.setupDialog;
 	setup->close(); // the window's close button only hides it
 	EXPECT_FALSE(setup->isVisible());
-	showSetup(*m_hub);
+	m_panels->showSetup();
 	EXPECT_EQ(views.setupDialog.data(), setup);
 	EXPECT_TRUE(setup->isVisible());
 
-	showUpdates(*m_hub, "update");
+	m_panels->showUpdates("update");
 	QDialog *updates = views.updatesDialog;
-	showUpdates(*m_hub, "history");
+	m_panels->showUpdates("history");
 	EXPECT_EQ(views.updatesDialog.data(), updates);
 	EXPECT_EQ(viewUrl(views.updates), url("updates", "/update.html" + t + "&mode=history"));
-	hideUpdates(*m_hub);
+	m_panels->hideUpdates();
 	EXPECT_FALSE(updates->isVisible());
-	showUpdates(*m_hub, "update");
+	m_panels->showUpdates("update");
 	EXPECT_TRUE(updates->isVisible());
 
 	EXPECT_EQ(m_log->events, (std::vector<std::string>{
@@ -162,14 +165,14 @@ TEST_F(PanelsTest, CloseBrowsersStopsEveryViewInOrderAndDialogsComeBackNew)
 	useFakeBrowser();
 	startHub();
 	const std::string t = tokenQuery();
-	std::unique_ptr<QWidget> activity(createPanel(*m_hub, "feed.html"));
-	showSetup(*m_hub);
-	showUpdates(*m_hub, "update");
-	QPointer<QDialog> oldSetup = m_hub->views().setupDialog;
-	QPointer<QDialog> oldUpdates = m_hub->views().updatesDialog;
+	std::unique_ptr<QWidget> activity(m_panels->createPanel("feed.html"));
+	m_panels->showSetup();
+	m_panels->showUpdates("update");
+	QPointer<QDialog> oldSetup = m_panels->views().setupDialog;
+	QPointer<QDialog> oldUpdates = m_panels->views().updatesDialog;
 	m_log->events.clear();
 
-	m_hub->closeBrowsers();
+	m_panels->closeBrowsers();
 	EXPECT_EQ(m_log->events, (std::vector<std::string>{
 					 "close " + url("chat", "/" + t),
 					 "close " + url("activity", "/feed.html" + t),
@@ -183,19 +186,19 @@ TEST_F(PanelsTest, CloseBrowsersStopsEveryViewInOrderAndDialogsComeBackNew)
 
 	// Before the scheduled deletion runs, a new request must not raise the
 	// dying dialog; afterwards the old ones are gone.
-	showSetup(*m_hub);
-	EXPECT_NE(m_hub->views().setupDialog.data(), oldSetup.data());
+	m_panels->showSetup();
+	EXPECT_NE(m_panels->views().setupDialog.data(), oldSetup.data());
 	QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 	EXPECT_FALSE(oldSetup);
 	EXPECT_FALSE(oldUpdates);
-	ASSERT_TRUE(m_hub->views().setupDialog);
-	EXPECT_TRUE(m_hub->views().setupDialog->isVisible());
+	ASSERT_TRUE(m_panels->views().setupDialog);
+	EXPECT_TRUE(m_panels->views().setupDialog->isVisible());
 	EXPECT_EQ(m_log->events.back(), "create " + url("setup", "/setup.html" + t));
 
 	// A second close with no chat or activity view left closes only what
 	// exists.
 	m_log->events.clear();
-	m_hub->closeBrowsers();
+	m_panels->closeBrowsers();
 	EXPECT_EQ(m_log->events, (std::vector<std::string>{"close " + url("setup", "/setup.html" + t)}));
 }
 
@@ -205,18 +208,18 @@ TEST_F(PanelsTest, WithoutEmbeddedBrowserPagesOpenInTheDefaultBrowser)
 	const std::string t = tokenQuery();
 	EXPECT_TRUE(logContains("[vanteo] embedded browser unavailable (port " + m_base + ")"));
 	EXPECT_NE(m_hub->findChild<QWidget *>("vanteoFallbackPanel"), nullptr);
-	std::unique_ptr<QWidget> activity(createPanel(*m_hub, "feed.html"));
+	std::unique_ptr<QWidget> activity(m_panels->createPanel("feed.html"));
 	EXPECT_NE(activity->findChild<QWidget *>("vanteoFallbackPanel"), nullptr);
-	EXPECT_FALSE(m_hub->views().activity);
+	EXPECT_FALSE(m_panels->views().activity);
 
-	showSetup(*m_hub);
-	showUpdates(*m_hub, "history");
-	EXPECT_FALSE(m_hub->views().setupDialog);
-	EXPECT_FALSE(m_hub->views().updatesDialog);
+	m_panels->showSetup();
+	m_panels->showUpdates("history");
+	EXPECT_FALSE(m_panels->views().setupDialog);
+	EXPECT_FALSE(m_panels->views().updatesDialog);
 	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{
 					       url("setup", "/setup.html" + t),
 					       url("updates", "/update.html" + t + "&mode=history"),
 				       }));
-	m_hub->closeBrowsers(); // nothing to close, still harmless
+	m_panels->closeBrowsers(); // nothing to close, still harmless
 	EXPECT_TRUE(logContains("[vanteo] browsers closed"));
 }

@@ -1,4 +1,5 @@
 #include "hub/chat_dock.h"
+#include "server/router.h"
 #include "common/endpoints.h"
 #include "support/fake_services.h"
 #include "support/http_client.h"
@@ -30,6 +31,7 @@ protected:
 		if (!configJson.empty())
 			m_host.writeConfigFile("config.json", configJson);
 		ChatDock::Options options;
+		options.controlApi = handleApiRequest;
 		options.firstPort = 35763;
 		m_hub = std::make_unique<ChatDock>(options);
 		ASSERT_NE(m_hub->port(), 0);

@@ -1,4 +1,5 @@
 #include "hub/chat_dock.h"
+#include "server/router.h"
 #include "common/endpoints.h"
 #include "module/browser_panels.h"
 #include "server/profile_check_cache.h"
@@ -29,11 +30,17 @@ protected:
 			m_host.setMainWindow(&m_window);
 		}
 		ChatDock::Options options;
+		options.controlApi = handleApiRequest;
 		options.firstPort = 33763;
 		m_hub = std::make_unique<ChatDock>(options);
+		m_panels = std::make_unique<BrowserPanels>(*m_hub);
 		ASSERT_NE(m_hub->port(), 0);
 	}
-	void TearDown() override { m_hub.reset(); }
+	void TearDown() override
+	{
+		m_panels.reset();
+		m_hub.reset();
+	}
 
 	std::string post(const std::string &path, const std::string &body)
 	{
@@ -53,6 +60,7 @@ protected:
 	TestHost m_host;
 	std::shared_ptr<BrowserLog> m_log = std::make_shared<BrowserLog>();
 	std::unique_ptr<ChatDock> m_hub;
+	std::unique_ptr<BrowserPanels> m_panels;
 };
 
 } // namespace
@@ -96,17 +104,17 @@ TEST_F(ControlApiTest, DialogRoutesActOnTheGuiThread)
 {
 	startHub(true);
 	EXPECT_EQ(post("/api/setup-open", "{}"), "{\"ok\":true}");
-	ASSERT_TRUE(guiUntil([&] { return m_hub->views().setupDialog != nullptr; }));
-	QDialog *setup = m_hub->views().setupDialog;
+	ASSERT_TRUE(guiUntil([&] { return m_panels->views().setupDialog != nullptr; }));
+	QDialog *setup = m_panels->views().setupDialog;
 	EXPECT_TRUE(setup->isVisible());
 	EXPECT_EQ(post("/api/setup-done", "{}"), "{\"ok\":true}");
 	ASSERT_TRUE(guiUntil([&] { return !setup->isVisible(); }));
 	EXPECT_EQ(post("/api/setup-open", "{}"), "{\"ok\":true}");
 	ASSERT_TRUE(guiUntil([&] { return setup->isVisible(); }));
-	EXPECT_EQ(m_hub->views().setupDialog.data(), setup);
+	EXPECT_EQ(m_panels->views().setupDialog.data(), setup);
 
-	showUpdates(*m_hub, "update");
-	QDialog *updates = m_hub->views().updatesDialog;
+	m_panels->showUpdates("update");
+	QDialog *updates = m_panels->views().updatesDialog;
 	ASSERT_TRUE(updates && updates->isVisible());
 	EXPECT_EQ(post("/api/update", "{\"action\":\"close\"}"), "{\"ok\":true}");
 	ASSERT_TRUE(guiUntil([&] { return !updates->isVisible(); }));
@@ -118,7 +126,8 @@ TEST_F(ControlApiTest, SetupOpensInTheDefaultBrowserWithoutEmbeddedOne)
 	startHub(false);
 	EXPECT_EQ(post("/api/setup-open", "{}"), "{\"ok\":true}");
 	ASSERT_TRUE(guiUntil([&] { return !m_host.openedUrls().empty(); }));
-	EXPECT_EQ(m_host.openedUrls()[0], m_hub->pageUrl("setup", "/setup.html?t=" + m_hub->token()));
+	EXPECT_EQ(m_host.openedUrls()[0],
+		  "http://setup.localhost:" + std::to_string(m_hub->port()) + "/setup.html?t=" + m_hub->token());
 }
 
 TEST_F(ControlApiTest, CheckNormalisesTheNameFirst)

@@ -1,5 +1,6 @@
 #include "gamecapture/game_capture_switch.h"
 #include "hub/chat_dock.h"
+#include "server/router.h"
 #include "lookup/channel_name.h"
 #include "replaynotify/replay_notify_switch.h"
 #include "server/demo_events.h"
@@ -20,6 +21,7 @@ protected:
 	void SetUp() override
 	{
 		ChatDock::Options options;
+		options.controlApi = handleApiRequest;
 		options.firstPort = 30763;
 		m_hub = std::make_unique<ChatDock>(options);
 		ASSERT_NE(m_hub->port(), 0);

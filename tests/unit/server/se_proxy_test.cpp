@@ -1,4 +1,5 @@
 #include "hub/chat_dock.h"
+#include "server/router.h"
 #include "common/endpoints.h"
 #include "support/fake_services.h"
 #include "support/http_client.h"
@@ -25,6 +26,7 @@ protected:
 		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
 		ASSERT_TRUE(m_fakes.reset());
 		ChatDock::Options options;
+		options.controlApi = handleApiRequest;
 		options.firstPort = 34763;
 		m_hub = std::make_unique<ChatDock>(options);
 		ASSERT_NE(m_hub->port(), 0);
@@ -167,6 +169,7 @@ TEST_F(StreamElementsTest, FailuresReportTheStatus)
 	m_fakes.command("streamelements", "configure", "{\"status\":{}}");
 	setEndpointOverrides(m_fakes.endpointsText() + ",streamelements=127.0.0.1:9", m_fakes.caFile());
 	ChatDock::Options options;
+	options.controlApi = handleApiRequest;
 	options.firstPort = 34763;
 	m_hub = std::make_unique<ChatDock>(options);
 	useToken("se-token-1");
