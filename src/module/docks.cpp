@@ -1,6 +1,6 @@
 #include "module/docks.h"
 
-#include "common/switch_file.h"
+#include "common/persisted_switch.h"
 #include "common/host.h"
 
 #include <QDockWidget>

@@ -1,7 +1,7 @@
 #include "replaynotify/replay_notify_switch.h"
 
 #include "common/log.h"
-#include "common/switch_file.h"
+#include "common/persisted_switch.h"
 
 #include <util/base.h>
 

@@ -1,6 +1,6 @@
 #include "updater/auto_update_switch.h"
 
-#include "common/switch_file.h"
+#include "common/persisted_switch.h"
 
 #include <atomic>
 

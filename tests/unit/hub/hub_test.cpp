@@ -1,7 +1,7 @@
 #include "gamecapture/game_capture_switch.h"
 #include "hub/chat_dock.h"
 #include "hub/settings.h"
-#include "common/switch_file.h"
+#include "common/persisted_switch.h"
 #include "replaynotify/replay_notify_switch.h"
 #include "support/http_client.h"
 #include "support/log_capture.h"

@@ -1,4 +1,4 @@
-#include "common/switch_file.h"
+#include "common/persisted_switch.h"
 
 #include "common/host.h"
 
