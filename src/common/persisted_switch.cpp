@@ -1,7 +1,9 @@
 #include "common/persisted_switch.h"
 
 #include "common/host.h"
+#include "common/log.h"
 
+#include <util/base.h>
 #include <util/bmem.h>
 #include <util/platform.h>
 
@@ -35,6 +37,43 @@ bool switchFileExists(const std::string &name)
 {
 	std::string path = configFilePath(name);
 	return !path.empty() && os_file_exists(path.c_str());
+}
+
+void PersistedSwitch::set(bool on)
+{
+	m_on = on;
+	writeSwitchFile(m_marker, on);
+	if (!on) {
+		if (auto hook = m_offHook.load())
+			hook();
+	}
+	if (m_logName)
+		logLine(LOG_INFO, "%s: %s", m_logName, on ? "enabled" : "disabled");
+}
+
+void PersistedSwitch::load()
+{
+	bool value = m_on.load();
+	if (readSwitchFile(m_marker, value))
+		m_on = value;
+}
+
+PersistedSwitch &gameCaptureSwitch()
+{
+	static PersistedSwitch s("gamecapture.txt", "automatic game capture");
+	return s;
+}
+
+PersistedSwitch &replayNotifySwitch()
+{
+	static PersistedSwitch s("replaynotify.txt", "replay buffer notifications");
+	return s;
+}
+
+PersistedSwitch &autoUpdateSwitch()
+{
+	static PersistedSwitch s("update.txt", nullptr);
+	return s;
 }
 
 } // namespace vanteo

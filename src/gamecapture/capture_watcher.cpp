@@ -1,6 +1,6 @@
 #include "gamecapture/capture_watcher.h"
 
-#include "gamecapture/game_capture_switch.h"
+#include "common/persisted_switch.h"
 #include "gamecapture/window_classifier.h"
 #include "common/log.h"
 
@@ -37,7 +37,7 @@ void GameCaptureWatcher::poll()
 {
 	hookCheck();
 	// The switch gates only the retarget; a scheduled hook check still runs.
-	if (!isGameCaptureEnabled())
+	if (!gameCaptureSwitch().on())
 		return;
 	ForegroundWindowInfo info;
 	if (!m_env.foreground || !m_env.foreground(info))

@@ -15,7 +15,7 @@
 //
 // One watcher lives on the game capture thread; all its state is private to
 // that thread. Only `running` (the caller's stop flag) and the module-wide
-// switch (isGameCaptureEnabled) are shared, both atomic.
+// switch (gameCaptureSwitch) are shared, both atomic.
 namespace vanteo {
 
 struct GameCaptureTimings {

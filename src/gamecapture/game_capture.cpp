@@ -2,6 +2,7 @@
 
 #include "gamecapture/window_classifier.h"
 #include "common/log.h"
+#include "common/persisted_switch.h"
 
 #include <util/base.h>
 
@@ -20,7 +21,7 @@ std::thread g_thread;               // start and stop only (GUI thread)
 
 void startGameCapture(GameCaptureEnv env)
 {
-	loadGameCaptureSwitch();
+	gameCaptureSwitch().load();
 	runGameCaptureSelfTest();
 	if (g_running.exchange(true))
 		return;
@@ -37,7 +38,7 @@ void startGameCapture(GameCaptureEnv env)
 		logLine(LOG_WARNING, "automatic game capture could not start");
 		return;
 	}
-	logLine(LOG_INFO, "automatic game capture: %s", isGameCaptureEnabled() ? "enabled" : "disabled");
+	logLine(LOG_INFO, "automatic game capture: %s", gameCaptureSwitch().on() ? "enabled" : "disabled");
 }
 
 void stopGameCapture()

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "gamecapture/capture_watcher.h"
-#include "gamecapture/game_capture_switch.h"
 
 // Automatic game capture as the module runs it: one watcher thread from
 // module load until the main window closes or the module unloads. Start and

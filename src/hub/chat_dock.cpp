@@ -1,12 +1,11 @@
 #include "hub/chat_dock.h"
 
 #include "feed/badges.h"
-#include "gamecapture/game_capture_switch.h"
+#include "common/persisted_switch.h"
 #include "common/json.h"
 #include "common/log.h"
 #include "common/host.h"
 #include "platform/https.h"
-#include "replaynotify/replay_notify_switch.h"
 #include "tiktok/tiktok_client.h"
 #include "twitch/chat_reader.h"
 #include "twitch/emotes.h"
@@ -237,8 +236,8 @@ void ChatDock::saveConfig()
 
 std::string ChatDock::configJsonLocked()
 {
-	return configJson(m_settings, m_account, m_accountNote, isGameCaptureEnabled(),
-			  isReplayNotifyEnabled(), !hasAllScopes(m_account));
+	return configJson(m_settings, m_account, m_accountNote, gameCaptureSwitch().on(),
+			  replayNotifySwitch().on(), !hasAllScopes(m_account));
 }
 
 void ChatDock::publishConfig()

@@ -1,13 +1,11 @@
 #include "module/plugin_menu.h"
 
-#include "gamecapture/game_capture_switch.h"
+#include "common/persisted_switch.h"
 #include "hub/chat_dock.h"
 #include "common/log.h"
 #include "module/browser_panels.h"
 #include "common/host.h"
 #include "module/lifecycle.h"
-#include "replaynotify/replay_notify_switch.h"
-#include "updater/auto_update_switch.h"
 
 #include <util/base.h>
 
@@ -144,19 +142,22 @@ void buildPluginMenu()
 	QAction *activity =
 		addEntry(menu, "Activity Dock", true, [](bool on) { setDockShown(kActivityDockId, on); });
 	menu->addSeparator();
-	QAction *game = addEntry(menu, "Automatic Game Capture", true, setGameCaptureEnabled);
-	game->setChecked(isGameCaptureEnabled());
+	QAction *game = addEntry(menu, "Automatic Game Capture", true,
+				 [](bool on) { gameCaptureSwitch().set(on); });
+	game->setChecked(gameCaptureSwitch().on());
 	game->setToolTip(QStringLiteral("Points Game Capture and Window Capture sources at the foreground "
 					"game, including its audio."));
-	QAction *replay = addEntry(menu, "Replay Buffer Notifications", true, setReplayNotifyEnabled);
-	replay->setChecked(isReplayNotifyEnabled());
+	QAction *replay = addEntry(menu, "Replay Buffer Notifications", true,
+				   [](bool on) { replayNotifySwitch().set(on); });
+	replay->setChecked(replayNotifySwitch().on());
 	replay->setToolTip(QStringLiteral(
 		"Shows a notification when the replay buffer starts, saves a replay or stops."));
 	menu->addSeparator();
 	addEntry(menu, "Move Docks to the Right", false, [](bool) { moveDocksToTheRight(); });
 	menu->addSeparator();
-	QAction *autoUpdate = addEntry(menu, "Automatic Updates", true, setAutoUpdate);
-	autoUpdate->setChecked(isAutoUpdate());
+	QAction *autoUpdate = addEntry(menu, "Automatic Updates", true,
+				       [](bool on) { autoUpdateSwitch().set(on); });
+	autoUpdate->setChecked(autoUpdateSwitch().on());
 	s.updateAction = addEntry(menu, kCheckForUpdatesText, false, [](bool) { checkForUpdates(); });
 	addEntry(menu, "What's New", false, [](bool) {
 		if (BrowserPanels *panels = pluginPanels())
@@ -175,8 +176,8 @@ void buildPluginMenu()
 		QDockWidget *activityDock = findDock(kActivityDockId);
 		chat->setChecked(chatDock && chatDock->isVisible());
 		activity->setChecked(activityDock && activityDock->isVisible());
-		game->setChecked(isGameCaptureEnabled());
-		replay->setChecked(isReplayNotifyEnabled());
+		game->setChecked(gameCaptureSwitch().on());
+		replay->setChecked(replayNotifySwitch().on());
 		QMetaObject::invokeMethod(
 			menu,
 			[] {

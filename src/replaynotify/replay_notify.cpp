@@ -1,6 +1,7 @@
 #include "replaynotify/replay_notify.h"
 
 #include "common/log.h"
+#include "common/persisted_switch.h"
 #include "common/host.h"
 #include "platform/overlay_window.h"
 
@@ -59,13 +60,13 @@ bool isItalianLocale(const std::string &locale)
 
 void startReplayNotify()
 {
-	loadReplayNotifySwitch();
-	setReplayNotifyOffHook(closeBannerFromAnyThread);
+	replayNotifySwitch().load();
+	replayNotifySwitch().setOffHook(closeBannerFromAnyThread);
 	if (!g_handlerRegistered) {
 		obs_frontend_add_event_callback(onFrontendEvent, nullptr);
 		g_handlerRegistered = true;
 	}
-	logLine(LOG_INFO, "replay buffer notifications: %s", isReplayNotifyEnabled() ? "on" : "off");
+	logLine(LOG_INFO, "replay buffer notifications: %s", replayNotifySwitch().on() ? "on" : "off");
 }
 
 void stopReplayNotify()
@@ -74,13 +75,13 @@ void stopReplayNotify()
 		obs_frontend_remove_event_callback(onFrontendEvent, nullptr);
 		g_handlerRegistered = false;
 	}
-	setReplayNotifyOffHook(nullptr);
+	replayNotifySwitch().setOffHook(nullptr);
 	closeBanner();
 }
 
 void replayNotifyEvent(int event)
 {
-	if (!isReplayNotifyEnabled())
+	if (!replayNotifySwitch().on())
 		return;
 	BannerKind kind;
 	switch (event) {

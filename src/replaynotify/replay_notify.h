@@ -1,7 +1,6 @@
 #pragma once
 
 #include "replaynotify/banner.h"
-#include "replaynotify/replay_notify_switch.h"
 
 #include <string>
 

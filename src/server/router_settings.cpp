@@ -1,8 +1,7 @@
-#include "gamecapture/game_capture_switch.h"
+#include "common/persisted_switch.h"
 #include "hub/chat_dock.h"
 #include "common/json.h"
 #include "lookup/channel_name.h"
-#include "replaynotify/replay_notify_switch.h"
 #include "server/demo_events.h"
 #include "server/routes.h"
 
@@ -53,14 +52,14 @@ std::string routeSetupOpen(ChatDock &hub, const std::string &)
 
 std::string routeReplayNotify(ChatDock &hub, const std::string &body)
 {
-	setReplayNotifyEnabled(jsonFlagOn(body));
+	replayNotifySwitch().set(jsonFlagOn(body));
 	hub.publishConfig();
 	return kReplyOk;
 }
 
 std::string routeGame(ChatDock &hub, const std::string &body)
 {
-	setGameCaptureEnabled(jsonFlagOn(body));
+	gameCaptureSwitch().set(jsonFlagOn(body));
 	hub.publishConfig();
 	return kReplyOk;
 }

@@ -4,7 +4,7 @@
 #include "common/log.h"
 #include "common/host.h"
 #include "platform/https.h"
-#include "updater/auto_update_switch.h"
+#include "common/persisted_switch.h"
 #include "updater/update_check.h"
 
 #include <util/base.h>
@@ -29,7 +29,7 @@ void Updater::start(StatusCallback callback)
 	stop(); // a second start must not leave a thread unjoined
 	m_callback = std::move(callback);
 	ensureConfigFolder();
-	loadAutoUpdateSwitch();
+	autoUpdateSwitch().load();
 	m_alive = true;
 	m_idle = false;
 	launch(Mode::Startup);
@@ -96,7 +96,7 @@ void Updater::run(Mode mode)
 	}
 
 	m_busy = true;
-	const bool installAllowed = requested || isAutoUpdate();
+	const bool installAllowed = requested || autoUpdateSwitch().on();
 	UpdateResult result = checkForUpdate(installAllowed, m_pluginFolder(), m_alive);
 	if (!m_alive)
 		return; // abandoned: its requests were aborted, nothing to report

@@ -1,3 +1,4 @@
+#include "common/persisted_switch.h"
 #include "gamecapture/game_capture.h"
 #include "support/log_capture.h"
 #include "support/test_host.h"
@@ -91,7 +92,7 @@ class WatcherTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
-		setGameCaptureEnabled(true);
+		gameCaptureSwitch().set(true);
 		clearLog();
 	}
 	GameCaptureEnv env()
@@ -206,7 +207,7 @@ TEST_F(WatcherTest, HookHintOncePerAppliedWindowSixSecondsLater)
 	// scheduled check still runs.
 	m_desktop.show("javaw.exe", "2:2");
 	polls(watcher, 3);
-	setGameCaptureEnabled(false);
+	gameCaptureSwitch().set(false);
 	m_now += 6 * kSecond;
 	watcher.poll();
 	EXPECT_EQ(count(kHint), 2);
@@ -215,7 +216,7 @@ TEST_F(WatcherTest, HookHintOncePerAppliedWindowSixSecondsLater)
 	EXPECT_EQ(capture.updates, 2); // the switch gates the retarget
 
 	// A capture that hooked gives no hint.
-	setGameCaptureEnabled(true);
+	gameCaptureSwitch().set(true);
 	polls(watcher, 3);
 	capture.hookedWidth = 1920;
 	m_now += 6 * kSecond;
@@ -250,7 +251,7 @@ TEST_F(WatcherTest, ThreadStartsFromTheMarkerAndStopsOnce)
 	EXPECT_EQ(count("[vanteo] automatic game capture: disabled"), 1);
 	EXPECT_EQ(count("[vanteo] game capture self-test: 10/10"), 2);
 
-	setGameCaptureEnabled(true);
+	gameCaptureSwitch().set(true);
 	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
 	while (m_desktop.updates() == 0 && std::chrono::steady_clock::now() < deadline)
 		std::this_thread::yield();

@@ -1,8 +1,6 @@
-#include "gamecapture/game_capture_switch.h"
+#include "common/persisted_switch.h"
 #include "hub/chat_dock.h"
 #include "hub/settings.h"
-#include "common/persisted_switch.h"
-#include "replaynotify/replay_notify_switch.h"
 #include "support/http_client.h"
 #include "support/log_capture.h"
 #include "support/test_host.h"
@@ -155,17 +153,17 @@ TEST(SwitchFiles, FirstByteCountsAndMissingLeavesValue)
 	EXPECT_TRUE(readSwitchFile("x.txt", value));
 	EXPECT_TRUE(value);
 
-	setGameCaptureEnabled(false);
+	gameCaptureSwitch().set(false);
 	EXPECT_EQ(host.readConfigFile("gamecapture.txt"), "0");
 	EXPECT_TRUE(logContains("[vanteo] automatic game capture: disabled"));
-	setGameCaptureEnabled(true);
+	gameCaptureSwitch().set(true);
 	EXPECT_EQ(host.readConfigFile("gamecapture.txt"), "1");
-	setReplayNotifyEnabled(false);
+	replayNotifySwitch().set(false);
 	EXPECT_EQ(host.readConfigFile("replaynotify.txt"), "0");
-	EXPECT_FALSE(isReplayNotifyEnabled());
+	EXPECT_FALSE(replayNotifySwitch().on());
 	host.writeConfigFile("replaynotify.txt", "1");
-	loadReplayNotifySwitch();
-	EXPECT_TRUE(isReplayNotifyEnabled());
+	replayNotifySwitch().load();
+	EXPECT_TRUE(replayNotifySwitch().on());
 }
 
 TEST(Hub, SnapshotGoesToEveryStreamInOrder)

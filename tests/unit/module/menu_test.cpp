@@ -4,7 +4,7 @@
 #include "replaynotify/replay_notify.h"
 #include "support/log_capture.h"
 #include "support/test_host.h"
-#include "updater/auto_update_switch.h"
+#include "common/persisted_switch.h"
 
 #include <obs-frontend-api.h>
 
@@ -46,9 +46,9 @@ protected:
 	void SetUp() override
 	{
 		m_host.setMainWindow(&m_window);
-		setGameCaptureEnabled(true);
-		setReplayNotifyEnabled(true);
-		setAutoUpdate(true);
+		gameCaptureSwitch().set(true);
+		replayNotifySwitch().set(true);
+		autoUpdateSwitch().set(true);
 		setUpdateMenuHooks({});
 		for (const char *id : {kChatDockId, kActivityDockId}) {
 			auto *dock = new QDockWidget(&m_window);
@@ -108,7 +108,7 @@ TEST_F(MenuTest, EntriesInOrderWithTheirKinds)
 
 TEST_F(MenuTest, SwitchEntriesWriteTheirMarkersAndFollowChanges)
 {
-	setGameCaptureEnabled(false);
+	gameCaptureSwitch().set(false);
 	buildPluginMenu();
 	EXPECT_FALSE(entry("Automatic Game Capture")->isChecked());
 	EXPECT_TRUE(entry("Replay Buffer Notifications")->isChecked());
@@ -116,26 +116,26 @@ TEST_F(MenuTest, SwitchEntriesWriteTheirMarkersAndFollowChanges)
 	const struct {
 		const char *text;
 		const char *marker;
-		bool (*read)();
+		PersistedSwitch &value;
 	} switches[] = {
-		{"Automatic Game Capture", "gamecapture.txt", isGameCaptureEnabled},
-		{"Replay Buffer Notifications", "replaynotify.txt", isReplayNotifyEnabled},
-		{"Automatic Updates", "update.txt", isAutoUpdate},
+		{"Automatic Game Capture", "gamecapture.txt", gameCaptureSwitch()},
+		{"Replay Buffer Notifications", "replaynotify.txt", replayNotifySwitch()},
+		{"Automatic Updates", "update.txt", autoUpdateSwitch()},
 	};
 	for (const auto &s : switches) {
 		QAction *a = entry(s.text);
 		const bool before = a->isChecked();
 		a->trigger();
-		EXPECT_EQ(s.read(), !before) << s.text;
+		EXPECT_EQ(s.value.on(), !before) << s.text;
 		EXPECT_EQ(m_host.readConfigFile(s.marker), before ? "0" : "1") << s.text;
 		a->trigger();
-		EXPECT_EQ(s.read(), before) << s.text;
+		EXPECT_EQ(s.value.on(), before) << s.text;
 		EXPECT_EQ(m_host.readConfigFile(s.marker), before ? "1" : "0") << s.text;
 	}
 
 	// A page flips the switches meanwhile; opening the menu shows it.
-	setGameCaptureEnabled(true);
-	setReplayNotifyEnabled(false);
+	gameCaptureSwitch().set(true);
+	replayNotifySwitch().set(false);
 	aboutToShow();
 	EXPECT_TRUE(entry("Automatic Game Capture")->isChecked());
 	EXPECT_FALSE(entry("Replay Buffer Notifications")->isChecked());

@@ -1,3 +1,4 @@
+#include "common/persisted_switch.h"
 #include "replaynotify/replay_notify.h"
 #include "support/log_capture.h"
 #include "support/test_host.h"
@@ -49,7 +50,7 @@ class BannerTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
-		setReplayNotifyEnabled(true);
+		replayNotifySwitch().set(true);
 		startReplayNotify();
 	}
 	void TearDown() override
@@ -137,15 +138,15 @@ TEST_F(BannerTest, ShowsTopRightWithoutFocusInTheHostLanguage)
 TEST_F(BannerTest, SwitchingOffClosesTheBannerOnTheGuiThread)
 {
 	showBanner(BannerKind::Saved);
-	setReplayNotifyEnabled(false);
+	replayNotifySwitch().set(false);
 	EXPECT_EQ(currentBanner(), nullptr);
 	EXPECT_EQ(visibleBanners(), 0);
 
 	// From a server thread the close is posted, never done there.
-	setReplayNotifyEnabled(true);
+	replayNotifySwitch().set(true);
 	showBanner(BannerKind::On);
 	QPointer<Banner> banner = currentBanner();
-	std::thread route([] { setReplayNotifyEnabled(false); });
+	std::thread route([] { replayNotifySwitch().set(false); });
 	route.join();
 	EXPECT_EQ(currentBanner(), banner.data());
 	flushPosted();
@@ -183,7 +184,7 @@ TEST_F(BannerTest, EventsPostBannersOnlyWhileSwitchedOn)
 			EXPECT_EQ(currentBanner()->kind(), e.kind) << e.event;
 	}
 	closeBanner();
-	setReplayNotifyEnabled(false);
+	replayNotifySwitch().set(false);
 	replayNotifyEvent(OBS_FRONTEND_EVENT_REPLAY_BUFFER_SAVED);
 	flushPosted();
 	EXPECT_EQ(currentBanner(), nullptr);

@@ -1,8 +1,7 @@
-#include "gamecapture/game_capture_switch.h"
+#include "common/persisted_switch.h"
 #include "hub/chat_dock.h"
 #include "server/router.h"
 #include "lookup/channel_name.h"
-#include "replaynotify/replay_notify_switch.h"
 #include "server/demo_events.h"
 #include "support/http_client.h"
 #include "support/test_host.h"
@@ -123,16 +122,16 @@ TEST_F(RouterTest, SetupDoneFeedConfigAndSwitches)
 	EventStreamClient page(m_hub->port());
 	page.readEvents(3);
 	EXPECT_EQ(post("/api/game", "{\"on\":false}"), "{\"ok\":true}");
-	EXPECT_FALSE(isGameCaptureEnabled());
+	EXPECT_FALSE(gameCaptureSwitch().on());
 	EXPECT_EQ(m_host.readConfigFile("gamecapture.txt"), "0");
 	EXPECT_EQ(post("/api/replay-notify", "{\"on\": true}"), "{\"ok\":true}"); // spaced: off
-	EXPECT_FALSE(isReplayNotifyEnabled());
+	EXPECT_FALSE(replayNotifySwitch().on());
 	page.readEvents(5);
 	EXPECT_NE(page.events().find("\"autoGame\":false,\"replayNotify\":false"), std::string::npos);
 	EXPECT_EQ(post("/api/game", "{\"on\":true}"), "{\"ok\":true}");
 	EXPECT_EQ(post("/api/replay-notify", "{\"on\":true}"), "{\"ok\":true}");
-	EXPECT_TRUE(isGameCaptureEnabled());
-	EXPECT_TRUE(isReplayNotifyEnabled());
+	EXPECT_TRUE(gameCaptureSwitch().on());
+	EXPECT_TRUE(replayNotifySwitch().on());
 }
 
 TEST_F(RouterTest, DemoKindsBroadcastItems)

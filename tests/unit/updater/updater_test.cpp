@@ -1,7 +1,7 @@
 #include "platform/restart.h"
 #include "support/log_capture.h"
 #include "update_tree.h"
-#include "updater/auto_update_switch.h"
+#include "common/persisted_switch.h"
 #include "module/update_menu.h"
 #include "updater/updater.h"
 
@@ -71,7 +71,7 @@ protected:
 		publish(manifestFor("0.4.0", kRelease), "0.4.0", kRelease);
 		m_root = makePluginTree(kInstalled);
 	}
-	void TearDown() override { setAutoUpdate(true); }
+	void TearDown() override { autoUpdateSwitch().set(true); }
 
 	std::function<std::string()> folder()
 	{
@@ -84,7 +84,7 @@ protected:
 
 TEST_F(UpdaterTest, SwitchOffReportsThenRequestedCheckInstalls)
 {
-	setAutoUpdate(false);
+	autoUpdateSwitch().set(false);
 	EXPECT_EQ(m_host.readConfigFile("update.txt"), "0");
 	Reports reports;
 	Updater updater(folder(), timing(0));
@@ -113,7 +113,7 @@ TEST_F(UpdaterTest, SwitchOffReportsThenRequestedCheckInstalls)
 
 TEST_F(UpdaterTest, RequestCutsTheStartupWaitShortAndInstalls)
 {
-	setAutoUpdate(false);
+	autoUpdateSwitch().set(false);
 	Reports reports;
 	Updater updater(folder(), timing(10 * 60 * 1000));
 	updater.start(reports.callback());
