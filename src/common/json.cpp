@@ -60,6 +60,11 @@ std::string jsonQuote(const std::string &text)
 	return out;
 }
 
+std::string errorReply(const std::string &text)
+{
+	return "{\"error\":" + jsonQuote(text) + "}";
+}
+
 std::string jsonField(const std::string &body, const char *key)
 {
 	obs_data_t *data = obs_data_create_from_json(body.c_str());

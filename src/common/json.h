@@ -14,6 +14,9 @@ void appendJsonEscaped(std::string &out, const char *p, size_t n);
 // '"' + jsonEscape(text) + '"'
 std::string jsonQuote(const std::string &text);
 
+// {"error":<text>}: the failure reply of the control API.
+std::string errorReply(const std::string &text);
+
 // Value of a top-level key read as a string the way obs_data_get_string reads
 // it: "" when the body does not parse, the key is missing or not a string.
 std::string jsonField(const std::string &body, const char *key);

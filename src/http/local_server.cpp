@@ -1,5 +1,6 @@
 #include "http/local_server.h"
 
+#include "common/json.h"
 #include "common/log.h"
 #include "platform/files.h"
 #include "platform/https.h"
@@ -270,7 +271,7 @@ void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point s
 	HttpRequestHead req = parseRequestHead(buffer.substr(0, headEnd));
 	const std::string *hostHeader = req.header("Host");
 	if (!hostHeader || !isAllowedHost(*hostHeader)) {
-		finishConnection(s, httpResponse("403 Forbidden", "application/json", "{\"error\":\"host\"}"));
+		finishConnection(s, httpResponse("403 Forbidden", "application/json", errorReply("host")));
 		return;
 	}
 
@@ -283,12 +284,12 @@ void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point s
 		const std::string *origin = req.header("Origin");
 		if (origin && !isAllowedOrigin(*origin, m_port)) {
 			finishConnection(s, httpResponse("403 Forbidden", "application/json",
-							 "{\"error\":\"origin\"}"));
+							 errorReply("origin")));
 			return;
 		}
 		if (req.path != "/api/token" && !queryHasToken(req.query, m_token)) {
 			finishConnection(s, httpResponse("403 Forbidden", "application/json",
-							 "{\"error\":\"token\"}"));
+							 errorReply("token")));
 			return;
 		}
 		std::string body = buffer.substr(headEnd + 4);
@@ -323,10 +324,10 @@ void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point s
 				reply = m_handler(req.path, body);
 			} catch (const std::exception &e) {
 				logLine(LOG_WARNING, "request %s failed: %s", req.path.c_str(), e.what());
-				reply = "{\"error\":\"Request failed\"}";
+				reply = errorReply("Request failed");
 			} catch (...) {
 				logLine(LOG_WARNING, "request %s failed", req.path.c_str());
-				reply = "{\"error\":\"Request failed\"}";
+				reply = errorReply("Request failed");
 			}
 		}
 		finishConnection(s, httpResponse("200 OK", "application/json", reply));

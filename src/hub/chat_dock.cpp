@@ -43,7 +43,7 @@ ChatDock::ChatDock(Options options, QWidget *parent)
 	const ControlApi api = options.controlApi;
 	m_port = m_server.start(webRoot, options.firstPort,
 				[this, api](const std::string &path, const std::string &body) {
-					return api ? api(*this, path, body) : std::string("{\"error\":\"Unknown request\"}");
+					return api ? api(*this, path, body) : errorReply("Unknown request");
 				});
 
 	m_twitchReader = std::make_unique<TwitchChatReader>(

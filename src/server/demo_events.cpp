@@ -72,7 +72,7 @@ std::string runDemo(ChatDock &hub, const std::string &kind, const std::string &n
 	}
 	ChatMessage message;
 	if (!demoMessage(kind, name, nowMillis(), message))
-		return "{\"error\":\"Unknown test type\"}";
+		return errorReply("Unknown test type");
 	hub.broadcast("message-in", messageToJson(message));
 	return "{\"ok\":true}";
 }

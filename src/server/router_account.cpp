@@ -16,11 +16,6 @@ namespace vanteo {
 
 namespace {
 
-std::string errorReply(const std::string &text)
-{
-	return "{\"error\":" + jsonQuote(text) + "}";
-}
-
 // The account-bound request: the gate's copies of the hub's state.
 struct Gated {
 	ChatDock &hub;
@@ -215,7 +210,7 @@ std::string routeToken(ChatDock &hub, const std::string &body)
 	if (check == TokenCheck::Unanswered)
 		return errorReply("Twitch unreachable");
 	if (check != TokenCheck::Valid)
-		return "{\"error\":\"Invalid token\"}";
+		return errorReply("Invalid token");
 	const bool channelFilled = hub.connectAccount(account);
 	hub.saveConfig();
 	if (channelFilled) {
@@ -231,17 +226,17 @@ std::string routeAccountBound(ChatDock &hub, const std::string &path, const std:
 {
 	Gated gated{hub, hub.accountContext(), body};
 	if (gated.ctx.account.token.empty())
-		return "{\"error\":\"Connect the Twitch account first\"}";
+		return errorReply("Connect the Twitch account first");
 	if (gated.ctx.broadcasterId.empty()) {
 		if (!lookupUserId(gated.ctx.account, gated.ctx.clientId, gated.ctx.channel, gated.ctx.broadcasterId))
-			return "{\"error\":\"Twitch channel not found\"}";
+			return errorReply("Twitch channel not found");
 		hub.setBroadcasterId(gated.ctx.channel, gated.ctx.broadcasterId);
 	}
 	for (const GatedRoute &route : kGatedRoutes) {
 		if (path == route.path)
 			return route.handler(gated);
 	}
-	return "{\"error\":\"Unknown request\"}";
+	return errorReply("Unknown request");
 }
 
 } // namespace vanteo

@@ -16,7 +16,7 @@ std::string routeConfig(ChatDock &hub, const std::string &body)
 	for (int i = 0; i < 4; ++i) {
 		names[i] = normaliseChannelName(jsonField(body, keys[i]), i == 0, error);
 		if (!error.empty())
-			return "{\"error\":" + jsonQuote(error) + "}";
+			return errorReply(error);
 	}
 	hub.setChannels(names[0], names[1], names[2], names[3]);
 	hub.saveConfig();

@@ -42,11 +42,6 @@ SeReply seCall(const char *method, const std::string &token, const std::string &
 	return reply;
 }
 
-std::string errorReply(const std::string &text)
-{
-	return "{\"error\":" + jsonQuote(text) + "}";
-}
-
 std::string returnedError(const SeReply &reply)
 {
 	return errorReply("StreamElements returned " + std::to_string(reply.status));

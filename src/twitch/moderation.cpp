@@ -30,11 +30,6 @@ std::string noticeReply(const std::string &text)
 	return "{\"ok\":true,\"notice\":" + jsonQuote(text) + "}";
 }
 
-std::string errorReply(const std::string &text)
-{
-	return "{\"error\":" + jsonQuote(text) + "}";
-}
-
 // One Helix request through the shared headers, accepting the statuses in
 // `accepted`; errors as helixCall reports them.
 bool helixExpect(const TwitchAccount &account, const std::string &clientId, const char *method,
