@@ -317,20 +317,20 @@ void ChatDock::accountWorker(TwitchAccount account, std::string clientId, std::s
 {
 	if (account.userId.empty() && !confirmAccount(account))
 		return;
-	std::string broadcasterId;
-	if (lookupUserId(account, clientId, channel, broadcasterId)) {
-		setBroadcasterId(channel, broadcasterId);
+	HelixContext ctx{account, clientId, std::string()};
+	if (lookupUserId(ctx, channel, ctx.broadcasterId)) {
+		setBroadcasterId(channel, ctx.broadcasterId);
 		m_pollNow = true;
-		startEventSub(account, clientId, broadcasterId);
+		startEventSub(ctx);
 	} else if (!channel.empty() && m_accountRun) {
 		logLine(LOG_WARNING, "Twitch channel '%s' not found", channel.c_str());
 	}
 	if (!m_accountRun)
 		return;
-	loadBadges(account.token, clientId, broadcasterId);
+	loadBadges(ctx);
 	std::string emotes;
 	std::string error;
-	if (m_accountRun && loadEmotes(account, clientId, broadcasterId, emotes, error))
+	if (m_accountRun && loadEmotes(ctx, emotes, error))
 		setEmoteCache(emotes);
 }
 
@@ -386,14 +386,13 @@ bool ChatDock::confirmAccount(TwitchAccount &account)
 	return false;
 }
 
-void ChatDock::startEventSub(const TwitchAccount &account, const std::string &clientId,
-			     const std::string &broadcasterId)
+void ChatDock::startEventSub(const HelixContext &ctx)
 {
 	std::lock_guard<std::mutex> restartGuard(m_eventSubLock);
 	if (!m_eventSub || m_eventSubClosed || !m_accountRun)
 		return;
 	m_eventSub->start(
-		account, clientId, broadcasterId,
+		ctx,
 		[this](const HeldMessage &held) { onHeld(held); },
 		[this](const std::string &detail) {
 			std::lock_guard<std::mutex> guard(m_lock);
@@ -512,7 +511,7 @@ TwitchAccount ChatDock::account()
 ChatDock::AccountContext ChatDock::accountContext()
 {
 	std::lock_guard<std::mutex> guard(m_lock);
-	return {m_account, effectiveClientId(m_settings.clientId), m_settings.twitch, m_broadcasterId};
+	return {{m_account, effectiveClientId(m_settings.clientId), m_broadcasterId}, m_settings.twitch};
 }
 
 void ChatDock::setBroadcasterId(const std::string &channel, const std::string &id)

@@ -5,7 +5,7 @@
 #include "http/local_server.h"
 #include "hub/settings.h"
 #include "hub/sign_in_states.h"
-#include "twitch/account.h"
+#include "twitch/helix.h"
 
 #include <memory>
 
@@ -121,13 +121,11 @@ public:
 	TwitchAccount account();
 
 	// What an account-bound request works with, copied under the hub lock:
-	// the account, the client id in force (built-in first), the Twitch
-	// channel and the cached broadcaster id ("" until looked up).
+	// the account, the client id in force and the cached broadcaster id (""
+	// until looked up), and the Twitch channel.
 	struct AccountContext {
-		TwitchAccount account;
-		std::string clientId;
+		HelixContext helix;
 		std::string channel;
-		std::string broadcasterId;
 	};
 	AccountContext accountContext();
 	// Stores the id looked up for `channel`, unless the channel changed
@@ -207,8 +205,7 @@ private:
 	// Asks Twitch about an unconfirmed token until it answers; false when
 	// the account is gone (refused or replaced) or the worker stopped.
 	bool confirmAccount(TwitchAccount &account);
-	void startEventSub(const TwitchAccount &account, const std::string &clientId,
-			   const std::string &broadcasterId);
+	void startEventSub(const HelixContext &ctx);
 	void stopEventSub();
 	std::mutex m_workerLock;
 	std::thread m_accountWorker;

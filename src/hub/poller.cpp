@@ -71,7 +71,8 @@ void ChatDock::pollerLoop()
 void ChatDock::pollTwitchViewers(bool &failureLogged)
 {
 	const AccountContext ctx = accountContext();
-	if (ctx.account.token.empty() || ctx.clientId.empty() || ctx.channel.empty()) {
+	const HelixContext &helix = ctx.helix;
+	if (helix.account.token.empty() || helix.clientId.empty() || ctx.channel.empty()) {
 		std::lock_guard<std::mutex> guard(m_lock);
 		if (m_twitchViewers != -1) {
 			m_twitchViewers = -1;
@@ -79,11 +80,11 @@ void ChatDock::pollTwitchViewers(bool &failureLogged)
 		}
 		return;
 	}
-	const std::string query = ctx.broadcasterId.empty() ? "user_login=" + urlEncode(ctx.channel)
-							     : "user_id=" + urlEncode(ctx.broadcasterId);
+	const std::string query = helix.broadcasterId.empty() ? "user_login=" + urlEncode(ctx.channel)
+							       : "user_id=" + urlEncode(helix.broadcasterId);
 	std::string body;
 	std::string error;
-	if (!helixCall(ctx.account, ctx.clientId, "GET", "/helix/streams?" + query, std::string(), body, error)) {
+	if (!helixCall(helix, "GET", "/helix/streams?" + query, std::string(), body, error)) {
 		// A shutdown aborts the call: nothing to report.
 		if (!failureLogged && m_running)
 			logLine(LOG_WARNING, "Twitch viewers unavailable: %s", error.c_str());
@@ -102,15 +103,15 @@ void ChatDock::pollTwitchViewers(bool &failureLogged)
 
 void ChatDock::pollPins()
 {
-	const AccountContext ctx = accountContext();
-	if (ctx.account.token.empty() || ctx.clientId.empty() || ctx.broadcasterId.empty() ||
-	    ctx.account.userId.empty())
+	const HelixContext helix = accountContext().helix;
+	if (helix.account.token.empty() || helix.clientId.empty() || helix.broadcasterId.empty() ||
+	    helix.account.userId.empty())
 		return;
 	std::string body;
 	std::string error;
-	if (!helixCall(ctx.account, ctx.clientId, "GET",
-		       "/helix/chat/pins?broadcaster_id=" + urlEncode(ctx.broadcasterId) +
-			       "&moderator_id=" + urlEncode(ctx.account.userId),
+	if (!helixCall(helix, "GET",
+		       "/helix/chat/pins?broadcaster_id=" + urlEncode(helix.broadcasterId) +
+			       "&moderator_id=" + urlEncode(helix.account.userId),
 		       std::string(), body, error))
 		return;
 	body = oneLine(std::move(body));

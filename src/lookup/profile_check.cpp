@@ -125,12 +125,11 @@ std::string checkYouTube(const std::string &name)
 	return success(name, display, ogMeta(page, "og:image"), false);
 }
 
-std::string checkTwitchHelix(const std::string &name, const TwitchLookupAccess &access)
+std::string checkTwitchHelix(const std::string &name, const HelixContext &twitch)
 {
 	std::string reply;
 	std::string error;
-	if (!helixCall(access.account, access.clientId, "GET",
-		       "/helix/users?login=" + urlEncode(name), std::string(), reply, error))
+	if (!helixCall(twitch, "GET", "/helix/users?login=" + urlEncode(name), std::string(), reply, error))
 		return failure(error);
 	DataRef user(firstDataItem(reply));
 	const std::string display = dataString(user.get(), "display_name");
@@ -176,8 +175,7 @@ std::string ogMeta(const std::string &html, const std::string &property)
 	return html.substr(begin, end - begin);
 }
 
-std::string checkChannel(const std::string &platform, const std::string &name,
-			 const TwitchLookupAccess &twitch)
+std::string checkChannel(const std::string &platform, const std::string &name, const HelixContext &twitch)
 {
 	const bool known = platform == "tiktok" || platform == "kick" || platform == "youtube" ||
 			   platform == "twitch";

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "twitch/account.h"
+#include "twitch/helix.h"
 
 #include <string>
 
@@ -12,22 +12,14 @@
 // connection thread.
 namespace vanteo {
 
-// What the Twitch lookup needs of the connected account: with a token it asks
-// Helix, without one it reads the public channel page. Callers copy both
-// under the hub lock.
-struct TwitchLookupAccess {
-	TwitchAccount account;
-	std::string clientId;
-};
-
 // `platform` is "twitch", "tiktok", "youtube" or "kick"; `name` has passed
-// normaliseChannelName. Replies, in compact JSON,
+// normaliseChannelName. With a token in `twitch`, the Twitch lookup asks
+// Helix; without one it reads the public channel page. Replies, in compact JSON,
 //   {"ok":true,"name":..,"display":..,"avatar":..,"live":true|false} or
 //   {"ok":false,"error":..}.
 // A name with characters that normaliseChannelName never lets through is
 // refused as "Invalid name" without a request, since it goes into paths.
-std::string checkChannel(const std::string &platform, const std::string &name,
-			 const TwitchLookupAccess &twitch);
+std::string checkChannel(const std::string &platform, const std::string &name, const HelixContext &twitch);
 
 // The content of the first <meta property="PROPERTY" content="..."> tag,
 // written exactly so (one space, double quotes), up to the next double quote.

@@ -49,12 +49,9 @@ std::string routeCheck(ChatDock &hub, const std::string &body)
 		return "{\"ok\":false,\"error\":\"Invalid name\"}";
 	return cache.check(platform, name, [&hub](const std::string &p, const std::string &n) {
 		// Only a lookup the cache could not answer reads the account.
-		TwitchLookupAccess twitch;
-		if (p == "twitch") {
-			ChatDock::AccountContext context = hub.accountContext();
-			twitch.account = std::move(context.account);
-			twitch.clientId = std::move(context.clientId);
-		}
+		HelixContext twitch;
+		if (p == "twitch")
+			twitch = hub.accountContext().helix;
 		return checkChannel(p, n, twitch);
 	});
 }

@@ -22,18 +22,17 @@ struct Gated {
 	ChatDock::AccountContext ctx;
 	const std::string &body;
 
-	const TwitchAccount &account() const { return ctx.account; }
-	const std::string &clientId() const { return ctx.clientId; }
-	const std::string &bid() const { return ctx.broadcasterId; }
+	const HelixContext &helix() const { return ctx.helix; }
+	const std::string &bid() const { return ctx.helix.broadcasterId; }
 };
 
 std::string routeSend(Gated &g)
 {
 	const std::string text = jsonField(g.body, "text");
 	if (!text.empty() && text[0] == '/')
-		return runChatCommand(g.account(), g.clientId(), g.bid(), text);
+		return runChatCommand(g.helix(), text);
 	std::string error;
-	if (sendChat(g.account(), g.clientId(), g.bid(), text, error, jsonField(g.body, "replyTo")))
+	if (sendChat(g.helix(), text, error, jsonField(g.body, "replyTo")))
 		return kReplyOk;
 	return errorReply(error);
 }
@@ -46,7 +45,7 @@ std::string routeEmotes(Gated &g)
 	if (!json.empty())
 		return json;
 	std::string error;
-	if (loadEmotes(g.account(), g.clientId(), g.bid(), json, error)) {
+	if (loadEmotes(g.helix(), json, error)) {
 		g.hub.setEmoteCache(json);
 		return json;
 	}
@@ -57,7 +56,7 @@ std::string routeChatters(Gated &g)
 {
 	std::string json;
 	std::string error;
-	if (loadChatters(g.account(), g.clientId(), g.bid(), g.ctx.channel, json, error))
+	if (loadChatters(g.helix(), g.ctx.channel, json, error))
 		return json;
 	return errorReply(error);
 }
@@ -78,7 +77,7 @@ std::string routeUser(Gated &g)
 	const std::string query = !id.empty() ? "id=" + urlEncode(id) : "login=" + urlEncode(login);
 	std::string user;
 	std::string error;
-	if (!helixCall(g.account(), g.clientId(), "GET", "/helix/users?" + query, std::string(), user, error))
+	if (!helixCall(g.helix(), "GET", "/helix/users?" + query, std::string(), user, error))
 		return errorReply(error);
 	if (id.empty()) {
 		DataRef first(firstDataItem(user));
@@ -89,7 +88,7 @@ std::string routeUser(Gated &g)
 	const char *paths[3] = {"/helix/channels/followers?", "/helix/subscriptions?", "/helix/moderation/banned?"};
 	for (int i = 0; i < 3; ++i) {
 		std::string ignored;
-		helixCall(g.account(), g.clientId(), "GET", paths[i] + q, std::string(), replies[i], ignored);
+		helixCall(g.helix(), "GET", paths[i] + q, std::string(), replies[i], ignored);
 	}
 	return "{\"user\":" + rawOrNull(user) + ",\"follow\":" + rawOrNull(replies[0]) +
 	       ",\"sub\":" + rawOrNull(replies[1]) + ",\"ban\":" + rawOrNull(replies[2]) + "}";
@@ -118,7 +117,7 @@ std::string routeFeedHistory(Gated &g)
 {
 	std::string reply;
 	std::string error;
-	if (!helixCall(g.account(), g.clientId(), "GET", "/helix/channels/followers?first=100&broadcaster_id=" + g.bid(),
+	if (!helixCall(g.helix(), "GET", "/helix/channels/followers?first=100&broadcaster_id=" + g.bid(),
 		       std::string(), reply, error))
 		return "{\"follows\":null}";
 	return "{\"follows\":" + rawOrNull(reply) + "}";
@@ -143,7 +142,7 @@ std::string routeAds(Gated &g)
 	}
 	std::string reply;
 	std::string error;
-	if (!helixCall(g.account(), g.clientId(), method, path, request, reply, error))
+	if (!helixCall(g.helix(), method, path, request, reply, error))
 		return errorReply(error);
 	return reply.find_first_not_of(" \t\r\n") == std::string::npos ? std::string(kReplyOk) : reply;
 }
@@ -152,14 +151,14 @@ std::string routeAutomod(Gated &g)
 {
 	const bool allow = jsonField(g.body, "action") == "allow";
 	std::string error;
-	if (automodDecide(g.account(), g.clientId(), jsonField(g.body, "id"), allow, error))
+	if (automodDecide(g.helix(), jsonField(g.body, "id"), allow, error))
 		return kReplyOk;
 	return errorReply(error);
 }
 
 std::string routeModerate(Gated &g)
 {
-	return moderateAction(g.account(), g.clientId(), g.bid(), g.body);
+	return moderateAction(g.helix(), g.body);
 }
 
 struct GatedRoute {
@@ -225,12 +224,13 @@ std::string routeToken(ChatDock &hub, const std::string &body)
 std::string routeAccountBound(ChatDock &hub, const std::string &path, const std::string &body)
 {
 	Gated gated{hub, hub.accountContext(), body};
-	if (gated.ctx.account.token.empty())
+	HelixContext &helix = gated.ctx.helix;
+	if (helix.account.token.empty())
 		return errorReply("Connect the Twitch account first");
-	if (gated.ctx.broadcasterId.empty()) {
-		if (!lookupUserId(gated.ctx.account, gated.ctx.clientId, gated.ctx.channel, gated.ctx.broadcasterId))
+	if (helix.broadcasterId.empty()) {
+		if (!lookupUserId(helix, gated.ctx.channel, helix.broadcasterId))
 			return errorReply("Twitch channel not found");
-		hub.setBroadcasterId(gated.ctx.channel, gated.ctx.broadcasterId);
+		hub.setBroadcasterId(gated.ctx.channel, helix.broadcasterId);
 	}
 	for (const GatedRoute &route : kGatedRoutes) {
 		if (path == route.path)

@@ -1,10 +1,8 @@
 #include "twitch/chatters.h"
 
-#include "common/endpoints.h"
 #include "common/json.h"
 #include "common/obs_json.h"
 #include "common/url_encode.h"
-#include "platform/https.h"
 #include "twitch/text_case.h"
 
 #include <algorithm>
@@ -55,19 +53,15 @@ std::string nameList(const std::vector<std::string> &names)
 
 } // namespace
 
-bool fetchPaged(const TwitchAccount &account, const std::string &clientId, const std::string &path,
-		std::vector<std::string> &namesOut)
+bool fetchPaged(const HelixContext &ctx, const std::string &path, std::vector<std::string> &namesOut)
 {
-	const std::string headers = platform::helixHeaders(account.token, clientId, false);
 	std::string cursor;
 	for (int page = 0; page < kMaxPages; ++page) {
 		// Cursors are base64; encoded so that a "+" stays a "+".
 		const std::string target = page == 0 ? path : path + "&after=" + urlEncode(cursor);
 		std::string body;
 		uint32_t status = 0;
-		if (!platform::httpsRequest("GET", endpoint_names::kTwitchHelix, target, headers, std::string(), body,
-					    status) ||
-		    status != 200)
+		if (!helixRequest(ctx, "GET", target, std::string(), body, status) || status != 200)
 			return page > 0;
 		DataRef root(DataRef::parse(body));
 		DataRef pagination(obs_data_get_obj(root.get(), "pagination"));
@@ -115,22 +109,23 @@ std::string chattersJson(std::vector<std::string> chatters, const std::vector<st
 	       ",\"viewers\":" + nameList(viewerList) + ",\"total\":" + std::to_string(chatters.size()) + "}";
 }
 
-bool loadChatters(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,
-		  const std::string &channelName, std::string &jsonOut, std::string &errorOut)
+bool loadChatters(const HelixContext &ctx, const std::string &channelName, std::string &jsonOut,
+		  std::string &errorOut)
 {
-	const std::string bid = urlEncode(broadcasterId);
+	const std::string bid = urlEncode(ctx.broadcasterId);
 	std::vector<std::string> chatters;
-	if (!fetchPaged(account, clientId,
-			"/helix/chat/chatters?first=1000&broadcaster_id=" + bid + "&moderator_id=" + urlEncode(account.userId),
+	if (!fetchPaged(ctx,
+			"/helix/chat/chatters?first=1000&broadcaster_id=" + bid +
+				"&moderator_id=" + urlEncode(ctx.account.userId),
 			chatters)) {
 		errorOut = "Permission to read chat users is required; reconnect the account";
 		return false;
 	}
 	std::vector<std::string> moderators;
 	std::vector<std::string> vips;
-	if (!fetchPaged(account, clientId, "/helix/moderation/moderators?first=100&broadcaster_id=" + bid, moderators))
+	if (!fetchPaged(ctx, "/helix/moderation/moderators?first=100&broadcaster_id=" + bid, moderators))
 		moderators.clear();
-	if (!fetchPaged(account, clientId, "/helix/channels/vips?first=100&broadcaster_id=" + bid, vips))
+	if (!fetchPaged(ctx, "/helix/channels/vips?first=100&broadcaster_id=" + bid, vips))
 		vips.clear();
 	jsonOut = chattersJson(std::move(chatters), moderators, vips, channelName);
 	return true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "twitch/account.h"
+#include "twitch/helix.h"
 
 #include <string>
 #include <vector>
@@ -13,8 +13,7 @@ namespace vanteo {
 // collecting "user_name" (or "user_login" when that is empty) of every
 // element. False only when not even the first page could be read; a later
 // page that fails ends the list with what was read.
-bool fetchPaged(const TwitchAccount &account, const std::string &clientId, const std::string &path,
-		std::vector<std::string> &namesOut);
+bool fetchPaged(const HelixContext &ctx, const std::string &path, std::vector<std::string> &namesOut);
 
 // {"broadcaster":name|null,"moderators":[..],"vips":[..],"bots":[..],
 // "viewers":[..],"total":N}: each chatter in exactly one role (broadcaster,
@@ -23,10 +22,10 @@ bool fetchPaged(const TwitchAccount &account, const std::string &clientId, const
 std::string chattersJson(std::vector<std::string> chatters, const std::vector<std::string> &moderators,
 			 const std::vector<std::string> &vips, const std::string &channelName);
 
-// The chatter list of the channel. False (errorOut says why) when the
-// chatters cannot be read; moderators and VIPs that cannot be read count as
-// none.
-bool loadChatters(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,
-		  const std::string &channelName, std::string &jsonOut, std::string &errorOut);
+// The chatter list of the channel (ctx.broadcasterId, named channelName).
+// False (errorOut says why) when the chatters cannot be read; moderators and
+// VIPs that cannot be read count as none.
+bool loadChatters(const HelixContext &ctx, const std::string &channelName, std::string &jsonOut,
+		  std::string &errorOut);
 
 } // namespace vanteo

@@ -5,7 +5,6 @@
 #include "common/json.h"
 #include "common/obs_json.h"
 #include "common/url_encode.h"
-#include "platform/https.h"
 #include "twitch/text_case.h"
 
 #include <algorithm>
@@ -15,7 +14,6 @@ namespace vanteo {
 
 namespace {
 
-using endpoint_names::kTwitchHelix;
 
 const size_t kMaxEmotePages = 40;
 const size_t kOwnersPerRequest = 100;
@@ -26,11 +24,9 @@ const char kOtherChannels[] = "Other Channels";
 const char kReauthorize[] = "Authorization is required again; click Connect Twitch Account";
 
 // A GET on Helix without a body. True once an answer with any status came.
-bool helixGet(const std::string &token, const std::string &clientId, const std::string &path, std::string &body,
-	      uint32_t &status)
+bool helixGet(const HelixContext &ctx, const std::string &path, std::string &body, uint32_t &status)
 {
-	return platform::httpsRequest("GET", kTwitchHelix, path, platform::helixHeaders(token, clientId, false),
-				      std::string(), body, status);
+	return helixRequest(ctx, "GET", path, std::string(), body, status);
 }
 
 void replaceFirst(std::string &text, const char *placeholder, const char *value)
@@ -158,17 +154,16 @@ std::string EmoteCatalog::json() const
 	return "{\"emotes\":[" + emotes + "],\"groups\":[" + list + "]}";
 }
 
-bool loadEmotes(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,
-		std::string &jsonOut, std::string &errorOut)
+bool loadEmotes(const HelixContext &ctx, std::string &jsonOut, std::string &errorOut)
 {
+	const std::string &broadcasterId = ctx.broadcasterId;
 	EmoteCatalog catalog;
 	bool any = false;
 	std::string body;
 	uint32_t status = 0;
 
 	if (!broadcasterId.empty() &&
-	    helixGet(account.token, clientId, "/helix/chat/emotes?broadcaster_id=" + urlEncode(broadcasterId), body,
-		     status) &&
+	    helixGet(ctx, "/helix/chat/emotes?broadcaster_id=" + urlEncode(broadcasterId), body, status) &&
 	    status == 200) {
 		catalog.addPage(body, kChannelGroup);
 		any = true;
@@ -179,10 +174,10 @@ bool loadEmotes(const TwitchAccount &account, const std::string &clientId, const
 	// base64, whose "+" would otherwise reach Twitch as a space.
 	std::string cursor;
 	for (size_t page = 0; page < kMaxEmotePages; ++page) {
-		std::string path = "/helix/chat/emotes/user?first=100&user_id=" + urlEncode(account.userId);
+		std::string path = "/helix/chat/emotes/user?first=100&user_id=" + urlEncode(ctx.account.userId);
 		if (page > 0)
 			path += "&after=" + urlEncode(cursor);
-		if (!helixGet(account.token, clientId, path, body, status))
+		if (!helixGet(ctx, path, body, status))
 			break;
 		if (status == 401) {
 			errorOut = kReauthorize;
@@ -196,7 +191,7 @@ bool loadEmotes(const TwitchAccount &account, const std::string &clientId, const
 			break;
 	}
 
-	if (helixGet(account.token, clientId, "/helix/chat/emotes/global", body, status) && status == 200) {
+	if (helixGet(ctx, "/helix/chat/emotes/global", body, status) && status == 200) {
 		catalog.addPage(body, kGlobalGroup);
 		any = true;
 	}
@@ -207,7 +202,7 @@ bool loadEmotes(const TwitchAccount &account, const std::string &clientId, const
 		const size_t end = std::min(owners.size(), first + kOwnersPerRequest);
 		for (size_t i = first; i < end; ++i)
 			path += (i == first ? "id=" : "&id=") + urlEncode(owners[i]);
-		if (helixGet(account.token, clientId, path, body, status) && status == 200)
+		if (helixGet(ctx, path, body, status) && status == 200)
 			catalog.addOwners(body);
 	}
 
@@ -240,11 +235,11 @@ void storeBadges(const std::string &body)
 }
 
 // One badge request; true for a 200, whose badges are then stored.
-bool loadBadgeAnswer(const std::string &token, const std::string &clientId, const std::string &path)
+bool loadBadgeAnswer(const HelixContext &ctx, const std::string &path)
 {
 	std::string body;
 	uint32_t status = 0;
-	if (!helixGet(token, clientId, path, body, status) || status != 200)
+	if (!helixGet(ctx, path, body, status) || status != 200)
 		return false;
 	storeBadges(body);
 	return true;
@@ -252,14 +247,14 @@ bool loadBadgeAnswer(const std::string &token, const std::string &clientId, cons
 
 } // namespace
 
-bool loadBadges(const std::string &token, const std::string &clientId, const std::string &broadcasterId)
+bool loadBadges(const HelixContext &ctx)
 {
-	if (token.empty() || clientId.empty())
+	if (ctx.account.token.empty() || ctx.clientId.empty())
 		return false;
-	bool ok = loadBadgeAnswer(token, clientId, "/helix/chat/badges/global");
-	if (!broadcasterId.empty()) {
-		catalogSetBroadcaster(broadcasterId);
-		ok = loadBadgeAnswer(token, clientId, "/helix/chat/badges?broadcaster_id=" + urlEncode(broadcasterId));
+	bool ok = loadBadgeAnswer(ctx, "/helix/chat/badges/global");
+	if (!ctx.broadcasterId.empty()) {
+		catalogSetBroadcaster(ctx.broadcasterId);
+		ok = loadBadgeAnswer(ctx, "/helix/chat/badges?broadcaster_id=" + urlEncode(ctx.broadcasterId));
 	}
 	return ok;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "twitch/account.h"
+#include "twitch/helix.h"
 
 #include <map>
 #include <set>
@@ -51,18 +51,18 @@ private:
 // The image address template used when a Helix answer carries none.
 std::string defaultEmoteTemplate();
 
-// Every emote the account can use: the channel's own (when broadcasterId is
-// known), the account's pages (100 a page, 40 pages at most) and the global
+// Every emote the account can use: the channel's own (when the broadcaster
+// id is known), the account's pages (100 a page, 40 pages at most) and the global
 // ones, with the owners' names looked up 100 at a time. True when at least
 // one emote request succeeded; jsonOut is then EmoteCatalog::json(). A 401 on
 // the account's pages sets errorOut to the re-authorisation text even when
 // the result is true.
-bool loadEmotes(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,
-		std::string &jsonOut, std::string &errorOut);
+bool loadEmotes(const HelixContext &ctx, std::string &jsonOut, std::string &errorOut);
 
 // Fills the badge catalogue (feed/badges.h): the global badges, then the
-// channel's (which replace global versions of the same key). The outcome of
-// the last request made; false without a token or client id.
-bool loadBadges(const std::string &token, const std::string &clientId, const std::string &broadcasterId);
+// channel's (which replace global versions of the same key) when the
+// broadcaster id is known. The outcome of the last request made; false
+// without a token or client id.
+bool loadBadges(const HelixContext &ctx);
 
 } // namespace vanteo

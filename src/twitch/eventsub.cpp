@@ -4,7 +4,6 @@
 #include "common/json.h"
 #include "common/log.h"
 #include "common/obs_json.h"
-#include "platform/https.h"
 #include "twitch/helix.h"
 
 #include <util/base.h>
@@ -17,7 +16,6 @@ namespace vanteo {
 namespace {
 
 using endpoint_names::kTwitchEventSub;
-using endpoint_names::kTwitchHelix;
 
 const char kSocketPath[] = "/ws?keepalive_timeout_seconds=30";
 
@@ -81,14 +79,13 @@ std::string heldMessageJson(const HeldMessage &h)
 	       (h.approved ? ",\"approved\":true}" : ",\"approved\":false}");
 }
 
-bool subscribe(const TwitchAccount &account, const std::string &clientId, const std::string &sessionId,
-	       const std::string &type, const std::string &version, const std::string &broadcasterId,
-	       std::string &errorOut, bool withModerator)
+bool subscribe(const HelixContext &ctx, const std::string &sessionId, const std::string &type,
+	       const std::string &version, std::string &errorOut, bool withModerator)
 {
 	DataRef condition(obs_data_create());
-	obs_data_set_string(condition.get(), "broadcaster_user_id", broadcasterId.c_str());
+	obs_data_set_string(condition.get(), "broadcaster_user_id", ctx.broadcasterId.c_str());
 	if (withModerator)
-		obs_data_set_string(condition.get(), "moderator_user_id", account.userId.c_str());
+		obs_data_set_string(condition.get(), "moderator_user_id", ctx.account.userId.c_str());
 	DataRef transport(obs_data_create());
 	obs_data_set_string(transport.get(), "method", "websocket");
 	obs_data_set_string(transport.get(), "session_id", sessionId.c_str());
@@ -100,9 +97,7 @@ bool subscribe(const TwitchAccount &account, const std::string &clientId, const 
 
 	std::string reply;
 	uint32_t status = 0;
-	if (!platform::httpsRequest("POST", kTwitchHelix, "/helix/eventsub/subscriptions",
-				    platform::helixHeaders(account.token, clientId, true), request.json(), reply,
-				    status)) {
+	if (!helixRequest(ctx, "POST", "/helix/eventsub/subscriptions", request.json(), reply, status)) {
 		errorOut = "Twitch unreachable";
 		return false;
 	}
@@ -174,9 +169,7 @@ void dispatchNotification(const std::string &message, const EventSubSession::Hel
 
 // What one worker run works with: its own copies, taken at start.
 struct EventSubSession::Run {
-	TwitchAccount account;
-	std::string clientId;
-	std::string broadcasterId;
+	HelixContext ctx;
 	HeldSink held;
 	TextSink automod;
 	TextSink activity;
@@ -192,15 +185,14 @@ EventSubSession::~EventSubSession()
 	stop();
 }
 
-void EventSubSession::start(const TwitchAccount &account, const std::string &clientId,
-			    const std::string &broadcasterId, HeldSink held, TextSink automod, TextSink activity,
+void EventSubSession::start(const HelixContext &ctx, HeldSink held, TextSink automod, TextSink activity,
 			    TextSink highlight)
 {
 	stop();
-	if (account.token.empty() || broadcasterId.empty())
+	if (ctx.account.token.empty() || ctx.broadcasterId.empty())
 		return;
-	auto run = std::make_shared<Run>(Run{account, clientId, broadcasterId, std::move(held), std::move(automod),
-					     std::move(activity), std::move(highlight)});
+	auto run = std::make_shared<Run>(
+		Run{ctx, std::move(held), std::move(automod), std::move(activity), std::move(highlight)});
 	m_worker.start([this, run] { worker(run); });
 }
 
@@ -381,19 +373,17 @@ void EventSubSession::subscribeAll(const Run &run, const std::string &sessionId)
 {
 	std::string error;
 	bool holdOk = false;
-	const bool broadcaster = run.account.userId == run.broadcasterId;
+	const bool broadcaster = run.ctx.account.userId == run.ctx.broadcasterId;
 	for (const Subscription &sub : kSubscriptions) {
 		if (!m_worker.running())
 			return;
 		if (!sub.withModerator && !broadcaster)
 			continue;
 		std::string failure;
-		bool ok = subscribe(run.account, run.clientId, sessionId, sub.type, sub.version, run.broadcasterId,
-				    failure, sub.withModerator);
+		bool ok = subscribe(run.ctx, sessionId, sub.type, sub.version, failure, sub.withModerator);
 		if (!ok && sub.hypeTrain && m_worker.running()) {
 			error = failure;
-			ok = subscribe(run.account, run.clientId, sessionId, sub.type, "1", run.broadcasterId, failure,
-				       false);
+			ok = subscribe(run.ctx, sessionId, sub.type, "1", failure, false);
 		}
 		if (!ok)
 			error = failure;

@@ -2,7 +2,7 @@
 
 #include "platform/socket_worker.h"
 #include "platform/websocket.h"
-#include "twitch/account.h"
+#include "twitch/helix.h"
 
 #include <atomic>
 #include <functional>
@@ -61,8 +61,7 @@ public:
 
 	// Stops any running session, then starts one when the token and the
 	// broadcaster id are both set; otherwise nothing starts or is reported.
-	void start(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,
-		   HeldSink held, TextSink automod, TextSink activity, TextSink highlight);
+	void start(const HelixContext &ctx, HeldSink held, TextSink automod, TextSink activity, TextSink highlight);
 	void stop();
 	// Tells the worker to end without waiting for it (stop still joins).
 	void requestStop() { m_worker.requestStop(); }
@@ -77,10 +76,10 @@ private:
 	platform::SocketWorker m_worker;
 };
 
-// Creates one subscription for the session; false with Twitch's reason.
-bool subscribe(const TwitchAccount &account, const std::string &clientId, const std::string &sessionId,
-	       const std::string &type, const std::string &version, const std::string &broadcasterId,
-	       std::string &errorOut, bool withModerator);
+// Creates one subscription for the session on the broadcaster's channel;
+// false with Twitch's reason.
+bool subscribe(const HelixContext &ctx, const std::string &sessionId, const std::string &type,
+	       const std::string &version, std::string &errorOut, bool withModerator);
 
 // The outputs of one notification message ("metadata" + "payload"), for the
 // session and for tests.

@@ -91,13 +91,18 @@ std::string helixError(const std::string &responseBody, long status)
 	return "Twitch replied " + std::to_string(status);
 }
 
-bool helixCall(const TwitchAccount &account, const std::string &clientId, const std::string &method,
-	       const std::string &path, const std::string &body, std::string &responseOut,
-	       std::string &errorOut)
+bool helixRequest(const HelixContext &ctx, const std::string &method, const std::string &path,
+		  const std::string &body, std::string &responseOut, uint32_t &statusOut)
 {
-	const std::string headers = platform::helixHeaders(account.token, clientId, !body.empty());
+	const std::string headers = platform::helixHeaders(ctx.account.token, ctx.clientId, !body.empty());
+	return platform::httpsRequest(method, kTwitchHelix, path, headers, body, responseOut, statusOut);
+}
+
+bool helixCall(const HelixContext &ctx, const std::string &method, const std::string &path,
+	       const std::string &body, std::string &responseOut, std::string &errorOut)
+{
 	uint32_t status = 0;
-	if (!platform::httpsRequest(method, kTwitchHelix, path, headers, body, responseOut, status)) {
+	if (!helixRequest(ctx, method, path, body, responseOut, status)) {
 		errorOut = "Twitch unreachable";
 		return false;
 	}
@@ -107,16 +112,13 @@ bool helixCall(const TwitchAccount &account, const std::string &clientId, const 
 	return false;
 }
 
-bool lookupUserId(const TwitchAccount &account, const std::string &clientId, const std::string &login,
-		  std::string &idOut)
+bool lookupUserId(const HelixContext &ctx, const std::string &login, std::string &idOut)
 {
 	if (login.empty())
 		return false;
 	std::string body;
 	uint32_t status = 0;
-	if (!platform::httpsRequest("GET", kTwitchHelix, "/helix/users?login=" + urlEncode(login),
-				    platform::helixHeaders(account.token, clientId, false), std::string(), body,
-				    status) ||
+	if (!helixRequest(ctx, "GET", "/helix/users?login=" + urlEncode(login), std::string(), body, status) ||
 	    status != 200)
 		return false;
 	DataRef first(firstDataItem(body));
@@ -188,23 +190,21 @@ std::string authorizeUrl(const std::string &clientId, const std::string &redirec
 	       requestedScopes() + "&state=" + urlEncode(state);
 }
 
-bool sendChat(const TwitchAccount &account, const std::string &clientId, const std::string &broadcasterId,
-	      const std::string &message, std::string &errorOut, const std::string &replyParentId)
+bool sendChat(const HelixContext &ctx, const std::string &message, std::string &errorOut,
+	      const std::string &replyParentId)
 {
 	if (message.empty())
 		return false;
 	DataRef request(obs_data_create());
-	obs_data_set_string(request.get(), "broadcaster_id", broadcasterId.c_str());
-	obs_data_set_string(request.get(), "sender_id", account.userId.c_str());
+	obs_data_set_string(request.get(), "broadcaster_id", ctx.broadcasterId.c_str());
+	obs_data_set_string(request.get(), "sender_id", ctx.account.userId.c_str());
 	obs_data_set_string(request.get(), "message", message.c_str());
 	if (!replyParentId.empty())
 		obs_data_set_string(request.get(), "reply_parent_message_id", replyParentId.c_str());
 
 	std::string body;
 	uint32_t status = 0;
-	if (!platform::httpsRequest("POST", kTwitchHelix, "/helix/chat/messages",
-				    platform::helixHeaders(account.token, clientId, true), request.json(), body,
-				    status)) {
+	if (!helixRequest(ctx, "POST", "/helix/chat/messages", request.json(), body, status)) {
 		errorOut = "Twitch unreachable";
 		return false;
 	}
@@ -224,18 +224,15 @@ bool sendChat(const TwitchAccount &account, const std::string &clientId, const s
 	return false;
 }
 
-bool automodDecide(const TwitchAccount &account, const std::string &clientId, const std::string &messageId,
-		   bool allow, std::string &errorOut)
+bool automodDecide(const HelixContext &ctx, const std::string &messageId, bool allow, std::string &errorOut)
 {
 	DataRef request(obs_data_create());
-	obs_data_set_string(request.get(), "user_id", account.userId.c_str());
+	obs_data_set_string(request.get(), "user_id", ctx.account.userId.c_str());
 	obs_data_set_string(request.get(), "msg_id", messageId.c_str());
 	obs_data_set_string(request.get(), "action", allow ? "ALLOW" : "DENY");
 	std::string body;
 	uint32_t status = 0;
-	if (!platform::httpsRequest("POST", kTwitchHelix, "/helix/moderation/automod/message",
-				    platform::helixHeaders(account.token, clientId, true), request.json(), body,
-				    status)) {
+	if (!helixRequest(ctx, "POST", "/helix/moderation/automod/message", request.json(), body, status)) {
 		errorOut = "Twitch unreachable";
 		return false;
 	}

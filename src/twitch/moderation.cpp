@@ -1,9 +1,7 @@
 #include "twitch/moderation.h"
 
-#include "common/endpoints.h"
 #include "common/json.h"
 #include "common/obs_json.h"
-#include "platform/https.h"
 #include "twitch/helix.h"
 
 #include <cstdint>
@@ -13,7 +11,6 @@ namespace vanteo {
 
 namespace {
 
-using endpoint_names::kTwitchHelix;
 
 const char kHelpText[] = "Available commands: /ban /unban /timeout /untimeout /clear /slow /slowoff /followers "
 			 "/followersoff /subscribers /subscribersoff /emoteonly /emoteonlyoff /uniquechat "
@@ -30,17 +27,14 @@ std::string noticeReply(const std::string &text)
 	return "{\"ok\":true,\"notice\":" + jsonQuote(text) + "}";
 }
 
-// One Helix request through the shared headers, accepting the statuses in
-// `accepted`; errors as helixCall reports them.
-bool helixExpect(const TwitchAccount &account, const std::string &clientId, const char *method,
-		 const std::string &path, const std::string &body, std::initializer_list<uint32_t> accepted,
-		 std::string &errorOut)
+// One Helix request accepting the statuses in `accepted`; errors as
+// helixCall reports them.
+bool helixExpect(const HelixContext &ctx, const char *method, const std::string &path, const std::string &body,
+		 std::initializer_list<uint32_t> accepted, std::string &errorOut)
 {
 	std::string reply;
 	uint32_t status = 0;
-	if (!platform::httpsRequest(method, kTwitchHelix, path,
-				    platform::helixHeaders(account.token, clientId, !body.empty()), body, reply,
-				    status)) {
+	if (!helixRequest(ctx, method, path, body, reply, status)) {
 		errorOut = "Twitch unreachable";
 		return false;
 	}
@@ -103,9 +97,8 @@ long long atLeastOne(const std::string &word, long long fallback)
 
 // One run of the command runner; the parsed words and the gate's values.
 struct Command {
-	const TwitchAccount &account;
-	const std::string &clientId;
-	const std::string &bid;
+	const HelixContext &ctx;
+	const std::string &bid; // ctx.broadcasterId
 	std::string name;
 	std::vector<std::string> words; // words[0] is the command itself
 
@@ -114,7 +107,7 @@ struct Command {
 		static const std::string none;
 		return index < words.size() ? words[index] : none;
 	}
-	const std::string &mid() const { return account.userId; }
+	const std::string &mid() const { return ctx.account.userId; }
 
 	// A Helix call of the table; reply on success, error reply otherwise.
 	std::string call(const char *method, const std::string &path, const std::string &body,
@@ -122,7 +115,7 @@ struct Command {
 	{
 		std::string reply;
 		std::string error;
-		if (!helixCall(account, clientId, method, path, body, reply, error))
+		if (!helixCall(ctx, method, path, body, reply, error))
 			return errorReply(error);
 		return success;
 	}
@@ -130,7 +123,7 @@ struct Command {
 	std::string settings(const std::string &json) const
 	{
 		std::string error;
-		if (!updateChatSettings(account, clientId, bid, json, error))
+		if (!updateChatSettings(ctx, json, error))
 			return errorReply(error);
 		return okReply();
 	}
@@ -140,7 +133,7 @@ struct Command {
 	template <typename Then> std::string withUser(Then then) const
 	{
 		std::string uid;
-		if (!resolveUser(account, clientId, arg(1), uid))
+		if (!resolveUser(ctx, arg(1), uid))
 			return errorReply("User not found: " + arg(1));
 		return then(uid);
 	}
@@ -149,7 +142,7 @@ struct Command {
 	{
 		std::string reply;
 		std::string error;
-		if (!helixCall(account, clientId, "GET", path, std::string(), reply, error))
+		if (!helixCall(ctx, "GET", path, std::string(), reply, error))
 			return errorReply(error);
 		const std::string names = joinNames(reply);
 		return noticeReply(names.empty() ? empty : prefix + names);
@@ -165,7 +158,7 @@ std::string runModeration(const Command &c)
 		const long long duration = cmd == "ban" ? 0 : atLeastOne(c.arg(2), 600);
 		return c.withUser([&](const std::string &uid) {
 			std::string error;
-			if (!banUser(c.account, c.clientId, c.bid, uid, duration, error))
+			if (!banUser(c.ctx, uid, duration, error))
 				return errorReply(error);
 			return okReply();
 		});
@@ -173,14 +166,14 @@ std::string runModeration(const Command &c)
 	if (cmd == "unban" || cmd == "untimeout") {
 		return c.withUser([&](const std::string &uid) {
 			std::string error;
-			if (!unbanUser(c.account, c.clientId, c.bid, uid, error))
+			if (!unbanUser(c.ctx, uid, error))
 				return errorReply(error);
 			return okReply();
 		});
 	}
 	if (cmd == "clear") {
 		std::string error;
-		if (!clearChat(c.account, c.clientId, c.bid, error))
+		if (!clearChat(c.ctx, error))
 			return errorReply(error);
 		return okReply();
 	}
@@ -305,6 +298,13 @@ std::string runChannel(const Command &c)
 	return std::string();
 }
 
+// "broadcaster_id=<id>&moderator_id=<the account's id>": the channel a
+// moderation call acts on, and as whom.
+std::string moderatorQuery(const HelixContext &ctx)
+{
+	return "broadcaster_id=" + ctx.broadcasterId + "&moderator_id=" + ctx.account.userId;
+}
+
 // "duration" as the pages send it: a decimal string, or a plain number.
 std::string durationField(const std::string &body)
 {
@@ -319,10 +319,9 @@ std::string durationField(const std::string &body)
 
 } // namespace
 
-std::string runChatCommand(const TwitchAccount &account, const std::string &clientId,
-			   const std::string &broadcasterId, const std::string &text)
+std::string runChatCommand(const HelixContext &ctx, const std::string &text)
 {
-	Command command{account, clientId, broadcasterId, std::string(), splitWords(text)};
+	Command command{ctx, ctx.broadcasterId, std::string(), splitWords(text)};
 	if (command.words.empty())
 		return errorReply("Empty command");
 	command.name = lower(command.words[0].substr(1));
@@ -336,8 +335,7 @@ std::string runChatCommand(const TwitchAccount &account, const std::string &clie
 	return errorReply("Unknown command: /" + command.name);
 }
 
-bool banUser(const TwitchAccount &account, const std::string &clientId, const std::string &bid,
-	     const std::string &uid, long long durationSeconds, std::string &errorOut)
+bool banUser(const HelixContext &ctx, const std::string &uid, long long durationSeconds, std::string &errorOut)
 {
 	if (uid.empty()) {
 		errorOut = "Unknown user";
@@ -349,49 +347,37 @@ bool banUser(const TwitchAccount &account, const std::string &clientId, const st
 		obs_data_set_int(inner.get(), "duration", durationSeconds);
 	DataRef request(obs_data_create());
 	obs_data_set_obj(request.get(), "data", inner.get());
-	return helixExpect(account, clientId, "POST",
-			   "/helix/moderation/bans?broadcaster_id=" + bid + "&moderator_id=" + account.userId,
-			   request.json(), {200}, errorOut);
+	return helixExpect(ctx, "POST", "/helix/moderation/bans?" + moderatorQuery(ctx), request.json(), {200},
+			   errorOut);
 }
 
-bool unbanUser(const TwitchAccount &account, const std::string &clientId, const std::string &bid,
-	       const std::string &uid, std::string &errorOut)
+bool unbanUser(const HelixContext &ctx, const std::string &uid, std::string &errorOut)
 {
 	// The id may come straight from a page: encoded, so that it stays one
 	// query value (Twitch's numeric ids are unchanged by this).
-	return helixExpect(account, clientId, "DELETE",
-			   "/helix/moderation/bans?broadcaster_id=" + bid + "&moderator_id=" + account.userId +
-			       "&user_id=" + urlEncode(uid),
+	return helixExpect(ctx, "DELETE", "/helix/moderation/bans?" + moderatorQuery(ctx) + "&user_id=" + urlEncode(uid),
 			   std::string(), {200, 204}, errorOut);
 }
 
-bool updateChatSettings(const TwitchAccount &account, const std::string &clientId, const std::string &bid,
-			const std::string &settingsJson, std::string &errorOut)
+bool updateChatSettings(const HelixContext &ctx, const std::string &settingsJson, std::string &errorOut)
 {
-	return helixExpect(account, clientId, "PATCH",
-			   "/helix/chat/settings?broadcaster_id=" + bid + "&moderator_id=" + account.userId,
-			   settingsJson, {200}, errorOut);
+	return helixExpect(ctx, "PATCH", "/helix/chat/settings?" + moderatorQuery(ctx), settingsJson, {200}, errorOut);
 }
 
-bool clearChat(const TwitchAccount &account, const std::string &clientId, const std::string &bid,
-	       std::string &errorOut)
+bool clearChat(const HelixContext &ctx, std::string &errorOut)
 {
-	return helixExpect(account, clientId, "DELETE",
-			   "/helix/moderation/chat?broadcaster_id=" + bid + "&moderator_id=" + account.userId,
+	return helixExpect(ctx, "DELETE", "/helix/moderation/chat?" + moderatorQuery(ctx), std::string(), {200, 204},
+			   errorOut);
+}
+
+bool deleteMessage(const HelixContext &ctx, const std::string &messageId, std::string &errorOut)
+{
+	return helixExpect(ctx, "DELETE",
+			   "/helix/moderation/chat?" + moderatorQuery(ctx) + "&message_id=" + urlEncode(messageId),
 			   std::string(), {200, 204}, errorOut);
 }
 
-bool deleteMessage(const TwitchAccount &account, const std::string &clientId, const std::string &bid,
-		   const std::string &messageId, std::string &errorOut)
-{
-	return helixExpect(account, clientId, "DELETE",
-			   "/helix/moderation/chat?broadcaster_id=" + bid + "&moderator_id=" + account.userId +
-			       "&message_id=" + urlEncode(messageId),
-			   std::string(), {200, 204}, errorOut);
-}
-
-bool warnUser(const TwitchAccount &account, const std::string &clientId, const std::string &bid,
-	      const std::string &uid, const std::string &reason, std::string &errorOut)
+bool warnUser(const HelixContext &ctx, const std::string &uid, const std::string &reason, std::string &errorOut)
 {
 	DataRef inner(obs_data_create());
 	obs_data_set_string(inner.get(), "user_id", uid.c_str());
@@ -399,18 +385,16 @@ bool warnUser(const TwitchAccount &account, const std::string &clientId, const s
 	DataRef request(obs_data_create());
 	obs_data_set_obj(request.get(), "data", inner.get());
 	std::string reply;
-	return helixCall(account, clientId, "POST",
-			 "/helix/moderation/warnings?broadcaster_id=" + bid + "&moderator_id=" + account.userId,
-			 request.json(), reply, errorOut);
+	return helixCall(ctx, "POST", "/helix/moderation/warnings?" + moderatorQuery(ctx), request.json(), reply,
+			 errorOut);
 }
 
-bool resolveUser(const TwitchAccount &account, const std::string &clientId, const std::string &name,
-		 std::string &idOut)
+bool resolveUser(const HelixContext &ctx, const std::string &name, std::string &idOut)
 {
 	const std::string login = !name.empty() && name[0] == '@' ? name.substr(1) : name;
 	if (login.empty())
 		return false;
-	return lookupUserId(account, clientId, login, idOut);
+	return lookupUserId(ctx, login, idOut);
 }
 
 std::string joinNames(const std::string &responseBody)
@@ -442,8 +426,7 @@ std::string quoteSimple(const std::string &text)
 	return out + "\"";
 }
 
-std::string moderateAction(const TwitchAccount &account, const std::string &clientId, const std::string &bid,
-			   const std::string &body)
+std::string moderateAction(const HelixContext &ctx, const std::string &body)
 {
 	if (jsonField(body, "platform") != "twitch")
 		return errorReply("TikTok moderation is available only in the app; no API exists");
@@ -456,16 +439,16 @@ std::string moderateAction(const TwitchAccount &account, const std::string &clie
 		const std::string id = jsonField(body, "id");
 		if (id.empty())
 			return errorReply("Unknown message");
-		done = deleteMessage(account, clientId, bid, id, error);
+		done = deleteMessage(ctx, id, error);
 	}
 	else if (action == "unban")
-		done = unbanUser(account, clientId, bid, userId, error);
+		done = unbanUser(ctx, userId, error);
 	else if (action == "warn")
-		done = warnUser(account, clientId, bid, userId, jsonField(body, "reason"), error);
+		done = warnUser(ctx, userId, jsonField(body, "reason"), error);
 	else if (action == "ban")
-		done = banUser(account, clientId, bid, userId, 0, error);
+		done = banUser(ctx, userId, 0, error);
 	else if (action == "timeout")
-		done = banUser(account, clientId, bid, userId, atLeastOne(durationField(body), 600), error);
+		done = banUser(ctx, userId, atLeastOne(durationField(body), 600), error);
 	else
 		return errorReply("Unknown moderation action");
 	return done ? okReply() : errorReply(error);

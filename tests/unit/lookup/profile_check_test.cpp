@@ -57,7 +57,7 @@ protected:
 	}
 	std::string check(const std::string &platform, const std::string &name)
 	{
-		return checkChannel(platform, name, TwitchLookupAccess());
+		return checkChannel(platform, name, HelixContext());
 	}
 	void sites(const std::string &command, const std::string &args)
 	{
@@ -296,7 +296,7 @@ TEST_F(ProfileCheckTest, TwitchChannelPageWithoutAccount)
 
 TEST_F(ProfileCheckTest, TwitchUsersThroughHelixWithAnAccount)
 {
-	TwitchLookupAccess access;
+	HelixContext access;
 	access.account.token = "tok-streamer";
 	access.clientId = effectiveClientId("");
 	const std::string base = root("twitch-helix");

@@ -67,6 +67,8 @@ protected:
 
 	FakeServices &m_fakes = FakeServices::instance();
 	TwitchAccount m_account;
+	// The account acting on the channel with id `bid`.
+	HelixContext helix(const std::string &bid = "1001") const { return {m_account, kClientId, bid}; }
 	std::string m_base;
 };
 
@@ -134,7 +136,7 @@ TEST_F(ChannelStateTest, EmotesOfTheChannelTheAccountAndTwitch)
 {
 	std::string json;
 	std::string error;
-	ASSERT_TRUE(loadEmotes(m_account, kClientId, "1001", json, error));
+	ASSERT_TRUE(loadEmotes(helix(), json, error));
 	EXPECT_EQ(error, "");
 	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /helix/chat/emotes?broadcaster_id=1001",
 						     "GET /helix/chat/emotes/user?first=100&user_id=1001",
@@ -164,7 +166,7 @@ TEST_F(ChannelStateTest, EmotePagesStopAtFortyAndOwnersGoInHundreds)
 	configure("{\"userEmotes\":[" + list + "],\"pageSize\":{\"GET /helix/chat/emotes/user\":4}}");
 	std::string json;
 	std::string error;
-	ASSERT_TRUE(loadEmotes(m_account, kClientId, "", json, error));
+	ASSERT_TRUE(loadEmotes(helix(""), json, error));
 	const std::vector<std::string> sent = calls();
 	EXPECT_EQ(countPrefix(sent, "GET /helix/chat/emotes/user?first=100&user_id=1001"), 40u);
 	EXPECT_EQ(countPrefix(sent, "GET /helix/chat/emotes/user?first=100&user_id=1001&after="), 39u);
@@ -190,7 +192,7 @@ TEST_F(ChannelStateTest, RefusedAccountPagesKeepTheGlobalEmotes)
 	script("/helix/chat/emotes/user", 401, "{\"status\":401,\"message\":\"Invalid OAuth token\"}");
 	std::string json;
 	std::string error;
-	ASSERT_TRUE(loadEmotes(m_account, kClientId, "", json, error));
+	ASSERT_TRUE(loadEmotes(helix(""), json, error));
 	EXPECT_EQ(error, "Authorization is required again; click Connect Twitch Account");
 	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /helix/chat/emotes/user?first=100&user_id=1001",
 						     "GET /helix/chat/emotes/global"}));
@@ -201,18 +203,18 @@ TEST_F(ChannelStateTest, RefusedAccountPagesKeepTheGlobalEmotes)
 	// Nothing at all: the generic text; a 401 keeps its own.
 	script("/helix/chat/emotes/global", 503, "\"\"");
 	error.clear();
-	EXPECT_FALSE(loadEmotes(m_account, kClientId, "", json, error));
+	EXPECT_FALSE(loadEmotes(helix(""), json, error));
 	EXPECT_EQ(error, "Authorization is required again; click Connect Twitch Account");
 	script("/helix/chat/emotes/user", 500, "\"\"");
 	error.clear();
-	EXPECT_FALSE(loadEmotes(m_account, kClientId, "", json, error));
+	EXPECT_FALSE(loadEmotes(helix(""), json, error));
 	EXPECT_EQ(error, "Twitch returned no emotes");
 }
 
 TEST_F(ChannelStateTest, ChannelBadgesReplaceGlobalOnesInChatLines)
 {
-	EXPECT_FALSE(loadBadges("", kClientId, "1001"));
-	EXPECT_FALSE(loadBadges("tok-streamer", "", "1001"));
+	EXPECT_FALSE(loadBadges(HelixContext{TwitchAccount(), kClientId, "1001"}));
+	EXPECT_FALSE(loadBadges(HelixContext{m_account, "", "1001"}));
 	EXPECT_TRUE(calls().empty());
 
 	// A version without an image is left out. (The catalogue lives as long
@@ -223,12 +225,12 @@ TEST_F(ChannelStateTest, ChannelBadgesReplaceGlobalOnesInChatLines)
 		  "{\"id\":\"100\",\"image_url_2x\":\"" + m_base + "/static/b100\",\"title\":\"cheer 100\"}]},"
 		  "{\"set_id\":\"hype-train\",\"versions\":[{\"id\":\"1\",\"image_url_2x\":\"" + m_base +
 		  "/static/h1\",\"title\":\"Hype Train Conductor\"}]}]}");
-	EXPECT_TRUE(loadBadges("tok-streamer", kClientId, ""));
+	EXPECT_TRUE(loadBadges(helix("")));
 	EXPECT_EQ(calls(), std::vector<std::string>{"GET /helix/chat/badges/global"});
 	EXPECT_EQ(catalogBadgeTitle("subscriber", "12"), "1-Year Subscriber");
 	EXPECT_EQ(catalogBadgeUrl("bits", "1"), "");
 
-	EXPECT_TRUE(loadBadges("tok-streamer", kClientId, "1001"));
+	EXPECT_TRUE(loadBadges(helix()));
 	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /helix/chat/badges/global",
 						     "GET /helix/chat/badges?broadcaster_id=1001"}));
 	EXPECT_EQ(catalogBroadcaster(), "1001");
@@ -249,7 +251,7 @@ TEST_F(ChannelStateTest, ChannelBadgesReplaceGlobalOnesInChatLines)
 
 	// A failed channel request is the outcome; the global version stays.
 	script("/helix/chat/badges", 500, "\"\"");
-	EXPECT_FALSE(loadBadges("tok-streamer", kClientId, "1001"));
+	EXPECT_FALSE(loadBadges(helix()));
 	EXPECT_EQ(catalogBadgeTitle("subscriber", "12"), "1-Year Subscriber");
 }
 
@@ -286,7 +288,7 @@ TEST_F(ChannelStateTest, ChattersAcrossPagesAndFailures)
 {
 	std::string json;
 	std::string error;
-	ASSERT_TRUE(loadChatters(m_account, kClientId, "1001", "streamer", json, error));
+	ASSERT_TRUE(loadChatters(helix(), "streamer", json, error));
 	EXPECT_EQ(json, "{\"broadcaster\":\"Streamer\",\"moderators\":[\"Helper\",\"Nightbot\"],\"vips\":[\"Friend\"],"
 			"\"bots\":[],\"viewers\":[\"Raider\",\"Someone\"],\"total\":6}");
 	EXPECT_EQ(calls(), (std::vector<std::string>{
@@ -300,14 +302,14 @@ TEST_F(ChannelStateTest, ChattersAcrossPagesAndFailures)
 		  "\"GET /helix/chat/chatters\":{\"status\":500,\"page\":3},"
 		  "\"GET /helix/moderation/moderators\":{\"status\":403}},"
 		  "\"chatters\":[\"1001\",\"6006\",\"3003\",\"4004\",\"5005\",\"2002\"]}");
-	ASSERT_TRUE(loadChatters(m_account, kClientId, "1001", "streamer", json, error));
+	ASSERT_TRUE(loadChatters(helix(), "streamer", json, error));
 	EXPECT_EQ(json, "{\"broadcaster\":\"Streamer\",\"moderators\":[],\"vips\":[\"Friend\"],"
 			"\"bots\":[\"Nightbot\"],\"viewers\":[\"Raider\"],\"total\":4}");
 	EXPECT_EQ(countPrefix(calls(), "GET /helix/chat/chatters?"), 3u);
 
 	// Not even the first page: the reconnect text.
 	configure("{\"fail\":{\"GET /helix/chat/chatters\":{\"status\":401,\"message\":\"Missing scope\"}}}");
-	EXPECT_FALSE(loadChatters(m_account, kClientId, "1001", "streamer", json, error));
+	EXPECT_FALSE(loadChatters(helix(), "streamer", json, error));
 	EXPECT_EQ(error, "Permission to read chat users is required; reconnect the account");
 }
 
@@ -320,7 +322,7 @@ TEST_F(ChannelStateTest, CursorsTravelEncoded)
 		      "\"pagination\":{\"cursor\":\"a+b/c=\"}}"),
 	       true);
 	std::vector<std::string> names;
-	EXPECT_TRUE(fetchPaged(m_account, kClientId, "/helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001",
+	EXPECT_TRUE(fetchPaged(helix(), "/helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001",
 			       names));
 	EXPECT_EQ(names, std::vector<std::string>{"low"}); // the login stands in; empty names are skipped
 	const std::vector<std::string> sent = calls();

@@ -76,7 +76,7 @@ protected:
 	}
 	void start(EventSubSession &session, const TwitchAccount &account, const std::string &bid = "1001")
 	{
-		session.start(account, kClientId, bid, out.held(), out.text("automod"), out.text("activity"),
+		session.start(HelixContext{account, kClientId, bid}, out.held(), out.text("automod"), out.text("activity"),
 			      out.text("highlight"));
 	}
 	// Subscription requests since the last look: "type vversion".

@@ -67,10 +67,12 @@ protected:
 				"{\"method\":" + quoted(method) + ",\"path\":" + quoted(path) +
 				    ",\"status\":" + std::to_string(status) + ",\"body\":" + bodyJson + "}");
 	}
-	std::string run(const std::string &text) { return runChatCommand(m_account, kClientId, "1001", text); }
+	std::string run(const std::string &text) { return runChatCommand(helix(), text); }
 
 	FakeServices &m_fakes = FakeServices::instance();
 	TwitchAccount m_account;
+	// The account acting on the channel with id `bid`.
+	HelixContext helix(const std::string &bid = "1001") const { return {m_account, kClientId, bid}; }
 };
 
 } // namespace
@@ -121,15 +123,15 @@ TEST_F(HelixTest, CallErrorsComeFromTwitchsReply)
 	std::string error;
 	TwitchAccount stranger;
 	stranger.token = "tok-unknown";
-	EXPECT_FALSE(helixCall(stranger, kClientId, "GET", "/helix/users?login=streamer", "", reply, error));
+	EXPECT_FALSE(helixCall(HelixContext{stranger, kClientId, ""}, "GET", "/helix/users?login=streamer", "", reply, error));
 	EXPECT_EQ(error, "Invalid OAuth token");
 
 	script("GET", "/helix/users", 500, "\"\"");
-	EXPECT_FALSE(helixCall(m_account, kClientId, "GET", "/helix/users?login=x", "", reply, error));
+	EXPECT_FALSE(helixCall(helix(), "GET", "/helix/users?login=x", "", reply, error));
 	EXPECT_EQ(error, "Twitch replied 500");
 
 	m_fakes.command("twitch-api", "script", R"({"path":"/helix/raids","drop":true})");
-	EXPECT_FALSE(helixCall(m_account, kClientId, "DELETE", "/helix/raids?broadcaster_id=1001", "", reply, error));
+	EXPECT_FALSE(helixCall(helix(), "DELETE", "/helix/raids?broadcaster_id=1001", "", reply, error));
 	EXPECT_EQ(error, "Twitch unreachable");
 }
 
@@ -179,12 +181,12 @@ TEST_F(HelixTest, TokenValidationReadsLoginIdAndScopes)
 TEST_F(HelixTest, ChatMessagesAndReplies)
 {
 	std::string error = "untouched";
-	EXPECT_FALSE(sendChat(m_account, kClientId, "1001", "", error, ""));
+	EXPECT_FALSE(sendChat(helix(), "", error, ""));
 	EXPECT_EQ(error, "untouched");
 	EXPECT_TRUE(calls().empty());
 
-	EXPECT_TRUE(sendChat(m_account, kClientId, "1001", "hello \"chat\"", error, ""));
-	EXPECT_TRUE(sendChat(m_account, kClientId, "1001", "sure", error, "msg-7"));
+	EXPECT_TRUE(sendChat(helix(), "hello \"chat\"", error, ""));
+	EXPECT_TRUE(sendChat(helix(), "sure", error, "msg-7"));
 	std::vector<Sent> requests = sent();
 	ASSERT_EQ(requests.size(), 2u);
 	EXPECT_EQ(requests[0].method + " " + requests[0].path, "POST /helix/chat/messages");
@@ -194,13 +196,13 @@ TEST_F(HelixTest, ChatMessagesAndReplies)
 		  R"({"broadcaster_id":"1001","sender_id":"1001","message":"sure","reply_parent_message_id":"msg-7"})");
 
 	m_fakes.command("twitch-api", "configure", R"({"dropNext":{"code":"msg_duplicate","message":"Duplicate message"}})");
-	EXPECT_FALSE(sendChat(m_account, kClientId, "1001", "again", error, ""));
+	EXPECT_FALSE(sendChat(helix(), "again", error, ""));
 	EXPECT_EQ(error, "Duplicate message");
 	script("POST", "/helix/chat/messages", 200, R"({"data":[{"message_id":"","is_sent":false}]})");
-	EXPECT_FALSE(sendChat(m_account, kClientId, "1001", "again", error, ""));
+	EXPECT_FALSE(sendChat(helix(), "again", error, ""));
 	EXPECT_EQ(error, "Message denied by Twitch");
 	script("POST", "/helix/chat/messages", 200, "\"\"");
-	EXPECT_TRUE(sendChat(m_account, kClientId, "1001", "odd reply", error, ""));
+	EXPECT_TRUE(sendChat(helix(), "odd reply", error, ""));
 }
 
 TEST_F(HelixTest, CommandParsingAndTheirLocalAnswers)
@@ -330,7 +332,7 @@ TEST_F(HelixTest, RolesListsAndChannelCommands)
 
 TEST_F(HelixTest, PageModerationActions)
 {
-	auto moderate = [&](const std::string &body) { return moderateAction(m_account, kClientId, "1001", body); };
+	auto moderate = [&](const std::string &body) { return moderateAction(helix(), body); };
 	const std::string tiktok = R"({"error":"TikTok moderation is available only in the app; no API exists"})";
 	EXPECT_EQ(moderate(R"({"platform":"tiktok","action":"delete","id":"x"})"), tiktok);
 	EXPECT_EQ(moderate(R"({"action":"ban","userId":"2002"})"), tiktok);
@@ -356,7 +358,7 @@ TEST_F(HelixTest, PageModerationActions)
 		  "DELETE /helix/moderation/chat?broadcaster_id=1001&moderator_id=1001&message_id=a%20b%26c");
 
 	std::string error;
-	EXPECT_TRUE(automodDecide(m_account, kClientId, "held-1", false, error));
+	EXPECT_TRUE(automodDecide(helix(), "held-1", false, error));
 	r = sent();
 	ASSERT_EQ(r.size(), 1u);
 	EXPECT_EQ(r[0].method + " " + r[0].path, "POST /helix/moderation/automod/message");
