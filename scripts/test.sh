@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds, and runs every test: the unit
+# Installs what the tests need, checks the include rule between the folders
+# of src/, builds, and runs every test: the unit
 # suites, the Node suites and the OBS Studio tests (through CTest), the
 # server, hub and abuse suites again under ThreadSanitizer, then a short run
 # of each fuzz target when clang is present.
@@ -11,6 +12,7 @@ build=${VANTEO_BUILD_DIR:-$root/build}
 if [ -f "$root/tests/package-lock.json" ]; then
 	(cd "$root/tests" && npm ci --no-audit --no-fund --loglevel=error)
 fi
+"$root/scripts/check_includes.sh"
 "$root/scripts/build.sh"
 
 export VANTEO_TEST_ARTIFACTS=${VANTEO_TEST_ARTIFACTS:-$root/tests/artifacts}
