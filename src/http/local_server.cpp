@@ -91,12 +91,6 @@ void LocalServer::addResource(const std::string &path, const std::string &conten
 	m_resources[path] = Resource{contentType, body};
 }
 
-size_t LocalServer::streamClientCount()
-{
-	std::lock_guard<std::mutex> guard(m_connLock);
-	return m_streams.size();
-}
-
 void LocalServer::acceptLoop()
 {
 	int delayMs = 0;

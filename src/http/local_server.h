@@ -72,7 +72,6 @@ public:
 
 	uint16_t port() const { return m_port; }
 	const std::string &token() const { return m_token; }
-	size_t streamClientCount();
 
 private:
 	struct Resource {
