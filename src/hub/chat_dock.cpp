@@ -10,7 +10,6 @@
 #include "twitch/chat_reader.h"
 #include "twitch/emotes.h"
 #include "twitch/eventsub.h"
-#include "twitch/helix.h"
 #include "twitch/irc_records.h"
 
 #include <QHBoxLayout>
@@ -56,20 +55,23 @@ ChatDock::ChatDock(Options options, QWidget *parent)
 						  [this](int64_t count) { onTikTokViewers(count); });
 
 	m_eventSub = std::make_unique<EventSubSession>();
+	m_twitchPoller = std::make_unique<TwitchChannelPoller>(
+		[this] {
+			AccountContext ctx = accountContext();
+			return TwitchChannelPoller::Target{std::move(ctx.helix), std::move(ctx.channel)};
+		},
+		[this](int64_t count) { onTwitchViewers(count); },
+		[this](const std::string &json) { onTwitchPins(json); }, options.twitchPolls);
 
 	loadConfig();
 	applyChannels();
+	m_twitchPoller->start();
+	m_viewerEventTiming = options.viewerEvents;
 	m_running = true;
-	m_pollerTiming = options.poller;
-	if (!options.startPoller)
-		return;
 	try {
-		m_poller = std::thread([this] {
-			platform::AbortScope requests(m_running);
-			runGuarded("poller", [this] { pollerLoop(); });
-		});
+		m_viewerEvents = std::thread([this] { runGuarded("viewer events", [this] { viewerEventsLoop(); }); });
 	} catch (const std::system_error &e) {
-		logStopped("poller", e.what());
+		logStopped("viewer events", e.what());
 	}
 }
 
@@ -159,6 +161,26 @@ void ChatDock::onClear(Platform platform, const std::string &id, const std::stri
 void ChatDock::onTikTokViewers(int64_t count)
 {
 	setViewerCount(Platform::TikTok, count);
+}
+
+void ChatDock::onTwitchViewers(int64_t count)
+{
+	setViewerCount(Platform::Twitch, count);
+}
+
+void ChatDock::onTwitchPins(const std::string &json)
+{
+	// An event's data must stay on one line of the event stream. Raw line
+	// breaks in JSON are only ever blanks between tokens (those inside
+	// strings are escaped), so turning them into spaces keeps the meaning.
+	std::string pins = json;
+	std::replace(pins.begin(), pins.end(), '\r', ' ');
+	std::replace(pins.begin(), pins.end(), '\n', ' ');
+	std::lock_guard<std::mutex> guard(m_lock);
+	if (pins == m_pins)
+		return;
+	m_pins = std::move(pins);
+	m_server.broadcast("pins", m_pins);
 }
 
 void ChatDock::onActivity(const std::string &json)
@@ -281,7 +303,8 @@ void ChatDock::applyChannels()
 
 void ChatDock::refreshAccount()
 {
-	m_pollNow = true;
+	if (m_twitchPoller)
+		m_twitchPoller->pollNow();
 	std::lock_guard<std::mutex> workerGuard(m_workerLock);
 	m_accountRun = false;
 	if (m_accountWorker.joinable())
@@ -320,7 +343,7 @@ void ChatDock::accountWorker(TwitchAccount account, std::string clientId, std::s
 	HelixContext ctx{account, clientId, std::string()};
 	if (lookupUserId(ctx, channel, ctx.broadcasterId)) {
 		setBroadcasterId(channel, ctx.broadcasterId);
-		m_pollNow = true;
+		m_twitchPoller->pollNow();
 		startEventSub(ctx);
 	} else if (!channel.empty() && m_accountRun) {
 		logLine(LOG_WARNING, "Twitch channel '%s' not found", channel.c_str());
@@ -464,8 +487,14 @@ void ChatDock::shutdown()
 	logLine(LOG_INFO, "shutdown: connections");
 	// Every thread is told first, so that their aborts (each up to about a
 	// second for a request in flight) run side by side.
-	m_running = false;
+	{
+		std::lock_guard<std::mutex> guard(m_wakeLock);
+		m_running = false;
+	}
+	m_wake.notify_all();
 	m_accountRun = false;
+	if (m_twitchPoller)
+		m_twitchPoller->requestStop();
 	if (m_twitchReader)
 		m_twitchReader->requestStop();
 	if (m_tiktok)
@@ -483,8 +512,10 @@ void ChatDock::shutdown()
 		if (m_accountWorker.joinable())
 			m_accountWorker.join();
 	}
-	if (m_poller.joinable())
-		m_poller.join();
+	if (m_twitchPoller)
+		m_twitchPoller->stop();
+	if (m_viewerEvents.joinable())
+		m_viewerEvents.join();
 	{
 		std::lock_guard<std::mutex> restartGuard(m_eventSubLock);
 		m_eventSubClosed = true;

@@ -5,6 +5,7 @@
 #include "http/local_server.h"
 #include "hub/settings.h"
 #include "hub/sign_in_states.h"
+#include "twitch/channel_poller.h"
 #include "twitch/helix.h"
 
 #include <memory>
@@ -12,6 +13,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <chrono>
 #include <cstdint>
@@ -42,13 +44,12 @@ struct HeldMessage;
 
 class ChatDock : public QWidget {
 public:
-	// The poller's rhythm: the product's values; tests shorten them.
-	struct PollerTiming {
-		std::chrono::milliseconds tick{100};
-		std::chrono::milliseconds viewerPoll{60000};  // Twitch live count
-		std::chrono::milliseconds pinsPoll{20000};    // pinned message
-		std::chrono::milliseconds viewersGap{1000};   // between "viewers" events
-		std::chrono::milliseconds demoHold{10000};    // demo numbers stay this long
+	// How changed viewer counts reach the pages: the product's values;
+	// tests change them.
+	struct ViewerEventTiming {
+		std::chrono::milliseconds tick{100};       // how often changes are looked for
+		std::chrono::milliseconds gap{1000};       // between "viewers" events
+		std::chrono::milliseconds demoHold{10000}; // demo numbers stay this long
 	};
 	// The control API: the reply to one POST under "/api/" (server/router.h).
 	using ControlApi = std::string (*)(ChatDock &hub, const std::string &path, const std::string &body);
@@ -58,9 +59,8 @@ public:
 		// Answers the pages' requests; without it every request gets
 		// {"error":"Unknown request"}.
 		ControlApi controlApi = nullptr;
-		// Tests that drive viewersJson themselves run without the poller.
-		bool startPoller = true;
-		PollerTiming poller;
+		TwitchChannelPoller::Timing twitchPolls;
+		ViewerEventTiming viewerEvents;
 		LocalServer::Limits server;
 		// After Twitch did not answer about a stored token: the first wait
 		// before asking again, doubled each time up to the longest.
@@ -96,6 +96,8 @@ public:
 	void onClear(Platform platform, const std::string &id, const std::string &userId, const std::string &name,
 		     const std::string &duration);
 	void onTikTokViewers(int64_t count);
+	void onTwitchViewers(int64_t count);
+	void onTwitchPins(const std::string &json);
 	void onActivity(const std::string &json);
 	void onHighlight(const std::string &json);
 	void onHeld(const HeldMessage &held);
@@ -226,17 +228,18 @@ private:
 	std::unique_ptr<TwitchChatReader> m_twitchReader;
 	std::unique_ptr<TikTokClient> m_tiktok;
 
-	// The poller: sends changed viewer counts at most once a second and polls
-	// the channel's live count and pinned message (hub/poller.cpp). Runs
-	// while m_running is set; Helix calls run outside m_lock.
-	void pollerLoop();
-	// failureLogged: one warning per run of failed polls.
-	void pollTwitchViewers(bool &failureLogged);
-	void pollPins();
-	PollerTiming m_pollerTiming;
-	std::thread m_poller;
+	std::unique_ptr<TwitchChannelPoller> m_twitchPoller;
+
+	// The viewer events thread: sends changed viewer counts at most once per
+	// gap, and holds demo numbers for a while (hub/viewer_events.cpp). Runs
+	// while m_running is set; shutdown clears it under m_wakeLock and
+	// notifies m_wake, which ends the thread's wait at once.
+	void viewerEventsLoop();
+	ViewerEventTiming m_viewerEventTiming;
+	std::thread m_viewerEvents;
+	std::mutex m_wakeLock; // pairs with m_wake; guards no data
+	std::condition_variable m_wake;
 	std::atomic<bool> m_running{false};
-	std::atomic<bool> m_pollNow{true};
 	std::atomic<bool> m_demoViewers{false};
 	bool m_shutDown = false;
 };

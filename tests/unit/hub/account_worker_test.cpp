@@ -33,7 +33,6 @@ protected:
 		ChatDock::Options options;
 		options.controlApi = handleApiRequest;
 		options.firstPort = 33763;
-		options.startPoller = false;
 		m_hub = std::make_unique<ChatDock>(options);
 		ASSERT_NE(m_hub->port(), 0);
 	}

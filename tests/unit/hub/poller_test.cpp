@@ -31,13 +31,11 @@ protected:
 	}
 	void TearDown() override { m_hub.reset(); }
 
-	void startHub(bool withAccount, const ChatDock::PollerTiming &timing)
+	void startHub(bool withAccount, ChatDock::Options options = ChatDock::Options())
 	{
 		if (withAccount)
 			m_host.writeConfigFile("config.json", kAccountConfig);
-		ChatDock::Options options;
 		options.firstPort = 31763;
-		options.poller = timing;
 		m_hub = std::make_unique<ChatDock>(options);
 		ASSERT_NE(m_hub->port(), 0);
 		m_page = std::make_unique<EventStreamClient>(m_hub->port());
@@ -93,10 +91,10 @@ protected:
 
 TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 {
-	ChatDock::PollerTiming timing;
-	timing.viewerPoll = 300ms;
+	ChatDock::Options options;
+	options.twitchPolls.viewerPoll = 300ms;
 	clearLog();
-	startHub(true, timing);
+	startHub(true, options);
 	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":42,\"tiktok\":null}"));
 	// By login until the channel's id is known, by id afterwards.
 	ASSERT_TRUE(waitFor([&] { return !requests("GET /helix/streams?user_id=1001").empty(); }));
@@ -134,9 +132,9 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 
 TEST_F(PollerTest, ChangesWithinASecondMakeOneEventAndDemoNumbersHold)
 {
-	ChatDock::PollerTiming timing;
-	timing.demoHold = 1500ms;
-	startHub(false, timing);
+	ChatDock::Options options;
+	options.viewerEvents.demoHold = 1500ms;
+	startHub(false, options);
 	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":null}"));
 
 	m_hub->onTikTokViewers(1);
@@ -164,9 +162,9 @@ TEST_F(PollerTest, ChangesWithinASecondMakeOneEventAndDemoNumbersHold)
 
 TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)
 {
-	ChatDock::PollerTiming timing;
-	timing.pinsPoll = 150ms;
-	startHub(true, timing);
+	ChatDock::Options options;
+	options.twitchPolls.pinsPoll = 150ms;
+	startHub(true, options);
 	ASSERT_TRUE(eventArrives("pins", "{\"data\":[]}"));
 	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/chat/pins").size() >= 4; }));
 	EXPECT_EQ(events("pins").size(), 1u);

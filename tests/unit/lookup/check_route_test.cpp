@@ -22,7 +22,6 @@ protected:
 		ChatDock::Options options;
 		options.controlApi = handleApiRequest;
 		options.firstPort = 35763;
-		options.startPoller = false;
 		m_hub = std::make_unique<ChatDock>(options);
 		ASSERT_NE(m_hub->port(), 0);
 	}
