@@ -69,9 +69,17 @@ public:
 		std::chrono::milliseconds signInLifetime{600000}; // a sign-in's state
 	};
 
+	// Life, the widget and the event stream (hub/chat_dock.cpp).
 	explicit ChatDock(QWidget *parent = nullptr);
 	explicit ChatDock(Options options, QWidget *parent = nullptr);
 	~ChatDock() override;
+	void shutdown();
+	void broadcast(const std::string &event, const std::string &data);
+	// Runs `call` on the GUI thread later; never waits.
+	void postToGui(std::function<void()> call);
+	uint16_t port() const { return m_port; }
+	std::string token() const { return m_server.token(); }
+	LocalServer &server() { return m_server; }
 
 	// Updater hooks, set by the module after construction (a page may ask
 	// before that: it then gets "{}").
@@ -90,7 +98,8 @@ public:
 	void setWindowHooks(WindowHooks hooks);
 	WindowHooks windowHooks();
 
-	// Slots of the platform connections.
+	// Slots of the platform connections, and the events they become
+	// (hub/slots.cpp).
 	void onMessage(const ChatMessage &message);
 	void onLinkStatus(Platform platform, const LinkStatus &status);
 	void onClear(Platform platform, const std::string &id, const std::string &userId, const std::string &name,
@@ -101,27 +110,26 @@ public:
 	void onActivity(const std::string &json);
 	void onHighlight(const std::string &json);
 	void onHeld(const HeldMessage &held);
+	void statusJson();
+	void viewersJson();
+	void setViewerCount(Platform platform, int64_t count);
+	bool viewersChanged();
+	void requestDemoViewers();
+	// What a page gets when it opens its stream.
+	void sendSnapshot();
 
+	// Settings and account (hub/config.cpp); each accessor takes the hub
+	// lock.
 	void loadConfig();
 	void saveConfig();
 	void publishConfig();
-	void statusJson();
-	void viewersJson();
 	// (Re)starts every connection from the settings; calls are serialised,
 	// so racing changes end with the last settings applied. No network
 	// call on the calling thread.
 	void applyChannels();
-	// Restarts the account worker (and with it EventSub), see below.
-	void refreshAccount();
-	void setViewerCount(Platform platform, int64_t count);
 	bool needsSetup();
-	void sendSnapshot();
-	void shutdown();
-
-	// Settings as the control API changes them; each takes the hub lock.
 	Settings settings();
 	TwitchAccount account();
-
 	// What an account-bound request works with, copied under the hub lock:
 	// the account, the client id in force and the cached broadcaster id (""
 	// until looked up), and the Twitch channel.
@@ -146,22 +154,15 @@ public:
 			 const std::string &kick);
 	void markSetupDone();
 	void setFeedConfig(const std::string &seToken, int64_t adLength);
-	bool viewersChanged();
-	void requestDemoViewers();
-
 	// StreamElements token and channel id cache, copied under the hub lock.
 	void streamElements(std::string &token, std::string &channelId);
 	// Stores the channel id found for `token`, unless the token was replaced
 	// meanwhile (the id belongs to the old token's account then).
 	void rememberStreamElementsChannel(const std::string &token, const std::string &channelId);
 
-	void broadcast(const std::string &event, const std::string &data);
-	// Runs `call` on the GUI thread later; never waits.
-	void postToGui(std::function<void()> call);
-
-	uint16_t port() const { return m_port; }
-	std::string token() const { return m_server.token(); }
-	LocalServer &server() { return m_server; }
+	// Restarts the account worker (and with it EventSub), see below
+	// (hub/account_worker.cpp).
+	void refreshAccount();
 
 private:
 	void registerBadges();

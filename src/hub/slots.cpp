@@ -1,0 +1,164 @@
+#include "hub/chat_dock.h"
+
+#include "common/json.h"
+#include "common/log.h"
+#include "feed/link_status.h"
+#include "twitch/eventsub.h"
+#include "twitch/irc_records.h"
+
+#include <algorithm>
+
+#include <util/base.h>
+
+// The slots the connections report through, the events they become, and
+// the snapshot of that state a page gets when it opens its stream.
+namespace vanteo {
+
+void ChatDock::onMessage(const ChatMessage &message)
+{
+	m_server.broadcast("message-in", messageToJson(message));
+}
+
+void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)
+{
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		LinkStatus &link = platform == Platform::Twitch ? m_twitchLink : m_tiktokLink;
+		if (platform != Platform::Twitch &&
+		    (link.state != status.state || link.detail != status.detail))
+			logLine(LOG_INFO, "TikTok: %s (%s)", linkStateWord(status.state), status.detail.c_str());
+		link = status;
+	}
+	if (platform != Platform::Twitch && status.state != LinkState::Connected) {
+		std::lock_guard<std::mutex> guard(m_lock);
+		if (m_tiktokViewers != -1) {
+			m_tiktokViewers = -1;
+			m_viewersChanged = true;
+		}
+	}
+	statusJson();
+}
+
+void ChatDock::onClear(Platform platform, const std::string &id, const std::string &userId,
+		       const std::string &name, const std::string &duration)
+{
+	m_server.broadcast("clear", clearEventJson(platform, id, userId, name, duration));
+}
+
+void ChatDock::onTikTokViewers(int64_t count)
+{
+	setViewerCount(Platform::TikTok, count);
+}
+
+void ChatDock::onTwitchViewers(int64_t count)
+{
+	setViewerCount(Platform::Twitch, count);
+}
+
+void ChatDock::onTwitchPins(const std::string &json)
+{
+	// An event's data must stay on one line of the event stream. Raw line
+	// breaks in JSON are only ever blanks between tokens (those inside
+	// strings are escaped), so turning them into spaces keeps the meaning.
+	std::string pins = json;
+	std::replace(pins.begin(), pins.end(), '\r', ' ');
+	std::replace(pins.begin(), pins.end(), '\n', ' ');
+	std::lock_guard<std::mutex> guard(m_lock);
+	if (pins == m_pins)
+		return;
+	m_pins = std::move(pins);
+	m_server.broadcast("pins", m_pins);
+}
+
+void ChatDock::onActivity(const std::string &json)
+{
+	m_server.broadcast("activity", json);
+}
+
+void ChatDock::onHeld(const HeldMessage &held)
+{
+	const std::string json = heldMessageJson(held);
+	std::lock_guard<std::mutex> guard(m_lock);
+	// Messages still waiting for a decision are kept for pages that open
+	// later (a reloaded dock would otherwise lose them); a decision, made
+	// here or on Twitch, ends the wait. Bounded: the oldest go first.
+	auto found = std::find_if(m_pendingHeld.begin(), m_pendingHeld.end(),
+				  [&](const std::pair<std::string, std::string> &p) { return p.first == held.id; });
+	if (found != m_pendingHeld.end())
+		m_pendingHeld.erase(found);
+	if (!held.resolved) {
+		m_pendingHeld.emplace_back(held.id, json);
+		if (m_pendingHeld.size() > kMaxPendingHeld)
+			m_pendingHeld.pop_front();
+	}
+	m_server.broadcast("held", json);
+}
+
+void ChatDock::onHighlight(const std::string &json)
+{
+	std::string type = jsonField(json, "type");
+	std::string kind = highlightKind(type);
+	if (type.size() < 8)
+		return;
+	std::lock_guard<std::mutex> guard(m_lock);
+	static const std::string end = ".end";
+	if (type.size() > 4 && type.compare(type.size() - end.size(), end.size(), end) == 0)
+		m_highlights.erase(kind);
+	else
+		m_highlights[kind] = json;
+	m_server.broadcast("highlight", json);
+}
+
+void ChatDock::statusJson()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_server.broadcast("status", statusObjectJson(m_twitchLink, m_tiktokLink));
+}
+
+void ChatDock::viewersJson()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_viewersChanged = false;
+	m_server.broadcast("viewers", viewersObjectJson(m_twitchViewers, m_tiktokViewers));
+}
+
+void ChatDock::setViewerCount(Platform platform, int64_t count)
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	int64_t &stored = platform == Platform::Twitch ? m_twitchViewers : m_tiktokViewers;
+	if (stored != count) {
+		stored = count;
+		m_viewersChanged = true;
+	}
+}
+
+bool ChatDock::viewersChanged()
+{
+	std::lock_guard<std::mutex> guard(m_lock);
+	return m_viewersChanged;
+}
+
+void ChatDock::requestDemoViewers()
+{
+	m_demoViewers = true;
+}
+
+void ChatDock::sendSnapshot()
+{
+	publishConfig();
+	statusJson();
+	viewersJson();
+	std::lock_guard<std::mutex> guard(m_lock);
+	for (const auto &entry : m_highlights)
+		m_server.broadcast("highlight", entry.second);
+	if (!m_pins.empty())
+		m_server.broadcast("pins", m_pins);
+	// Not part of the original snapshot, but a page opened later would
+	// otherwise never learn whether AutoMod reviews reach the dock.
+	if (!m_automodDetail.empty())
+		m_server.broadcast("automod", m_automodDetail);
+	for (const auto &held : m_pendingHeld)
+		m_server.broadcast("held", held.second);
+}
+
+} // namespace vanteo
