@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Starts Debian's OBS Studio under Xvfb with the built plug-in, a stored
+# Starts Debian's OBS Studio under Xvfb (obs_home.sh) with the plug-in from
+# its release archive, a stored
 # Twitch account and every remote host stalled: each endpoint points at a
 # loopback listener that accepts connections and never answers. The plug-in
 # must load in well under a second, OBS must close within a few seconds, and
@@ -10,21 +11,11 @@ set -euo pipefail
 
 build=$(cd "${1:?usage: stalled.sh BUILD_DIR}" && pwd)
 src=$(cd "$(dirname "$0")/../.." && pwd)
-home=$(mktemp -d /tmp/vanteo-obs-stalled.XXXXXX)
-obs_pid=
-runner=
+. "$src/tests/obs/obs_home.sh"
 stall_pid=
 cleanup() {
-	if [ -z "$obs_pid" ] && [ -n "$runner" ]; then
-		obs_pid=$(pgrep -x obs -P "$runner" || true)
-	fi
-	if [ -n "$obs_pid" ] && kill -0 "$obs_pid" 2>/dev/null; then
-		kill -KILL "$obs_pid" 2>/dev/null || true
-	fi
-	if [ -n "$stall_pid" ]; then
-		kill "$stall_pid" 2>/dev/null || true
-	fi
-	rm -rf "$home"
+	obs_home_cleanup
+	[ -z "$stall_pid" ] || kill "$stall_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
 
@@ -32,7 +23,7 @@ fail() {
 	echo "obs stalled: FAIL: $*" >&2
 	if [ -n "${log:-}" ] && [ -f "$log" ]; then
 		echo "---- OBS log (vanteo lines) ----" >&2
-		grep -E 'vanteo' "$log" | tail -n 40 >&2 || true
+		grep -E "vanteo" "$log" | tail -n 40 >&2 || true
 	fi
 	exit 1
 }
@@ -42,13 +33,12 @@ stamp_ms() {
 	awk -F'[:. ]' '{ print (($1 * 60 + $2) * 60 + $3) * 1000 + $4; exit }' <<<"$1"
 }
 
-plugin="$home/.config/obs-studio/plugins/vanteo"
+obs_home_install "$build"
+# Without the page views: the time measured is the plug-in's own, not Qt
+# WebEngine's start.
+rm -f "$plugin/bin/64bit/vanteo-webview.so"
 settings="$home/.config/obs-studio/plugin_config/vanteo"
-mkdir -p "$plugin/bin/64bit" "$plugin/data" "$settings"
-cp "$build/vanteo.so" "$plugin/bin/64bit/vanteo.so"
-cp -r "$src/web" "$plugin/data/web"
-cp -r "$src/data/locale" "$plugin/data/locale"
-printf '[General]\nFirstRun=false\nLastVersion=486539266\n' >"$home/.config/obs-studio/global.ini"
+mkdir -p "$settings"
 printf '{"twitch":"streamer","tiktok":"someone","setupDone":true,"token":"tok-stored","refreshToken":"refresh-stored"}' \
 	>"$settings/config.json"
 # Marks both docks as shown before, so nothing but the stall is in the way.
@@ -80,26 +70,7 @@ console.log(ENDPOINT_NAMES.map((name) => name + '=127.0.0.1:' + process.argv[2])
 " "$src/tests/fakes/lib/endpoints.js" "$stall_port")
 export VANTEO_ENDPOINTS
 
-export HOME="$home" LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-xvfb-run -a -s "-screen 0 1280x720x24" obs --disable-shutdown-check --multi --disable-updater \
-	>"$home/obs.stdout" 2>&1 &
-runner=$!
-
-logdir="$home/.config/obs-studio/logs"
-log=
-deadline=$((SECONDS + 90))
-while [ $SECONDS -lt $deadline ]; do
-	log=$(ls -1t "$logdir"/*.txt 2>/dev/null | head -n 1 || true)
-	if [ -n "$log" ] && grep -q '\[vanteo\] dock registered' "$log"; then
-		break
-	fi
-	kill -0 "$runner" 2>/dev/null || fail "OBS exited early: $(tail -n 20 "$home/obs.stdout")"
-	sleep 0.2
-done
-[ -n "$log" ] && grep -q '\[vanteo\] dock registered' "$log" || fail "no '[vanteo] dock registered' in the OBS log"
-obs_pid=$(pgrep -x obs -P "$runner" || true)
-[ -n "$obs_pid" ] || fail "no obs process"
+obs_home_start
 
 # The load: from the plug-in's first log line to "dock registered".
 first=$(grep -m 1 '\[vanteo\]' "$log")
@@ -117,14 +88,8 @@ done
 [ "$(wc -l <"$home/stall.log")" -ge 3 ] || fail "the plug-in did not reach the stalled hosts"
 
 began=$(date +%s%N)
-kill -INT "$obs_pid"
-deadline=$((SECONDS + 60))
-while [ $SECONDS -lt $deadline ] && kill -0 "$obs_pid" 2>/dev/null; do
-	sleep 0.1
-done
-kill -0 "$obs_pid" 2>/dev/null && fail "OBS did not close within 60 s"
+obs_home_stop
 exit_ms=$((($(date +%s%N) - began) / 1000000))
-wait "$runner" 2>/dev/null || true
 echo "obs stalled: OBS closed $exit_ms ms after SIGINT"
 grep -q '\[vanteo\] shutdown complete' "$log" || fail "no '[vanteo] shutdown complete'"
 [ "$exit_ms" -lt 5000 ] || fail "closing took $exit_ms ms with every remote host stalled"
