@@ -6,7 +6,6 @@
 
 #include <util/base.h>
 
-#include <chrono>
 
 namespace vanteo {
 

@@ -6,12 +6,9 @@
 #include "platform/websocket.h"
 #include "tiktok/room_lookup.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 
 // Follows one TikTok account: checks whether it is live, and while it is,
 // holds the room's push socket and turns its frames into feed records and

@@ -5,11 +5,8 @@
 #include "platform/socket_worker.h"
 #include "platform/websocket.h"
 
-#include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 
 // The anonymous, read-only connection to the configured channel's Twitch
 // chat: IRC lines over a WebSocket. It logs in with a guest nick, joins,

@@ -4,12 +4,9 @@
 #include "platform/websocket.h"
 #include "twitch/helix.h"
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 // Twitch EventSub over a WebSocket: AutoMod holds and their resolution,
 // follows, channel-point redemptions, polls, predictions and hype trains.
