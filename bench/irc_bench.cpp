@@ -53,13 +53,10 @@ void fillBadgeCatalog()
 	};
 	for (const auto &set : kSets)
 		catalogSetBadge(set[0], set[1], std::string(set[0]) + " " + set[1],
-				"https://static-cdn.jtvnw.net/badges/v1/" + std::string(set[0]) +
-				    "-" + set[1] + "/2");
+				"https://static-cdn.jtvnw.net/badges/v1/" + std::string(set[0]) + "-" + set[1] + "/2");
 	for (int months : {0, 2, 3, 6, 9, 12, 18, 24, 36, 48})
-		catalogSetBadge("subscriber", std::to_string(months),
-				std::to_string(months) + "-Month Subscriber",
-				"https://static-cdn.jtvnw.net/badges/v1/sub-" +
-				    std::to_string(months) + "/2");
+		catalogSetBadge("subscriber", std::to_string(months), std::to_string(months) + "-Month Subscriber",
+				"https://static-cdn.jtvnw.net/badges/v1/sub-" + std::to_string(months) + "/2");
 }
 
 // What the chat reader does with each line before the hub broadcasts it.
@@ -79,8 +76,7 @@ std::string handleLine(const std::string &line)
 				      tagOr(message, "login", ""), "");
 	if (message.command == "CLEARCHAT")
 		return clearEventJson(Platform::Twitch, "", tagOr(message, "target-user-id", ""),
-				      std::string(message.trailing),
-				      tagOr(message, "ban-duration", ""));
+				      std::string(message.trailing), tagOr(message, "ban-duration", ""));
 	return std::string();
 }
 
@@ -121,9 +117,8 @@ void runCorpus(benchmark::State &state, Stage stage)
 	const double count = static_cast<double>(state.iterations()) * lines.size();
 	state.SetItemsProcessed(static_cast<int64_t>(count));
 	state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-	state.counters["ns_per_line"] =
-	    benchmark::Counter(count, benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
-			       benchmark::Counter::OneK::kIs1000);
+	state.counters["ns_per_line"] = benchmark::Counter(
+	    count, benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::OneK::kIs1000);
 }
 
 void BM_IrcLineToJson(benchmark::State &state)

@@ -28,24 +28,19 @@ const std::vector<std::string> &corpus()
 	static const std::vector<std::string> frames = [] {
 		const char *path = std::getenv("VANTEO_TIKTOK_CORPUS");
 		std::ifstream in(path && *path ? path : VANTEO_TIKTOK_CORPUS, std::ios::binary);
-		std::string all((std::istreambuf_iterator<char>(in)),
-				std::istreambuf_iterator<char>());
+		std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 		std::vector<std::string> out;
 		size_t at = 0;
 		while (at + 4 <= all.size()) {
-			const unsigned char *p =
-			    reinterpret_cast<const unsigned char *>(all.data() + at);
-			size_t length =
-			    p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<size_t>(p[3]) << 24);
+			const unsigned char *p = reinterpret_cast<const unsigned char *>(all.data() + at);
+			size_t length = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<size_t>(p[3]) << 24);
 			if (at + 4 + length > all.size())
 				break;
 			out.push_back(all.substr(at + 4, length));
 			at += 4 + length;
 		}
 		if (out.empty()) {
-			std::fprintf(
-			    stderr,
-			    "bench_tiktok: empty or missing corpus (run make_tiktok_frames.mjs)\n");
+			std::fprintf(stderr, "bench_tiktok: empty or missing corpus (run make_tiktok_frames.mjs)\n");
 			std::exit(1);
 		}
 		return out;

@@ -134,10 +134,8 @@ Overrides parseOverrides(const std::string &text, const std::string &caFile)
 		size_t equals = item.find('=');
 		Endpoint target;
 		bool hasPort = false;
-		std::string name =
-		    equals == std::string::npos ? std::string() : trim(item.substr(0, equals));
-		if (name.empty() ||
-		    !splitAuthority(trim(item.substr(equals + 1)), &target, &hasPort)) {
+		std::string name = equals == std::string::npos ? std::string() : trim(item.substr(0, equals));
+		if (name.empty() || !splitAuthority(trim(item.substr(equals + 1)), &target, &hasPort)) {
 			logLine(LOG_WARNING, "endpoints: ignored override '%s'", item.c_str());
 			continue;
 		}
@@ -149,8 +147,7 @@ Overrides parseOverrides(const std::string &text, const std::string &caFile)
 void logOverrides(const Overrides &overrides)
 {
 	for (const auto &item : overrides.byName)
-		logLine(LOG_INFO, "endpoints: %s -> %s", item.first.c_str(),
-			item.second.authority().c_str());
+		logLine(LOG_INFO, "endpoints: %s -> %s", item.first.c_str(), item.second.authority().c_str());
 	if (!overrides.caFile.empty())
 		logLine(LOG_INFO, "endpoints: extra CA file %s", overrides.caFile.c_str());
 }

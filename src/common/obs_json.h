@@ -47,10 +47,7 @@ public:
 	obs_data_array_t *get() const { return m_array; }
 	size_t size() const { return m_array ? obs_data_array_count(m_array) : 0; }
 	// The element at index (a new reference), or null.
-	obs_data_t *item(size_t index) const
-	{
-		return index < size() ? obs_data_array_item(m_array, index) : nullptr;
-	}
+	obs_data_t *item(size_t index) const { return index < size() ? obs_data_array_item(m_array, index) : nullptr; }
 
 private:
 	obs_data_array_t *m_array;

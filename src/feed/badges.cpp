@@ -23,16 +23,16 @@ struct BadgeStyle {
 };
 
 const BadgeStyle kBadgeStyles[] = {
-	{"broadcaster", "#e91916", "Streamer", Glyph::Camera},
-	{"moderator", "#00ad03", "Moderatore", Glyph::Sword},
-	{"vip", "#e005b9", "VIP", Glyph::Diamond},
-	{"subscriber", "#6441a5", "Subscriber", Glyph::Star},
-	{"founder", "#a35df2", "Fondatore", Glyph::Star},
-	{"premium", "#009cdc", "Prime", Glyph::Star},
-	{"turbo", "#59399a", nullptr, Glyph::Star},
-	{"partner", "#9147ff", nullptr, Glyph::Star},
-	{"staff", "#575260", nullptr, Glyph::Star},
-	{"admin", "#faaf19", nullptr, Glyph::Star},
+    {"broadcaster", "#e91916", "Streamer", Glyph::Camera},
+    {"moderator", "#00ad03", "Moderatore", Glyph::Sword},
+    {"vip", "#e005b9", "VIP", Glyph::Diamond},
+    {"subscriber", "#6441a5", "Subscriber", Glyph::Star},
+    {"founder", "#a35df2", "Fondatore", Glyph::Star},
+    {"premium", "#009cdc", "Prime", Glyph::Star},
+    {"turbo", "#59399a", nullptr, Glyph::Star},
+    {"partner", "#9147ff", nullptr, Glyph::Star},
+    {"staff", "#575260", nullptr, Glyph::Star},
+    {"admin", "#faaf19", nullptr, Glyph::Star},
 };
 
 const BadgeStyle *findStyle(const std::string &setId)

@@ -138,10 +138,11 @@ std::string messageToJson(const ChatMessage &m)
 	// punctuation, numbers, booleans and a default colour (about 530 bytes),
 	// so the buffer is filled once and never overrun.
 	size_t bound = 640;
-	for (const std::string *field : {&m.id, &m.userId, &m.name, &m.text, &m.color, &m.eventId, &m.rewardId,
-					  &m.eventText, &m.eventColor, &m.eventPlan, &m.eventMonths, &m.eventRecipient,
-					  &m.eventCount, &m.eventTotal, &m.eventViewers, &m.eventImage, &m.replyParentId,
-					  &m.replyThreadId, &m.replyTo, &m.replyText})
+	for (const std::string *field :
+	     {&m.id,          &m.userId,         &m.name,          &m.text,       &m.color,
+	      &m.eventId,     &m.rewardId,       &m.eventText,     &m.eventColor, &m.eventPlan,
+	      &m.eventMonths, &m.eventRecipient, &m.eventCount,    &m.eventTotal, &m.eventViewers,
+	      &m.eventImage,  &m.replyParentId,  &m.replyThreadId, &m.replyTo,    &m.replyText})
 		bound += escapedSize(*field);
 	for (const Badge &b : badges)
 		bound += 32 + escapedSize(b.url) + escapedSize(b.title);

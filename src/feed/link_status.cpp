@@ -38,7 +38,9 @@ std::string statusObjectJson(const LinkStatus &twitch, const LinkStatus &tiktok)
 
 std::string viewersObjectJson(int64_t twitch, int64_t tiktok)
 {
-	auto count = [](int64_t n) { return n < 0 ? std::string("null") : std::to_string(n); };
+	auto count = [](int64_t n) {
+		return n < 0 ? std::string("null") : std::to_string(n);
+	};
 	return "{\"twitch\":" + count(twitch) + ",\"tiktok\":" + count(tiktok) + "}";
 }
 

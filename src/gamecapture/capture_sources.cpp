@@ -60,8 +60,7 @@ bool retargetSource(CaptureSource &source, RetargetContext &ctx)
 		return true;
 	const char *window = obs_data_get_string(settings, "window");
 	const char *mode = obs_data_get_string(settings, "capture_mode");
-	const bool onTarget = ctx.window == window &&
-			      obs_data_get_int(settings, "priority") == kPriorityExecutable &&
+	const bool onTarget = ctx.window == window && obs_data_get_int(settings, "priority") == kPriorityExecutable &&
 			      (!game || std::string(mode) == "window");
 	if (!onTarget) {
 		if (game) {

@@ -12,8 +12,7 @@ bool equalsIgnoreCase(const std::string &a, const std::string &b)
 	if (a.size() != b.size())
 		return false;
 	for (size_t i = 0; i < a.size(); ++i)
-		if (std::tolower(static_cast<unsigned char>(a[i])) !=
-		    std::tolower(static_cast<unsigned char>(b[i])))
+		if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
 			return false;
 	return true;
 }
@@ -49,8 +48,7 @@ bool isLocalName(const std::string &name)
 	static const std::string suffix = ".localhost";
 	if (name == "127.0.0.1" || name == "localhost")
 		return true;
-	return name.size() > suffix.size() &&
-	       name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+	return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 } // namespace
@@ -72,8 +70,7 @@ HttpRequestHead parseRequestHead(const std::string &head)
 	req.method = requestLine.substr(0, sp1);
 	if (sp1 != std::string::npos) {
 		size_t sp2 = requestLine.find(' ', sp1 + 1);
-		req.target = requestLine.substr(
-			sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
+		req.target = requestLine.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
 	}
 	size_t q = req.target.find('?');
 	req.path = req.target.substr(0, q);
@@ -135,13 +132,13 @@ const char *contentTypeFor(const std::string &name)
 		const char *suffix;
 		const char *type;
 	} kTypes[] = {
-		{".html", "text/html; charset=utf-8"},
-		{".css", "text/css; charset=utf-8"},
-		{".js", "text/javascript; charset=utf-8"},
-		{".svg", "image/svg+xml"},
-		{".png", "image/png"},
-		{".woff", "font/woff"},
-		{".woff2", "font/woff2"},
+	    {".html", "text/html; charset=utf-8"},
+	    {".css", "text/css; charset=utf-8"},
+	    {".js", "text/javascript; charset=utf-8"},
+	    {".svg", "image/svg+xml"},
+	    {".png", "image/png"},
+	    {".woff", "font/woff"},
+	    {".woff2", "font/woff2"},
 	};
 	for (const auto &entry : kTypes) {
 		std::string suffix = entry.suffix;
@@ -166,8 +163,7 @@ bool isForbiddenFileName(const std::string &name)
 	return name.find("..") != std::string::npos || name.find(':') != std::string::npos;
 }
 
-std::string httpResponse(const std::string &status, const std::string &contentType,
-			 const std::string &body)
+std::string httpResponse(const std::string &status, const std::string &contentType, const std::string &body)
 {
 	std::string out;
 	out.reserve(128 + body.size());
@@ -183,7 +179,7 @@ std::string httpResponse(const std::string &status, const std::string &contentTy
 }
 
 const std::string kEventStreamHead = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"
-				"Cache-Control: no-store\r\nConnection: keep-alive\r\n\r\n";
+				     "Cache-Control: no-store\r\nConnection: keep-alive\r\n\r\n";
 
 std::string eventFrame(const std::string &name, const std::string &data)
 {

@@ -61,7 +61,7 @@ uint16_t LocalServer::start(const std::string &staticRoot, uint16_t firstPort, R
 
 	uint16_t port = 0;
 	platform::SocketHandle listener =
-		platform::listenLoopback(firstPort, m_limits.firstPortCount, m_limits.backlog, &port);
+	    platform::listenLoopback(firstPort, m_limits.firstPortCount, m_limits.backlog, &port);
 	if (listener == platform::kInvalidSocket)
 		return 0;
 	m_listener = listener;
@@ -85,8 +85,7 @@ void LocalServer::setStreamClientHook(StreamClientHook hook)
 	m_streamHook = std::move(hook);
 }
 
-void LocalServer::addResource(const std::string &path, const std::string &contentType,
-			      const std::string &body)
+void LocalServer::addResource(const std::string &path, const std::string &contentType, const std::string &body)
 {
 	m_resources[path] = Resource{contentType, body};
 }
@@ -141,8 +140,7 @@ bool LocalServer::addConnection(platform::SocketHandle client)
 {
 	const Clock::time_point started = Clock::now();
 	std::lock_guard<std::mutex> guard(m_connLock);
-	size_t busy = std::count_if(m_connections.begin(), m_connections.end(),
-				    [](const auto &c) { return !c->done; });
+	size_t busy = std::count_if(m_connections.begin(), m_connections.end(), [](const auto &c) { return !c->done; });
 	if (!m_running || busy >= m_limits.maxConnections) {
 		platform::closeSocket(client);
 		return true;
@@ -277,13 +275,11 @@ void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point s
 	if (req.method == "POST") {
 		const std::string *origin = req.header("Origin");
 		if (origin && !isAllowedOrigin(*origin, m_port)) {
-			finishConnection(s, httpResponse("403 Forbidden", "application/json",
-							 errorReply("origin")));
+			finishConnection(s, httpResponse("403 Forbidden", "application/json", errorReply("origin")));
 			return;
 		}
 		if (req.path != "/api/token" && !queryHasToken(req.query, m_token)) {
-			finishConnection(s, httpResponse("403 Forbidden", "application/json",
-							 errorReply("token")));
+			finishConnection(s, httpResponse("403 Forbidden", "application/json", errorReply("token")));
 			return;
 		}
 		std::string body = buffer.substr(headEnd + 4);
@@ -305,8 +301,7 @@ void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point s
 				return;
 			}
 			if (body.size() > m_limits.maxBodyBytes) {
-				finishConnection(s, httpResponse("413 Payload Too Large", "text/plain",
-								 "too large"));
+				finishConnection(s, httpResponse("413 Payload Too Large", "text/plain", "too large"));
 				return;
 			}
 		}
@@ -419,7 +414,7 @@ void LocalServer::broadcast(const std::string &event, const std::string &data)
 	// Every page gets the frame at once, under one deadline: a page that
 	// stopped reading costs one time-out once, and is then gone.
 	const std::vector<bool> sent =
-		platform::sendToAllWithin(m_streams, frame.data(), frame.size(), m_limits.sendTimeoutMs);
+	    platform::sendToAllWithin(m_streams, frame.data(), frame.size(), m_limits.sendTimeoutMs);
 	std::vector<platform::SocketHandle> kept;
 	for (size_t i = 0; i < m_streams.size(); ++i) {
 		if (sent[i])

@@ -114,7 +114,7 @@ private:
 	platform::SocketHandle m_listener = platform::kInvalidSocket;
 	std::thread m_acceptThread;
 
-	std::mutex m_connLock; // guards m_streams, m_open, m_connections; held while broadcasting
+	std::mutex m_connLock;           // guards m_streams, m_open, m_connections; held while broadcasting
 	bool m_exhaustionLogged = false; // accept thread only: out of descriptors, said once a run
 	std::vector<platform::SocketHandle> m_streams;
 	std::vector<platform::SocketHandle> m_open;

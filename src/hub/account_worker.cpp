@@ -129,15 +129,14 @@ void ChatDock::startEventSub(const HelixContext &ctx)
 	if (!m_eventSub || m_eventSubClosed || !m_accountRun)
 		return;
 	m_eventSub->start(
-		ctx,
-		[this](const HeldMessage &held) { onHeld(held); },
-		[this](const std::string &detail) {
-			std::lock_guard<std::mutex> guard(m_lock);
-			m_automodDetail = "{\"detail\":" + jsonQuote(detail) + "}";
-			m_server.broadcast("automod", m_automodDetail);
-		},
-		[this](const std::string &json) { onActivity(json); },
-		[this](const std::string &json) { onHighlight(json); });
+	    ctx, [this](const HeldMessage &held) { onHeld(held); },
+	    [this](const std::string &detail) {
+		    std::lock_guard<std::mutex> guard(m_lock);
+		    m_automodDetail = "{\"detail\":" + jsonQuote(detail) + "}";
+		    m_server.broadcast("automod", m_automodDetail);
+	    },
+	    [this](const std::string &json) { onActivity(json); },
+	    [this](const std::string &json) { onHighlight(json); });
 }
 
 void ChatDock::stopEventSub()

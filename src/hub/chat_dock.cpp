@@ -34,28 +34,28 @@ ChatDock::ChatDock(Options options, QWidget *parent)
 	Host *h = host();
 	std::string webRoot = h ? h->dataPath("web") : std::string();
 	const ControlApi api = options.controlApi;
-	m_port = m_server.start(webRoot, options.firstPort,
-				[this, api](const std::string &path, const std::string &body) {
-					return api ? api(*this, path, body) : errorReply("Unknown request");
-				});
+	m_port =
+	    m_server.start(webRoot, options.firstPort, [this, api](const std::string &path, const std::string &body) {
+		    return api ? api(*this, path, body) : errorReply("Unknown request");
+	    });
 
 	m_twitchReader = std::make_unique<TwitchChatReader>(
-		[this](const ChatMessage &m) { onMessage(m); },
-		[this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
-		[this](Platform p, const std::string &id, const std::string &userId, const std::string &name,
-		       const std::string &duration) { onClear(p, id, userId, name, duration); });
+	    [this](const ChatMessage &m) { onMessage(m); },
+	    [this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
+	    [this](Platform p, const std::string &id, const std::string &userId, const std::string &name,
+		   const std::string &duration) { onClear(p, id, userId, name, duration); });
 	m_tiktok = std::make_unique<TikTokClient>([this](const ChatMessage &m) { onMessage(m); },
 						  [this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
 						  [this](int64_t count) { onTikTokViewers(count); });
 
 	m_eventSub = std::make_unique<EventSubSession>();
 	m_twitchPoller = std::make_unique<TwitchChannelPoller>(
-		[this] {
-			AccountContext ctx = accountContext();
-			return TwitchChannelPoller::Target{std::move(ctx.helix), std::move(ctx.channel)};
-		},
-		[this](int64_t count) { onTwitchViewers(count); },
-		[this](const std::string &json) { onTwitchPins(json); }, options.twitchPolls);
+	    [this] {
+		    AccountContext ctx = accountContext();
+		    return TwitchChannelPoller::Target{std::move(ctx.helix), std::move(ctx.channel)};
+	    },
+	    [this](int64_t count) { onTwitchViewers(count); }, [this](const std::string &json) { onTwitchPins(json); },
+	    options.twitchPolls);
 
 	loadConfig();
 	applyChannels();
@@ -80,8 +80,7 @@ void ChatDock::registerBadges()
 		m_server.addResource("/badge/" + badge.first + ".png", "image/png", badge.second);
 }
 
-void ChatDock::setUpdateHooks(std::function<std::string()> status,
-			      std::function<void(const std::string &)> action)
+void ChatDock::setUpdateHooks(std::function<std::string()> status, std::function<void(const std::string &)> action)
 {
 	std::lock_guard<std::mutex> guard(m_hookLock);
 	m_updateStatus = std::move(status);

@@ -221,7 +221,7 @@ private:
 	std::mutex m_eventSubLock;
 	std::unique_ptr<EventSubSession> m_eventSub;
 	bool m_eventSubClosed = false; // under m_eventSubLock
-	std::string m_automodDetail; // under m_lock: the last AutoMod status, for new pages
+	std::string m_automodDetail;   // under m_lock: the last AutoMod status, for new pages
 	// Held messages without a decision yet, oldest first (id, JSON); under m_lock.
 	static constexpr size_t kMaxPendingHeld = 200;
 	std::deque<std::pair<std::string, std::string>> m_pendingHeld;

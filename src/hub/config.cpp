@@ -49,8 +49,8 @@ void ChatDock::saveConfig()
 
 std::string ChatDock::configJsonLocked()
 {
-	return configJson(m_settings, m_account, m_accountNote, gameCaptureSwitch().on(),
-			  replayNotifySwitch().on(), !hasAllScopes(m_account));
+	return configJson(m_settings, m_account, m_accountNote, gameCaptureSwitch().on(), replayNotifySwitch().on(),
+			  !hasAllScopes(m_account));
 }
 
 void ChatDock::publishConfig()
@@ -141,8 +141,8 @@ void ChatDock::setEmoteCache(const std::string &json)
 	m_emoteCache = json;
 }
 
-void ChatDock::setChannels(const std::string &twitch, const std::string &tiktok,
-			   const std::string &youtube, const std::string &kick)
+void ChatDock::setChannels(const std::string &twitch, const std::string &tiktok, const std::string &youtube,
+			   const std::string &kick)
 {
 	std::lock_guard<std::mutex> guard(m_lock);
 	m_settings.twitch = twitch;

@@ -76,9 +76,8 @@ bool writeSettingsFile(const std::string &path, const Settings &s, const TwitchA
 	return ok;
 }
 
-std::string configJson(const Settings &s, const TwitchAccount &account,
-		       const std::string &accountNote, bool autoGame, bool replayNotify,
-		       bool needsReauth)
+std::string configJson(const Settings &s, const TwitchAccount &account, const std::string &accountNote, bool autoGame,
+		       bool replayNotify, bool needsReauth)
 {
 	const bool builtIn = kBuiltInClientId[0] != '\0';
 	std::string out = "{\"twitch\":" + jsonQuote(s.twitch);
@@ -93,8 +92,8 @@ std::string configJson(const Settings &s, const TwitchAccount &account,
 	out += s.seToken.empty() ? ",\"seConfigured\":false" : ",\"seConfigured\":true";
 	out += ",\"adLength\":" + std::to_string(s.adLength);
 	if (account.login.empty() && !account.token.empty())
-		out += ",\"account\":{\"login\":\"\",\"needsReauth\":false,\"pending\":" +
-		       jsonQuote(accountNote) + "}}";
+		out +=
+		    ",\"account\":{\"login\":\"\",\"needsReauth\":false,\"pending\":" + jsonQuote(accountNote) + "}}";
 	else if (account.login.empty())
 		out += ",\"account\":null}";
 	else

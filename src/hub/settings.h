@@ -26,13 +26,11 @@ bool readSettingsFile(const std::string &path, Settings &settings, TwitchAccount
 
 // Writes config.json safely (temporary file, backup of the previous one),
 // readable by its owner only.
-bool writeSettingsFile(const std::string &path, const Settings &settings,
-		       const TwitchAccount &account);
+bool writeSettingsFile(const std::string &path, const Settings &settings, const TwitchAccount &account);
 
 // The "config" event payload. A stored account that Twitch has not
 // confirmed yet (no login) is shown as pending, with `accountNote` saying why.
-std::string configJson(const Settings &settings, const TwitchAccount &account,
-		       const std::string &accountNote, bool autoGame, bool replayNotify,
-		       bool needsReauth);
+std::string configJson(const Settings &settings, const TwitchAccount &account, const std::string &accountNote,
+		       bool autoGame, bool replayNotify, bool needsReauth);
 
 } // namespace vanteo

@@ -13,8 +13,7 @@
 // Threads: any; one lock guards the table.
 namespace vanteo {
 
-class SignInStates
-{
+class SignInStates {
 public:
 	using Clock = std::chrono::steady_clock;
 
@@ -31,7 +30,7 @@ private:
 	static constexpr size_t kMaxPending = 16;
 
 	const std::chrono::milliseconds m_lifetime;
-	std::mutex m_lock; // guards m_pending
+	std::mutex m_lock;                                  // guards m_pending
 	std::map<std::string, Clock::time_point> m_pending; // state -> when issued
 };
 

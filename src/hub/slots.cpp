@@ -24,8 +24,7 @@ void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)
 	{
 		std::lock_guard<std::mutex> guard(m_lock);
 		LinkStatus &link = platform == Platform::Twitch ? m_twitchLink : m_tiktokLink;
-		if (platform != Platform::Twitch &&
-		    (link.state != status.state || link.detail != status.detail))
+		if (platform != Platform::Twitch && (link.state != status.state || link.detail != status.detail))
 			logLine(LOG_INFO, "TikTok: %s (%s)", linkStateWord(status.state), status.detail.c_str());
 		link = status;
 	}
@@ -39,8 +38,8 @@ void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)
 	statusJson();
 }
 
-void ChatDock::onClear(Platform platform, const std::string &id, const std::string &userId,
-		       const std::string &name, const std::string &duration)
+void ChatDock::onClear(Platform platform, const std::string &id, const std::string &userId, const std::string &name,
+		       const std::string &duration)
 {
 	m_server.broadcast("clear", clearEventJson(platform, id, userId, name, duration));
 }

@@ -8,9 +8,9 @@ namespace {
 
 // Profile-address prefixes, tried in this order (letter case ignored).
 const char *const kPrefixes[] = {
-	"https://www.twitch.tv/", "https://twitch.tv/",   "http://www.twitch.tv/",
-	"https://www.tiktok.com/@", "https://tiktok.com/@", "https://www.youtube.com/",
-	"https://youtube.com/",   "https://kick.com/",    "https://www.kick.com/",
+    "https://www.twitch.tv/",   "https://twitch.tv/",   "http://www.twitch.tv/",
+    "https://www.tiktok.com/@", "https://tiktok.com/@", "https://www.youtube.com/",
+    "https://youtube.com/",     "https://kick.com/",    "https://www.kick.com/",
 };
 
 bool startsWithIgnoreCase(const std::string &text, const std::string &prefix)

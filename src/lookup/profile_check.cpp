@@ -21,8 +21,7 @@ using namespace endpoint_names;
 
 const char kNoTwitch[] = "No Twitch channel matches this name";
 
-std::string success(const std::string &name, const std::string &display, const std::string &avatar,
-		    bool live)
+std::string success(const std::string &name, const std::string &display, const std::string &avatar, bool live)
 {
 	return "{\"ok\":true,\"name\":" + jsonQuote(name) + ",\"display\":" + jsonQuote(display) +
 	       ",\"avatar\":" + jsonQuote(avatar) + ",\"live\":" + (live ? "true" : "false") + "}";
@@ -54,8 +53,7 @@ bool isPathSafe(const std::string &name)
 	if (name.empty())
 		return false;
 	for (char c : name) {
-		const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-				c == '-' || c == '.';
+		const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
 		if (!ok)
 			return false;
 	}
@@ -65,8 +63,7 @@ bool isPathSafe(const std::string &name)
 std::string checkTikTok(const std::string &name)
 {
 	std::string body;
-	if (!fetch(kTikTokWeb, roomLookupPath(name), roomLookupHeaders() + kProfileCheckUserAgent,
-		   body))
+	if (!fetch(kTikTokWeb, roomLookupPath(name), roomLookupHeaders() + kProfileCheckUserAgent, body))
 		return failure("TikTok is unreachable");
 
 	DataRef root(DataRef::parse(body));
@@ -113,8 +110,7 @@ std::string checkYouTube(const std::string &name)
 	const char notFound[] = "No YouTube channel matches this name";
 	// The cookie line answers the consent page in advance; without it
 	// visitors from some regions get that page instead of the channel.
-	const std::string headers =
-	    std::string(kProfileCheckUserAgent) + "Cookie: SOCS=CAI; CONSENT=YES+cb\r\n";
+	const std::string headers = std::string(kProfileCheckUserAgent) + "Cookie: SOCS=CAI; CONSENT=YES+cb\r\n";
 	std::string page;
 	if (!fetch(kYouTube, "/@" + name + "?ucbcb=1", headers, page))
 		return failure(notFound);
@@ -152,8 +148,7 @@ std::string checkTwitchPage(const std::string &name)
 	if (title.empty() && page.find("<title>Twitch</title>") != std::string::npos)
 		return failure(kNoTwitch);
 	const std::string suffix = " - Twitch";
-	if (title.size() > suffix.size() &&
-	    title.compare(title.size() - suffix.size(), suffix.size(), suffix) == 0)
+	if (title.size() > suffix.size() && title.compare(title.size() - suffix.size(), suffix.size(), suffix) == 0)
 		title.resize(title.size() - suffix.size());
 	// An unreadable page is no proof that the channel is missing: the typed
 	// name stands in for the display name.
@@ -177,8 +172,7 @@ std::string ogMeta(const std::string &html, const std::string &property)
 
 std::string checkChannel(const std::string &platform, const std::string &name, const HelixContext &twitch)
 {
-	const bool known = platform == "tiktok" || platform == "kick" || platform == "youtube" ||
-			   platform == "twitch";
+	const bool known = platform == "tiktok" || platform == "kick" || platform == "youtube" || platform == "twitch";
 	if (!known)
 		return failure("Unknown platform");
 	if (!isPathSafe(name))

@@ -56,9 +56,15 @@ BrowserPanels::BrowserPanels(ChatDock &hub) : m_hub(&hub)
 {
 	createChatView();
 	ChatDock::WindowHooks hooks;
-	hooks.showSetup = [this] { showSetup(); };
-	hooks.hideSetup = [this] { hideSetup(); };
-	hooks.hideUpdates = [this] { hideUpdates(); };
+	hooks.showSetup = [this] {
+		showSetup();
+	};
+	hooks.hideSetup = [this] {
+		hideSetup();
+	};
+	hooks.hideUpdates = [this] {
+		hideUpdates();
+	};
 	hub.setWindowHooks(std::move(hooks));
 }
 
@@ -68,13 +74,11 @@ BrowserPanels::~BrowserPanels()
 		m_hub->setWindowHooks(ChatDock::WindowHooks());
 }
 
-std::string BrowserPanels::pageUrl(const std::string &view, const std::string &path,
-				   const std::string &query) const
+std::string BrowserPanels::pageUrl(const std::string &view, const std::string &path, const std::string &query) const
 {
 	if (!m_hub || !m_hub->port())
 		return std::string();
-	return "http://" + view + ".localhost:" + std::to_string(m_hub->port()) + path +
-	       "?t=" + m_hub->token() + query;
+	return "http://" + view + ".localhost:" + std::to_string(m_hub->port()) + path + "?t=" + m_hub->token() + query;
 }
 
 void BrowserPanels::createChatView()
@@ -177,8 +181,8 @@ void BrowserPanels::showUpdates(const std::string &mode)
 
 namespace {
 
-void offerInPanels(BrowserViews &views, const std::string &key, const QString &why,
-		   const QString &button, const std::string &url)
+void offerInPanels(BrowserViews &views, const std::string &key, const QString &why, const QString &button,
+		   const std::string &url)
 {
 	for (FallbackPanel *panel : {views.chatPanel.data(), views.activityPanel.data()})
 		if (panel)

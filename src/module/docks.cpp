@@ -13,10 +13,9 @@ namespace vanteo {
 DockApi resolveDockApi()
 {
 	DockApi api;
-	api.addDockById = reinterpret_cast<decltype(api.addDockById)>(
-		dlsym(RTLD_DEFAULT, "obs_frontend_add_dock_by_id"));
-	api.removeDock = reinterpret_cast<decltype(api.removeDock)>(
-		dlsym(RTLD_DEFAULT, "obs_frontend_remove_dock"));
+	api.addDockById =
+	    reinterpret_cast<decltype(api.addDockById)>(dlsym(RTLD_DEFAULT, "obs_frontend_add_dock_by_id"));
+	api.removeDock = reinterpret_cast<decltype(api.removeDock)>(dlsym(RTLD_DEFAULT, "obs_frontend_remove_dock"));
 	api.addDock = reinterpret_cast<decltype(api.addDock)>(dlsym(RTLD_DEFAULT, "obs_frontend_add_dock"));
 	return api;
 }

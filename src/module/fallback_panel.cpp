@@ -22,8 +22,7 @@ QPushButton *openButton(QWidget *parent, const QString &text, const std::string 
 
 } // namespace
 
-FallbackPanel::FallbackPanel(QWidget *parent, const std::string &pageTitle, const std::string &url)
-    : QWidget(parent)
+FallbackPanel::FallbackPanel(QWidget *parent, const std::string &pageTitle, const std::string &url) : QWidget(parent)
 {
 	setObjectName("vanteoFallbackPanel");
 	m_layout = new QVBoxLayout(this);
@@ -33,22 +32,19 @@ FallbackPanel::FallbackPanel(QWidget *parent, const std::string &pageTitle, cons
 	auto *label = new QLabel(this);
 	label->setWordWrap(true);
 	if (url.empty())
-		label->setText(
-		    tr("The %1 page is unavailable: Vanteo's local server could not start. "
-		       "See the OBS log for details.")
-			.arg(title));
+		label->setText(tr("The %1 page is unavailable: Vanteo's local server could not start. "
+				  "See the OBS log for details.")
+				   .arg(title));
 	else
-		label->setText(
-		    tr("This OBS Studio has no embedded browser, so the %1 opens in your "
-		       "web browser.")
-			.arg(title));
+		label->setText(tr("This OBS Studio has no embedded browser, so the %1 opens in your "
+				  "web browser.")
+				   .arg(title));
 	m_layout->addWidget(label);
 	m_layout->addWidget(openButton(this, tr("Open %1 in browser").arg(title), url));
 	m_layout->addStretch(1);
 }
 
-void FallbackPanel::offer(const std::string &key, const QString &why, const QString &button,
-			  const std::string &url)
+void FallbackPanel::offer(const std::string &key, const QString &why, const QString &button, const std::string &url)
 {
 	withdraw(key);
 	auto *row = new QWidget(this);

@@ -22,8 +22,7 @@ public:
 
 	// Shows a line saying `why` and a button `button` that opens `url`; a
 	// later offer under the same `key` replaces it.
-	void offer(const std::string &key, const QString &why, const QString &button,
-		   const std::string &url);
+	void offer(const std::string &key, const QString &why, const QString &button, const std::string &url);
 	void withdraw(const std::string &key);
 
 private:

@@ -66,8 +66,7 @@ QAction *addEntry(QMenu *menu, const char *text, bool checkable, std::function<v
 {
 	QAction *action = menu->addAction(QString::fromUtf8(text));
 	action->setCheckable(checkable);
-	QObject::connect(action, &QAction::triggered, action,
-			 [onTrigger](bool checked) { onTrigger(checked); });
+	QObject::connect(action, &QAction::triggered, action, [onTrigger](bool checked) { onTrigger(checked); });
 	return action;
 }
 
@@ -139,24 +138,21 @@ void buildPluginMenu()
 	s.menu = menu;
 
 	QAction *chat = addEntry(menu, "Chat Dock", true, [](bool on) { setDockShown(kChatDockId, on); });
-	QAction *activity =
-		addEntry(menu, "Activity Dock", true, [](bool on) { setDockShown(kActivityDockId, on); });
+	QAction *activity = addEntry(menu, "Activity Dock", true, [](bool on) { setDockShown(kActivityDockId, on); });
 	menu->addSeparator();
-	QAction *game = addEntry(menu, "Automatic Game Capture", true,
-				 [](bool on) { gameCaptureSwitch().set(on); });
+	QAction *game = addEntry(menu, "Automatic Game Capture", true, [](bool on) { gameCaptureSwitch().set(on); });
 	game->setChecked(gameCaptureSwitch().on());
 	game->setToolTip(QStringLiteral("Points Game Capture and Window Capture sources at the foreground "
 					"game, including its audio."));
-	QAction *replay = addEntry(menu, "Replay Buffer Notifications", true,
-				   [](bool on) { replayNotifySwitch().set(on); });
+	QAction *replay =
+	    addEntry(menu, "Replay Buffer Notifications", true, [](bool on) { replayNotifySwitch().set(on); });
 	replay->setChecked(replayNotifySwitch().on());
-	replay->setToolTip(QStringLiteral(
-		"Shows a notification when the replay buffer starts, saves a replay or stops."));
+	replay->setToolTip(
+	    QStringLiteral("Shows a notification when the replay buffer starts, saves a replay or stops."));
 	menu->addSeparator();
 	addEntry(menu, "Move Docks to the Right", false, [](bool) { moveDocksToTheRight(); });
 	menu->addSeparator();
-	QAction *autoUpdate = addEntry(menu, "Automatic Updates", true,
-				       [](bool on) { autoUpdateSwitch().set(on); });
+	QAction *autoUpdate = addEntry(menu, "Automatic Updates", true, [](bool on) { autoUpdateSwitch().set(on); });
 	autoUpdate->setChecked(autoUpdateSwitch().on());
 	s.updateAction = addEntry(menu, kCheckForUpdatesText, false, [](bool) { checkForUpdates(); });
 	addEntry(menu, "What's New", false, [](bool) {
@@ -179,12 +175,12 @@ void buildPluginMenu()
 		game->setChecked(gameCaptureSwitch().on());
 		replay->setChecked(replayNotifySwitch().on());
 		QMetaObject::invokeMethod(
-			menu,
-			[] {
-				if (menuState().hooks.menuLaidOut)
-					menuState().hooks.menuLaidOut();
-			},
-			Qt::QueuedConnection);
+		    menu,
+		    [] {
+			    if (menuState().hooks.menuLaidOut)
+				    menuState().hooks.menuLaidOut();
+		    },
+		    Qt::QueuedConnection);
 	});
 
 	logEntries(menu);

@@ -52,8 +52,7 @@ QCef *loadWebViewFactory(const std::string &storageFolder)
 		const size_t slash = module.find_last_of("/\\");
 		if (slash == std::string::npos)
 			return nullptr;
-		const std::string path =
-		    module.substr(0, slash + 1) + "vanteo-webview" + platform::kLibraryExtension;
+		const std::string path = module.substr(0, slash + 1) + "vanteo-webview" + platform::kLibraryExtension;
 		if (!os_file_exists(path.c_str())) {
 			logLine(LOG_INFO, "page views: %s is not installed", path.c_str());
 			return nullptr;
@@ -66,8 +65,7 @@ QCef *loadWebViewFactory(const std::string &storageFolder)
 			return nullptr;
 		}
 	}
-	auto create =
-	    reinterpret_cast<VanteoWebViewCreate>(os_dlsym(library, VANTEO_WEBVIEW_ENTRY));
+	auto create = reinterpret_cast<VanteoWebViewCreate>(os_dlsym(library, VANTEO_WEBVIEW_ENTRY));
 	if (!create)
 		return nullptr;
 	const VanteoWebViewHooks hooks{storageFolder.c_str(), webViewLog, webViewOpenExternal};

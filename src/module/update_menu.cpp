@@ -23,13 +23,11 @@
 
 #include <cstring>
 
-namespace vanteo
-{
+namespace vanteo {
 
 using updater::Status;
 
-namespace
-{
+namespace {
 
 // GUI thread only.
 struct BadgeState {
@@ -53,8 +51,7 @@ void placeUpdateBadge()
 	// Item geometry is final only once the menu has been laid out, which
 	// is why the menu calls this again, queued, each time it opens.
 	const QRect item = menu->actionGeometry(action);
-	label->move(item.right() - 10 - label->width(),
-		    item.center().y() - label->height() / 2 + 1);
+	label->move(item.right() - 10 - label->width(), item.center().y() - label->height() / 2 + 1);
 	label->raise();
 }
 
@@ -78,8 +75,7 @@ void refreshUpdateBadge()
 	QString text = QString::fromUtf8(kCheckForUpdatesText);
 	if (!look.text.empty()) {
 		const int space = QFontMetrics(menu->font()).horizontalAdvance(QChar(0x00A0));
-		text += QLatin1Char('\t') +
-			QString(badgeSpacerCount(s.label->width(), space), QChar(0x00A0));
+		text += QLatin1Char('\t') + QString(badgeSpacerCount(s.label->width(), space), QChar(0x00A0));
 	}
 	action->setText(text);
 	placeUpdateBadge();
@@ -141,12 +137,10 @@ NewsOffer offerReleaseNotes(const std::vector<ReleaseNote> &notes)
 {
 	const std::string seen = readConfigText("news-seen.txt");
 	const std::string config = configFilePath("config.json");
-	NewsOffer offer = newsOffer(seen, !config.empty() && os_file_exists(config.c_str()), notes,
-				    kCurrentVersion);
+	NewsOffer offer = newsOffer(seen, !config.empty() && os_file_exists(config.c_str()), notes, kCurrentVersion);
 	if (offer.writeSeen && ensureConfigFolder()) {
 		const std::string path = configFilePath("news-seen.txt");
-		os_quick_write_utf8_file(path.c_str(), kCurrentVersion,
-					 std::strlen(kCurrentVersion), false);
+		os_quick_write_utf8_file(path.c_str(), kCurrentVersion, std::strlen(kCurrentVersion), false);
 	}
 	return offer;
 }
@@ -168,7 +162,7 @@ void onUpdateStatus(Status status, bool manual)
 			panels->showUpdates("update");
 		else
 			panels->offerUpdates("update", status == Status::Ready ? QObject::tr("Update ready")
-									      : QObject::tr("Update available"));
+									       : QObject::tr("Update available"));
 		break;
 	case UpdateReaction::OfferNotes: {
 		NewsOffer offer = offerReleaseNotes(updateSnapshot().notes);
@@ -196,14 +190,13 @@ void handleUpdateAction(const std::string &word)
 void restartHost(QWidget *mainWindow)
 {
 	const QString exe = QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
-	const QString dir = QDir::toNativeSeparators(
-	    QFileInfo(QCoreApplication::applicationFilePath()).absolutePath());
+	const QString dir = QDir::toNativeSeparators(QFileInfo(QCoreApplication::applicationFilePath()).absolutePath());
 	std::vector<std::string> args;
 	const QStringList all = QCoreApplication::arguments();
 	for (int i = 1; i < all.size(); ++i)
 		args.push_back(all[i].toStdString());
-	if (!platform::startRestartHelper(QCoreApplication::applicationPid(), exe.toStdString(),
-					  dir.toStdString(), args)) {
+	if (!platform::startRestartHelper(QCoreApplication::applicationPid(), exe.toStdString(), dir.toStdString(),
+					  args)) {
 		logLine(LOG_WARNING, "update: OBS could not be restarted");
 		return;
 	}

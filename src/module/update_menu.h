@@ -13,8 +13,7 @@ class QWidget;
 //
 // Everything runs on the GUI thread except postUpdateStatus, which only
 // posts.
-namespace vanteo
-{
+namespace vanteo {
 
 // Plugs the check entry and the badge into the menu (before it is built).
 void installUpdateMenu();

@@ -7,8 +7,7 @@
 // MOVEFILE_REPLACE_EXISTING on Windows; a loaded module library can be moved
 // away on both), and the platform's own path form. Paths are UTF-8. Any
 // thread.
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
 // Moves `from` to `to`, replacing an existing file there. False when the
 // move did not happen (both paths are then as before).

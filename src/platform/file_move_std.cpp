@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <cerrno>
 
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
 bool moveReplacing(const std::string &from, const std::string &to)
 {

@@ -4,18 +4,15 @@
 
 #include <string>
 
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
-namespace
-{
+namespace {
 
 std::wstring wide(const std::string &utf8)
 {
 	if (utf8.empty())
 		return std::wstring();
-	int n =
-	    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+	int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
 	std::wstring out(static_cast<size_t>(n), L'\0');
 	MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
 	return out;

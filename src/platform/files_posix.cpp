@@ -31,8 +31,7 @@ bool readRegularFile(const std::string &path, std::string &out, size_t maxBytes)
 	if (fd < 0)
 		return false;
 	struct stat st {};
-	bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-		  static_cast<unsigned long long>(st.st_size) <= maxBytes;
+	bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<unsigned long long>(st.st_size) <= maxBytes;
 	if (ok) {
 		out.reserve(static_cast<size_t>(st.st_size));
 		char buffer[16384];

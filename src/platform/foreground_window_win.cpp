@@ -17,8 +17,7 @@ std::string toUtf8(const wchar_t *text, int length)
 	if (size <= 0)
 		return std::string();
 	std::string result(static_cast<size_t>(size), '\0');
-	const int written =
-		WideCharToMultiByte(CP_UTF8, 0, text, length, result.data(), size, nullptr, nullptr);
+	const int written = WideCharToMultiByte(CP_UTF8, 0, text, length, result.data(), size, nullptr, nullptr);
 	if (written <= 0)
 		return std::string();
 	result.resize(static_cast<size_t>(written));

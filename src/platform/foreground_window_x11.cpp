@@ -99,8 +99,7 @@ unsigned long firstValue(Display *display, Window window, const char *property, 
 
 std::string windowTitle(Display *display, Window window)
 {
-	auto utf8 = readProperty<char>(display, window, atom(display, "_NET_WM_NAME"),
-				       atom(display, "UTF8_STRING"));
+	auto utf8 = readProperty<char>(display, window, atom(display, "_NET_WM_NAME"), atom(display, "UTF8_STRING"));
 	if (!utf8.empty())
 		return std::string(utf8.begin(), utf8.end());
 	// Older clients only set WM_NAME, in Latin-1 or compound text.
@@ -196,8 +195,7 @@ std::vector<ScreenRect> monitors(Display *display, Window root)
 	if (result.empty()) {
 		// Without RandR the whole screen is the one monitor.
 		const int screen = DefaultScreen(display);
-		result.push_back(
-			ScreenRect{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)});
+		result.push_back(ScreenRect{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)});
 	}
 	return result;
 }
@@ -208,8 +206,7 @@ std::vector<ScreenRect> monitors(Display *display, Window root)
 // hints and full-screen state decide.
 bool isDecorated(Display *display, Window window)
 {
-	auto extents = readProperty<unsigned long>(display, window, atom(display, "_NET_FRAME_EXTENTS"),
-						   XA_CARDINAL);
+	auto extents = readProperty<unsigned long>(display, window, atom(display, "_NET_FRAME_EXTENTS"), XA_CARDINAL);
 	if (extents.size() >= 4)
 		return extents[0] || extents[1] || extents[2] || extents[3];
 	const Atom fullscreen = atom(display, "_NET_WM_STATE_FULLSCREEN");
@@ -265,8 +262,7 @@ bool captureForegroundWindow(ForegroundWindowInfo &info)
 	if (window == None)
 		return false;
 	XWindowAttributes attributes{};
-	if (!XGetWindowAttributes(display, window, &attributes) || t_failed ||
-	    attributes.map_state != IsViewable)
+	if (!XGetWindowAttributes(display, window, &attributes) || t_failed || attributes.map_state != IsViewable)
 		return false;
 	const unsigned long pid = firstValue(display, window, "_NET_WM_PID", XA_CARDINAL);
 	const std::string image = pid ? imagePathOf(pid) : std::string();

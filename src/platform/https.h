@@ -29,8 +29,7 @@ extern const char *const BrowserUserAgent;
 // reports no response, and later ones fail at once. Worker threads set one
 // at their entry so that stopping them never waits for a stalled host.
 // Scopes nest; the innermost applies.
-class AbortScope
-{
+class AbortScope {
 public:
 	explicit AbortScope(const std::atomic<bool> &running);
 	~AbortScope();
@@ -55,9 +54,8 @@ bool isHeaderSafe(const std::string &value);
 // cap, and the result is still true. When headerName and headerOut are both
 // given and the response carries that header (first occurrence, non-empty),
 // its value is stored in headerOut; otherwise headerOut is left untouched.
-bool httpsGet(const std::string &host, const std::string &path, std::string &bodyOut,
-	      uint32_t &statusOut, const std::string &extraHeaders = std::string(),
-	      uint16_t port = 443, const char *headerName = nullptr,
+bool httpsGet(const std::string &host, const std::string &path, std::string &bodyOut, uint32_t &statusOut,
+	      const std::string &extraHeaders = std::string(), uint16_t port = 443, const char *headerName = nullptr,
 	      std::string *headerOut = nullptr);
 
 // method ("GET", "POST", "PATCH", "DELETE", ...) on host, always port 443 and
@@ -65,8 +63,7 @@ bool httpsGet(const std::string &host, const std::string &path, std::string &bod
 // "Content-Length: 0"). Same result rule as httpsGet; the response body has
 // no size cap.
 bool httpsRequest(const std::string &method, const std::string &host, const std::string &path,
-		  const std::string &headers, const std::string &body, std::string &bodyOut,
-		  uint32_t &statusOut);
+		  const std::string &headers, const std::string &body, std::string &bodyOut, uint32_t &statusOut);
 
 // "Authorization: Bearer <token>\r\nClient-Id: <clientId>\r\n", followed by
 // "Content-Type: application/json\r\n" when withJson.

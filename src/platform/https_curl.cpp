@@ -15,9 +15,8 @@
 
 namespace vanteo::platform {
 
-const char *const BrowserUserAgent =
-    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/131.0.0.0 Safari/537.36";
+const char *const BrowserUserAgent = "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+				     "Chrome/131.0.0.0 Safari/537.36";
 
 namespace {
 
@@ -256,8 +255,7 @@ bool perform(const Request &request, std::string &bodyOut, uint32_t &statusOut)
 	if (request.method != "GET")
 		curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
 	if (request.body) {
-		curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
-				 static_cast<curl_off_t>(request.body->size()));
+		curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body->size()));
 		curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body->data());
 	}
 
@@ -267,16 +265,14 @@ bool perform(const Request &request, std::string &bodyOut, uint32_t &statusOut)
 	// A response arrived when its status line was read; an error after that
 	// (the cap, a broken body) keeps the status and what was read.
 	// An aborted request counts as unanswered, whatever arrived before.
-	bool received =
-	    status > 0 && code != CURLE_ABORTED_BY_CALLBACK && (code == CURLE_OK || code == CURLE_WRITE_ERROR ||
-			   code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR ||
-			   code == CURLE_OPERATION_TIMEDOUT || code == CURLE_GOT_NOTHING);
+	bool received = status > 0 && code != CURLE_ABORTED_BY_CALLBACK &&
+			(code == CURLE_OK || code == CURLE_WRITE_ERROR || code == CURLE_PARTIAL_FILE ||
+			 code == CURLE_RECV_ERROR || code == CURLE_OPERATION_TIMEDOUT || code == CURLE_GOT_NOTHING);
 	if (received) {
 		statusOut = static_cast<uint32_t>(status);
 		if (request.headerName && request.headerOut) {
 			curl_header *header = nullptr;
-			if (curl_easy_header(curl, request.headerName, 0, CURLH_HEADER, -1,
-					     &header) == CURLHE_OK &&
+			if (curl_easy_header(curl, request.headerName, 0, CURLH_HEADER, -1, &header) == CURLHE_OK &&
 			    header && header->value && header->value[0])
 				*request.headerOut = header->value;
 		}
@@ -308,9 +304,8 @@ bool isHeaderSafe(const std::string &value)
 	return true;
 }
 
-bool httpsGet(const std::string &host, const std::string &path, std::string &bodyOut,
-	      uint32_t &statusOut, const std::string &extraHeaders, uint16_t port,
-	      const char *headerName, std::string *headerOut)
+bool httpsGet(const std::string &host, const std::string &path, std::string &bodyOut, uint32_t &statusOut,
+	      const std::string &extraHeaders, uint16_t port, const char *headerName, std::string *headerOut)
 {
 	Request request;
 	request.method = "GET";
@@ -326,8 +321,7 @@ bool httpsGet(const std::string &host, const std::string &path, std::string &bod
 }
 
 bool httpsRequest(const std::string &method, const std::string &host, const std::string &path,
-		  const std::string &headers, const std::string &body, std::string &bodyOut,
-		  uint32_t &statusOut)
+		  const std::string &headers, const std::string &body, std::string &bodyOut, uint32_t &statusOut)
 {
 	Request request;
 	request.method = method;
@@ -341,8 +335,8 @@ bool httpsRequest(const std::string &method, const std::string &host, const std:
 
 std::string helixHeaders(const std::string &token, const std::string &clientId, bool withJson)
 {
-	std::string block = "Authorization: Bearer " + widenAscii(token) + "\r\n" +
-			    "Client-Id: " + widenAscii(clientId) + "\r\n";
+	std::string block =
+	    "Authorization: Bearer " + widenAscii(token) + "\r\n" + "Client-Id: " + widenAscii(clientId) + "\r\n";
 	if (withJson)
 		block += "Content-Type: application/json\r\n";
 	return block;

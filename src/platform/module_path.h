@@ -3,8 +3,7 @@
 #include <string>
 
 // Where the plug-in's own library lives. Any thread.
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
 // Absolute path of the loaded library (or executable) that contains this
 // code, in the platform's form; "" when the platform cannot tell.

@@ -5,8 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
 const char kLibraryExtension[] = ".so";
 

@@ -13,8 +13,7 @@ void makeOverlayWindow(uintptr_t nativeHandle)
 	if (!window)
 		return;
 	const LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
-	SetWindowLongPtrW(window, GWL_EXSTYLE,
-			  style | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE);
+	SetWindowLongPtrW(window, GWL_EXSTYLE, style | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE);
 	SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
 }
 

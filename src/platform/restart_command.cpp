@@ -1,7 +1,6 @@
 #include "platform/restart_command.h"
 
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
 std::string powerShellQuote(const std::string &text)
 {
@@ -30,11 +29,10 @@ std::string powerShellQuote(const std::string &text)
 std::string powerShellRestartScript(int64_t pid, const std::string &exe, const std::string &dir,
 				    const std::vector<std::string> &args)
 {
-	std::string script =
-	    "$p = Get-Process -Id " + std::to_string(pid) +
-	    " -ErrorAction SilentlyContinue; if ($p -and -not $p.WaitForExit(120000)) { exit }; "
-	    "Start-Process -FilePath " +
-	    powerShellQuote(exe) + " -WorkingDirectory " + powerShellQuote(dir);
+	std::string script = "$p = Get-Process -Id " + std::to_string(pid) +
+			     " -ErrorAction SilentlyContinue; if ($p -and -not $p.WaitForExit(120000)) { exit }; "
+			     "Start-Process -FilePath " +
+			     powerShellQuote(exe) + " -WorkingDirectory " + powerShellQuote(dir);
 	std::string list;
 	for (const std::string &arg : args) {
 		std::string one = arg.find(' ') != std::string::npos ? "\"" + arg + "\"" : arg;
@@ -66,8 +64,7 @@ DetachedCommand shellRestart(int64_t pid, const std::string &exe, const std::str
 				   std::to_string(waitTicks) +
 				   " ]; then exit 0; fi; sleep 0.1; done; "
 				   "cd \"$dir\" && exec \"$exe\" \"$@\"";
-	DetachedCommand command{"/bin/sh",
-				{"-c", script, "vanteo-restart", std::to_string(pid), exe, dir}};
+	DetachedCommand command{"/bin/sh", {"-c", script, "vanteo-restart", std::to_string(pid), exe, dir}};
 	command.arguments.insert(command.arguments.end(), args.begin(), args.end());
 	return command;
 }

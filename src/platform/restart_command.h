@@ -8,8 +8,7 @@
 // waits for the old process to end (up to 120 seconds) and then starts the
 // same program, in its folder, with the same arguments. Pure text building,
 // so both forms are checked on every platform.
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
 struct DetachedCommand {
 	std::string program;

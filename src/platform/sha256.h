@@ -4,8 +4,7 @@
 
 // SHA-256 through the platform's hash service (libcrypto on Linux, BCrypt on
 // Windows). Any thread.
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
 // 64 lower-case hexadecimal digits of the digest of `bytes`, computed in one
 // pass; "" when the hash service fails.

@@ -2,15 +2,13 @@
 
 #include <openssl/evp.h>
 
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
 std::string sha256Hex(const std::string &bytes)
 {
 	unsigned char digest[EVP_MAX_MD_SIZE];
 	unsigned int length = 0;
-	if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1 ||
-	    length != 32)
+	if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1 || length != 32)
 		return std::string();
 	static const char hex[] = "0123456789abcdef";
 	std::string out;

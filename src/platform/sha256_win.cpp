@@ -5,8 +5,7 @@
 
 #pragma comment(lib, "bcrypt.lib")
 
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
 std::string sha256Hex(const std::string &bytes)
 {
@@ -17,8 +16,7 @@ std::string sha256Hex(const std::string &bytes)
 	// One call hashes the whole input; inputs larger than 4 GiB are far past
 	// the download cap and fail here rather than being cut.
 	bool ok = bytes.size() <= 0xffffffffu &&
-		  BCryptHash(algorithm, nullptr, 0,
-			     reinterpret_cast<PUCHAR>(const_cast<char *>(bytes.data())),
+		  BCryptHash(algorithm, nullptr, 0, reinterpret_cast<PUCHAR>(const_cast<char *>(bytes.data())),
 			     static_cast<ULONG>(bytes.size()), digest, sizeof digest) == 0;
 	BCryptCloseAlgorithmProvider(algorithm, 0);
 	if (!ok)

@@ -25,8 +25,7 @@
 // from the worker; start and stop never from the worker itself.
 namespace vanteo::platform {
 
-class SocketWorker
-{
+class SocketWorker {
 public:
 	// `name` says whose worker it is in the line logged when an exception
 	// ends it.
@@ -92,13 +91,9 @@ public:
 	// unwinds the worker. Publish before connecting: a stop then aborts the
 	// connect, and one that comes while no connection exists makes the next
 	// connect fail at once (WebSocketClient::abort).
-	class Published
-	{
+	class Published {
 	public:
-		Published(SocketWorker &worker, WebSocketClient &socket) : m_worker(worker)
-		{
-			worker.publish(&socket);
-		}
+		Published(SocketWorker &worker, WebSocketClient &socket) : m_worker(worker) { worker.publish(&socket); }
 		~Published() { m_worker.publish(nullptr); }
 		Published(const Published &) = delete;
 		Published &operator=(const Published &) = delete;

@@ -23,8 +23,7 @@ enum class AcceptResult { Accepted, Idle, Exhausted, Failed };
 // Exhausted: a connection waits but the process or system is out of
 // descriptors or memory (the listener stays readable, so the caller must
 // pause before trying again); `error` then names the cause.
-AcceptResult acceptConnection(SocketHandle listener, int timeoutMs, SocketHandle *client,
-			      std::string *error = nullptr);
+AcceptResult acceptConnection(SocketHandle listener, int timeoutMs, SocketHandle *client, std::string *error = nullptr);
 
 bool setReceiveTimeout(SocketHandle s, int milliseconds);
 bool setSendTimeout(SocketHandle s, int milliseconds);
@@ -39,8 +38,8 @@ bool sendAll(SocketHandle s, const char *data, size_t size);
 // timeoutMs for the whole data: a peer that stops reading costs at most that
 // long, however the data is split. Element i tells whether sockets[i] got
 // every byte. Never blocks beyond the deadline, whatever the sockets' mode.
-std::vector<bool> sendToAllWithin(const std::vector<SocketHandle> &sockets, const char *data,
-				  size_t size, int timeoutMs);
+std::vector<bool> sendToAllWithin(const std::vector<SocketHandle> &sockets, const char *data, size_t size,
+				  int timeoutMs);
 bool sendAllWithin(SocketHandle s, const char *data, size_t size, int timeoutMs);
 
 // True when the peer has closed or reset its side (without blocking). Only

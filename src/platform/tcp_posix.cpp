@@ -48,8 +48,7 @@ SocketHandle listenLoopback(uint16_t firstPort, int count, int backlog, uint16_t
 		// sit in TIME_WAIT; it does not allow two listeners on one port.
 		setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
 		sockaddr_in addr = loopback(port);
-		if (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) == 0 &&
-		    listen(fd, backlog) == 0) {
+		if (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) == 0 && listen(fd, backlog) == 0) {
 			if (boundPort)
 				*boundPort = port;
 			return fd;
@@ -59,8 +58,7 @@ SocketHandle listenLoopback(uint16_t firstPort, int count, int backlog, uint16_t
 	return kInvalidSocket;
 }
 
-AcceptResult acceptConnection(SocketHandle listener, int timeoutMs, SocketHandle *client,
-			      std::string *error)
+AcceptResult acceptConnection(SocketHandle listener, int timeoutMs, SocketHandle *client, std::string *error)
 {
 	pollfd pfd{static_cast<int>(listener), POLLIN, 0};
 	int ready = poll(&pfd, 1, timeoutMs);
@@ -141,8 +139,8 @@ bool sendAll(SocketHandle s, const char *data, size_t size)
 	return true;
 }
 
-std::vector<bool> sendToAllWithin(const std::vector<SocketHandle> &sockets, const char *data,
-				  size_t size, int timeoutMs)
+std::vector<bool> sendToAllWithin(const std::vector<SocketHandle> &sockets, const char *data, size_t size,
+				  int timeoutMs)
 {
 	using Clock = std::chrono::steady_clock;
 	const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -182,9 +180,8 @@ std::vector<bool> sendToAllWithin(const std::vector<SocketHandle> &sockets, cons
 		pending.swap(waiting);
 		if (pending.empty())
 			break;
-		const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
-					       deadline - Clock::now())
-					       .count();
+		const long long left =
+		    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
 		if (left <= 0)
 			break;
 		fds.clear();

@@ -28,8 +28,7 @@ struct WebSocketTimings {
 	int closeMs = 2000;    // how long close waits for the peer's close reply
 };
 
-class WebSocketClient
-{
+class WebSocketClient {
 public:
 	static constexpr size_t kMaxMessageBytes = 0x800000; // 8 MiB
 

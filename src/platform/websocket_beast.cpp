@@ -69,8 +69,8 @@ struct WebSocketClient::Connection {
 	using Stream = websocket::stream<beast::ssl_stream<beast::tcp_stream>>;
 
 	explicit Connection(const WebSocketTimings &t)
-	    : timings(t), tls(ssl::context::tls_client), resolver(ioc), resolveTimer(ioc),
-	      ws(ioc, tls), work(asio::make_work_guard(ioc))
+		: timings(t), tls(ssl::context::tls_client), resolver(ioc), resolveTimer(ioc), ws(ioc, tls),
+		  work(asio::make_work_guard(ioc))
 	{
 	}
 
@@ -138,8 +138,7 @@ struct WebSocketClient::Connection {
 
 	// I/O thread: resolve, TCP connect, TLS handshake, upgrade; each step
 	// under its own deadline.
-	void startConnect(const Endpoint &target, const std::string &path,
-			  const HeaderLines &headers)
+	void startConnect(const Endpoint &target, const std::string &path, const HeaderLines &headers)
 	{
 		resolveTimer.expires_after(Milliseconds(timings.connectMs));
 		resolveTimer.async_wait([this](beast::error_code ec) {
@@ -148,16 +147,13 @@ struct WebSocketClient::Connection {
 		});
 		resolver.async_resolve(
 		    target.host, std::to_string(target.port),
-		    [this, target, path, headers](beast::error_code ec,
-						  tcp::resolver::results_type results) {
+		    [this, target, path, headers](beast::error_code ec, tcp::resolver::results_type results) {
 			    resolveTimer.cancel();
 			    if (ec)
 				    return finishConnect(false);
-			    beast::get_lowest_layer(ws).expires_after(
-				Milliseconds(timings.connectMs));
+			    beast::get_lowest_layer(ws).expires_after(Milliseconds(timings.connectMs));
 			    beast::get_lowest_layer(ws).async_connect(
-				results, [this, target, path, headers](beast::error_code ec,
-								       const tcp::endpoint &) {
+				results, [this, target, path, headers](beast::error_code ec, const tcp::endpoint &) {
 					if (ec)
 						return finishConnect(false);
 					startTls(target, path, headers);
@@ -179,16 +175,15 @@ struct WebSocketClient::Connection {
 		}
 		ws.next_layer().set_verify_mode(ssl::verify_peer);
 		beast::get_lowest_layer(ws).expires_after(Milliseconds(timings.connectMs));
-		ws.next_layer().async_handshake(
-		    ssl::stream_base::client, [this, target, path, headers](beast::error_code ec) {
-			    if (ec)
-				    return finishConnect(false);
-			    startUpgrade(target, path, headers);
-		    });
+		ws.next_layer().async_handshake(ssl::stream_base::client,
+						[this, target, path, headers](beast::error_code ec) {
+							if (ec)
+								return finishConnect(false);
+							startUpgrade(target, path, headers);
+						});
 	}
 
-	void startUpgrade(const Endpoint &target, const std::string &path,
-			  const HeaderLines &headers)
+	void startUpgrade(const Endpoint &target, const std::string &path, const HeaderLines &headers)
 	{
 		// From here the WebSocket layer keeps its own time: the upgrade and
 		// the closing handshake are bounded, an idle connection is not (a
@@ -199,12 +194,11 @@ struct WebSocketClient::Connection {
 		limits.idle_timeout = websocket::stream_base::none();
 		limits.keep_alive_pings = false;
 		ws.set_option(limits);
-		ws.set_option(
-		    websocket::stream_base::decorator([headers](websocket::request_type &request) {
-			    request.set(beast::http::field::user_agent, BrowserUserAgent);
-			    for (const auto &header : headers)
-				    request.set(header.first, header.second);
-		    }));
+		ws.set_option(websocket::stream_base::decorator([headers](websocket::request_type &request) {
+			request.set(beast::http::field::user_agent, BrowserUserAgent);
+			for (const auto &header : headers)
+				request.set(header.first, header.second);
+		}));
 		ws.read_message_max(kMaxMessageBytes);
 		ws.auto_fragment(false);
 		ws.async_handshake(target.authority(), path.empty() ? "/" : path,
@@ -265,16 +259,14 @@ struct WebSocketClient::Connection {
 		if (sendClose) {
 			auto done = std::make_shared<bool>(false);
 			asio::post(ioc, [this, done] {
-				ws.async_close(websocket::close_code::normal,
-					       [this, done](beast::error_code) {
-						       std::lock_guard<std::mutex> lock(mutex);
-						       *done = true;
-						       cv.notify_all();
-					       });
+				ws.async_close(websocket::close_code::normal, [this, done](beast::error_code) {
+					std::lock_guard<std::mutex> lock(mutex);
+					*done = true;
+					cv.notify_all();
+				});
 			});
 			std::unique_lock<std::mutex> lock(mutex);
-			cv.wait_for(lock, Milliseconds(timings.closeMs),
-				    [&] { return *done || aborted; });
+			cv.wait_for(lock, Milliseconds(timings.closeMs), [&] { return *done || aborted; });
 		}
 		markDead();
 		work.reset();
@@ -312,8 +304,7 @@ bool WebSocketClient::connect(const std::string &host, uint16_t port, const std:
 			beast::error_code ec;
 			connection->tls.load_verify_file(caFile, ec);
 			if (ec)
-				logLine(LOG_WARNING, "websocket: cannot load CA file %s",
-					caFile.c_str());
+				logLine(LOG_WARNING, "websocket: cannot load CA file %s", caFile.c_str());
 		}
 		connection->tls.set_verify_mode(ssl::verify_peer);
 		connection->start();
@@ -332,8 +323,7 @@ bool WebSocketClient::connect(const std::string &host, uint16_t port, const std:
 	}
 	HeaderLines headers = parseHeaderBlock(extraHeaders);
 	Connection *raw = connection.get();
-	asio::post(raw->ioc,
-		   [raw, target, path, headers] { raw->startConnect(target, path, headers); });
+	asio::post(raw->ioc, [raw, target, path, headers] { raw->startConnect(target, path, headers); });
 
 	bool open = false;
 	{
@@ -341,8 +331,7 @@ bool WebSocketClient::connect(const std::string &host, uint16_t port, const std:
 		// Each of the four steps has its own deadline; this bound only
 		// guards against a step that ignores it.
 		auto backstop = Milliseconds(4 * m_timings.connectMs + 1000);
-		raw->cv.wait_for(lock, backstop,
-				 [raw] { return raw->phase != Connection::Phase::Connecting; });
+		raw->cv.wait_for(lock, backstop, [raw] { return raw->phase != Connection::Phase::Connecting; });
 		open = raw->phase == Connection::Phase::Open && !raw->aborted;
 		if (open)
 			raw->requestReadLocked();
@@ -367,9 +356,8 @@ ReceiveResult WebSocketClient::receive(std::string &messageOut, bool &isBinaryOu
 	Connection &c = *connection;
 	std::unique_lock<std::mutex> lock(c.mutex);
 	c.requestReadLocked();
-	c.cv.wait_for(lock, Milliseconds(m_timings.receiveMs), [&c] {
-		return c.haveMessage || c.aborted || c.phase != Connection::Phase::Open;
-	});
+	c.cv.wait_for(lock, Milliseconds(m_timings.receiveMs),
+		      [&c] { return c.haveMessage || c.aborted || c.phase != Connection::Phase::Open; });
 	if (c.aborted)
 		return ReceiveResult::Failed;
 	if (c.haveMessage) {
@@ -412,20 +400,18 @@ bool WebSocketClient::send(const std::string &payload, bool binary)
 	Connection *raw = connection.get();
 	asio::post(c.ioc, [raw, data, outcome, binary] {
 		raw->ws.binary(binary);
-		raw->ws.async_write(asio::buffer(*data),
-				    [raw, data, outcome](beast::error_code ec, size_t) {
-					    std::lock_guard<std::mutex> lock(raw->mutex);
-					    outcome->done = true;
-					    outcome->ok = !ec;
-					    if (ec)
-						    raw->phase = Connection::Phase::Dead;
-					    raw->cv.notify_all();
-				    });
+		raw->ws.async_write(asio::buffer(*data), [raw, data, outcome](beast::error_code ec, size_t) {
+			std::lock_guard<std::mutex> lock(raw->mutex);
+			outcome->done = true;
+			outcome->ok = !ec;
+			if (ec)
+				raw->phase = Connection::Phase::Dead;
+			raw->cv.notify_all();
+		});
 	});
 	std::unique_lock<std::mutex> lock(c.mutex);
-	bool finished = c.cv.wait_for(lock, Milliseconds(m_timings.sendMs), [&] {
-		return outcome->done || c.aborted || c.phase == Connection::Phase::Dead;
-	});
+	bool finished = c.cv.wait_for(lock, Milliseconds(m_timings.sendMs),
+				      [&] { return outcome->done || c.aborted || c.phase == Connection::Phase::Dead; });
 	if (finished && outcome->done)
 		return outcome->ok && !c.aborted;
 	if (!finished) {

@@ -24,12 +24,11 @@ const int kMinCardWidth = 280;
 const int kCardHeight = 62;
 
 const BannerStyle kStyles[] = {
-	{QColor(118, 185, 0), "Replay Saved", "Clip saved to disk", "Replay salvato",
-	 "Clip salvata sul disco"},
-	{QColor(61, 139, 255), "Replay Buffer On", "Recording in the background", "Replay buffer attivato",
-	 "Registrazione in background"},
-	{QColor(224, 82, 82), "Replay Buffer Off", "Recording paused", "Replay buffer disattivato",
-	 "Registrazione sospesa"},
+    {QColor(118, 185, 0), "Replay Saved", "Clip saved to disk", "Replay salvato", "Clip salvata sul disco"},
+    {QColor(61, 139, 255), "Replay Buffer On", "Recording in the background", "Replay buffer attivato",
+     "Registrazione in background"},
+    {QColor(224, 82, 82), "Replay Buffer Off", "Recording paused", "Replay buffer disattivato",
+     "Registrazione sospesa"},
 };
 
 QString titleOf(const BannerStyle &style, bool italian)
@@ -168,13 +167,12 @@ void drawBannerIcon(QPainter &painter, BannerKind kind, const QColor &accent, co
 	painter.restore();
 }
 
-Banner::Banner(BannerKind kind, bool italian)
-	: QWidget(nullptr), m_kind(static_cast<int32_t>(kind)), m_italian(italian)
+Banner::Banner(BannerKind kind, bool italian) : QWidget(nullptr), m_kind(static_cast<int32_t>(kind)), m_italian(italian)
 {
 	// Seen over a full-screen game without disturbing it: on top, never
 	// focused, clicks pass through to the window below.
-	setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-		       Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+	setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowTransparentForInput |
+		       Qt::WindowDoesNotAcceptFocus);
 	setAttribute(Qt::WA_TranslucentBackground);
 	setAttribute(Qt::WA_ShowWithoutActivating);
 	setAttribute(Qt::WA_DeleteOnClose);
@@ -185,8 +183,7 @@ Banner::~Banner() = default;
 void Banner::paintEvent(QPaintEvent *)
 {
 	const BannerStyle &style = styleFor(kind());
-	const QRectF card(kBannerMargin, kBannerMargin, width() - 2 * kBannerMargin,
-			  height() - 2 * kBannerMargin);
+	const QRectF card(kBannerMargin, kBannerMargin, width() - 2 * kBannerMargin, height() - 2 * kBannerMargin);
 	QPainter p(this);
 
 	// Soft shadow: 16 growing rounded rectangles, 3 px low, fading out.

@@ -48,7 +48,7 @@ void closeBannerFromAnyThread()
 	}
 	if (QCoreApplication *app = QCoreApplication::instance())
 		QMetaObject::invokeMethod(
-			app, [] { closeBanner(); }, Qt::QueuedConnection);
+		    app, [] { closeBanner(); }, Qt::QueuedConnection);
 }
 
 } // namespace
@@ -99,7 +99,7 @@ void replayNotifyEvent(int event)
 	}
 	if (QCoreApplication *app = QCoreApplication::instance())
 		QMetaObject::invokeMethod(
-			app, [kind] { showBanner(kind); }, Qt::QueuedConnection);
+		    app, [kind] { showBanner(kind); }, Qt::QueuedConnection);
 }
 
 Banner *currentBanner()
@@ -123,8 +123,7 @@ void showBanner(BannerKind kind, const BannerTimings &timings)
 	Host *h = host();
 	auto *banner = new Banner(kind, h && isItalianLocale(h->locale()));
 	const QSize card = replaynotify::bannerContentSize(replaynotify::styleFor(kind), banner->italian());
-	banner->resize(card.width() + 2 * replaynotify::kBannerMargin,
-		       card.height() + 2 * replaynotify::kBannerMargin);
+	banner->resize(card.width() + 2 * replaynotify::kBannerMargin, card.height() + 2 * replaynotify::kBannerMargin);
 	if (QScreen *screen = QGuiApplication::primaryScreen()) {
 		const QRect area = screen->availableGeometry();
 		banner->move(area.right() + 1 - banner->width(), area.top());

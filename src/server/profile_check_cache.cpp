@@ -12,8 +12,7 @@ namespace vanteo {
 
 ProfileCheckCache::ProfileCheckCache(Clock clock) : m_clock(std::move(clock)) {}
 
-std::string ProfileCheckCache::check(const std::string &platform, const std::string &name,
-				     const Checker &checker)
+std::string ProfileCheckCache::check(const std::string &platform, const std::string &name, const Checker &checker)
 {
 	const std::string key = platform + ":" + name;
 	{
@@ -29,8 +28,7 @@ std::string ProfileCheckCache::check(const std::string &platform, const std::str
 		// Entries past their lifetime are dropped as new ones come in, so
 		// the map holds at most the names checked in the last 10 minutes.
 		for (auto it = m_entries.begin(); it != m_entries.end();)
-			it = now - it->second.first >= kLifetimeNs ? m_entries.erase(it)
-								   : std::next(it);
+			it = now - it->second.first >= kLifetimeNs ? m_entries.erase(it) : std::next(it);
 		m_entries[key] = {now, reply};
 	}
 	return reply;
@@ -43,8 +41,7 @@ std::string routeCheck(ChatDock &hub, const std::string &body)
 
 	const std::string platform = jsonField(body, "platform");
 	std::string error;
-	const std::string name =
-	    normaliseChannelName(jsonField(body, "name"), platform == "twitch", error);
+	const std::string name = normaliseChannelName(jsonField(body, "name"), platform == "twitch", error);
 	if (name.empty())
 		return "{\"ok\":false,\"error\":\"Invalid name\"}";
 	return cache.check(platform, name, [&hub](const std::string &p, const std::string &n) {

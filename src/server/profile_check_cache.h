@@ -18,8 +18,7 @@ namespace vanteo {
 
 class ProfileCheckCache {
 public:
-	using Checker =
-	    std::function<std::string(const std::string &platform, const std::string &name)>;
+	using Checker = std::function<std::string(const std::string &platform, const std::string &name)>;
 	// Monotonic nanoseconds.
 	using Clock = std::function<uint64_t()>;
 
@@ -29,8 +28,7 @@ public:
 
 	// The stored reply for platform:name when younger than 600 s, else the
 	// checker's reply (stored when it begins with {"ok":true).
-	std::string check(const std::string &platform, const std::string &name,
-			  const Checker &checker);
+	std::string check(const std::string &platform, const std::string &name, const Checker &checker);
 
 private:
 	const Clock m_clock;

@@ -117,8 +117,8 @@ std::string routeFeedHistory(Gated &g)
 {
 	std::string reply;
 	std::string error;
-	if (!helixCall(g.helix(), "GET", "/helix/channels/followers?first=100&broadcaster_id=" + g.bid(),
-		       std::string(), reply, error))
+	if (!helixCall(g.helix(), "GET", "/helix/channels/followers?first=100&broadcaster_id=" + g.bid(), std::string(),
+		       reply, error))
 		return "{\"follows\":null}";
 	return "{\"follows\":" + rawOrNull(reply) + "}";
 }

@@ -17,8 +17,7 @@ namespace {
 const char kApiRoot[] = "/kappa/v2/";
 const char kHistoryTypes[] = "follow,subscriber,tip,cheer,raid,host,communityGiftPurchase,"
 			     "redemption,merch,superchat,sponsor";
-const char *const kPlayerActions[] = {"pause", "unpause",  "mute",  "unmute",
-				      "skip",  "playNext", "reload"};
+const char *const kPlayerActions[] = {"pause", "unpause", "mute", "unmute", "skip", "playNext", "reload"};
 
 struct SeReply {
 	bool done = false;
@@ -31,14 +30,13 @@ SeReply seCall(const char *method, const std::string &token, const std::string &
 	       const std::string &body = std::string())
 {
 	const std::string headers =
-	    "Authorization: Bearer " + token +
-	    "\r\nContent-Type: application/json\r\nAccept: application/json\r\n";
+	    "Authorization: Bearer " + token + "\r\nContent-Type: application/json\r\nAccept: application/json\r\n";
 	SeReply reply;
 	// The token was pasted by the user: it must not add header lines.
 	if (!platform::isHeaderSafe(token))
 		return reply;
-	reply.done = platform::httpsRequest(method, endpoint_names::kStreamElements, path, headers,
-					    body, reply.body, reply.status);
+	reply.done = platform::httpsRequest(method, endpoint_names::kStreamElements, path, headers, body, reply.body,
+					    reply.status);
 	return reply;
 }
 
@@ -69,17 +67,17 @@ std::string routeStreamElements(ChatDock &hub, const std::string &body)
 	if (channel.empty()) {
 		SeReply me = seCall("GET", token, std::string(kApiRoot) + "channels/me");
 		if (!me.done || me.status != 200)
-			return errorReply("StreamElements rejected the token (response " +
-					  std::to_string(me.status) + ")");
+			return errorReply("StreamElements rejected the token (response " + std::to_string(me.status) +
+					  ")");
 		channel = jsonField(me.body, "_id");
 		hub.rememberStreamElementsChannel(token, channel);
 	}
 
 	const std::string action = jsonField(body, "action");
 	if (action == "history") {
-		SeReply history = seCall("GET", token,
-					 std::string(kApiRoot) + "activities/" + channel +
-					     "?limit=100&types=" + kHistoryTypes);
+		SeReply history =
+		    seCall("GET", token,
+			   std::string(kApiRoot) + "activities/" + channel + "?limit=100&types=" + kHistoryTypes);
 		if (!history.done || history.status != 200)
 			return returnedError(history);
 		return history.body;
@@ -89,14 +87,12 @@ std::string routeStreamElements(ChatDock &hub, const std::string &body)
 		if (activity.empty())
 			return errorReply("Missing activity");
 		SeReply replay =
-		    seCall("POST", token, std::string(kApiRoot) + "activities/" + channel + "/mock",
-			   activity);
+		    seCall("POST", token, std::string(kApiRoot) + "activities/" + channel + "/mock", activity);
 		return replay.ok() ? kReplyOk : returnedError(replay);
 	}
 	if (isPlayerAction(action)) {
-		SeReply sent =
-		    seCall("PUT", token, std::string(kApiRoot) + "overlays/" + channel + "/action",
-			   "{\"action\":" + jsonQuote(action) + "}");
+		SeReply sent = seCall("PUT", token, std::string(kApiRoot) + "overlays/" + channel + "/action",
+				      "{\"action\":" + jsonQuote(action) + "}");
 		return sent.ok() ? kReplyOk : returnedError(sent);
 	}
 	return errorReply("Unknown action");

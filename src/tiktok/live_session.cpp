@@ -45,8 +45,8 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 	std::string body;
 	std::string cookie;
 	uint32_t httpStatus = 0;
-	const bool completed = platform::httpsGet(endpoint_names::kTikTokSigner, signingPath(roomId), body,
-						  httpStatus, kSigningHeaders, 443, kSigningCookieHeader, &cookie);
+	const bool completed = platform::httpsGet(endpoint_names::kTikTokSigner, signingPath(roomId), body, httpStatus,
+						  kSigningHeaders, 443, kSigningCookieHeader, &cookie);
 	const SigningAnswer answer = readSigningAnswer(body);
 	const SigningVerdict verdict = judgeSigning(completed, httpStatus, answer);
 	if (!verdict.ok) {
@@ -78,7 +78,8 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 		SessionEnd end{beat.stop, heartbeat, socket};
 		status(LinkState::Connected, "Listening · @" + uniqueId);
 		socket.sendBinary(buildPushFrame("im_enter_room", enterRoomPayload(roomId, enterRoomRandomId())));
-		heartbeat = std::thread([this, &beat] { runGuarded("TikTok heartbeat", [&] { heartbeatLoop(&beat); }); });
+		heartbeat =
+		    std::thread([this, &beat] { runGuarded("TikTok heartbeat", [&] { heartbeatLoop(&beat); }); });
 		receiveLoop(socket);
 	}
 	// Still running: the connection failed rather than being stopped.

@@ -10,13 +10,12 @@ namespace vanteo {
 namespace {
 
 // The parameters a TikTok web client opens the push socket with.
-const char kFixedQuery[] =
-	"version_code=180800&aid=1988&app_language=en-US&app_name=tiktok_web&browser_platform=Win32"
-	"&browser_language=en-US&browser_name=Mozilla&browser_online=true&cookie_enabled=true"
-	"&device_platform=web&identity=audience&live_id=12&webcast_language=en-US&ws_direct=0"
-	"&sup_ws_ds_opt=1&update_version_code=2.0.0&did_rule=3&screen_height=1080&screen_width=1920"
-	"&heartbeat_duration=0&resp_content_type=protobuf&history_comment_count=6&client_enter=1"
-	"&last_rtt=150&compress=gzip";
+const char kFixedQuery[] = "version_code=180800&aid=1988&app_language=en-US&app_name=tiktok_web&browser_platform=Win32"
+			   "&browser_language=en-US&browser_name=Mozilla&browser_online=true&cookie_enabled=true"
+			   "&device_platform=web&identity=audience&live_id=12&webcast_language=en-US&ws_direct=0"
+			   "&sup_ws_ds_opt=1&update_version_code=2.0.0&did_rule=3&screen_height=1080&screen_width=1920"
+			   "&heartbeat_duration=0&resp_content_type=protobuf&history_comment_count=6&client_enter=1"
+			   "&last_rtt=150&compress=gzip";
 
 bool usableAddress(const std::string &address)
 {

@@ -15,9 +15,9 @@ namespace vanteo {
 
 // What the signing answer's protobuf body carries.
 struct SigningAnswer {
-	std::string pushAddress;  // field 10, e.g. wss://host/webcast/im/push/v2/
-	std::string cursor;       // field 2
-	std::string internalExt;  // field 5
+	std::string pushAddress;                                      // field 10, e.g. wss://host/webcast/im/push/v2/
+	std::string cursor;                                           // field 2
+	std::string internalExt;                                      // field 5
 	std::vector<std::pair<std::string, std::string>> routeParams; // field 7: 1 key, 2 value
 };
 

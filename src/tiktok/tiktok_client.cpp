@@ -6,7 +6,6 @@
 
 #include <util/base.h>
 
-
 namespace vanteo {
 
 TikTokClient::TikTokClient(MessageSink message, StatusSink status, ViewerSink viewers)
@@ -15,8 +14,8 @@ TikTokClient::TikTokClient(MessageSink message, StatusSink status, ViewerSink vi
 }
 
 TikTokClient::TikTokClient(MessageSink message, StatusSink status, ViewerSink viewers, Timings timings)
-	: m_message(std::move(message)), m_status(std::move(status)), m_viewers(std::move(viewers)),
-	  m_timings(timings), m_worker("TikTok worker")
+	: m_message(std::move(message)), m_status(std::move(status)), m_viewers(std::move(viewers)), m_timings(timings),
+	  m_worker("TikTok worker")
 {
 }
 

@@ -15,9 +15,8 @@ const char kDefaultName[] = "TikTok User";
 
 int64_t asCount(uint64_t value)
 {
-	return value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
-		       ? std::numeric_limits<int64_t>::max()
-		       : static_cast<int64_t>(value);
+	return value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) ? std::numeric_limits<int64_t>::max()
+										  : static_cast<int64_t>(value);
 }
 
 // A TikTok record with the message id of the common part (field 1).
@@ -131,8 +130,8 @@ void social(std::string_view message, DecodedFrame &frame)
 	std::string_view key;
 	if (body.bytes(1, common) && findBytesField(common, 8, display))
 		findBytesField(display, 1, key);
-	const char *kind = key.find("follow") != std::string_view::npos	? "follow"
-			   : key.find("share") != std::string_view::npos	? "share"
+	const char *kind = key.find("follow") != std::string_view::npos   ? "follow"
+			   : key.find("share") != std::string_view::npos  ? "share"
 			   : key.find("mt_msg") != std::string_view::npos ? "share"
 									  : nullptr;
 	if (!kind)

@@ -28,12 +28,9 @@ inline uint64_t matchMask(const char *p, char a, char b, char c, char d)
 	uint64_t mask = 0;
 	for (int i = 0; i < 4; ++i) {
 		__m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
-		__m128i hit =
-		    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
-				 _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd)));
-		mask |=
-		    static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(hit)) & 0xffffu)
-		    << (16 * i);
+		__m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
+					   _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd)));
+		mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(hit)) & 0xffffu) << (16 * i);
 	}
 	return mask;
 #else

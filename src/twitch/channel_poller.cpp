@@ -50,7 +50,7 @@ void TwitchChannelPoller::pollViewers(bool &failureLogged)
 		return;
 	}
 	const std::string query = helix.broadcasterId.empty() ? "user_login=" + urlEncode(target.channel)
-							       : "user_id=" + urlEncode(helix.broadcasterId);
+							      : "user_id=" + urlEncode(helix.broadcasterId);
 	std::string body;
 	std::string error;
 	if (!helixCall(helix, "GET", "/helix/streams?" + query, std::string(), body, error)) {
@@ -80,7 +80,7 @@ void TwitchChannelPoller::pollPins()
 	std::string error;
 	if (helixCall(helix, "GET",
 		      "/helix/chat/pins?broadcaster_id=" + urlEncode(helix.broadcasterId) +
-			      "&moderator_id=" + urlEncode(helix.account.userId),
+			  "&moderator_id=" + urlEncode(helix.account.userId),
 		      std::string(), body, error))
 		m_pins(body);
 }

@@ -93,8 +93,7 @@ void TwitchChatReader::run(std::string channel)
 	status(LinkState::Disabled, "Disconnected");
 }
 
-void TwitchChatReader::session(platform::WebSocketClient &socket, const std::string &channel,
-			       std::string &buffer)
+void TwitchChatReader::session(platform::WebSocketClient &socket, const std::string &channel, std::string &buffer)
 {
 	socket.sendText(kCapLine);
 	socket.sendText(guestNickLine());
@@ -140,8 +139,8 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 	}
 }
 
-bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt &attempt,
-				     const std::string &channel, std::string &buffer)
+bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt &attempt, const std::string &channel,
+				     std::string &buffer)
 {
 	size_t start = 0;
 	bool keepGoing = true;
@@ -173,7 +172,8 @@ bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt 
 			keepGoing = false;
 		} else if (command == "NOTICE") {
 			if (!attempt.joined)
-				status(LinkState::Error, "Twitch rejected the connection: " + std::string(line.trailing));
+				status(LinkState::Error,
+				       "Twitch rejected the connection: " + std::string(line.trailing));
 		}
 	}
 	buffer.erase(0, start);

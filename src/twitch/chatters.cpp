@@ -17,8 +17,8 @@ const int kMaxPages = 20;
 
 // Chat bots many channels run, by login.
 const char *const kKnownBots[] = {
-    "streamelements", "nightbot", "moobot",        "fossabot",      "wizebot", "streamlabs",
-    "botrix",         "sery_bot", "soundalerts",   "commanderroot", "lurxx",   "kofistreambot",
+    "streamelements", "nightbot", "moobot",      "fossabot",      "wizebot", "streamlabs",
+    "botrix",         "sery_bot", "soundalerts", "commanderroot", "lurxx",   "kofistreambot",
 };
 
 bool isKnownBot(const std::string &lowerName)
@@ -109,14 +109,13 @@ std::string chattersJson(std::vector<std::string> chatters, const std::vector<st
 	       ",\"viewers\":" + nameList(viewerList) + ",\"total\":" + std::to_string(chatters.size()) + "}";
 }
 
-bool loadChatters(const HelixContext &ctx, const std::string &channelName, std::string &jsonOut,
-		  std::string &errorOut)
+bool loadChatters(const HelixContext &ctx, const std::string &channelName, std::string &jsonOut, std::string &errorOut)
 {
 	const std::string bid = urlEncode(ctx.broadcasterId);
 	std::vector<std::string> chatters;
 	if (!fetchPaged(ctx,
 			"/helix/chat/chatters?first=1000&broadcaster_id=" + bid +
-				"&moderator_id=" + urlEncode(ctx.account.userId),
+			    "&moderator_id=" + urlEncode(ctx.account.userId),
 			chatters)) {
 		errorOut = "Permission to read chat users is required; reconnect the account";
 		return false;

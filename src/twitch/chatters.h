@@ -25,7 +25,6 @@ std::string chattersJson(std::vector<std::string> chatters, const std::vector<st
 // The chatter list of the channel (ctx.broadcasterId, named channelName).
 // False (errorOut says why) when the chatters cannot be read; moderators and
 // VIPs that cannot be read count as none.
-bool loadChatters(const HelixContext &ctx, const std::string &channelName, std::string &jsonOut,
-		  std::string &errorOut);
+bool loadChatters(const HelixContext &ctx, const std::string &channelName, std::string &jsonOut, std::string &errorOut);
 
 } // namespace vanteo

@@ -14,7 +14,6 @@ namespace vanteo {
 
 namespace {
 
-
 const size_t kMaxEmotePages = 40;
 const size_t kOwnersPerRequest = 100;
 
@@ -40,8 +39,7 @@ void replaceFirst(std::string &text, const char *placeholder, const char *value)
 // Twitch itself.
 bool ownerCounts(const std::string &type, const std::string &owner)
 {
-	return (type == "subscriptions" || type == "follower" || type == "bitstier") && !owner.empty() &&
-	       owner != "0";
+	return (type == "subscriptions" || type == "follower" || type == "bitstier") && !owner.empty() && owner != "0";
 }
 
 int groupRank(const std::string &label)
@@ -128,8 +126,8 @@ std::string EmoteCatalog::json() const
 			else
 				group.label = kOtherChannels;
 		}
-		const bool known = std::any_of(groups.begin(), groups.end(),
-					       [&](const Group &g) { return g.label == group.label; });
+		const bool known =
+		    std::any_of(groups.begin(), groups.end(), [&](const Group &g) { return g.label == group.label; });
 		if (!known)
 			groups.push_back(group);
 		if (!emotes.empty())

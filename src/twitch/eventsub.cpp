@@ -55,8 +55,8 @@ bool reconnectTarget(const std::string &url, std::string &hostOut, std::string &
 	if (url.compare(0, scheme.size(), scheme) != 0)
 		return false;
 	const size_t slash = url.find('/', scheme.size());
-	const std::string authority = url.substr(scheme.size(), slash == std::string::npos ? std::string::npos
-											  : slash - scheme.size());
+	const std::string authority =
+	    url.substr(scheme.size(), slash == std::string::npos ? std::string::npos : slash - scheme.size());
 	pathOut = slash == std::string::npos ? "/" : url.substr(slash);
 	const Endpoint ours = endpoint(kTwitchEventSub);
 	if (authority != ours.authority() && authority != endpointDefaultHost(kTwitchEventSub))
@@ -192,7 +192,7 @@ void EventSubSession::start(const HelixContext &ctx, HeldSink held, TextSink aut
 	if (ctx.account.token.empty() || ctx.broadcasterId.empty())
 		return;
 	auto run = std::make_shared<Run>(
-		Run{ctx, std::move(held), std::move(automod), std::move(activity), std::move(highlight)});
+	    Run{ctx, std::move(held), std::move(automod), std::move(activity), std::move(highlight)});
 	m_worker.start([this, run] { worker(run); });
 }
 
@@ -246,7 +246,7 @@ void EventSubSession::worker(std::shared_ptr<Run> run)
 			DataRef session(payload ? obs_data_get_obj(payload.get(), "session") : nullptr);
 			const std::string sessionId = dataString(session.get(), "id");
 			const long long keepalive =
-				session ? obs_data_get_int(session.get(), "keepalive_timeout_seconds") : 0;
+			    session ? obs_data_get_int(session.get(), "keepalive_timeout_seconds") : 0;
 			if (keepalive > 0)
 				keepaliveMs = static_cast<int>(keepalive) * 1000 + m_timings.keepaliveGraceMs;
 			const bool carried = !carriedSessionId.empty() && sessionId == carriedSessionId;

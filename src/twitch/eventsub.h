@@ -34,16 +34,15 @@ struct HeldMessage {
 //  "resolved":..,"approved":..}: the "held" event of the pages.
 std::string heldMessageJson(const HeldMessage &held);
 
-class EventSubSession
-{
+class EventSubSession {
 public:
 	using HeldSink = std::function<void(const HeldMessage &)>;
 	using TextSink = std::function<void(const std::string &)>;
 
 	struct Timings {
 		int tickMs = 100;
-		int droppedPauseTicks = 50;  // after a lost socket
-		int failedPauseTicks = 300;  // after a failed connect
+		int droppedPauseTicks = 50; // after a lost socket
+		int failedPauseTicks = 300; // after a failed connect
 		// A socket silent for the keep-alive time Twitch announced plus this
 		// grace is dead; Twitch itself gives up on it then.
 		int keepaliveGraceMs = 5000;

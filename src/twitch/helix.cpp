@@ -91,15 +91,15 @@ std::string helixError(const std::string &responseBody, long status)
 	return "Twitch replied " + std::to_string(status);
 }
 
-bool helixRequest(const HelixContext &ctx, const std::string &method, const std::string &path,
-		  const std::string &body, std::string &responseOut, uint32_t &statusOut)
+bool helixRequest(const HelixContext &ctx, const std::string &method, const std::string &path, const std::string &body,
+		  std::string &responseOut, uint32_t &statusOut)
 {
 	const std::string headers = platform::helixHeaders(ctx.account.token, ctx.clientId, !body.empty());
 	return platform::httpsRequest(method, kTwitchHelix, path, headers, body, responseOut, statusOut);
 }
 
-bool helixCall(const HelixContext &ctx, const std::string &method, const std::string &path,
-	       const std::string &body, std::string &responseOut, std::string &errorOut)
+bool helixCall(const HelixContext &ctx, const std::string &method, const std::string &path, const std::string &body,
+	       std::string &responseOut, std::string &errorOut)
 {
 	uint32_t status = 0;
 	if (!helixRequest(ctx, method, path, body, responseOut, status)) {
@@ -132,8 +132,7 @@ TokenCheck validateToken(const std::string &token, TwitchAccount &accountOut)
 		return TokenCheck::Rejected;
 	std::string body;
 	uint32_t status = 0;
-	if (!platform::httpsGet(kTwitchId, "/oauth2/validate", body, status,
-				"Authorization: OAuth " + token + "\r\n"))
+	if (!platform::httpsGet(kTwitchId, "/oauth2/validate", body, status, "Authorization: OAuth " + token + "\r\n"))
 		return TokenCheck::Unanswered;
 	// Only Twitch's own refusal is final; anything else may pass.
 	if (status == 401)
@@ -182,12 +181,11 @@ std::string requestedScopes()
 	return joined;
 }
 
-std::string authorizeUrl(const std::string &clientId, const std::string &redirectUri,
-			 const std::string &state)
+std::string authorizeUrl(const std::string &clientId, const std::string &redirectUri, const std::string &state)
 {
 	return "https://" + endpoint(kTwitchId).authority() + "/oauth2/authorize?client_id=" + urlEncode(clientId) +
-	       "&redirect_uri=" + urlEncode(redirectUri) + "&response_type=token&force_verify=true&scope=" +
-	       requestedScopes() + "&state=" + urlEncode(state);
+	       "&redirect_uri=" + urlEncode(redirectUri) +
+	       "&response_type=token&force_verify=true&scope=" + requestedScopes() + "&state=" + urlEncode(state);
 }
 
 bool sendChat(const HelixContext &ctx, const std::string &message, std::string &errorOut,

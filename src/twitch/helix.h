@@ -28,14 +28,14 @@ std::string helixError(const std::string &responseBody, long status);
 // method on the Helix host with the account's headers; path starts with
 // "/helix/" and carries the query. A non-empty body is sent with the JSON
 // content type. True once Twitch answered, whatever the status.
-bool helixRequest(const HelixContext &ctx, const std::string &method, const std::string &path,
-		  const std::string &body, std::string &responseOut, uint32_t &statusOut);
+bool helixRequest(const HelixContext &ctx, const std::string &method, const std::string &path, const std::string &body,
+		  std::string &responseOut, uint32_t &statusOut);
 
 // helixRequest that counts a 2xx answer only: true for one (responseOut
 // holds the body); otherwise errorOut is "Twitch unreachable" or
 // helixError(), and responseOut keeps Twitch's body.
-bool helixCall(const HelixContext &ctx, const std::string &method, const std::string &path,
-	       const std::string &body, std::string &responseOut, std::string &errorOut);
+bool helixCall(const HelixContext &ctx, const std::string &method, const std::string &path, const std::string &body,
+	       std::string &responseOut, std::string &errorOut);
 
 // The Helix user id of a login; false for an empty login, any failure or an
 // unknown login.
@@ -58,8 +58,7 @@ bool hasAllScopes(const TwitchAccount &account);
 
 // The sign-in page on the identity host for the implicit grant; Twitch hands
 // `state` back beside the token.
-std::string authorizeUrl(const std::string &clientId, const std::string &redirectUri,
-			 const std::string &state);
+std::string authorizeUrl(const std::string &clientId, const std::string &redirectUri, const std::string &state);
 
 // The scopes asked for at sign-in, joined with "+".
 std::string requestedScopes();

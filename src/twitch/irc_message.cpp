@@ -19,8 +19,7 @@ constexpr size_t kUsualTagCount = 32;
 void rebase(std::string_view &view, const char *from, size_t size, const char *to)
 {
 	const char *data = view.data();
-	if (!data || std::less<const char *>()(data, from) ||
-	    std::greater<const char *>()(data, from + size))
+	if (!data || std::less<const char *>()(data, from) || std::greater<const char *>()(data, from + size))
 		return;
 	view = std::string_view(to + (data - from), view.size());
 }
@@ -58,8 +57,7 @@ size_t parseTags(IrcMessage &message, char *text, size_t size)
 	char *equals = nullptr;
 	bool escaped = false;
 	for (size_t block = 1; block < size; block += scan::kBlock) {
-		uint64_t hits = scan::matchMask(text + block, ';', '=', '\\', ' ') &
-				scan::firstBits(size - block);
+		uint64_t hits = scan::matchMask(text + block, ';', '=', '\\', ' ') & scan::firstBits(size - block);
 		while (hits) {
 			char *at = text + block + scan::lowestBit(hits);
 			hits &= hits - 1;
@@ -88,8 +86,8 @@ size_t parseTags(IrcMessage &message, char *text, size_t size)
 } // namespace
 
 IrcMessage::IrcMessage(const IrcMessage &other)
-    : tags(other.tags), prefix(other.prefix), command(other.command), params(other.params),
-      trailing(other.trailing), m_size(other.m_size)
+	: tags(other.tags), prefix(other.prefix), command(other.command), params(other.params),
+	  trailing(other.trailing), m_size(other.m_size)
 {
 	if (!other.m_text)
 		return;
@@ -125,8 +123,7 @@ std::string_view IrcMessage::tag(std::string_view key) const
 
 bool IrcMessage::hasTag(std::string_view key) const
 {
-	return std::any_of(tags.begin(), tags.end(),
-			   [key](const IrcTag &tag) { return tag.key == key; });
+	return std::any_of(tags.begin(), tags.end(), [key](const IrcTag &tag) { return tag.key == key; });
 }
 
 size_t unescapeTagValue(char *text, size_t size)
@@ -178,8 +175,7 @@ IrcMessage parseIrcLine(std::string_view line)
 	}
 
 	if (pos < size && text[pos] == ':') {
-		const char *space =
-		    static_cast<const char *>(std::memchr(text + pos, ' ', size - pos));
+		const char *space = static_cast<const char *>(std::memchr(text + pos, ' ', size - pos));
 		if (!space)
 			return message;
 		size_t prefixEnd = static_cast<size_t>(space - text);

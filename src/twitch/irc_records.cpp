@@ -57,18 +57,13 @@ Field classify(std::string_view key)
 	case 5:
 		return key == "color" ? kColor : key == "login" ? kLogin : kIgnored;
 	case 6:
-		return key == "badges"   ? kBadges
-		       : key == "emotes" ? kEmotes
-		       : key == "msg-id" ? kMsgId
-					 : kIgnored;
+		return key == "badges" ? kBadges : key == "emotes" ? kEmotes : key == "msg-id" ? kMsgId : kIgnored;
 	case 7:
 		return key == "user-id" ? kUserId : kIgnored;
 	case 9:
 		return key == "first-msg" ? kFirstMsg : kIgnored;
 	case 10:
-		return key == "badge-info"   ? kBadgeInfo
-		       : key == "system-msg" ? kSystemMsg
-					     : kIgnored;
+		return key == "badge-info" ? kBadgeInfo : key == "system-msg" ? kSystemMsg : kIgnored;
 	case 11:
 		return key == "tmi-sent-ts" ? kSentTs : kIgnored;
 	case 12:
@@ -76,9 +71,7 @@ Field classify(std::string_view key)
 	case 15:
 		return key == "msg-param-color" ? kParamColor : kIgnored;
 	case 16:
-		return key == "custom-reward-id"   ? kCustomRewardId
-		       : key == "msg-param-months" ? kMonths
-						   : kIgnored;
+		return key == "custom-reward-id" ? kCustomRewardId : key == "msg-param-months" ? kMonths : kIgnored;
 	case 17:
 		return key == "returning-chatter" ? kReturningChatter : kIgnored;
 	case 18:
@@ -138,8 +131,7 @@ bool isHex(char c)
 
 bool isColor(std::string_view value)
 {
-	return value.size() == 7 && value[0] == '#' &&
-	       std::all_of(value.begin() + 1, value.end(), isHex);
+	return value.size() == 7 && value[0] == '#' && std::all_of(value.begin() + 1, value.end(), isHex);
 }
 
 // Reads an integer the way strtol does: leading blanks, an optional sign,
@@ -196,8 +188,7 @@ bool emoteIndex(std::string_view text, int32_t &out)
 bool isEmoteId(std::string_view id)
 {
 	return !id.empty() && std::all_of(id.begin(), id.end(), [](char c) {
-		return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-		       c == '_';
+		return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 	});
 }
 
@@ -221,8 +212,7 @@ template <typename F> void forEachPiece(std::string_view text, char separator, F
 // than parsing the line.
 const std::string &emoteUrlRoot()
 {
-	static const std::string root =
-	    endpoint(endpoint_names::kTwitchEmoteCdn).httpsRoot() + "emoticons/v2/";
+	static const std::string root = endpoint(endpoint_names::kTwitchEmoteCdn).httpsRoot() + "emoticons/v2/";
 	return root;
 }
 
@@ -310,8 +300,7 @@ void fillChatFields(const IrcMessage &message, const RecordTags &tags, ChatMessa
 	constexpr std::string_view kAction = "\x01"
 					     "ACTION ";
 	std::string_view text = message.trailing;
-	if (text.size() > kAction.size() + 1 && text.substr(0, kAction.size()) == kAction &&
-	    text.back() == '\x01') {
+	if (text.size() > kAction.size() + 1 && text.substr(0, kAction.size()) == kAction && text.back() == '\x01') {
 		text = text.substr(kAction.size(), text.size() - kAction.size() - 1);
 		out.action = true;
 	}
@@ -372,8 +361,8 @@ ChatMessage fromUsernotice(const IrcMessage &message)
 	return out;
 }
 
-std::string clearEventJson(Platform, const std::string &id, const std::string &userId,
-			   const std::string &name, const std::string &duration)
+std::string clearEventJson(Platform, const std::string &id, const std::string &userId, const std::string &name,
+			   const std::string &duration)
 {
 	std::string out;
 	out.reserve(64 + id.size() + userId.size() + name.size() + duration.size());

@@ -25,8 +25,8 @@ ChatMessage fromUsernotice(const IrcMessage &message);
 // or ban (user id, login, duration in seconds or empty for a ban), or a
 // cleared chat (all empty). The pages only know Twitch removals, so the
 // platform is always written as "twitch".
-std::string clearEventJson(Platform platform, const std::string &id, const std::string &userId,
-			   const std::string &name, const std::string &duration);
+std::string clearEventJson(Platform platform, const std::string &id, const std::string &userId, const std::string &name,
+			   const std::string &duration);
 
 // Image address of one Twitch emote on the emote CDN. The CDN's endpoint is
 // resolved on first use and kept for the life of the process.

@@ -11,7 +11,6 @@ namespace vanteo {
 
 namespace {
 
-
 const char kHelpText[] = "Available commands: /ban /unban /timeout /untimeout /clear /slow /slowoff /followers "
 			 "/followersoff /subscribers /subscribersoff /emoteonly /emoteonlyoff /uniquechat "
 			 "/uniquechatoff /mod /unmod /mods /vip /unvip /vips /color /block /unblock /raid "
@@ -184,13 +183,13 @@ std::string runChatModes(const Command &c)
 {
 	const std::string &cmd = c.name;
 	if (cmd == "slow")
-		return c.settings("{\"slow_mode\":true,\"slow_mode_wait_time\":" +
-				  std::to_string(atLeastOne(c.arg(1), 30)) + "}");
+		return c.settings(
+		    "{\"slow_mode\":true,\"slow_mode_wait_time\":" + std::to_string(atLeastOne(c.arg(1), 30)) + "}");
 	if (cmd == "slowoff")
 		return c.settings("{\"slow_mode\":false}");
 	if (cmd == "followers")
-		return c.settings("{\"follower_mode\":true,\"follower_mode_duration\":" +
-				  std::to_string(jsonNumber(c.arg(1))) + "}");
+		return c.settings(
+		    "{\"follower_mode\":true,\"follower_mode_duration\":" + std::to_string(jsonNumber(c.arg(1))) + "}");
 	if (cmd == "followersoff")
 		return c.settings("{\"follower_mode\":false}");
 	if (cmd == "subscribers")
@@ -213,17 +212,17 @@ std::string runRoles(const Command &c)
 	const std::string &cmd = c.name;
 	const std::string &who = c.arg(1);
 	if (cmd == "mods")
-		return c.list("/helix/moderation/moderators?first=100&broadcaster_id=" + c.bid, "Channel moderators: ",
-			      "This channel has no moderators.");
+		return c.list("/helix/moderation/moderators?first=100&broadcaster_id=" + c.bid,
+			      "Channel moderators: ", "This channel has no moderators.");
 	if (cmd == "vips")
-		return c.list("/helix/channels/vips?first=100&broadcaster_id=" + c.bid, "Channel VIPs: ",
-			      "This channel has no VIPs.");
+		return c.list("/helix/channels/vips?first=100&broadcaster_id=" + c.bid,
+			      "Channel VIPs: ", "This channel has no VIPs.");
 	if (cmd == "mod" || cmd == "unmod") {
 		return c.withUser([&](const std::string &uid) {
-			return c.call(cmd == "mod" ? "POST" : "DELETE",
-				      "/helix/moderation/moderators?broadcaster_id=" + c.bid + "&user_id=" + uid,
-				      std::string(),
-				      noticeReply(who + (cmd == "mod" ? " is now a moderator." : " is no longer a moderator.")));
+			return c.call(
+			    cmd == "mod" ? "POST" : "DELETE",
+			    "/helix/moderation/moderators?broadcaster_id=" + c.bid + "&user_id=" + uid, std::string(),
+			    noticeReply(who + (cmd == "mod" ? " is now a moderator." : " is no longer a moderator.")));
 		});
 	}
 	if (cmd == "vip" || cmd == "unvip") {
@@ -277,19 +276,20 @@ std::string runChannel(const Command &c)
 	if (cmd == "shoutout") {
 		return c.withUser([&](const std::string &uid) {
 			return c.call("POST",
-				      "/helix/chat/shoutouts?from_broadcaster_id=" + c.bid + "&to_broadcaster_id=" + uid +
-					  "&moderator_id=" + c.mid(),
+				      "/helix/chat/shoutouts?from_broadcaster_id=" + c.bid +
+					  "&to_broadcaster_id=" + uid + "&moderator_id=" + c.mid(),
 				      std::string(), noticeReply("Shoutout a " + who + " sent."));
 		});
 	}
 	if (cmd == "marker")
 		return c.call("POST", "/helix/streams/markers",
-			      "{\"user_id\":\"" + c.bid + "\",\"description\":" + quoteSimple(joinFrom(c.words, 1)) + "}",
+			      "{\"user_id\":\"" + c.bid + "\",\"description\":" + quoteSimple(joinFrom(c.words, 1)) +
+				  "}",
 			      noticeReply("Stream marker added."));
 	if (cmd == "commercial")
 		return c.call("POST", "/helix/channels/commercial",
-			      "{\"broadcaster_id\":\"" + c.bid + "\",\"length\":" + std::to_string(atLeastOne(who, 30)) +
-				  "}",
+			      "{\"broadcaster_id\":\"" + c.bid +
+				  "\",\"length\":" + std::to_string(atLeastOne(who, 30)) + "}",
 			      noticeReply("Ad started."));
 	if (cmd == "help")
 		return noticeReply(kHelpText);
@@ -355,7 +355,8 @@ bool unbanUser(const HelixContext &ctx, const std::string &uid, std::string &err
 {
 	// The id may come straight from a page: encoded, so that it stays one
 	// query value (Twitch's numeric ids are unchanged by this).
-	return helixExpect(ctx, "DELETE", "/helix/moderation/bans?" + moderatorQuery(ctx) + "&user_id=" + urlEncode(uid),
+	return helixExpect(ctx, "DELETE",
+			   "/helix/moderation/bans?" + moderatorQuery(ctx) + "&user_id=" + urlEncode(uid),
 			   std::string(), {200, 204}, errorOut);
 }
 
@@ -440,8 +441,7 @@ std::string moderateAction(const HelixContext &ctx, const std::string &body)
 		if (id.empty())
 			return errorReply("Unknown message");
 		done = deleteMessage(ctx, id, error);
-	}
-	else if (action == "unban")
+	} else if (action == "unban")
 		done = unbanUser(ctx, userId, error);
 	else if (action == "warn")
 		done = warnUser(ctx, userId, jsonField(body, "reason"), error);

@@ -2,11 +2,9 @@
 
 #include <obs-data.h>
 
-namespace vanteo
-{
+namespace vanteo {
 
-namespace
-{
+namespace {
 
 std::string text(obs_data_t *data, const char *key)
 {
@@ -55,8 +53,8 @@ bool isSafeManifestPath(const std::string &path)
 	if (path.empty() || path[0] == '/' || path.find("..") != std::string::npos)
 		return false;
 	for (unsigned char c : path) {
-		bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-			  (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '/' || c == '_';
+		bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+			  c == '.' || c == '/' || c == '_';
 		if (!ok)
 			return false;
 	}

@@ -7,8 +7,7 @@
 
 // The release manifest ("manifest.json"): the newest version, the files that
 // make it up with their SHA-256 digests, and release notes.
-namespace vanteo
-{
+namespace vanteo {
 
 struct Manifest {
 	std::string version;             // "" when missing or the text is not JSON

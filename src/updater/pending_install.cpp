@@ -11,8 +11,7 @@
 #include <system_error>
 #include <vector>
 
-namespace vanteo
-{
+namespace vanteo {
 
 namespace fs = std::filesystem;
 
@@ -30,8 +29,8 @@ void installPendingUpdateIn(const std::string &pluginFolder)
 	// the walk sees. Folders that cannot be read are skipped.
 	std::vector<fs::path> staged;
 	std::error_code error;
-	fs::recursive_directory_iterator it(fs::u8path(pluginFolder),
-					    fs::directory_options::skip_permission_denied, error);
+	fs::recursive_directory_iterator it(fs::u8path(pluginFolder), fs::directory_options::skip_permission_denied,
+					    error);
 	for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
 		const fs::path &path = it->path();
 		const std::string ext = path.extension().u8string();
@@ -53,8 +52,7 @@ void installPendingUpdateIn(const std::string &pluginFolder)
 			continue;
 		}
 		if (!platform::moveReplacing(file, stem.u8string()))
-			logLine(LOG_WARNING, "update: %s stays pending",
-				stem.filename().u8string().c_str());
+			logLine(LOG_WARNING, "update: %s stays pending", stem.filename().u8string().c_str());
 	}
 }
 

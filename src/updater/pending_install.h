@@ -6,8 +6,7 @@
 // the plug-in folder replaces its file, and the ".old" copies of swapped
 // libraries are deleted. The very first thing the module does at load, on
 // the GUI thread, before any of its files can be in use.
-namespace vanteo
-{
+namespace vanteo {
 
 // On the module's own folder (pluginRootFolder).
 void installPendingUpdate();

@@ -13,13 +13,11 @@
 #include <fstream>
 #include <system_error>
 
-namespace vanteo
-{
+namespace vanteo {
 
 namespace fs = std::filesystem;
 
-namespace
-{
+namespace {
 
 const char kRepoContents[] = "/repos/Pellorra/vanteo-releases/contents/manifest.json";
 const char kRawRoot[] = "/Pellorra/vanteo-releases/main/";
@@ -28,12 +26,10 @@ const char kRawAccept[] = "Accept: application/vnd.github.raw\r\n";
 const std::string kProduct = "Vanteo ";
 
 // A request counts only with a 200 answer.
-bool fetch(const char *host, const std::string &path, std::string &body,
-	   const std::string &headers = {})
+bool fetch(const char *host, const std::string &path, std::string &body, const std::string &headers = {})
 {
 	uint32_t status = 0;
-	return platform::httpsGet(host, platform::widenAscii(path), body, status, headers) &&
-	       status == 200;
+	return platform::httpsGet(host, platform::widenAscii(path), body, status, headers) && status == 200;
 }
 
 // The installed file's bytes; "" when it is missing or no regular file.
@@ -152,12 +148,10 @@ bool isVanteoFolder(const std::string &folder)
 
 std::string releasePageAddress()
 {
-	return endpoint(endpoint_names::kGitHubWeb).httpsRoot() +
-	       "Pellorra/vanteo-releases/releases/latest";
+	return endpoint(endpoint_names::kGitHubWeb).httpsRoot() + "Pellorra/vanteo-releases/releases/latest";
 }
 
-UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder,
-			    const std::atomic<bool> &alive)
+UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder, const std::atomic<bool> &alive)
 {
 	using updater::Status;
 	UpdateResult result;
@@ -184,15 +178,13 @@ UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder
 		return result;
 	}
 	if (!isVanteoFolder(pluginFolder)) {
-		result.message = kProduct + latest +
-				 " is available. Install it with the setup from " +
-				 releasePageAddress() + ".";
+		result.message =
+		    kProduct + latest + " is available. Install it with the setup from " + releasePageAddress() + ".";
 		result.status = Status::Setup;
 		return result;
 	}
 	if (!installAllowed) {
-		result.message =
-		    kProduct + latest + " is available (you have " + kCurrentVersion + ").";
+		result.message = kProduct + latest + " is available (you have " + kCurrentVersion + ").";
 		result.status = Status::Available;
 		return result;
 	}
@@ -204,16 +196,14 @@ UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder
 		if (!alive)
 			return result; // abandoned: no message, status Unknown
 		if (!isSafeManifestPath(file.path) || file.sha256.size() != 64) {
-			result.message =
-			    "The update information is not valid. Nothing was changed.";
+			result.message = "The update information is not valid. Nothing was changed.";
 			return result;
 		}
 		const std::string dest = platform::nativeSeparators(pluginFolder + "/" + file.path);
 		if (platform::sha256Hex(installedBytes(dest)) == file.sha256)
 			continue;
 		std::string content;
-		if (!fetch(endpoint_names::kGitHubRaw, kRawRoot + latest + "/" + file.path,
-			   content) ||
+		if (!fetch(endpoint_names::kGitHubRaw, kRawRoot + latest + "/" + file.path, content) ||
 		    platform::sha256Hex(content) != file.sha256) {
 			result.message = "A file of Vanteo " + latest +
 					 " could not be downloaded intact. Nothing was changed; "
@@ -221,8 +211,7 @@ UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder
 			result.status = Status::Available;
 			return result;
 		}
-		downloads.push_back(
-		    {dest, std::move(content), hasExtension(dest, platform::kLibraryExtension)});
+		downloads.push_back({dest, std::move(content), hasExtension(dest, platform::kLibraryExtension)});
 	}
 	if (downloads.empty()) {
 		result.message = kProduct + latest + " is ready. Restart OBS to use it.";
@@ -239,8 +228,7 @@ UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder
 					 " is available, but Vanteo cannot write to its folder. "
 					 "Install it once with "
 					 "the setup from " +
-					 releasePageAddress() +
-					 "; later updates will then install on their own.";
+					 releasePageAddress() + "; later updates will then install on their own.";
 			result.status = Status::Setup;
 			return result;
 		}
@@ -259,8 +247,8 @@ UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder
 
 	// The other files stay as ".new" until the next load installs them.
 	const size_t count = downloads.size();
-	result.message = kProduct + latest + " is ready (" + std::to_string(count) +
-			 (count == 1 ? " file" : " files") + " updated). Restart OBS to use it.";
+	result.message = kProduct + latest + " is ready (" + std::to_string(count) + (count == 1 ? " file" : " files") +
+			 " updated). Restart OBS to use it.";
 	result.status = Status::Ready;
 	return result;
 }

@@ -8,8 +8,7 @@
 // One update check: fetch the manifest, compare versions, download and
 // verify every changed file, stage them as ".new" and swap the module
 // libraries in place. Runs on the update thread only (network and disk).
-namespace vanteo
-{
+namespace vanteo {
 
 // The plug-in's own folder: the module library's path without its last three
 // components (<folder>/bin/64bit/<library>); "" when the path is unknown.
@@ -26,7 +25,6 @@ std::string releasePageAddress();
 // `alive` is polled before each file so that a stop abandons the check (the
 // result then has status Unknown and no message). Files are written only
 // after every changed file was downloaded and verified.
-UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder,
-			    const std::atomic<bool> &alive);
+UpdateResult checkForUpdate(bool installAllowed, const std::string &pluginFolder, const std::atomic<bool> &alive);
 
 } // namespace vanteo

@@ -1,7 +1,6 @@
 #include "updater/update_reactions.h"
 
-namespace vanteo
-{
+namespace vanteo {
 
 using updater::Status;
 
@@ -44,8 +43,8 @@ UpdateReaction updateReaction(Status status, bool manual, bool hubExists, bool b
 	return UpdateReaction::ShowUpdate;
 }
 
-NewsOffer newsOffer(const std::string &seen, bool configExists,
-		    const std::vector<ReleaseNote> &notes, const std::string &current)
+NewsOffer newsOffer(const std::string &seen, bool configExists, const std::vector<ReleaseNote> &notes,
+		    const std::string &current)
 {
 	NewsOffer offer;
 	if (seen == current)
@@ -60,8 +59,8 @@ NewsOffer newsOffer(const std::string &seen, bool configExists,
 		// The text goes into the page address: keep to version characters.
 		std::string since;
 		for (char c : seen)
-			if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-			    (c >= 'a' && c <= 'z') || c == '.' || c == '-')
+			if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' ||
+			    c == '-')
 				since += c;
 		offer.mode = "news&since=" + since;
 	}

@@ -8,8 +8,7 @@
 // How the menu reacts to the updater's reports: the badge's look, whether
 // the Updates dialog opens, and the one-time offer of a new version's notes.
 // Pure decisions; update_menu.cpp applies them on the GUI thread.
-namespace vanteo
-{
+namespace vanteo {
 
 struct BadgeLook {
 	std::string text;   // "" hides the badge
@@ -42,7 +41,7 @@ struct NewsOffer {
 // an existing one when `seen` is not empty or "config.json" exists. The
 // offer is recorded even when nothing is shown, so each version offers its
 // notes at most once, and never to a fresh installation.
-NewsOffer newsOffer(const std::string &seen, bool configExists,
-		    const std::vector<ReleaseNote> &notes, const std::string &current);
+NewsOffer newsOffer(const std::string &seen, bool configExists, const std::vector<ReleaseNote> &notes,
+		    const std::string &current);
 
 } // namespace vanteo

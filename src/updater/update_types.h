@@ -5,11 +5,9 @@
 #include <vector>
 
 // The values one update check produces and the updater keeps.
-namespace vanteo
-{
+namespace vanteo {
 
-namespace updater
-{
+namespace updater {
 // Outcome of a check. The numbers are fixed: the menu stores them and the
 // status JSON spells them as words (statusWord).
 enum class Status : int32_t {

@@ -11,11 +11,10 @@
 
 #include <system_error>
 
-namespace vanteo
-{
+namespace vanteo {
 
 Updater::Updater(std::function<std::string()> pluginFolder, UpdaterTiming timing)
-    : m_pluginFolder(std::move(pluginFolder)), m_timing(timing)
+	: m_pluginFolder(std::move(pluginFolder)), m_timing(timing)
 {
 }
 
@@ -85,8 +84,7 @@ void Updater::run(Mode mode)
 {
 	bool requested = true;
 	if (mode == Mode::Startup) {
-		const auto tick =
-		    m_timing.tick.count() > 0 ? m_timing.tick : std::chrono::milliseconds(100);
+		const auto tick = m_timing.tick.count() > 0 ? m_timing.tick : std::chrono::milliseconds(100);
 		const long long steps = m_timing.startupWait / tick;
 		for (long long i = 0; i < steps && m_alive && !m_request; ++i)
 			std::this_thread::sleep_until(std::chrono::steady_clock::now() + tick);
@@ -116,8 +114,7 @@ void Updater::run(Mode mode)
 		m_callback(result.message, result.status, manual);
 }
 
-namespace
-{
+namespace {
 
 Updater &moduleUpdater()
 {
@@ -157,8 +154,7 @@ std::string updateStatusJsonFor(const UpdateSnapshot &snapshot, bool canRestart)
 {
 	// Written by hand: the page and its tests rely on this key order.
 	std::string json = "{\"status\":" + jsonQuote(statusWord(snapshot.status)) +
-			   ",\"message\":" + jsonQuote(snapshot.message) +
-			   ",\"latest\":" + jsonQuote(snapshot.latest) +
+			   ",\"message\":" + jsonQuote(snapshot.message) + ",\"latest\":" + jsonQuote(snapshot.latest) +
 			   ",\"current\":" + jsonQuote(kCurrentVersion) +
 			   ",\"canRestart\":" + (canRestart ? "true" : "false") + ",\"notes\":[";
 	for (size_t i = 0; i < snapshot.notes.size(); ++i) {

@@ -16,8 +16,7 @@
 // Threads: start, stop and requestCheck are called on the GUI thread;
 // snapshot from any thread; the status callback runs on the update thread
 // (the module's callback re-posts to the GUI thread).
-namespace vanteo
-{
+namespace vanteo {
 
 // Pauses of the updater; the defaults are the product's.
 struct UpdaterTiming {
@@ -25,8 +24,7 @@ struct UpdaterTiming {
 	std::chrono::milliseconds tick{100};         // step of every wait
 };
 
-class Updater
-{
+class Updater {
 public:
 	// (message, status, manual): manual when the check was asked for.
 	using StatusCallback = std::function<void(const std::string &, updater::Status, bool)>;

@@ -4,8 +4,7 @@
 
 #include <cstdlib>
 
-namespace vanteo
-{
+namespace vanteo {
 
 const char kCurrentVersion[] = VANTEO_VERSION;
 
@@ -32,8 +31,7 @@ std::array<long long, 3> versionTriple(const std::string &version)
 	size_t start = 0;
 	while (index < out.size()) {
 		size_t dot = version.find('.', start);
-		std::string piece = version.substr(
-		    start, dot == std::string::npos ? std::string::npos : dot - start);
+		std::string piece = version.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
 		// strtoll saturates instead of overflowing on absurd pieces.
 		out[index++] = std::strtoll(piece.c_str(), nullptr, 10);
 		if (dot == std::string::npos)

@@ -4,8 +4,7 @@
 #include <string>
 
 // Release versions compared as exactly three integers.
-namespace vanteo
-{
+namespace vanteo {
 
 // Splits at every "." and reads each piece like strtol (leading blanks and a
 // sign allowed, stops at the first other character, 0 without digits); cut

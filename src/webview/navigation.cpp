@@ -4,8 +4,7 @@ namespace vanteo::webview {
 
 bool isLocalPage(const QUrl &url, int port)
 {
-	if (!url.isValid() || url.scheme() != QLatin1String("http") || port <= 0 ||
-	    url.port() != port)
+	if (!url.isValid() || url.scheme() != QLatin1String("http") || port <= 0 || url.port() != port)
 		return false;
 	if (!url.userInfo().isEmpty())
 		return false;

@@ -32,7 +32,7 @@ QString where(const QUrl &url)
 class PopupCatcher : public QWebEnginePage {
 public:
 	PopupCatcher(std::shared_ptr<Shared> shared, int port, QObject *opener)
-	    : QWebEnginePage(shared->profile(), opener), m_shared(std::move(shared)), m_port(port)
+		: QWebEnginePage(shared->profile(), opener), m_shared(std::move(shared)), m_port(port)
 	{
 	}
 
@@ -47,9 +47,8 @@ protected:
 		if (decideNavigation(url, m_port, true) == Navigation::OpenOutside)
 			m_shared->openExternal(url);
 		else
-			m_shared->log(
-			    kLogWarning,
-			    QStringLiteral("webview: new window for %1 refused").arg(where(url)));
+			m_shared->log(kLogWarning,
+				      QStringLiteral("webview: new window for %1 refused").arg(where(url)));
 		deleteLater();
 		return false;
 	}
@@ -116,9 +115,8 @@ protected:
 
 } // namespace
 
-Shared::Shared(std::string storageFolder, void (*log)(int, const char *),
-	       void (*openExternal)(const char *))
-    : m_log(log), m_openExternal(openExternal)
+Shared::Shared(std::string storageFolder, void (*log)(int, const char *), void (*openExternal)(const char *))
+	: m_log(log), m_openExternal(openExternal)
 {
 	if (storageFolder.empty()) {
 		m_profile = new QWebEngineProfile(); // off the record
@@ -153,7 +151,7 @@ void Shared::openExternal(const QUrl &url) const
 }
 
 ViewPage::ViewPage(std::shared_ptr<Shared> shared, QObject *parent)
-    : QWebEnginePage(shared->profile(), parent), m_shared(std::move(shared))
+	: QWebEnginePage(shared->profile(), parent), m_shared(std::move(shared))
 {
 	setBackgroundColor(kPageBackground);
 	QWebEngineSettings *s = settings();
@@ -177,8 +175,7 @@ bool ViewPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isM
 	case Navigation::Refuse:
 		break;
 	}
-	m_shared->log(kLogWarning,
-		      QStringLiteral("webview: kept the view from %1").arg(where(url)));
+	m_shared->log(kLogWarning, QStringLiteral("webview: kept the view from %1").arg(where(url)));
 	return false;
 }
 
@@ -187,19 +184,19 @@ QWebEnginePage *ViewPage::createWindow(WebWindowType)
 	return new PopupCatcher(m_shared, m_port, this);
 }
 
-void ViewPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
-					int line, const QString &source)
+void ViewPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int line,
+					const QString &source)
 {
 	if (level != ErrorMessageLevel || m_errorsLogged >= kMaxErrorsLogged)
 		return;
 	++m_errorsLogged;
-	m_shared->log(kLogWarning, QStringLiteral("script error in %1: %2 (%3:%4)")
-				       .arg(where(url()), message, QUrl(source).path())
-				       .arg(line));
+	m_shared->log(
+	    kLogWarning,
+	    QStringLiteral("script error in %1: %2 (%3:%4)").arg(where(url()), message, QUrl(source).path()).arg(line));
 }
 
 PageView::PageView(QWidget *parent, std::shared_ptr<Shared> shared, const std::string &url)
-    : QCefWidget(parent), m_shared(std::move(shared))
+	: QCefWidget(parent), m_shared(std::move(shared))
 {
 	auto *layout = new QHBoxLayout(this);
 	layout->setContentsMargins(0, 0, 0, 0);
@@ -244,14 +241,11 @@ void PageView::onRendererEnded(QWebEnginePage::RenderProcessTerminationStatus st
 	if (m_reloaded) {
 		m_shared->log(
 		    kLogWarning,
-		    QStringLiteral(
-			"webview: the %1 page stopped again; restart OBS Studio to bring it back")
-			.arg(host));
+		    QStringLiteral("webview: the %1 page stopped again; restart OBS Studio to bring it back").arg(host));
 		return;
 	}
 	m_reloaded = true;
-	m_shared->log(kLogWarning,
-		      QStringLiteral("webview: the %1 page stopped; reloading it").arg(host));
+	m_shared->log(kLogWarning, QStringLiteral("webview: the %1 page stopped; reloading it").arg(host));
 	// Not from inside the signal: the page is still tearing its renderer down.
 	QTimer::singleShot(0, m_page, [page = m_page] {
 		if (page)

@@ -20,8 +20,7 @@ namespace vanteo::webview {
 // Each view keeps it alive, so the profile goes only after its last page.
 class Shared {
 public:
-	Shared(std::string storageFolder, void (*log)(int, const char *),
-	       void (*openExternal)(const char *));
+	Shared(std::string storageFolder, void (*log)(int, const char *), void (*openExternal)(const char *));
 	~Shared();
 	QWebEngineProfile *profile() const { return m_profile; }
 	void log(int level, const QString &text) const;
@@ -40,11 +39,10 @@ public:
 	void setLocalPort(int port) { m_port = port; }
 
 protected:
-	bool acceptNavigationRequest(const QUrl &url, NavigationType type,
-				     bool isMainFrame) override;
+	bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
 	QWebEnginePage *createWindow(WebWindowType type) override;
-	void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
-				      int line, const QString &source) override;
+	void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int line,
+				      const QString &source) override;
 
 private:
 	std::shared_ptr<Shared> m_shared;

@@ -20,8 +20,7 @@ public:
 	bool initialized(void) override { return true; }
 	bool wait_for_browser_init(void) override { return true; }
 
-	QCefWidget *create_widget(QWidget *parent, const std::string &url,
-				  QCefCookieManager *) override
+	QCefWidget *create_widget(QWidget *parent, const std::string &url, QCefCookieManager *) override
 	{
 		return new PageView(parent, m_shared, url);
 	}
@@ -37,16 +36,14 @@ std::weak_ptr<Shared> g_shared;
 
 } // namespace vanteo::webview
 
-extern "C" __attribute__((visibility("default"))) QCef *
-vanteo_webview_create_qcef(const VanteoWebViewHooks *hooks)
+extern "C" __attribute__((visibility("default"))) QCef *vanteo_webview_create_qcef(const VanteoWebViewHooks *hooks)
 {
 	using namespace vanteo::webview;
 	try {
 		std::shared_ptr<Shared> shared = g_shared.lock();
 		if (!shared) {
 			const char *folder = hooks ? hooks->storageFolder : nullptr;
-			shared = std::make_shared<Shared>(folder ? folder : "",
-							  hooks ? hooks->log : nullptr,
+			shared = std::make_shared<Shared>(folder ? folder : "", hooks ? hooks->log : nullptr,
 							  hooks ? hooks->openExternal : nullptr);
 			g_shared = shared;
 		}

@@ -56,15 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		std::string query = pushQuery("7301", answer);
 		PushTarget target = pushTarget(answer.pushAddress, query);
 		SigningVerdict verdict = judgeSigning(true, 200, answer);
-		if (query.empty() || target.path.empty() ||
-		    (verdict.ok && answer.pushAddress.empty()))
+		if (query.empty() || target.path.empty() || (verdict.ok && answer.pushAddress.empty()))
 			__builtin_trap();
 		return 0;
 	}
 	}
 	DecodedFrame decoded = decodeFrame(frame);
-	if (!decoded.accepted &&
-	    (!decoded.messages.empty() || !decoded.logId.empty() || decoded.viewerCount != -1))
+	if (!decoded.accepted && (!decoded.messages.empty() || !decoded.logId.empty() || decoded.viewerCount != -1))
 		__builtin_trap();
 	for (const ChatMessage &m : decoded.messages) {
 		if (messageToJson(m).empty() || m.platform != Platform::TikTok)

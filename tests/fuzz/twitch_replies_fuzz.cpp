@@ -16,9 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	const std::string text(reinterpret_cast<const char *>(data), size);
 	size_t outputs = 0;
-	auto count = [&](const std::string &json) { outputs += json.size(); };
+	auto count = [&](const std::string &json) {
+		outputs += json.size();
+	};
 	vanteo::dispatchNotification(
-		text, [&](const vanteo::HeldMessage &held) { count(vanteo::heldMessageJson(held)); }, count, count);
+	    text, [&](const vanteo::HeldMessage &held) { count(vanteo::heldMessageJson(held)); }, count, count);
 	vanteo::helixError(text, 400);
 	vanteo::joinNames(text);
 	vanteo::quoteSimple(text);

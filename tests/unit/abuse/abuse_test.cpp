@@ -110,7 +110,7 @@ protected:
 	{
 		return bodyOf(rawExchange(port(),
 					  "POST " + path + "?t=" + m_hub->token() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-						  "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
+					      "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
 					  timeoutMs));
 	}
 	// What the oauth page posts: no page token, a token and a state.
@@ -154,7 +154,7 @@ TEST_F(AbuseTest, FoldersPipesAndOddPathsAreNotFound)
 	const struct {
 		const char *target;
 		const char *code;
-	} cases[] = {{"/js", "404"},  {"/js/", "404"},      {"//", "404"},       {"/.", "404"},
+	} cases[] = {{"/js", "404"},   {"/js/", "404"},     {"//", "404"},       {"/.", "404"},
 		     {"/pipe", "404"}, {"/%2e%2e/", "404"}, {"/js/a.js", "200"}, {"/", "200"}};
 	for (const auto &c : cases)
 		EXPECT_EQ(statusCode(httpGet(port(), c.target)), c.code) << c.target;
@@ -175,8 +175,8 @@ TEST_F(AbuseTest, RacingConfigurationChangesAllAnswerAndTheLastOneStands)
 			pages.emplace_back([&, i] {
 				const std::string n = std::to_string(round) + std::to_string(i);
 				// Each waits for the changes before it: patience under sanitizers.
-				replies[i] = post("/api/config", "{\"twitch\":\"chan" + n + "\",\"tiktok\":\"tt" + n + "\"}",
-						  20000);
+				replies[i] = post("/api/config",
+						  "{\"twitch\":\"chan" + n + "\",\"tiktok\":\"tt" + n + "\"}", 20000);
 			});
 		for (std::thread &page : pages)
 			page.join();
@@ -338,7 +338,8 @@ TEST_F(AbuseTest, AStalledPageCostsOneFrameTimeOutAndTheOthersGetEverything)
 	auto snapshotIn = [](int s) {
 		char buffer[4096];
 		const ssize_t n = recv(s, buffer, sizeof(buffer), MSG_PEEK | MSG_DONTWAIT);
-		return n > 0 && std::string(buffer, static_cast<size_t>(n)).find("event: viewers\n") != std::string::npos;
+		return n > 0 &&
+		       std::string(buffer, static_cast<size_t>(n)).find("event: viewers\n") != std::string::npos;
 	};
 	ASSERT_TRUE(waitUntil([&] { return snapshotIn(stalled) && snapshotIn(reader); }));
 
@@ -363,7 +364,7 @@ TEST_F(AbuseTest, AStalledPageCostsOneFrameTimeOutAndTheOthersGetEverything)
 	const std::string data = "\"" + std::string(60000, 'x') + "\"";
 	Clock::duration longest{};
 	size_t sent = 0;
-	size_t waited = 0; // broadcasts that had to wait for the stalled page
+	size_t waited = 0;  // broadcasts that had to wait for the stalled page
 	size_t dropped = 0; // frames sent when the stalled page was dropped
 	// Until the stalled page is dropped, then 20 more: each would wait again
 	// were it still there.

@@ -67,14 +67,13 @@ TEST(MessageJson, EmptyRecordHasEveryKeyInOrder)
 	int64_t before = nowMillis();
 	int64_t time = 0;
 	std::string json = withoutTime(messageToJson(ChatMessage()), &time);
-	EXPECT_EQ(json,
-		  "{\"id\":\"\",\"platform\":\"twitch\",\"userId\":\"\",\"name\":\"\",\"color\":\"#ff0000\","
-		  "\"text\":\"\",\"action\":false,\"eventId\":\"\",\"rewardId\":\"\",\"eventText\":\"\","
-		  "\"eventColor\":\"\",\"eventPlan\":\"\",\"eventMonths\":\"\",\"eventRecipient\":\"\","
-		  "\"eventCount\":\"\",\"eventTotal\":\"\",\"eventViewers\":\"\",\"eventImage\":\"\","
-		  "\"replyParentId\":\"\",\"replyThreadId\":\"\",\"subMonths\":0,\"bits\":0,"
-		  "\"firstMessage\":false,\"returningChatter\":false,\"time\":T,\"replyTo\":\"\","
-		  "\"replyText\":\"\",\"badges\":[],\"emotes\":[]}");
+	EXPECT_EQ(json, "{\"id\":\"\",\"platform\":\"twitch\",\"userId\":\"\",\"name\":\"\",\"color\":\"#ff0000\","
+			"\"text\":\"\",\"action\":false,\"eventId\":\"\",\"rewardId\":\"\",\"eventText\":\"\","
+			"\"eventColor\":\"\",\"eventPlan\":\"\",\"eventMonths\":\"\",\"eventRecipient\":\"\","
+			"\"eventCount\":\"\",\"eventTotal\":\"\",\"eventViewers\":\"\",\"eventImage\":\"\","
+			"\"replyParentId\":\"\",\"replyThreadId\":\"\",\"subMonths\":0,\"bits\":0,"
+			"\"firstMessage\":false,\"returningChatter\":false,\"time\":T,\"replyTo\":\"\","
+			"\"replyText\":\"\",\"badges\":[],\"emotes\":[]}");
 	EXPECT_GE(time, before);
 	EXPECT_LE(time, nowMillis());
 }
@@ -103,16 +102,15 @@ TEST(MessageJson, FilledRecordKeepsValuesAndEscapes)
 	m.replyText = "hi";
 	m.emotes = {{0, 4, "https://e/1"}, {-1, 2147483647, "u\"rl"}};
 	std::string json = messageToJson(m);
-	EXPECT_EQ(json,
-		  "{\"id\":\"id1\",\"platform\":\"tiktok\",\"userId\":\"42\",\"name\":\"Zoë \\\"Z\\\"\","
-		  "\"color\":\"red-ish\",\"text\":\"line1\\nline2 \\\\ ✓\",\"action\":true,\"eventId\":\"resub\","
-		  "\"rewardId\":\"r\",\"eventText\":\"\",\"eventColor\":\"\",\"eventPlan\":\"\","
-		  "\"eventMonths\":\"12\",\"eventRecipient\":\"\",\"eventCount\":\"\",\"eventTotal\":\"\","
-		  "\"eventViewers\":\"\",\"eventImage\":\"\",\"replyParentId\":\"p\",\"replyThreadId\":\"t\","
-		  "\"subMonths\":-1,\"bits\":100,\"firstMessage\":true,\"returningChatter\":true,"
-		  "\"time\":1700000000123,\"replyTo\":\"Ann\",\"replyText\":\"hi\",\"badges\":[],"
-		  "\"emotes\":[{\"start\":0,\"end\":4,\"url\":\"https://e/1\"},"
-		  "{\"start\":-1,\"end\":2147483647,\"url\":\"u\\\"rl\"}]}");
+	EXPECT_EQ(json, "{\"id\":\"id1\",\"platform\":\"tiktok\",\"userId\":\"42\",\"name\":\"Zoë \\\"Z\\\"\","
+			"\"color\":\"red-ish\",\"text\":\"line1\\nline2 \\\\ ✓\",\"action\":true,\"eventId\":\"resub\","
+			"\"rewardId\":\"r\",\"eventText\":\"\",\"eventColor\":\"\",\"eventPlan\":\"\","
+			"\"eventMonths\":\"12\",\"eventRecipient\":\"\",\"eventCount\":\"\",\"eventTotal\":\"\","
+			"\"eventViewers\":\"\",\"eventImage\":\"\",\"replyParentId\":\"p\",\"replyThreadId\":\"t\","
+			"\"subMonths\":-1,\"bits\":100,\"firstMessage\":true,\"returningChatter\":true,"
+			"\"time\":1700000000123,\"replyTo\":\"Ann\",\"replyText\":\"hi\",\"badges\":[],"
+			"\"emotes\":[{\"start\":0,\"end\":4,\"url\":\"https://e/1\"},"
+			"{\"start\":-1,\"end\":2147483647,\"url\":\"u\\\"rl\"}]}");
 
 	m.time = -5;
 	int64_t time = 0;
@@ -169,7 +167,7 @@ TEST(Badges, TenBuiltInPngsDecodeTo36PixelsAndDiffer)
 		QImage image;
 		ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar *>(png.second.data()),
 					       static_cast<int>(png.second.size()), "PNG"))
-			<< png.first;
+		    << png.first;
 		EXPECT_EQ(image.width(), 36);
 		EXPECT_EQ(image.height(), 36);
 		// Corners are transparent (rounded), the centre is painted.
@@ -193,9 +191,8 @@ TEST(LinkStatus, StatusViewersAndHighlightKinds)
 		  "\"tiktok\":{\"state\":\"disabled\",\"detail\":\"Not configured\"}}");
 	LinkStatus odd{static_cast<LinkState>(9), "a\"b\nc"};
 	LinkStatus live{LinkState::Connected, "Listening · @x"};
-	EXPECT_EQ(statusObjectJson(live, odd),
-		  "{\"twitch\":{\"state\":\"connected\",\"detail\":\"Listening · @x\"},"
-		  "\"tiktok\":{\"state\":\"disabled\",\"detail\":\"a\\\"b\\nc\"}}");
+	EXPECT_EQ(statusObjectJson(live, odd), "{\"twitch\":{\"state\":\"connected\",\"detail\":\"Listening · @x\"},"
+					       "\"tiktok\":{\"state\":\"disabled\",\"detail\":\"a\\\"b\\nc\"}}");
 	const char *words[] = {"disabled", "connecting", "connected", "offline", "retry", "error"};
 	for (int i = 0; i < 6; ++i)
 		EXPECT_STREQ(linkStateWord(static_cast<LinkState>(i)), words[i]);
@@ -216,10 +213,10 @@ TEST(MessageJson, WorstCaseEscapingStaysWellFormed)
 	// its widest form; the output must still be complete JSON.
 	ChatMessage m;
 	const std::string nasty(300, '\x01');
-	for (std::string *field : {&m.id, &m.userId, &m.name, &m.text, &m.eventId, &m.rewardId, &m.eventText,
-				   &m.eventColor, &m.eventPlan, &m.eventMonths, &m.eventRecipient, &m.eventCount,
-				   &m.eventTotal, &m.eventViewers, &m.eventImage, &m.replyParentId, &m.replyThreadId,
-				   &m.replyTo, &m.replyText})
+	for (std::string *field :
+	     {&m.id, &m.userId, &m.name, &m.text, &m.eventId, &m.rewardId, &m.eventText, &m.eventColor, &m.eventPlan,
+	      &m.eventMonths, &m.eventRecipient, &m.eventCount, &m.eventTotal, &m.eventViewers, &m.eventImage,
+	      &m.replyParentId, &m.replyThreadId, &m.replyTo, &m.replyText})
 		*field = nasty;
 	m.subMonths = INT32_MIN;
 	m.bits = INT32_MIN;

@@ -20,31 +20,30 @@ TEST(ClassifyWindow, OrderedRules)
 		const char *reason;
 		bool game;
 	} cases[] = {
-		// An excluded program wins over every later test.
-		{"WallpaperCls", "wallpaper64.exe", "d:\\steamapps\\common\\wallpaper_engine\\wallpaper64.exe",
-		 false, "excluded program", false},
-		{"CabinetWClass", "explorer.exe", "c:\\windows\\explorer.exe", true, "excluded program", false},
-		{"SDL_app", "steam.exe", "d:\\steamapps\\common\\x\\steam.exe", true, "excluded program", false},
-		// The system folder counts only at the very start of the path.
-		{"Notepad", "notepad.exe", "c:\\windows\\system32\\notepad.exe", true, "programma di sistema", false},
-		{"Cls", "game.exe", "d:\\windows\\game.exe", true, "borderless fullscreen", true},
-		// Class tests come before folder tests; containment vs equality.
-		{"#32770", "setup.exe", "d:\\steamapps\\common\\game\\setup.exe", false, "system or browser window",
-		 false},
-		{"Chrome_WidgetWin_1", "app.exe", "d:\\steamapps\\common\\app.exe", true, "system or browser window",
-		 false},
-		{"Windows.UI.Core.CoreWindow", "app.exe", "d:\\app.exe", true, "system or browser window", false},
-		{"#327701", "a.exe", "d:\\a.exe", false, "does not look like a game", false},
-		// Engine classes match after lowering and win over wallpaper and folders.
-		{"SDL_app", "wp.exe", "d:\\wallpaper_engine\\wp.exe", false, "known game engine", true},
-		{"GLFW30", "a.exe", "d:\\a.exe", false, "known game engine", true},
-		{"CoDWindow", "a.exe", "d:\\a.exe", false, "known game engine", true},
-		{"UnityWndClassX", "a.exe", "d:\\a.exe", false, "does not look like a game", false},
-		{"Cls", "cs2.exe", "d:\\steamapps\\common\\wallpaper_engine\\cs2.exe", true, "wallpaper engine", false},
-		// Folders, including one without a closing backslash.
-		{"Cls", "x.exe", "d:\\battlestate games\\eft_live\\x.exe", false, "game folder", true},
-		{"Cls", "x.exe", "d:epic games\\x.exe", false, "does not look like a game", false},
-		{"Cls", "javaw.exe", "d:\\java\\bin\\javaw.exe", false, "known game", true},
+	    // An excluded program wins over every later test.
+	    {"WallpaperCls", "wallpaper64.exe", "d:\\steamapps\\common\\wallpaper_engine\\wallpaper64.exe", false,
+	     "excluded program", false},
+	    {"CabinetWClass", "explorer.exe", "c:\\windows\\explorer.exe", true, "excluded program", false},
+	    {"SDL_app", "steam.exe", "d:\\steamapps\\common\\x\\steam.exe", true, "excluded program", false},
+	    // The system folder counts only at the very start of the path.
+	    {"Notepad", "notepad.exe", "c:\\windows\\system32\\notepad.exe", true, "programma di sistema", false},
+	    {"Cls", "game.exe", "d:\\windows\\game.exe", true, "borderless fullscreen", true},
+	    // Class tests come before folder tests; containment vs equality.
+	    {"#32770", "setup.exe", "d:\\steamapps\\common\\game\\setup.exe", false, "system or browser window", false},
+	    {"Chrome_WidgetWin_1", "app.exe", "d:\\steamapps\\common\\app.exe", true, "system or browser window",
+	     false},
+	    {"Windows.UI.Core.CoreWindow", "app.exe", "d:\\app.exe", true, "system or browser window", false},
+	    {"#327701", "a.exe", "d:\\a.exe", false, "does not look like a game", false},
+	    // Engine classes match after lowering and win over wallpaper and folders.
+	    {"SDL_app", "wp.exe", "d:\\wallpaper_engine\\wp.exe", false, "known game engine", true},
+	    {"GLFW30", "a.exe", "d:\\a.exe", false, "known game engine", true},
+	    {"CoDWindow", "a.exe", "d:\\a.exe", false, "known game engine", true},
+	    {"UnityWndClassX", "a.exe", "d:\\a.exe", false, "does not look like a game", false},
+	    {"Cls", "cs2.exe", "d:\\steamapps\\common\\wallpaper_engine\\cs2.exe", true, "wallpaper engine", false},
+	    // Folders, including one without a closing backslash.
+	    {"Cls", "x.exe", "d:\\battlestate games\\eft_live\\x.exe", false, "game folder", true},
+	    {"Cls", "x.exe", "d:epic games\\x.exe", false, "does not look like a game", false},
+	    {"Cls", "javaw.exe", "d:\\java\\bin\\javaw.exe", false, "known game", true},
 	};
 	for (const auto &c : cases) {
 		ForegroundWindowInfo info;

@@ -98,9 +98,13 @@ protected:
 	GameCaptureEnv env()
 	{
 		GameCaptureEnv e;
-		e.foreground = [this](ForegroundWindowInfo &info) { return m_desktop.foreground(info); };
+		e.foreground = [this](ForegroundWindowInfo &info) {
+			return m_desktop.foreground(info);
+		};
 		e.sources = &m_desktop;
-		e.clock = [this] { return m_now; };
+		e.clock = [this] {
+			return m_now;
+		};
 		return e;
 	}
 	void polls(GameCaptureWatcher &watcher, int n)
@@ -129,18 +133,19 @@ TEST(RetargetSource, WritesOnlyWhatEachKindNeeds)
 		const char *before;
 		const char *after; // "" when left alone (keys come out sorted)
 	} cases[] = {
-		{"window_capture", "{\"cursor\":true}", "{\"cursor\":true,\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
-		{"game_capture", "{}",
-		 "{\"capture_audio\":true,\"capture_mode\":\"window\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
-		{"game_capture", "{\"capture_mode\":\"window\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}", ""},
-		// Right window and priority, other mode: rewritten.
-		{"game_capture", "{\"window\":\"Game:Cls:game.exe\",\"priority\":2,\"capture_mode\":\"any\"}",
-		 "{\"capture_audio\":true,\"capture_mode\":\"window\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
-		{"window_capture", "{\"capture_mode\":\"x\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}", ""},
-		{"window_capture", "{\"window\":\"Game:Cls:game.exe\",\"priority\":1}",
-		 "{\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
-		{"image_source", "{\"file\":\"a.png\"}", ""},
-		{"", "{}", ""},
+	    {"window_capture", "{\"cursor\":true}",
+	     "{\"cursor\":true,\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
+	    {"game_capture", "{}",
+	     "{\"capture_audio\":true,\"capture_mode\":\"window\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
+	    {"game_capture", "{\"capture_mode\":\"window\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}", ""},
+	    // Right window and priority, other mode: rewritten.
+	    {"game_capture", "{\"window\":\"Game:Cls:game.exe\",\"priority\":2,\"capture_mode\":\"any\"}",
+	     "{\"capture_audio\":true,\"capture_mode\":\"window\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
+	    {"window_capture", "{\"capture_mode\":\"x\",\"priority\":2,\"window\":\"Game:Cls:game.exe\"}", ""},
+	    {"window_capture", "{\"window\":\"Game:Cls:game.exe\",\"priority\":1}",
+	     "{\"priority\":2,\"window\":\"Game:Cls:game.exe\"}"},
+	    {"image_source", "{\"file\":\"a.png\"}", ""},
+	    {"", "{}", ""},
 	};
 	for (const auto &c : cases) {
 		FakeSource source(c.id, c.before);
@@ -242,7 +247,9 @@ TEST_F(WatcherTest, ThreadStartsFromTheMarkerAndStopsOnce)
 	m_desktop.show("cs2.exe", "1:1");
 	m_host.writeConfigFile("gamecapture.txt", "0");
 	GameCaptureEnv e = env();
-	e.clock = [] { return uint64_t(1); };
+	e.clock = [] {
+		return uint64_t(1);
+	};
 	e.timings.pollMs = e.timings.tickMs = 1;
 
 	startGameCapture(e);

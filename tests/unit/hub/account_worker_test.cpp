@@ -28,8 +28,8 @@ protected:
 
 	void startHub(const std::string &channel)
 	{
-		m_host.writeConfigFile("config.json",
-				       "{\"twitch\":" + quoted(channel) + ",\"token\":\"tok-streamer\",\"setupDone\":true}");
+		m_host.writeConfigFile("config.json", "{\"twitch\":" + quoted(channel) +
+							  ",\"token\":\"tok-streamer\",\"setupDone\":true}");
 		ChatDock::Options options;
 		options.controlApi = handleApiRequest;
 		options.firstPort = 33763;
@@ -70,11 +70,11 @@ TEST_F(AccountWorkerTest, LoadsBadgesThenEmotesAndTheRoutesServeThem)
 {
 	startHub("streamer");
 	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
-	EXPECT_EQ(catalogueCalls(), (std::vector<std::string>{
-					    "GET /helix/chat/badges/global", "GET /helix/chat/badges?broadcaster_id=1001",
-					    "GET /helix/chat/emotes?broadcaster_id=1001",
-					    "GET /helix/chat/emotes/user?first=100&user_id=1001",
-					    "GET /helix/chat/emotes/global"}));
+	EXPECT_EQ(catalogueCalls(), (std::vector<std::string>{"GET /helix/chat/badges/global",
+							      "GET /helix/chat/badges?broadcaster_id=1001",
+							      "GET /helix/chat/emotes?broadcaster_id=1001",
+							      "GET /helix/chat/emotes/user?first=100&user_id=1001",
+							      "GET /helix/chat/emotes/global"}));
 	EXPECT_EQ(catalogBadgeTitle("subscriber", "12"), "Streamer Year");
 	const std::string cached = m_hub->emoteCache();
 	EXPECT_EQ(JsonValue::parse(cached)["groups"][1]["name"].str(), "Friend");
@@ -104,8 +104,7 @@ TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
 		return seen.size() == 5;
 	}));
 	EXPECT_EQ(m_hub->emoteCache(), "");
-	EXPECT_EQ(post("/api/emotes"),
-		  "{\"error\":\"Authorization is required again; click Connect Twitch Account\"}");
+	EXPECT_EQ(post("/api/emotes"), "{\"error\":\"Authorization is required again; click Connect Twitch Account\"}");
 	script("/helix/chat/emotes/user", 500);
 	EXPECT_EQ(post("/api/emotes"), "{\"error\":\"Twitch returned no emotes\"}");
 
@@ -120,9 +119,8 @@ TEST_F(AccountWorkerTest, UnknownChannelStillLoadsGlobalBadgesAndOwnEmotes)
 {
 	startHub("nosuchchannel");
 	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
-	EXPECT_EQ(catalogueCalls(),
-		  (std::vector<std::string>{"GET /helix/chat/badges/global",
-					    "GET /helix/chat/emotes/user?first=100&user_id=1001",
-					    "GET /helix/chat/emotes/global"}));
+	EXPECT_EQ(catalogueCalls(), (std::vector<std::string>{"GET /helix/chat/badges/global",
+							      "GET /helix/chat/emotes/user?first=100&user_id=1001",
+							      "GET /helix/chat/emotes/global"}));
 	EXPECT_EQ(JsonValue::parse(m_hub->emoteCache())["groups"][0]["name"].str(), "Friend");
 }

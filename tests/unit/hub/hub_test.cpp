@@ -22,9 +22,9 @@ namespace {
 constexpr uint16_t kPort = 29763;
 
 const char kDefaultConfig[] =
-	"{\"twitch\":\"\",\"tiktok\":\"\",\"youtube\":\"\",\"kick\":\"\",\"setupDone\":false,\"clientId\":\"\","
-	"\"autoGame\":true,\"replayNotify\":true,\"builtInClient\":true,\"seConfigured\":false,\"adLength\":60,"
-	"\"account\":null}";
+    "{\"twitch\":\"\",\"tiktok\":\"\",\"youtube\":\"\",\"kick\":\"\",\"setupDone\":false,\"clientId\":\"\","
+    "\"autoGame\":true,\"replayNotify\":true,\"builtInClient\":true,\"seConfigured\":false,\"adLength\":60,"
+    "\"account\":null}";
 
 // The tests drive the viewer events themselves: the hub's own round comes
 // only after they are done.
@@ -131,11 +131,12 @@ TEST(Settings, ConfigJsonHidesTokensAndTypedClientId)
 			"\"seConfigured\":true,\"adLength\":120,\"account\":null}");
 	// A stored token Twitch has not confirmed: pending, with the reason.
 	EXPECT_NE(configJson(s, a, "Twitch unreachable", true, true, false)
-			  .find(",\"account\":{\"login\":\"\",\"needsReauth\":false,\"pending\":\"Twitch unreachable\"}}"),
+		      .find(",\"account\":{\"login\":\"\",\"needsReauth\":false,\"pending\":\"Twitch unreachable\"}}"),
 		  std::string::npos);
 	a.login = "streamer";
-	EXPECT_NE(configJson(s, a, "", true, true, true).find(",\"account\":{\"login\":\"streamer\",\"needsReauth\":true}}"),
-		  std::string::npos);
+	EXPECT_NE(
+	    configJson(s, a, "", true, true, true).find(",\"account\":{\"login\":\"streamer\",\"needsReauth\":true}}"),
+	    std::string::npos);
 	EXPECT_EQ(configJson(s, a, "", true, true, false).find("\"tok\""), std::string::npos);
 }
 
@@ -176,9 +177,9 @@ TEST(Hub, SnapshotGoesToEveryStreamInOrder)
 	EventStreamClient first(hub->port());
 	first.readEvents(3);
 	EXPECT_EQ(first.events(), std::string("event: config\ndata: ") + kDefaultConfig +
-					  "\n\nevent: status\ndata: {\"twitch\":{\"state\":\"disabled\",\"detail\":\"Not "
-					  "configured\"},\"tiktok\":{\"state\":\"disabled\",\"detail\":\"Not configured\"}}"
-					  "\n\nevent: viewers\ndata: {\"twitch\":null,\"tiktok\":null}\n\n");
+				      "\n\nevent: status\ndata: {\"twitch\":{\"state\":\"disabled\",\"detail\":\"Not "
+				      "configured\"},\"tiktok\":{\"state\":\"disabled\",\"detail\":\"Not configured\"}}"
+				      "\n\nevent: viewers\ndata: {\"twitch\":null,\"tiktok\":null}\n\n");
 
 	hub->onHighlight("{\"type\":\"channel.prediction.begin\",\"id\":\"p\"}");
 	hub->onHighlight("{\"type\":\"channel.poll.begin\",\"id\":\"1\"}");
@@ -198,7 +199,7 @@ TEST(Hub, SnapshotGoesToEveryStreamInOrder)
 			    "event: highlight\ndata: {\"type\":\"channel.poll.progress\",\"id\":\"2\"}\n\n"
 			    "event: highlight\ndata: {\"type\":\"channel.prediction.begin\",\"id\":\"p\"}\n\n"),
 		  std::string::npos)
-		<< tail;
+	    << tail;
 	EXPECT_EQ(first.events().substr(first.events().size() - tail.size()), tail);
 	EXPECT_EQ(tail.find("hype_train"), std::string::npos);
 	EXPECT_NE(first.events().find("event: highlight\ndata: {\"type\":\"channel.hype_train.end\"}"),
@@ -268,4 +269,3 @@ TEST(Hub, ShutdownLogsAndStopsServerOnce)
 	EXPECT_EQ(std::count(lines.begin(), lines.end(), "[vanteo] shutdown complete"), 1);
 	EXPECT_EQ(httpGet(port, "/"), "");
 }
-

@@ -56,11 +56,11 @@ protected:
 	bool eventArrives(const std::string &name, const std::string &data, int timeoutMs = 5000)
 	{
 		return waitFor(
-			[&] {
-				const auto list = events(name);
-				return std::find(list.begin(), list.end(), data) != list.end();
-			},
-			timeoutMs);
+		    [&] {
+			    const auto list = events(name);
+			    return std::find(list.begin(), list.end(), data) != list.end();
+		    },
+		    timeoutMs);
 	}
 	// Helix requests whose "METHOD path" starts with prefix; clears the
 	// fake's records when asked.
@@ -99,8 +99,9 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	// By login until the channel's id is known, by id afterwards.
 	ASSERT_TRUE(waitFor([&] { return !requests("GET /helix/streams?user_id=1001").empty(); }));
 	for (const std::string &call : requests("GET /helix/streams"))
-		EXPECT_TRUE(call == "GET /helix/streams?user_id=1001" || call == "GET /helix/streams?user_login=streamer")
-			<< call;
+		EXPECT_TRUE(call == "GET /helix/streams?user_id=1001" ||
+			    call == "GET /helix/streams?user_login=streamer")
+		    << call;
 
 	// Offline is a count of 0, not an unknown one.
 	m_fakes.command("twitch-api", "configure", "{\"streams\":{}}");

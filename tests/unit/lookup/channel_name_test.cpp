@@ -18,8 +18,7 @@ void expectCases(const std::vector<NameCase> &cases)
 {
 	for (const NameCase &c : cases) {
 		std::string error;
-		EXPECT_EQ(normaliseChannelName(c.input, c.twitch, error), c.name)
-		    << c.input << " " << c.twitch;
+		EXPECT_EQ(normaliseChannelName(c.input, c.twitch, error), c.name) << c.input << " " << c.twitch;
 		EXPECT_EQ(error, c.invalid ? "Invalid name" : "") << c.input << " " << c.twitch;
 	}
 }
@@ -50,10 +49,9 @@ TEST(ChannelName, AddressPrefixes)
 	    {"https://twitch.tv//", true, "", false},
 	});
 	// The bare prefixes are not stripped, for either rule.
-	for (const char *prefix :
-	     {"https://www.twitch.tv/", "https://twitch.tv/", "http://www.twitch.tv/",
-	      "https://www.tiktok.com/@", "https://tiktok.com/@", "https://www.youtube.com/",
-	      "https://youtube.com/", "https://kick.com/", "https://www.kick.com/"})
+	for (const char *prefix : {"https://www.twitch.tv/", "https://twitch.tv/", "http://www.twitch.tv/",
+				   "https://www.tiktok.com/@", "https://tiktok.com/@", "https://www.youtube.com/",
+				   "https://youtube.com/", "https://kick.com/", "https://www.kick.com/"})
 		expectCases({{prefix, true, "", true}, {prefix, false, "", true}});
 }
 

@@ -33,13 +33,9 @@ protected:
 	}
 	std::string check(const std::string &platform, const std::string &name)
 	{
-		return post("/api/check",
-			    "{\"platform\":\"" + platform + "\",\"name\":\"" + name + "\"}");
+		return post("/api/check", "{\"platform\":\"" + platform + "\",\"name\":\"" + name + "\"}");
 	}
-	size_t siteRequests()
-	{
-		return m_fakes.command("sites", "requests", "{\"clear\":true}")["requests"].size();
-	}
+	size_t siteRequests() { return m_fakes.command("sites", "requests", "{\"clear\":true}")["requests"].size(); }
 
 	TestHost m_host;
 	FakeServices &m_fakes = FakeServices::instance();
@@ -60,8 +56,7 @@ TEST_F(CheckRouteTest, SuccessesAreKeptAndFailuresAskAgain)
 	// The same channel, however it is written, comes from the cache, even
 	// after the site changed its answer.
 	m_fakes.command("sites", "kick", R"({"name":"cached_kick","mode":"live"})");
-	for (const char *name :
-	     {"cached_kick", "@Cached_Kick", "https://kick.com/cached_kick/", " CACHED_KICK "})
+	for (const char *name : {"cached_kick", "@Cached_Kick", "https://kick.com/cached_kick/", " CACHED_KICK "})
 		EXPECT_EQ(check("kick", name), reply) << name;
 	EXPECT_EQ(siteRequests(), 0u);
 	// Another platform is another key.
@@ -88,11 +83,9 @@ TEST_F(CheckRouteTest, SuccessesAreKeptAndFailuresAskAgain)
 
 TEST_F(CheckRouteTest, ConfigRefusesABadNameAndChangesNothing)
 {
-	ASSERT_EQ(
-	    post(
-		"/api/config",
-		R"({"twitch":"first_tw","tiktok":"first.tt","youtube":"first-yt","kick":"firstk"})"),
-	    "{\"ok\":true}");
+	ASSERT_EQ(post("/api/config",
+		       R"({"twitch":"first_tw","tiktok":"first.tt","youtube":"first-yt","kick":"firstk"})"),
+		  "{\"ok\":true}");
 	const std::string saved = m_host.readConfigFile("config.json");
 	ASSERT_NE(saved.find("\"kick\":\"firstk\""), std::string::npos) << saved;
 
@@ -101,8 +94,8 @@ TEST_F(CheckRouteTest, ConfigRefusesABadNameAndChangesNothing)
 	const size_t before = page.raw().size();
 	const char *bodies[] = {
 	    R"({"twitch":"some.one","tiktok":"b","youtube":"","kick":""})", // "." is not a Twitch
-									    // name
-	    R"({"twitch":"","tiktok":"x","youtube":"","kick":""})",         // too short
+	    // name
+	    R"({"twitch":"","tiktok":"x","youtube":"","kick":""})", // too short
 	    R"({"twitch":"","tiktok":"","youtube":"zo\u00eb","kick":""})",
 	    R"({"twitch":"","tiktok":"","youtube":"","kick":"https://kick.com/"})",
 	};
@@ -123,8 +116,7 @@ TEST_F(CheckRouteTest, ConfigRefusesABadNameAndChangesNothing)
 TEST_F(CheckRouteTest, TwitchChecksUseTheConnectedAccount)
 {
 	// Without an account the public page decides: Twitch's generic page.
-	EXPECT_EQ(check("twitch", "friend"),
-		  "{\"ok\":false,\"error\":\"No Twitch channel matches this name\"}");
+	EXPECT_EQ(check("twitch", "friend"), "{\"ok\":false,\"error\":\"No Twitch channel matches this name\"}");
 	ASSERT_EQ(post("/api/token", R"({"token":"tok-streamer","state":")" + m_hub->signIns().issue() + "\"}"),
 		  "{\"login\":\"streamer\"}");
 	m_fakes.command("twitch-api", "requests", "{\"clear\":true}");

@@ -14,11 +14,10 @@ namespace {
 const char kAgent[] = "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like "
 		      "Gecko) Chrome/128.0.0.0 Safari/537.36";
 
-std::string ok(const std::string &name, const std::string &display, const std::string &avatar,
-	       bool live)
+std::string ok(const std::string &name, const std::string &display, const std::string &avatar, bool live)
 {
-	return "{\"ok\":true,\"name\":\"" + name + "\",\"display\":\"" + display +
-	       "\",\"avatar\":\"" + avatar + "\",\"live\":" + (live ? "true" : "false") + "}";
+	return "{\"ok\":true,\"name\":\"" + name + "\",\"display\":\"" + display + "\",\"avatar\":\"" + avatar +
+	       "\",\"live\":" + (live ? "true" : "false") + "}";
 }
 
 // A fake's command arguments: {"<key>":"<name>", ...the members of args}.
@@ -40,8 +39,7 @@ std::vector<std::string> ownHeaders(const JsonValue &request)
 	std::vector<std::string> lines;
 	for (const JsonValue &h : request["headers"].items()) {
 		const std::string name = h[0].str();
-		if (name == "Host" || name == "Accept" || name == "Connection" ||
-		    name == "Accept-Encoding")
+		if (name == "Host" || name == "Accept" || name == "Connection" || name == "Accept-Encoding")
 			continue;
 		lines.push_back(name + ": " + h[1].str());
 	}
@@ -59,26 +57,14 @@ protected:
 	{
 		return checkChannel(platform, name, HelixContext());
 	}
-	void sites(const std::string &command, const std::string &args)
-	{
-		m_fakes.command("sites", command, args);
-	}
+	void sites(const std::string &command, const std::string &args) { m_fakes.command("sites", command, args); }
 	void tiktok(const std::string &command, const std::string &args)
 	{
 		m_fakes.command("tiktok-web", command, args);
 	}
-	JsonValue siteRequests()
-	{
-		return m_fakes.command("sites", "requests", "{\"clear\":true}")["requests"];
-	}
-	JsonValue tiktokRequests()
-	{
-		return m_fakes.command("tiktok-web", "requests", "{\"clear\":true}")["requests"];
-	}
-	std::string root(const std::string &endpoint)
-	{
-		return "https://" + m_fakes.address(endpoint);
-	}
+	JsonValue siteRequests() { return m_fakes.command("sites", "requests", "{\"clear\":true}")["requests"]; }
+	JsonValue tiktokRequests() { return m_fakes.command("tiktok-web", "requests", "{\"clear\":true}")["requests"]; }
+	std::string root(const std::string &endpoint) { return "https://" + m_fakes.address(endpoint); }
 
 	FakeServices &m_fakes = FakeServices::instance();
 };
@@ -93,12 +79,10 @@ TEST(OgMeta, ReadsTheExactTagOnly)
 		const char *value;
 	} cases[] = {
 	    {R"(<meta property="og:title" content="Foo">)", "og:title", "Foo"},
-	    {R"(<meta property="og:title" content="A"><meta property="og:title" content="B">)",
-	     "og:title", "A"},
-	    {R"(<meta property="og:image:width" content="300"><meta property="og:image" content="x.png">)",
-	     "og:image", "x.png"},
-	    {R"(<meta property="og:title" content="Tom &amp; Jerry">)", "og:title",
-	     "Tom &amp; Jerry"},
+	    {R"(<meta property="og:title" content="A"><meta property="og:title" content="B">)", "og:title", "A"},
+	    {R"(<meta property="og:image:width" content="300"><meta property="og:image" content="x.png">)", "og:image",
+	     "x.png"},
+	    {R"(<meta property="og:title" content="Tom &amp; Jerry">)", "og:title", "Tom &amp; Jerry"},
 	    {R"(<meta property="og:title" content="no end)", "og:title", ""},
 	    {R"(<meta content="Foo" property="og:title">)", "og:title", ""},
 	    {R"(<meta property='og:title' content='Foo'>)", "og:title", ""},
@@ -131,19 +115,16 @@ TEST_F(ProfileCheckTest, TikTokRoomAnswerAndProfileCardFallback)
 	    {"tt.off", R"({"mode":"offline","nickname":"Off \"Quote\" \\ ✨"})", nullptr,
 	     ok("tt.off", "Off \\\"Quote\\\" \\\\ ✨", "", false), false},
 	    // No nickname: the profile card names the account.
-	    {"tt.card", R"({"nickname":"","avatar":"https://p16.example/c.jpeg"})",
-	     R"({"authorName":"Card Name"})",
+	    {"tt.card", R"({"nickname":"","avatar":"https://p16.example/c.jpeg"})", R"({"authorName":"Card Name"})",
 	     ok("tt.card", "Card Name", "https://p16.example/c.jpeg", true), true},
-	    {"tt.nouser", nullptr, R"({"authorName":"Hidden"})",
-	     ok("tt.nouser", "Hidden", "", false), true},
-	    {"tt.nocard", R"({"nickname":""})", nullptr,
-	     fail("No TikTok profile matches this name"), true},
+	    {"tt.nouser", nullptr, R"({"authorName":"Hidden"})", ok("tt.nouser", "Hidden", "", false), true},
+	    {"tt.nocard", R"({"nickname":""})", nullptr, fail("No TikTok profile matches this name"), true},
 	    {"tt.cardfails", R"({"nickname":""})", R"({"authorName":"X","status":500})",
 	     fail("No TikTok profile matches this name"), true},
-	    {"tt.junk", R"({"mode":"raw","body":"<html>"})", nullptr,
-	     fail("No TikTok profile matches this name"), true},
-	    {"tt.down", R"({"mode":"status","status":503})", R"({"authorName":"X"})",
-	     fail("TikTok is unreachable"), false},
+	    {"tt.junk", R"({"mode":"raw","body":"<html>"})", nullptr, fail("No TikTok profile matches this name"),
+	     true},
+	    {"tt.down", R"({"mode":"status","status":503})", R"({"authorName":"X"})", fail("TikTok is unreachable"),
+	     false},
 	};
 	for (const auto &c : cases) {
 		if (c.room)
@@ -155,17 +136,14 @@ TEST_F(ProfileCheckTest, TikTokRoomAnswerAndProfileCardFallback)
 		JsonValue requests = tiktokRequests();
 		ASSERT_EQ(requests.size(), c.asksCard ? 2u : 1u) << c.name;
 		EXPECT_EQ(requests[0]["path"].str(),
-			  std::string(
-			      "/api-live/user/room/?aid=1988&app_language=en-US&app_name=tiktok_web"
-			      "&device_platform=web&sourceType=54&uniqueId=") +
+			  std::string("/api-live/user/room/?aid=1988&app_language=en-US&app_name=tiktok_web"
+				      "&device_platform=web&sourceType=54&uniqueId=") +
 			      c.name);
-		EXPECT_EQ(ownHeaders(requests[0]),
-			  (std::vector<std::string>{"Referer: " + root("tiktok-web") + "/",
-						    std::string("User-Agent: ") + kAgent}))
+		EXPECT_EQ(ownHeaders(requests[0]), (std::vector<std::string>{"Referer: " + root("tiktok-web") + "/",
+									     std::string("User-Agent: ") + kAgent}))
 		    << c.name;
 		if (c.asksCard) {
-			EXPECT_EQ(requests[1]["path"].str(),
-				  "/oembed?url=" + root("tiktok-web") + "/@" + c.name);
+			EXPECT_EQ(requests[1]["path"].str(), "/oembed?url=" + root("tiktok-web") + "/@" + c.name);
 			EXPECT_EQ(ownHeaders(requests[1]),
 				  std::vector<std::string>{std::string("User-Agent: ") + kAgent});
 		}
@@ -176,17 +154,10 @@ TEST_F(ProfileCheckTest, KickChannelApi)
 {
 	const std::string avatar = root("kick") + "/avatar/";
 	sites("kick", R"({"name":"kick.live","username":"KickLive"})");
-	sites("kick",
-	      R"({"name":"kick-off","mode":"offline","avatar":"https://files.example/p.webp"})");
-	sites(
-	    "kick",
-	    R"({"name":"nouser","mode":"raw","body":"{\"user\":{\"username\":\"\"},\"livestream\":{}}"})");
-	sites(
-	    "kick",
-	    R"({"name":"notobject","mode":"raw","body":"{\"user\":{\"username\":\"N\"},\"livestream\":5}"})");
-	sites(
-	    "kick",
-	    R"({"name":"emptyobj","mode":"raw","body":"{\"user\":{\"username\":\"E\"},\"livestream\":{}}"})");
+	sites("kick", R"({"name":"kick-off","mode":"offline","avatar":"https://files.example/p.webp"})");
+	sites("kick", R"({"name":"nouser","mode":"raw","body":"{\"user\":{\"username\":\"\"},\"livestream\":{}}"})");
+	sites("kick", R"({"name":"notobject","mode":"raw","body":"{\"user\":{\"username\":\"N\"},\"livestream\":5}"})");
+	sites("kick", R"({"name":"emptyobj","mode":"raw","body":"{\"user\":{\"username\":\"E\"},\"livestream\":{}}"})");
 	sites("kick", R"({"name":"gone","mode":"status","status":403})");
 	struct Case {
 		const char *name;
@@ -206,8 +177,7 @@ TEST_F(ProfileCheckTest, KickChannelApi)
 		ASSERT_EQ(requests.size(), 1u) << c.name;
 		EXPECT_EQ(requests[0]["site"].str(), "kick");
 		EXPECT_EQ(requests[0]["path"].str(), std::string("/api/v2/channels/") + c.name);
-		EXPECT_EQ(ownHeaders(requests[0]),
-			  std::vector<std::string>{std::string("User-Agent: ") + kAgent});
+		EXPECT_EQ(ownHeaders(requests[0]), std::vector<std::string>{std::string("User-Agent: ") + kAgent});
 	}
 	sites("down", R"({"site":"kick"})");
 	EXPECT_EQ(check("kick", "kick.live"), fail("No Kick channel matches this name"));
@@ -215,13 +185,10 @@ TEST_F(ProfileCheckTest, KickChannelApi)
 
 TEST_F(ProfileCheckTest, YouTubeChannelPageWithTheConsentCookies)
 {
-	sites(
-	    "youtube",
-	    R"({"name":"chan-nel","title":"Chan &amp; Nel","image":"https://yt3.example/p.jpg"})");
+	sites("youtube", R"({"name":"chan-nel","title":"Chan &amp; Nel","image":"https://yt3.example/p.jpg"})");
 	sites("youtube", R"({"name":"bare","mode":"noog"})");
 	sites("youtube", R"({"name":"broken","mode":"status","status":500})");
-	EXPECT_EQ(check("youtube", "chan-nel"),
-		  ok("chan-nel", "Chan &amp; Nel", "https://yt3.example/p.jpg", false));
+	EXPECT_EQ(check("youtube", "chan-nel"), ok("chan-nel", "Chan &amp; Nel", "https://yt3.example/p.jpg", false));
 	EXPECT_EQ(check("youtube", "bare"), fail("No YouTube channel matches this name"));
 	EXPECT_EQ(check("youtube", "broken"), fail("No YouTube channel matches this name"));
 	EXPECT_EQ(check("youtube", "nobody"), fail("No YouTube channel matches this name"));
@@ -232,8 +199,7 @@ TEST_F(ProfileCheckTest, YouTubeChannelPageWithTheConsentCookies)
 	EXPECT_EQ(requests[0]["path"].str(), "/@chan-nel?ucbcb=1");
 	EXPECT_EQ(requests[3]["path"].str(), "/@nobody?ucbcb=1");
 	EXPECT_EQ(ownHeaders(requests[0]),
-		  (std::vector<std::string>{std::string("User-Agent: ") + kAgent,
-					    "Cookie: SOCS=CAI; CONSENT=YES+cb"}));
+		  (std::vector<std::string>{std::string("User-Agent: ") + kAgent, "Cookie: SOCS=CAI; CONSENT=YES+cb"}));
 
 	sites("down", R"({"site":"youtube"})");
 	EXPECT_EQ(check("youtube", "chan-nel"), fail("No YouTube channel matches this name"));
@@ -248,25 +214,15 @@ TEST_F(ProfileCheckTest, TwitchChannelPageWithoutAccount)
 		std::string reply;
 		size_t requests;
 	} cases[] = {
-	    {"foo",
-	     {R"({"title":"Foo - Twitch"})"},
-	     ok("foo", "Foo", avatar + "foo.svg", false),
-	     1},
+	    {"foo", {R"({"title":"Foo - Twitch"})"}, ok("foo", "Foo", avatar + "foo.svg", false), 1},
 	    // Exactly the suffix is not cut: nothing would be left.
-	    {"suffix",
-	     {R"({"title":" - Twitch","image":""})"},
-	     ok("suffix", " - Twitch", "", false),
-	     1},
-	    {"twice",
-	     {R"({"title":"A - Twitch - Twitch","image":""})"},
-	     ok("twice", "A - Twitch", "", false),
-	     1},
+	    {"suffix", {R"({"title":" - Twitch","image":""})"}, ok("suffix", " - Twitch", "", false), 1},
+	    {"twice", {R"({"title":"A - Twitch - Twitch","image":""})"}, ok("twice", "A - Twitch", "", false), 1},
 	    // The generic page twice: no such channel.
 	    {"missing", {}, fail("No Twitch channel matches this name"), 2},
 	    // The generic page once, then the channel.
 	    {"late",
-	     {R"({"mode":"generic","once":true})",
-	      R"({"title":"Late - Twitch","image":"https://cdn.example/l.png"})"},
+	     {R"({"mode":"generic","once":true})", R"({"title":"Late - Twitch","image":"https://cdn.example/l.png"})"},
 	     ok("late", "Late", "https://cdn.example/l.png", false),
 	     2},
 	    // Pages without a title that are not the generic one, and errors:
@@ -285,8 +241,7 @@ TEST_F(ProfileCheckTest, TwitchChannelPageWithoutAccount)
 		for (const JsonValue &r : requests.items()) {
 			EXPECT_EQ(r["site"].str(), "twitch-web");
 			EXPECT_EQ(r["path"].str(), std::string("/") + c.name);
-			EXPECT_EQ(ownHeaders(r),
-				  std::vector<std::string>{std::string("User-Agent: ") + kAgent});
+			EXPECT_EQ(ownHeaders(r), std::vector<std::string>{std::string("User-Agent: ") + kAgent});
 		}
 	}
 	// Unreachable: success with the typed name and no picture.
@@ -304,10 +259,8 @@ TEST_F(ProfileCheckTest, TwitchUsersThroughHelixWithAnAccount)
 
 	EXPECT_EQ(checkChannel("twitch", "someone", access),
 		  ok("someone", "Someone", base + "/static/profile/someone.png", false));
-	EXPECT_EQ(checkChannel("twitch", "nobody_here", access),
-		  fail("No Twitch channel matches this name"));
-	JsonValue requests =
-	    m_fakes.command("twitch-api", "requests", "{\"clear\":true}")["requests"];
+	EXPECT_EQ(checkChannel("twitch", "nobody_here", access), fail("No Twitch channel matches this name"));
+	JsonValue requests = m_fakes.command("twitch-api", "requests", "{\"clear\":true}")["requests"];
 	ASSERT_EQ(requests.size(), 2u);
 	EXPECT_EQ(requests[0]["method"].str(), "GET");
 	EXPECT_EQ(requests[0]["path"].str(), "/helix/users?login=someone");
@@ -316,15 +269,14 @@ TEST_F(ProfileCheckTest, TwitchUsersThroughHelixWithAnAccount)
 		if (h[0].str() == "Authorization" || h[0].str() == "Client-Id")
 			auth.push_back(h[0].str() + ": " + h[1].str());
 	}
-	EXPECT_EQ(auth, (std::vector<std::string>{"Authorization: Bearer tok-streamer",
-						  "Client-Id: " + access.clientId}));
+	EXPECT_EQ(auth,
+		  (std::vector<std::string>{"Authorization: Bearer tok-streamer", "Client-Id: " + access.clientId}));
 
 	// A user without a display name is no channel to show.
 	m_fakes.command(
 	    "twitch-api", "script",
 	    R"({"path":"/helix/users","body":{"data":[{"id":"9","login":"blank","display_name":""}]},"once":true})");
-	EXPECT_EQ(checkChannel("twitch", "blank", access),
-		  fail("No Twitch channel matches this name"));
+	EXPECT_EQ(checkChannel("twitch", "blank", access), fail("No Twitch channel matches this name"));
 
 	// Helix's own words come back as the error; the public page is not
 	// asked instead.

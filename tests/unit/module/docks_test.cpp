@@ -150,8 +150,8 @@ TEST_P(PluginTest, LoadRegistersBothDocksAndShowsThemOnce)
 	const std::string port = std::to_string(hub.port());
 	const std::string base = "?t=" + hub.token();
 	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{
-					       "http://setup.localhost:" + port + "/setup.html" + base,
-					       "http://updates.localhost:" + port + "/update.html" + base + "&mode=update",
+					   "http://setup.localhost:" + port + "/setup.html" + base,
+					   "http://updates.localhost:" + port + "/update.html" + base + "&mode=update",
 				       }));
 	pluginPanels()->hideSetup(); // setup done: the offer goes
 	EXPECT_EQ(dock(kActivityDockId)->widget()->findChild<QWidget *>("vanteoOffer-setup"), nullptr);

@@ -118,9 +118,9 @@ TEST_F(MenuTest, SwitchEntriesWriteTheirMarkersAndFollowChanges)
 		const char *marker;
 		PersistedSwitch &value;
 	} switches[] = {
-		{"Automatic Game Capture", "gamecapture.txt", gameCaptureSwitch()},
-		{"Replay Buffer Notifications", "replaynotify.txt", replayNotifySwitch()},
-		{"Automatic Updates", "update.txt", autoUpdateSwitch()},
+	    {"Automatic Game Capture", "gamecapture.txt", gameCaptureSwitch()},
+	    {"Replay Buffer Notifications", "replaynotify.txt", replayNotifySwitch()},
+	    {"Automatic Updates", "update.txt", autoUpdateSwitch()},
 	};
 	for (const auto &s : switches) {
 		QAction *a = entry(s.text);
@@ -144,7 +144,10 @@ TEST_F(MenuTest, SwitchEntriesWriteTheirMarkersAndFollowChanges)
 TEST_F(MenuTest, DockEntriesMoveToTheRightAndUpdateHooks)
 {
 	int checks = 0, built = 0, laidOut = 0;
-	setUpdateMenuHooks({[&] { ++checks; }, [&] { ++built; }, [&] { ++laidOut; }});
+	setUpdateMenuHooks({[&] { ++checks; }, [&] { ++built; },
+			    [&] {
+				    ++laidOut;
+			    }});
 	m_window.show();
 	buildPluginMenu();
 	EXPECT_EQ(built, 1);
@@ -173,8 +176,8 @@ TEST_F(MenuTest, DockEntriesMoveToTheRightAndUpdateHooks)
 	setUpdateMenuHooks({});
 	aboutToShow();
 	EXPECT_FALSE(entry("Activity Dock")->isChecked());
-	for (const char *text : {"Activity Dock", "Move Docks to the Right", "Check for Updates (0.3.11)",
-				 "What's New", "Setup Wizard"})
+	for (const char *text :
+	     {"Activity Dock", "Move Docks to the Right", "Check for Updates (0.3.11)", "What's New", "Setup Wizard"})
 		entry(text)->trigger();
 	EXPECT_TRUE(m_host.openedUrls().empty());
 }

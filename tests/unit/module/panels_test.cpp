@@ -84,12 +84,12 @@ TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPort)
 	m_panels->showUpdates("news&since=");
 
 	EXPECT_EQ(m_log->events, (std::vector<std::string>{
-					 "init",
-					 "create " + url("chat", "/" + t),
-					 "create " + url("activity", "/feed.html" + t),
-					 "create " + url("panel", "/notes.html" + t),
-					 "create " + url("setup", "/setup.html" + t),
-					 "create " + url("updates", "/update.html" + t + "&mode=news&since="),
+				     "init",
+				     "create " + url("chat", "/" + t),
+				     "create " + url("activity", "/feed.html" + t),
+				     "create " + url("panel", "/notes.html" + t),
+				     "create " + url("setup", "/setup.html" + t),
+				     "create " + url("updates", "/update.html" + t + "&mode=news&since="),
 				 }));
 	EXPECT_FALSE(logContains("embedded browser unavailable"));
 
@@ -108,8 +108,8 @@ TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPort)
 		const char *title;
 		QSize size;
 	} dialogs[] = {
-		{views.setupDialog, "Vanteo \xE2\x80\x94 Setup", QSize(900, 650)},
-		{views.updatesDialog, "Vanteo \xE2\x80\x94 Updates", QSize(560, 500)},
+	    {views.setupDialog, "Vanteo \xE2\x80\x94 Setup", QSize(900, 650)},
+	    {views.updatesDialog, "Vanteo \xE2\x80\x94 Updates", QSize(560, 500)},
 	};
 	for (const Dialog &d : dialogs) {
 		ASSERT_NE(d.dialog, nullptr) << d.title;
@@ -118,8 +118,8 @@ TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPort)
 		EXPECT_EQ(d.dialog->parentWidget(), &m_window);
 		EXPECT_TRUE(d.dialog->isVisible());
 		EXPECT_FALSE(d.dialog->windowFlags() & Qt::WindowContextHelpButtonHint);
-		EXPECT_EQ(d.dialog->pos(), m_window.geometry().center() -
-						   QPoint(d.size.width() / 2, d.size.height() / 2));
+		EXPECT_EQ(d.dialog->pos(),
+			  m_window.geometry().center() - QPoint(d.size.width() / 2, d.size.height() / 2));
 	}
 	EXPECT_TRUE(views.updatesDialog->testAttribute(Qt::WA_ShowWithoutActivating));
 	EXPECT_TRUE(m_host.openedUrls().empty());
@@ -151,12 +151,12 @@ TEST_F(PanelsTest, DialogsAreReusedAndRepointed)
 	EXPECT_TRUE(updates->isVisible());
 
 	EXPECT_EQ(m_log->events, (std::vector<std::string>{
-					 "init",
-					 "create " + url("chat", "/" + t),
-					 "create " + url("setup", "/setup.html" + t),
-					 "create " + url("updates", "/update.html" + t + "&mode=update"),
-					 "setURL " + url("updates", "/update.html" + t + "&mode=history"),
-					 "setURL " + url("updates", "/update.html" + t + "&mode=update"),
+				     "init",
+				     "create " + url("chat", "/" + t),
+				     "create " + url("setup", "/setup.html" + t),
+				     "create " + url("updates", "/update.html" + t + "&mode=update"),
+				     "setURL " + url("updates", "/update.html" + t + "&mode=history"),
+				     "setURL " + url("updates", "/update.html" + t + "&mode=update"),
 				 }));
 }
 
@@ -174,10 +174,10 @@ TEST_F(PanelsTest, CloseBrowsersStopsEveryViewInOrderAndDialogsComeBackNew)
 
 	m_panels->closeBrowsers();
 	EXPECT_EQ(m_log->events, (std::vector<std::string>{
-					 "close " + url("chat", "/" + t),
-					 "close " + url("activity", "/feed.html" + t),
-					 "close " + url("setup", "/setup.html" + t),
-					 "close " + url("updates", "/update.html" + t + "&mode=update"),
+				     "close " + url("chat", "/" + t),
+				     "close " + url("activity", "/feed.html" + t),
+				     "close " + url("setup", "/setup.html" + t),
+				     "close " + url("updates", "/update.html" + t + "&mode=update"),
 				 }));
 	EXPECT_TRUE(logContains("[vanteo] browsers closed"));
 	ASSERT_TRUE(oldSetup && oldUpdates); // deletion is scheduled, not done
@@ -217,8 +217,8 @@ TEST_F(PanelsTest, WithoutEmbeddedBrowserPagesOpenInTheDefaultBrowser)
 	EXPECT_FALSE(m_panels->views().setupDialog);
 	EXPECT_FALSE(m_panels->views().updatesDialog);
 	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{
-					       url("setup", "/setup.html" + t),
-					       url("updates", "/update.html" + t + "&mode=history"),
+					   url("setup", "/setup.html" + t),
+					   url("updates", "/update.html" + t + "&mode=history"),
 				       }));
 	m_panels->closeBrowsers(); // nothing to close, still harmless
 	EXPECT_TRUE(logContains("[vanteo] browsers closed"));

@@ -11,8 +11,7 @@ namespace {
 
 // Tests in this binary that use the fakes re-apply their own overrides in
 // SetUp, so these may leave the table as they like.
-class EndpointsTest : public ::testing::Test
-{
+class EndpointsTest : public ::testing::Test {
 protected:
 	void TearDown() override { setEndpointOverrides("", ""); }
 };
@@ -20,11 +19,10 @@ protected:
 TEST_F(EndpointsTest, DefaultsAreThePublicHostsOnPort443)
 {
 	setEndpointOverrides("", "");
-	const std::vector<const char *> names = {
-	    "twitch-chat",    "twitch-eventsub",  "twitch-helix", "twitch-id",
-	    "twitch-web",     "twitch-emote-cdn", "tiktok-web",   "tiktok-signer",
-	    "streamelements", "youtube",          "kick",         "github-api",
-	    "github-raw",     "github-web"};
+	const std::vector<const char *> names = {"twitch-chat",    "twitch-eventsub",  "twitch-helix", "twitch-id",
+						 "twitch-web",     "twitch-emote-cdn", "tiktok-web",   "tiktok-signer",
+						 "streamelements", "youtube",          "kick",         "github-api",
+						 "github-raw",     "github-web"};
 	for (const char *name : names) {
 		SCOPED_TRACE(name);
 		Endpoint e = endpoint(name);
@@ -68,8 +66,7 @@ TEST_F(EndpointsTest, OverridesAndResolution)
 	    {"push.example.net", 443, "push.example.net", 443, "push.example.net"},
 	    {"127.0.0.1:5555", 443, "127.0.0.1", 5555, "127.0.0.1:5555"},
 	    {"[::1]:6000", 443, "::1", 6000, "[::1]:6000"},
-	    {"irc-ws.chat.twitch.tv:7000", 443, "irc-ws.chat.twitch.tv", 7000,
-	     "irc-ws.chat.twitch.tv:7000"},
+	    {"irc-ws.chat.twitch.tv:7000", 443, "irc-ws.chat.twitch.tv", 7000, "irc-ws.chat.twitch.tv:7000"},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.hostOrName);

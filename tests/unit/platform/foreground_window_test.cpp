@@ -30,10 +30,10 @@ TEST(ForegroundRecord, CoverageMonitorAndImagePath)
 		ScreenRect window;
 		bool covers;
 	} cases[] = {
-		{{1922, 2, 3838, 1078}, true}, // 2 px inside every edge
-		{{1900, -30, 3860, 1100}, true},
-		{{1923, 0, 3840, 1080}, false}, // 3 px inside one edge
-		{{1920, 0, 3840, 1077}, false},
+	    {{1922, 2, 3838, 1078}, true}, // 2 px inside every edge
+	    {{1900, -30, 3860, 1100}, true},
+	    {{1923, 0, 3840, 1080}, false}, // 3 px inside one edge
+	    {{1920, 0, 3840, 1077}, false},
 	};
 	for (const auto &c : cases)
 		EXPECT_EQ(coversMonitor(c.window, monitor), c.covers) << c.window.left << "," << c.window.bottom;
@@ -174,9 +174,9 @@ TEST(ForegroundX11, ReadsTheActiveWindowOfTheWindowManager)
 		bool covers;
 		bool borderless;
 	} shapes[] = {
-		{"decorated", 1280, true, false, true, false},
-		{"dialog of another window", 1280, false, true, true, false},
-		{"smaller than the screen", 1000, false, false, false, true},
+	    {"decorated", 1280, true, false, true, false},
+	    {"dialog of another window", 1280, false, true, true, false},
+	    {"smaller than the screen", 1000, false, false, false, true},
 	};
 	for (const auto &s : shapes) {
 		const Window w = makeWindow(d, s.width, 720, s.what, s.decorated);

@@ -14,8 +14,7 @@ using namespace vanteo::test;
 
 namespace {
 
-class HttpsTest : public ::testing::Test
-{
+class HttpsTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
@@ -49,8 +48,7 @@ TEST_F(HttpsTest, GetReturnsAnyStatusWithItsBody)
 	uint32_t status = 7;
 	// Endpoint names resolve through the table.
 	setEndpointOverrides("twitch-helix=" + fakes().address("web"), fakes().caFile());
-	bool got = httpsGet("twitch-helix", "/missing?x=1", body, status,
-			    "Accept: application/json\r\nX-Extra: 1\r\n");
+	bool got = httpsGet("twitch-helix", "/missing?x=1", body, status, "Accept: application/json\r\nX-Extra: 1\r\n");
 	fakes().applyEndpoints();
 	ASSERT_TRUE(got);
 	EXPECT_EQ(status, 404u);
@@ -152,8 +150,7 @@ TEST_F(HttpsTest, ResponseHeaderQuery)
 		std::string body;
 		uint32_t status = 0;
 		std::string value = "untouched";
-		ASSERT_TRUE(
-		    httpsGet(fakes().address("web"), "/sign", body, status, "", 443, c.header, &value));
+		ASSERT_TRUE(httpsGet(fakes().address("web"), "/sign", body, status, "", 443, c.header, &value));
 		EXPECT_EQ(value, c.expected);
 	}
 }
@@ -194,16 +191,14 @@ TEST_F(HttpsTest, RequestSendsMethodHeadersAndBodyExactly)
 		std::string reply;
 		uint32_t status = 0;
 		ASSERT_TRUE(httpsRequest(c.method, fakes().address("web"), "/helix/chat/messages",
-					 helixHeaders("tok123", "cid456", c.withJson), c.body,
-					 reply, status));
+					 helixHeaders("tok123", "cid456", c.withJson), c.body, reply, status));
 		EXPECT_EQ(status, 200u);
 		EXPECT_EQ(reply, "{\"data\":[]}");
 		JsonValue seen = requests();
 		ASSERT_EQ(seen.size(), 1u);
 		EXPECT_EQ(seen[0]["method"].str(), c.method);
 		EXPECT_EQ(seen[0]["body"].str(), c.body);
-		EXPECT_EQ(header(seen[0], "Authorization"),
-			  std::vector<std::string>{"Bearer tok123"});
+		EXPECT_EQ(header(seen[0], "Authorization"), std::vector<std::string>{"Bearer tok123"});
 		EXPECT_EQ(header(seen[0], "Client-Id"), std::vector<std::string>{"cid456"});
 		std::vector<std::string> type;
 		if (c.withJson)

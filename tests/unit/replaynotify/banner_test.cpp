@@ -84,9 +84,9 @@ TEST(BannerPaint, CardBarAndIconColours)
 		QRgb accent;
 		QPoint icon; // inside a filled or thick part of the icon
 	} kinds[] = {
-		{BannerKind::Saved, qRgb(118, 185, 0), QPoint(62, 57)},
-		{BannerKind::On, qRgb(61, 139, 255), QPoint(59, 53)},
-		{BannerKind::Off, qRgb(224, 82, 82), QPoint(59, 46)},
+	    {BannerKind::Saved, qRgb(118, 185, 0), QPoint(62, 57)},
+	    {BannerKind::On, qRgb(61, 139, 255), QPoint(59, 53)},
+	    {BannerKind::Off, qRgb(224, 82, 82), QPoint(59, 46)},
 	};
 	for (const auto &k : kinds) {
 		Banner banner(k.kind, false);
@@ -99,7 +99,7 @@ TEST(BannerPaint, CardBarAndIconColours)
 		EXPECT_GT(qAlpha(image.pixel(160, 86)), 0) << name; // shadow below the card
 		const QRgb card = over(image, 295, 78);
 		EXPECT_LE(std::abs(qRed(card) - 18) + std::abs(qGreen(card) - 19) + std::abs(qBlue(card) - 22), 6)
-			<< name << " card " << std::hex << card;
+		    << name << " card " << std::hex << card;
 		EXPECT_EQ(over(image, 24, 53), k.accent) << name;
 		EXPECT_EQ(over(image, k.icon.x(), k.icon.y()), k.accent) << name;
 		int brightest = 0; // the white title after the icon
@@ -169,10 +169,10 @@ TEST_F(BannerTest, EventsPostBannersOnlyWhileSwitchedOn)
 		bool shows;
 		BannerKind kind;
 	} events[] = {
-		{OBS_FRONTEND_EVENT_REPLAY_BUFFER_SAVED, true, BannerKind::Saved},
-		{OBS_FRONTEND_EVENT_REPLAY_BUFFER_STARTED, true, BannerKind::On},
-		{OBS_FRONTEND_EVENT_REPLAY_BUFFER_STOPPED, true, BannerKind::Off},
-		{OBS_FRONTEND_EVENT_REPLAY_BUFFER_STOPPING, false, BannerKind::Off},
+	    {OBS_FRONTEND_EVENT_REPLAY_BUFFER_SAVED, true, BannerKind::Saved},
+	    {OBS_FRONTEND_EVENT_REPLAY_BUFFER_STARTED, true, BannerKind::On},
+	    {OBS_FRONTEND_EVENT_REPLAY_BUFFER_STOPPED, true, BannerKind::Off},
+	    {OBS_FRONTEND_EVENT_REPLAY_BUFFER_STOPPING, false, BannerKind::Off},
 	};
 	for (const auto &e : events) {
 		closeBanner();

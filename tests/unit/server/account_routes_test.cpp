@@ -44,8 +44,8 @@ protected:
 	// the hub started.
 	std::string postToken(const std::string &token)
 	{
-		return post("/api/token", "{\"token\":" + quoted(token) + ",\"state\":" +
-						   quoted(m_hub->signIns().issue()) + "}");
+		return post("/api/token",
+			    "{\"token\":" + quoted(token) + ",\"state\":" + quoted(m_hub->signIns().issue()) + "}");
 	}
 	// What the hub asks by itself: EventSub subscriptions, the account
 	// worker's token check, channel lookup, badges and emotes (with the
@@ -58,8 +58,7 @@ protected:
 				return true;
 		}
 		return call == "POST /helix/eventsub/subscriptions" || call == "GET /helix/users?login=streamer" ||
-		       call == "GET /oauth2/validate" ||
-		       call == "GET /helix/users?id=3003&id=4004";
+		       call == "GET /oauth2/validate" || call == "GET /helix/users?id=3003&id=4004";
 	}
 	// "METHOD path" of every Helix and identity request since the last look,
 	// leaving out what the hub does by itself in the background.
@@ -74,7 +73,8 @@ protected:
 			if (background(call))
 				continue;
 			out.push_back(call);
-			kept += (kept.size() > 1 ? "," : "") + std::string("{\"body\":") + quoted(r["body"].str()) + "}";
+			kept +=
+			    (kept.size() > 1 ? "," : "") + std::string("{\"body\":") + quoted(r["body"].str()) + "}";
 		}
 		m_last = JsonValue::parse(kept + "]");
 		return out;
@@ -118,11 +118,12 @@ TEST_F(AccountRoutesTest, SignInOpensTwitchAndTheTokenConnectsTheAccount)
 	EXPECT_EQ(post("/api/account", R"({"clientId":"typed-by-user"})"),
 		  "{\"opened\":true,\"redirect\":\"" + redirect + "\"}");
 	ASSERT_TRUE(guiUntil([&] { return m_host.openedUrls().size() == 1; }));
-	const std::string expected = "https://" + m_fakes.address("twitch-id") +
-				     "/oauth2/authorize?client_id=q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1&redirect_uri=http%3A%2F%2F"
-				     "localhost%3A" +
-				     std::to_string(m_hub->port()) +
-				     "%2Foauth&response_type=token&force_verify=true&scope=" + requestedScopes() + "&state=";
+	const std::string expected =
+	    "https://" + m_fakes.address("twitch-id") +
+	    "/oauth2/authorize?client_id=q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1&redirect_uri=http%3A%2F%2F"
+	    "localhost%3A" +
+	    std::to_string(m_hub->port()) +
+	    "%2Foauth&response_type=token&force_verify=true&scope=" + requestedScopes() + "&state=";
 	const std::string opened = m_host.openedUrls()[0];
 	ASSERT_EQ(opened.substr(0, expected.size()), expected);
 	const std::string state = opened.substr(expected.size());
@@ -222,11 +223,11 @@ TEST_F(AccountRoutesTest, UserCardHistoryAdsAndOpen)
 	EXPECT_EQ(card["sub"]["data"][0]["tier"].str(), "1000");
 	EXPECT_EQ(card["ban"]["data"].size(), 0u);
 	EXPECT_EQ(calls(), (std::vector<std::string>{
-				"GET /helix/users?login=someone",
-				"GET /helix/channels/followers?broadcaster_id=1001&user_id=2002",
-				"GET /helix/subscriptions?broadcaster_id=1001&user_id=2002",
-				"GET /helix/moderation/banned?broadcaster_id=1001&user_id=2002",
-			}));
+			       "GET /helix/users?login=someone",
+			       "GET /helix/channels/followers?broadcaster_id=1001&user_id=2002",
+			       "GET /helix/subscriptions?broadcaster_id=1001&user_id=2002",
+			       "GET /helix/moderation/banned?broadcaster_id=1001&user_id=2002",
+			   }));
 	// Values from the page stay single query values.
 	post("/api/user", R"({"login":"x&id=1"})");
 	EXPECT_EQ(calls().at(0), "GET /helix/users?login=x%26id%3D1");
@@ -249,12 +250,13 @@ TEST_F(AccountRoutesTest, UserCardHistoryAdsAndOpen)
 	post("/api/ads", R"({"action":"snooze"})");
 	post("/api/ads", R"({"action":"state"})");
 	EXPECT_EQ(calls(), (std::vector<std::string>{
-				   "POST /helix/channels/commercial",
-				   "POST /helix/channels/ads/schedule/snooze?broadcaster_id=1001",
-				   "GET /helix/channels/ads?broadcaster_id=1001",
+			       "POST /helix/channels/commercial",
+			       "POST /helix/channels/ads/schedule/snooze?broadcaster_id=1001",
+			       "GET /helix/channels/ads?broadcaster_id=1001",
 			   }));
 	EXPECT_EQ(m_last[0]["body"].str(), R"({"broadcaster_id":"1001","length":90})");
-	m_fakes.command("twitch-api", "script", R"({"path":"/helix/channels/ads/schedule/snooze","status":204,"body":""})");
+	m_fakes.command("twitch-api", "script",
+			R"({"path":"/helix/channels/ads/schedule/snooze","status":204,"body":""})");
 	EXPECT_EQ(post("/api/ads", R"({"action":"snooze"})"), R"({"ok":true})");
 	calls();
 
@@ -265,7 +267,8 @@ TEST_F(AccountRoutesTest, UserCardHistoryAdsAndOpen)
 	EXPECT_EQ(JsonValue::parse(m_last[1]["body"].str())["action"].str(), "DENY");
 
 	EXPECT_EQ(post("/api/open", R"({"url":"https://www.twitch.tv/raider"})"), R"({"ok":true})");
-	EXPECT_EQ(post("/api/open", R"({"url":"https://www.twitch.tv.evil.example/"})"), R"({"error":"URL not allowed"})");
+	EXPECT_EQ(post("/api/open", R"({"url":"https://www.twitch.tv.evil.example/"})"),
+		  R"({"error":"URL not allowed"})");
 	EXPECT_EQ(post("/api/open", R"({"url":"file:///etc/passwd"})"), R"({"error":"URL not allowed"})");
 	ASSERT_TRUE(guiUntil([&] { return m_host.openedUrls().size() == 1; }));
 	EXPECT_EQ(m_host.openedUrls()[0], "https://www.twitch.tv/raider");
@@ -286,20 +289,22 @@ TEST_F(AccountRoutesTest, EventSubReachesThePagesAndNewPagesCatchUp)
 	// first, and sanitizer builds run them slowly.
 	auto seen = [&](EventStreamClient &stream, const std::string &text) {
 		return waitUntil(
-			[&] {
-				stream.readEvents(1000, 20);
-				return stream.events().find(text) != std::string::npos;
-			},
-			std::chrono::milliseconds(20000));
+		    [&] {
+			    stream.readEvents(1000, 20);
+			    return stream.events().find(text) != std::string::npos;
+		    },
+		    std::chrono::milliseconds(20000));
 	};
 	ASSERT_TRUE(seen(page, "event: automod\ndata: {\"detail\":\"AutoMod connected\"}\n\n"));
 	m_fakes.command("twitch-eventsub", "notify", R"({"type":"automod.message.hold","event":{"message_id":"h-9",
 		"user_id":"2002","user_name":"Someone","reason":"automod","message":{"text":"hmm"},
 		"automod":{"category":"bullying"},"broadcaster_user_id":"1001"}})");
-	EXPECT_TRUE(seen(page, "event: held\ndata: {\"id\":\"h-9\",\"userId\":\"2002\",\"name\":\"Someone\",\"text\":\"hmm\","
-			       "\"reason\":\"automod\",\"category\":\"bullying\",\"resolved\":false,\"approved\":false}\n\n"));
-	m_fakes.command("twitch-eventsub", "notify",
-			R"({"type":"channel.poll.begin","event":{"id":"p-1","title":"Map?","broadcaster_user_id":"1001"}})");
+	EXPECT_TRUE(
+	    seen(page, "event: held\ndata: {\"id\":\"h-9\",\"userId\":\"2002\",\"name\":\"Someone\",\"text\":\"hmm\","
+		       "\"reason\":\"automod\",\"category\":\"bullying\",\"resolved\":false,\"approved\":false}\n\n"));
+	m_fakes.command(
+	    "twitch-eventsub", "notify",
+	    R"({"type":"channel.poll.begin","event":{"id":"p-1","title":"Map?","broadcaster_user_id":"1001"}})");
 	EXPECT_TRUE(seen(page, "event: highlight\ndata: {\"type\":\"channel.poll.begin\",\"event\":"));
 
 	// A page opened mid-poll sees the poll, the AutoMod line and the message
@@ -312,8 +317,9 @@ TEST_F(AccountRoutesTest, EventSubReachesThePagesAndNewPagesCatchUp)
 		"user_id":"2002","user_name":"Someone","status":"Approved","broadcaster_user_id":"1001"}})");
 	EXPECT_TRUE(seen(later, "\"id\":\"h-9\",\"userId\":\"2002\",\"name\":\"Someone\",\"text\":\"\",\"reason\":\"\","
 				"\"category\":\"\",\"resolved\":true,\"approved\":true}"));
-	m_fakes.command("twitch-eventsub", "notify",
-			R"({"type":"channel.poll.end","event":{"id":"p-1","status":"completed","broadcaster_user_id":"1001"}})");
+	m_fakes.command(
+	    "twitch-eventsub", "notify",
+	    R"({"type":"channel.poll.end","event":{"id":"p-1","status":"completed","broadcaster_user_id":"1001"}})");
 	EXPECT_TRUE(seen(later, "\"type\":\"channel.poll.end\""));
 	EventStreamClient after(m_hub->port());
 	EXPECT_TRUE(seen(after, "event: viewers\n"));

@@ -86,8 +86,8 @@ TEST_F(ControlApiTest, UpdateStateAndReleasePages)
 	ASSERT_TRUE(guiUntil([&] { return m_host.openedUrls().size() == 2; }));
 	const std::string github = endpoint(endpoint_names::kGitHubWeb).httpsRoot();
 	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{
-					       github + "Pellorra/vanteo-releases/releases/latest",
-					       github + "Pellorra/vanteo-releases/releases",
+					   github + "Pellorra/vanteo-releases/releases/latest",
+					   github + "Pellorra/vanteo-releases/releases",
 				       }));
 
 	// Every other word goes to the updater's handler, on the GUI thread;
@@ -137,11 +137,11 @@ TEST_F(ControlApiTest, CheckNormalisesTheNameFirst)
 		const char *body;
 		const char *reply;
 	} cases[] = {
-		{"{\"platform\":\"twitch\",\"name\":\"\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
-		{"{\"platform\":\"twitch\",\"name\":\"ab\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
-		{"{\"platform\":\"tiktok\",\"name\":\"bad name\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
-		{"{\"platform\":\"kick\",\"name\":\" @ / \"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
-		{"not json", "{\"ok\":false,\"error\":\"Invalid name\"}"},
+	    {"{\"platform\":\"twitch\",\"name\":\"\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
+	    {"{\"platform\":\"twitch\",\"name\":\"ab\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
+	    {"{\"platform\":\"tiktok\",\"name\":\"bad name\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
+	    {"{\"platform\":\"kick\",\"name\":\" @ / \"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
+	    {"not json", "{\"ok\":false,\"error\":\"Invalid name\"}"},
 	};
 	for (const Case &c : cases)
 		EXPECT_EQ(post("/api/check", c.body), c.reply) << c.body;
@@ -170,19 +170,19 @@ TEST(ProfileCheckCache, KeepsSuccessesForTenMinutesAndRetriesFailures)
 		const char *reply;
 		bool asks;
 	} steps[] = {
-		{0, "kick", "abc", "{\"ok\":true,\"name\":\"abc\"}", "{\"ok\":true,\"name\":\"abc\"}", true},
-		{599 * second, "kick", "abc", "{\"ok\":false}", "{\"ok\":true,\"name\":\"abc\"}", false},
-		{0, "twitch", "abc", "{\"ok\":true,\"name\":\"t\"}", "{\"ok\":true,\"name\":\"t\"}", true}, // own key
-		{1 * second, "kick", "abc", "{\"ok\":true,\"name\":\"new\"}", "{\"ok\":true,\"name\":\"new\"}", true},
-		{0, "kick", "abc", "{\"ok\":false}", "{\"ok\":true,\"name\":\"new\"}", false},
-		// Failures are asked every time and never replace a kept success.
-		{0, "youtube", "x", "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}",
-		 "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}", true},
-		{0, "youtube", "x", "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}",
-		 "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}", true},
-		{0, "youtube", "y", "{\"ok\" :true}", "{\"ok\" :true}", true},
-		{0, "youtube", "y", "{\"ok\":true}", "{\"ok\":true}", true}, // the spaced one was not kept
-		{600 * second, "youtube", "y", "{\"ok\":true,\"v\":2}", "{\"ok\":true,\"v\":2}", true},
+	    {0, "kick", "abc", "{\"ok\":true,\"name\":\"abc\"}", "{\"ok\":true,\"name\":\"abc\"}", true},
+	    {599 * second, "kick", "abc", "{\"ok\":false}", "{\"ok\":true,\"name\":\"abc\"}", false},
+	    {0, "twitch", "abc", "{\"ok\":true,\"name\":\"t\"}", "{\"ok\":true,\"name\":\"t\"}", true}, // own key
+	    {1 * second, "kick", "abc", "{\"ok\":true,\"name\":\"new\"}", "{\"ok\":true,\"name\":\"new\"}", true},
+	    {0, "kick", "abc", "{\"ok\":false}", "{\"ok\":true,\"name\":\"new\"}", false},
+	    // Failures are asked every time and never replace a kept success.
+	    {0, "youtube", "x", "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}",
+	     "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}", true},
+	    {0, "youtube", "x", "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}",
+	     "{\"ok\":false,\"error\":\"No YouTube channel matches this name\"}", true},
+	    {0, "youtube", "y", "{\"ok\" :true}", "{\"ok\" :true}", true},
+	    {0, "youtube", "y", "{\"ok\":true}", "{\"ok\":true}", true}, // the spaced one was not kept
+	    {600 * second, "youtube", "y", "{\"ok\":true,\"v\":2}", "{\"ok\":true,\"v\":2}", true},
 	};
 	for (const Step &s : steps) {
 		now += s.advance;

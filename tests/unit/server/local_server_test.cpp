@@ -46,15 +46,15 @@ protected:
 	{
 		m_server = std::make_unique<LocalServer>(limits);
 		m_server->addResource("/badge/vip.png", "image/png", "PNGDATA");
-		uint16_t port = m_server->start(m_root, kFirstPort, [this](const std::string &path,
-									   const std::string &body) {
-			m_calls++;
-			m_lastPath = path;
-			m_lastBody = body;
-			if (path == "/api/throw")
-				throw std::runtime_error("boom");
-			return std::string("{\"ok\":true}");
-		});
+		uint16_t port =
+		    m_server->start(m_root, kFirstPort, [this](const std::string &path, const std::string &body) {
+			    m_calls++;
+			    m_lastPath = path;
+			    m_lastBody = body;
+			    if (path == "/api/throw")
+				    throw std::runtime_error("boom");
+			    return std::string("{\"ok\":true}");
+		    });
 		EXPECT_NE(port, 0);
 		return port;
 	}
@@ -75,30 +75,30 @@ TEST_F(ServerTest, ServesFilesResourcesAndFixedErrors)
 	struct Case {
 		std::string target, code, type, body;
 	} cases[] = {
-		{"/", "200", "text/html; charset=utf-8", "<html>chat</html>"},
-		{"/?t=abc", "200", "text/html; charset=utf-8", "<html>chat</html>"},
-		{"/oauth", "200", "text/html; charset=utf-8", "<html>oauth</html>"},
-		{"/app.css", "200", "text/css; charset=utf-8", "body{}"},
-		{"/a.js", "200", "text/javascript; charset=utf-8", "x"},
-		{"/b.svg", "200", "image/svg+xml", "<svg/>"},
-		{"/f.woff2", "200", "font/woff2", "w2"},
-		{"/data.bin", "200", "application/octet-stream", "raw"},
-		{"/badge/vip.png", "200", "image/png", "PNGDATA"},
-		{"/empty.txt", "404", "text/plain", "not found"},
-		{"/missing.html", "404", "text/plain", "not found"},
-		{"/../etc/passwd", "400", "text/plain", "no"},
-		{"/a/..x", "400", "text/plain", "no"},
-		{"/c:/x", "400", "text/plain", "no"},
+	    {"/", "200", "text/html; charset=utf-8", "<html>chat</html>"},
+	    {"/?t=abc", "200", "text/html; charset=utf-8", "<html>chat</html>"},
+	    {"/oauth", "200", "text/html; charset=utf-8", "<html>oauth</html>"},
+	    {"/app.css", "200", "text/css; charset=utf-8", "body{}"},
+	    {"/a.js", "200", "text/javascript; charset=utf-8", "x"},
+	    {"/b.svg", "200", "image/svg+xml", "<svg/>"},
+	    {"/f.woff2", "200", "font/woff2", "w2"},
+	    {"/data.bin", "200", "application/octet-stream", "raw"},
+	    {"/badge/vip.png", "200", "image/png", "PNGDATA"},
+	    {"/empty.txt", "404", "text/plain", "not found"},
+	    {"/missing.html", "404", "text/plain", "not found"},
+	    {"/../etc/passwd", "400", "text/plain", "no"},
+	    {"/a/..x", "400", "text/plain", "no"},
+	    {"/c:/x", "400", "text/plain", "no"},
 	};
 	for (const Case &c : cases) {
 		std::string response = httpGet(port, c.target);
 		EXPECT_EQ(statusCode(response), c.code) << c.target;
 		EXPECT_EQ(bodyOf(response), c.body) << c.target;
 		EXPECT_EQ(response, httpResponse(c.code + (c.code == "200"   ? std::string(" OK")
-							 : c.code == "404" ? std::string(" Not Found")
-									   : std::string(" Bad Request")),
+							   : c.code == "404" ? std::string(" Not Found")
+									     : std::string(" Bad Request")),
 						 c.type, c.body))
-			<< c.target;
+		    << c.target;
 	}
 	// A file added after start is read from disk; a changed one stays cached.
 	write("late.html", "late");
@@ -154,10 +154,10 @@ TEST_F(ServerTest, HostAndOriginChecks)
 		return statusCode(rawExchange(port, "GET / HTTP/1.1\r\nHost: " + host + "\r\n\r\n"));
 	};
 	for (std::string host : std::vector<std::string>{"127.0.0.1", "127.0.0.1:" + p, "localhost", "LOCALHOST:" + p,
-				 "chat.localhost:" + p, "activity.localhost"})
+							 "chat.localhost:" + p, "activity.localhost"})
 		EXPECT_EQ(get(host), "200") << host;
 	for (std::string host : std::vector<std::string>{"evil.com", "evil.com:" + p, "127.0.0.2", "localhost.evil.com",
-				 "localhost:abc", "", "xlocalhost"})
+							 "localhost:abc", "", "xlocalhost"})
 		EXPECT_EQ(get(host), "403") << host;
 	std::string noHost = rawExchange(port, "GET / HTTP/1.1\r\n\r\n");
 	EXPECT_EQ(noHost, httpResponse("403 Forbidden", "application/json", "{\"error\":\"host\"}"));
@@ -167,13 +167,13 @@ TEST_F(ServerTest, HostAndOriginChecks)
 	};
 	EXPECT_EQ(post("http://chat.localhost:" + p), "{\"ok\":true}");
 	EXPECT_EQ(post("http://127.0.0.1:" + p), "{\"ok\":true}");
-	for (std::string origin : std::vector<std::string>{"http://evil.com", "http://chat.localhost:1", "https://chat.localhost:" + p,
-				   "null", "http://chat.localhost"})
+	for (std::string origin :
+	     std::vector<std::string>{"http://evil.com", "http://chat.localhost:1", "https://chat.localhost:" + p,
+				      "null", "http://chat.localhost"})
 		EXPECT_EQ(post(origin), "{\"error\":\"origin\"}") << origin;
 	// The token route is guarded by the origin rule as well.
 	int before = m_calls;
-	EXPECT_EQ(bodyOf(httpPost(port, "/api/token", "{}", "Origin: http://evil.com\r\n")),
-		  "{\"error\":\"origin\"}");
+	EXPECT_EQ(bodyOf(httpPost(port, "/api/token", "{}", "Origin: http://evil.com\r\n")), "{\"error\":\"origin\"}");
 	EXPECT_EQ(m_calls, before);
 }
 
@@ -244,7 +244,8 @@ TEST_F(ServerTest, EventStreamFramesAreIdenticalForEveryClient)
 	m_server->broadcast("status", "");
 	a.readEvents(2);
 	b.readEvents(2);
-	const std::string expected = kEventStreamHead + "event: message-in\ndata: {\"a\":\"ü\"}\n\nevent: status\ndata: \n\n";
+	const std::string expected =
+	    kEventStreamHead + "event: message-in\ndata: {\"a\":\"ü\"}\n\nevent: status\ndata: \n\n";
 	EXPECT_EQ(kEventStreamHead.size(), 101u);
 	EXPECT_EQ(a.raw(), expected);
 	EXPECT_EQ(b.raw(), expected);

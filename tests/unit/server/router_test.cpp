@@ -44,28 +44,28 @@ TEST(ChannelName, NormalisesNamesAndAddresses)
 		const char *name;
 		bool error;
 	} cases[] = {
-		{"", true, "", false},
-		{"  @ /", false, "", false},
-		{"Alice_99", true, "alice_99", false},
-		{"@Alice ", true, "alice", false},
-		{"https://www.twitch.tv/Streamer/", true, "streamer", false},
-		{"HTTPS://TWITCH.TV/streamer", true, "streamer", false},
-		{"http://www.twitch.tv/streamer", true, "streamer", false},
-		{"https://www.tiktok.com/@some.one", false, "some.one", false},
-		{"https://youtube.com/@chan-nel", false, "chan-nel", false},
-		{"https://www.kick.com/kicker", false, "kicker", false},
-		{"https://twitch.tv/", true, "", true}, // only the prefix: not stripped
-		{"ab", true, "", true},
-		{"ab", false, "ab", false},
-		{"a", false, "", true},
-		{"abcdefghijklmnopqrstuvwxy", true, "abcdefghijklmnopqrstuvwxy", false},
-		{"abcdefghijklmnopqrstuvwxyz", true, "", true},
-		{"abcdefghijklmnopqrstuvwx", false, "abcdefghijklmnopqrstuvwx", false},
-		{"abcdefghijklmnopqrstuvwxy", false, "", true},
-		{"some.one", true, "", true},
-		{"has space", false, "", true},
-		{"zoë", false, "", true},
-		{"a&b=c", false, "", true},
+	    {"", true, "", false},
+	    {"  @ /", false, "", false},
+	    {"Alice_99", true, "alice_99", false},
+	    {"@Alice ", true, "alice", false},
+	    {"https://www.twitch.tv/Streamer/", true, "streamer", false},
+	    {"HTTPS://TWITCH.TV/streamer", true, "streamer", false},
+	    {"http://www.twitch.tv/streamer", true, "streamer", false},
+	    {"https://www.tiktok.com/@some.one", false, "some.one", false},
+	    {"https://youtube.com/@chan-nel", false, "chan-nel", false},
+	    {"https://www.kick.com/kicker", false, "kicker", false},
+	    {"https://twitch.tv/", true, "", true}, // only the prefix: not stripped
+	    {"ab", true, "", true},
+	    {"ab", false, "ab", false},
+	    {"a", false, "", true},
+	    {"abcdefghijklmnopqrstuvwxy", true, "abcdefghijklmnopqrstuvwxy", false},
+	    {"abcdefghijklmnopqrstuvwxyz", true, "", true},
+	    {"abcdefghijklmnopqrstuvwx", false, "abcdefghijklmnopqrstuvwx", false},
+	    {"abcdefghijklmnopqrstuvwxy", false, "", true},
+	    {"some.one", true, "", true},
+	    {"has space", false, "", true},
+	    {"zoë", false, "", true},
+	    {"a&b=c", false, "", true},
 	};
 	for (const Case &c : cases) {
 		std::string error;
@@ -138,10 +138,12 @@ TEST_F(RouterTest, DemoKindsBroadcastItems)
 {
 	EventStreamClient page(m_hub->port());
 	page.readEvents(3);
-	const char *kinds[] = {"sub", "resub", "subgift", "submysterygift", "raid", "cheer", "ttgift", "ttfollow", "ttshare"};
+	const char *kinds[] = {"sub",   "resub",  "subgift",  "submysterygift", "raid",
+			       "cheer", "ttgift", "ttfollow", "ttshare"};
 	for (const char *kind : kinds)
-		EXPECT_EQ(post("/api/demo", std::string("{\"kind\":\"") + kind + "\",\"name\":\"Ann\"}"), "{\"ok\":true}")
-			<< kind;
+		EXPECT_EQ(post("/api/demo", std::string("{\"kind\":\"") + kind + "\",\"name\":\"Ann\"}"),
+			  "{\"ok\":true}")
+		    << kind;
 	EXPECT_EQ(post("/api/demo", "{\"kind\":\"follow\"}"), "{\"ok\":true}");
 	EXPECT_EQ(post("/api/demo", "{\"kind\":\"viewers\"}"), "{\"ok\":true}");
 	EXPECT_EQ(post("/api/demo", "{\"kind\":\"nope\"}"), "{\"error\":\"Unknown test type\"}");

@@ -16,8 +16,7 @@ using namespace vanteo::test;
 namespace {
 
 const char kChannel[] = "5e0c4a1b2c3d4e5f60718293"; // the fake's channel of "se-token-1"
-const char kTypes[] =
-	"follow,subscriber,tip,cheer,raid,host,communityGiftPurchase,redemption,merch,superchat,sponsor";
+const char kTypes[] = "follow,subscriber,tip,cheer,raid,host,communityGiftPurchase,redemption,merch,superchat,sponsor";
 
 class StreamElementsTest : public ::testing::Test {
 protected:
@@ -101,8 +100,8 @@ TEST_F(StreamElementsTest, TokenRulesAndChannelLookup)
 	EXPECT_EQ(se("{\"action\":\"stop\"}"), "{\"error\":\"Unknown action\"}");
 	EXPECT_EQ(se("{}"), "{\"error\":\"Unknown action\"}");
 	EXPECT_EQ(calls(), (std::vector<std::string>{
-				   "GET /kappa/v2/channels/me",
-				   std::string("GET /kappa/v2/activities/") + kChannel + "?limit=100&types=" + kTypes,
+			       "GET /kappa/v2/channels/me",
+			       std::string("GET /kappa/v2/activities/") + kChannel + "?limit=100&types=" + kTypes,
 			   }));
 	for (size_t i = 0; i < 2; ++i) {
 		EXPECT_EQ(header(i, "Authorization"), "Bearer se-token-1");
@@ -150,13 +149,13 @@ TEST_F(StreamElementsTest, FailuresReportTheStatus)
 		std::string body;
 		const char *reply;
 	} cases[] = {
-		{"history", 500, "{\"action\":\"history\"}", "{\"error\":\"StreamElements returned 500\"}"},
-		// History wants exactly 200; the other calls take any 2xx.
-		{"history", 204, "{\"action\":\"history\"}", "{\"error\":\"StreamElements returned 204\"}"},
-		{"replay", 404, activity, "{\"error\":\"StreamElements returned 404\"}"},
-		{"replay", 202, activity, "{\"ok\":true}"},
-		{"action", 503, "{\"action\":\"skip\"}", "{\"error\":\"StreamElements returned 503\"}"},
-		{"action", 204, "{\"action\":\"skip\"}", "{\"ok\":true}"},
+	    {"history", 500, "{\"action\":\"history\"}", "{\"error\":\"StreamElements returned 500\"}"},
+	    // History wants exactly 200; the other calls take any 2xx.
+	    {"history", 204, "{\"action\":\"history\"}", "{\"error\":\"StreamElements returned 204\"}"},
+	    {"replay", 404, activity, "{\"error\":\"StreamElements returned 404\"}"},
+	    {"replay", 202, activity, "{\"ok\":true}"},
+	    {"action", 503, "{\"action\":\"skip\"}", "{\"error\":\"StreamElements returned 503\"}"},
+	    {"action", 204, "{\"action\":\"skip\"}", "{\"ok\":true}"},
 	};
 	for (const Case &c : cases) {
 		m_fakes.command("streamelements", "configure",
@@ -186,8 +185,7 @@ TEST_F(StreamElementsTest, LookupThatOutlivesItsTokenIsNotKept)
 	std::thread page([&] { first = se("{\"action\":\"skip\"}"); });
 	// The lookup has reached StreamElements; the token changes before its
 	// answer comes back.
-	ASSERT_TRUE(waitUntil(
-		[&] { return m_fakes.command("streamelements", "requests")["requests"].size() == 1; }));
+	ASSERT_TRUE(waitUntil([&] { return m_fakes.command("streamelements", "requests")["requests"].size() == 1; }));
 	useToken("se-token-2");
 	m_fakes.command("streamelements", "configure", "{\"hold\":{}}");
 	m_fakes.command("streamelements", "release");
@@ -197,9 +195,9 @@ TEST_F(StreamElementsTest, LookupThatOutlivesItsTokenIsNotKept)
 	// The old token's channel was not kept for the new token.
 	EXPECT_EQ(se("{\"action\":\"skip\"}"), "{\"ok\":true}");
 	EXPECT_EQ(calls(), (std::vector<std::string>{
-				   "GET /kappa/v2/channels/me",
-				   std::string("PUT /kappa/v2/overlays/") + kChannel + "/action",
-				   "GET /kappa/v2/channels/me",
-				   "PUT /kappa/v2/overlays/other-channel/action",
+			       "GET /kappa/v2/channels/me",
+			       std::string("PUT /kappa/v2/overlays/") + kChannel + "/action",
+			       "GET /kappa/v2/channels/me",
+			       "PUT /kappa/v2/overlays/other-channel/action",
 			   }));
 }

@@ -3,7 +3,7 @@
 namespace vanteo::test {
 
 FakeCefWidget::FakeCefWidget(QWidget *parent, std::string url, std::shared_ptr<BrowserLog> log)
-    : QCefWidget(parent), m_url(std::move(url)), m_log(std::move(log))
+	: QCefWidget(parent), m_url(std::move(url)), m_log(std::move(log))
 {
 }
 

@@ -36,8 +36,7 @@ public:
 	bool init_browser() override;
 	bool initialized() override { return true; }
 	bool wait_for_browser_init() override { return true; }
-	QCefWidget *create_widget(QWidget *parent, const std::string &url,
-				  QCefCookieManager *) override;
+	QCefWidget *create_widget(QWidget *parent, const std::string &url, QCefCookieManager *) override;
 
 private:
 	std::shared_ptr<BrowserLog> m_log;

@@ -27,8 +27,7 @@ std::string sourceDir()
 	// This file is tests/unit/support/fake_services.cpp below the root.
 	std::string file = __FILE__;
 	const std::string tail = "tests/unit/support/fake_services.cpp";
-	if (file.size() >= tail.size() &&
-	    file.compare(file.size() - tail.size(), tail.size(), tail) == 0)
+	if (file.size() >= tail.size() && file.compare(file.size() - tail.size(), tail.size(), tail) == 0)
 		return file.substr(0, file.size() - tail.size());
 	return ".";
 }
@@ -39,8 +38,8 @@ bool readLine(int fd, int timeoutMs, std::string *line)
 	auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
 	line->clear();
 	for (;;) {
-		auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-		    deadline - std::chrono::steady_clock::now());
+		auto left =
+		    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
 		if (left.count() <= 0)
 			return false;
 		pollfd p{fd, POLLIN, 0};
@@ -166,8 +165,7 @@ std::string FakeServices::address(const std::string &name) const
 	return "127.0.0.1:" + std::to_string(port(name));
 }
 
-bool FakeServices::request(const std::string &path, const std::string &body, int *status,
-			   std::string *reply)
+bool FakeServices::request(const std::string &path, const std::string &body, int *status, std::string *reply)
 {
 	using namespace platform;
 	SocketHandle s = connectLoopback(m_controlPort);
@@ -175,10 +173,9 @@ bool FakeServices::request(const std::string &path, const std::string &body, int
 		return false;
 	setReceiveTimeout(s, 30000);
 	setSendTimeout(s, 30000);
-	std::string text =
-	    "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-	    "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-	    "\r\nConnection: close\r\n\r\n" + body;
+	std::string text = "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+			   "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+			   "\r\nConnection: close\r\n\r\n" + body;
 	bool sent = sendAll(s, text.data(), text.size());
 	std::string response;
 	char buffer[65536];
@@ -193,8 +190,7 @@ bool FakeServices::request(const std::string &path, const std::string &body, int
 	return true;
 }
 
-JsonValue FakeServices::command(const std::string &service, const std::string &name,
-				const std::string &jsonArgs)
+JsonValue FakeServices::command(const std::string &service, const std::string &name, const std::string &jsonArgs)
 {
 	if (!m_ok) {
 		ADD_FAILURE() << "fake services not running: " << m_error;
@@ -207,8 +203,7 @@ JsonValue FakeServices::command(const std::string &service, const std::string &n
 		return JsonValue();
 	}
 	if (status != 200) {
-		ADD_FAILURE() << "fake services: " << service << "/" << name << " -> " << status
-			      << " " << reply;
+		ADD_FAILURE() << "fake services: " << service << "/" << name << " -> " << status << " " << reply;
 		return JsonValue();
 	}
 	return JsonValue::parse(reply);

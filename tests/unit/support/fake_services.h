@@ -26,8 +26,7 @@
 // Threads: any test thread may call command(); the process is shared.
 namespace vanteo::test {
 
-class FakeServices
-{
+class FakeServices {
 public:
 	static FakeServices &instance();
 
@@ -49,8 +48,7 @@ public:
 
 	// POST /<service>/<name> with a JSON body. A transport error or a
 	// non-200 answer records a test failure and returns null.
-	JsonValue command(const std::string &service, const std::string &name,
-			  const std::string &jsonArgs = "{}");
+	JsonValue command(const std::string &service, const std::string &name, const std::string &jsonArgs = "{}");
 	// Every service back to its start state; also re-applies the endpoints.
 	bool reset();
 
@@ -62,8 +60,7 @@ private:
 	FakeServices();
 	void start();
 	void stop();
-	bool request(const std::string &path, const std::string &body, int *status,
-		     std::string *reply);
+	bool request(const std::string &path, const std::string &body, int *status, std::string *reply);
 
 	bool m_ok = false;
 	std::string m_error;

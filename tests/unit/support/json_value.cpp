@@ -14,8 +14,7 @@ const JsonValue &nullValue()
 }
 } // namespace
 
-class JsonParser
-{
+class JsonParser {
 public:
 	explicit JsonParser(const std::string &text) : m_text(text) {}
 
@@ -222,8 +221,7 @@ private:
 				unsigned long code = 0;
 				if (!hex4(&code))
 					return false;
-				if (code >= 0xD800 && code < 0xDC00 &&
-				    m_text.compare(m_pos, 2, "\\u") == 0) {
+				if (code >= 0xD800 && code < 0xDC00 && m_text.compare(m_pos, 2, "\\u") == 0) {
 					m_pos += 2;
 					unsigned long low = 0;
 					if (!hex4(&low))
@@ -278,9 +276,7 @@ bool JsonValue::has(const std::string &key) const
 
 size_t JsonValue::size() const
 {
-	return m_type == Type::Array    ? m_items.size()
-	       : m_type == Type::Object ? m_members.size()
-					: 0;
+	return m_type == Type::Array ? m_items.size() : m_type == Type::Object ? m_members.size() : 0;
 }
 
 std::vector<std::string> JsonValue::strings() const

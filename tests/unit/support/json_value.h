@@ -9,8 +9,7 @@
 // chains like v["sessions"][0]["lines"] never throw.
 namespace vanteo::test {
 
-class JsonValue
-{
+class JsonValue {
 public:
 	enum class Type { Null, Bool, Number, String, Array, Object };
 
@@ -26,10 +25,7 @@ public:
 	const JsonValue &operator[](const std::string &key) const &;
 	const JsonValue &operator[](const char *key) const & { return (*this)[std::string(key)]; }
 	const JsonValue &operator[](size_t index) const &;
-	const JsonValue &operator[](int index) const &
-	{
-		return (*this)[static_cast<size_t>(index)];
-	}
+	const JsonValue &operator[](int index) const & { return (*this)[static_cast<size_t>(index)]; }
 	JsonValue operator[](const std::string &key) && { return (*this)[key]; }
 	JsonValue operator[](const char *key) && { return (*this)[std::string(key)]; }
 	JsonValue operator[](size_t index) && { return (*this)[index]; }
@@ -40,10 +36,7 @@ public:
 	size_t size() const;
 	const std::vector<JsonValue> &items() const & { return m_items; }
 	std::vector<JsonValue> items() && { return std::move(m_items); }
-	const std::vector<std::pair<std::string, JsonValue>> &members() const &
-	{
-		return m_members;
-	}
+	const std::vector<std::pair<std::string, JsonValue>> &members() const & { return m_members; }
 	std::vector<std::pair<std::string, JsonValue>> members() && { return std::move(m_members); }
 
 	// The value when it has that type; "", 0 or false otherwise.

@@ -34,22 +34,22 @@ struct Recorder {
 	std::unique_ptr<TikTokClient> make(const TikTokClient::Timings &timings)
 	{
 		return std::make_unique<TikTokClient>(
-			[this](const ChatMessage &m) {
-				if (onMessage)
-					onMessage(m);
-				std::lock_guard<std::mutex> g(lock);
-				messages.push_back(m);
-			},
-			[this](Platform p, const LinkStatus &s) {
-				EXPECT_EQ(p, Platform::TikTok);
-				std::lock_guard<std::mutex> g(lock);
-				statuses.push_back({s.state, s.detail, Clock::now()});
-			},
-			[this](int64_t n) {
-				std::lock_guard<std::mutex> g(lock);
-				viewers.push_back(n);
-			},
-			timings);
+		    [this](const ChatMessage &m) {
+			    if (onMessage)
+				    onMessage(m);
+			    std::lock_guard<std::mutex> g(lock);
+			    messages.push_back(m);
+		    },
+		    [this](Platform p, const LinkStatus &s) {
+			    EXPECT_EQ(p, Platform::TikTok);
+			    std::lock_guard<std::mutex> g(lock);
+			    statuses.push_back({s.state, s.detail, Clock::now()});
+		    },
+		    [this](int64_t n) {
+			    std::lock_guard<std::mutex> g(lock);
+			    viewers.push_back(n);
+		    },
+		    timings);
 	}
 	size_t count(const std::string &detail)
 	{
@@ -77,7 +77,7 @@ struct Recorder {
 			for (size_t j = i + 1; j < statuses.size(); ++j) {
 				if (statuses[j].detail == to)
 					return std::chrono::duration_cast<std::chrono::milliseconds>(statuses[j].at -
-												   statuses[i].at);
+												     statuses[i].at);
 			}
 		}
 		return std::chrono::milliseconds(-1);
@@ -145,15 +145,15 @@ TEST_F(TikTokClientTest, LookupAnswersAndTheirPauses)
 		const char *detail;
 	};
 	const Case cases[] = {
-		{R"("mode":"offline")", LinkState::Offline, kOffline},
-		{R"("mode":"user_not_found")", LinkState::Offline, kOffline},
-		{R"("mode":"numeric","roomId":7123,"liveStatus":4)", LinkState::Offline, kOffline},
-		{R"("mode":"noroom")", LinkState::Retry, "TikTok user not found · checking again in 2 min"},
-		{R"("mode":"nodata")", LinkState::Retry, "TikTok user not found · checking again in 2 min"},
-		{R"("mode":"status","status":403)", LinkState::Retry, "TikTok replied 403 · checking again in 2 min"},
-		{R"("mode":"status","status":500)", LinkState::Retry, "TikTok replied 500 · checking again in 2 min"},
-		{R"("mode":"raw","body":"<html>")", LinkState::Retry,
-		 "Unable to read the TikTok response · checking again in 2 min"},
+	    {R"("mode":"offline")", LinkState::Offline, kOffline},
+	    {R"("mode":"user_not_found")", LinkState::Offline, kOffline},
+	    {R"("mode":"numeric","roomId":7123,"liveStatus":4)", LinkState::Offline, kOffline},
+	    {R"("mode":"noroom")", LinkState::Retry, "TikTok user not found · checking again in 2 min"},
+	    {R"("mode":"nodata")", LinkState::Retry, "TikTok user not found · checking again in 2 min"},
+	    {R"("mode":"status","status":403)", LinkState::Retry, "TikTok replied 403 · checking again in 2 min"},
+	    {R"("mode":"status","status":500)", LinkState::Retry, "TikTok replied 500 · checking again in 2 min"},
+	    {R"("mode":"raw","body":"<html>")", LinkState::Retry,
+	     "Unable to read the TikTok response · checking again in 2 min"},
 	};
 	auto client = rec.make(fast());
 	for (const Case &c : cases) {
@@ -203,7 +203,7 @@ TEST_F(TikTokClientTest, LiveRoomEndToEnd)
 			     "fetch_time%3A1700000000000&wrss=aBc-123_x&im_path=%2Fwebcast%2Fim%2Ffetch%2F"
 			     "&region=us%20east&version_code=270000"),
 		  std::string::npos)
-		<< query;
+	    << query;
 	std::string cookie;
 	for (const JsonValue &h : s["headers"].items())
 		if (h[0].str() == "Cookie")
@@ -238,7 +238,8 @@ TEST_F(TikTokClientTest, LiveRoomEndToEnd)
 		{"gzip":true,"payload":"AAAA"}]})");
 	push("send", R"({"base64":"CP////////////8B"})");
 	push("send", R"({"text":"not a frame"})");
-	push("send", R"({"frames":[{"messages":[{"method":"WebcastChatMessage","user":{"nickname":"Z"},"text":"last"}]}]})");
+	push("send",
+	     R"({"frames":[{"messages":[{"method":"WebcastChatMessage","user":{"nickname":"Z"},"text":"last"}]}]})");
 	ASSERT_TRUE(waitUntil([&] {
 		std::lock_guard<std::mutex> g(rec.lock);
 		return rec.messages.size() == 7;
@@ -263,9 +264,9 @@ TEST_F(TikTokClientTest, LiveRoomEndToEnd)
 	std::vector<std::string> got;
 	for (const ChatMessage &m : rec.messages)
 		got.push_back(m.id + " " + m.name + " " + m.text + m.eventId + " " + m.eventCount + "/" + m.eventTotal);
-	EXPECT_EQ(got, (std::vector<std::string>{"11 Ann hello /", "12 Em [emote] [emote] /", "13 Jo join /",
-						   "14 Li like 15/1200", "15 Fo follow /", "16 Gi gift 2/10",
-						   " Z last /"}));
+	EXPECT_EQ(got,
+		  (std::vector<std::string>{"11 Ann hello /", "12 Em [emote] [emote] /", "13 Jo join /",
+					    "14 Li like 15/1200", "15 Fo follow /", "16 Gi gift 2/10", " Z last /"}));
 	EXPECT_EQ(rec.messages[0].badges.size(), 1u);
 	EXPECT_EQ(rec.messages[5].eventImage, "https://img/rose.png");
 	EXPECT_EQ(rec.viewers, (std::vector<int64_t>{120, 250}));
@@ -279,7 +280,8 @@ TEST_F(TikTokClientTest, AcknowledgesBeforeHandingOnMessages)
 	// The sink waits for the fake to have the acknowledgement; sent after
 	// the messages, it could never arrive in time.
 	rec.onMessage = [&](const ChatMessage &) {
-		ackSeenFirst = waitUntil([&] { return session()["acks"].size() == 1; }, std::chrono::milliseconds(3000));
+		ackSeenFirst =
+		    waitUntil([&] { return session()["acks"].size() == 1; }, std::chrono::milliseconds(3000));
 	};
 	client->start("host.one");
 	ASSERT_TRUE(waitUntil([&] { return listening() && session()["entered"].has("roomId"); }));
@@ -328,14 +330,14 @@ TEST_F(TikTokClientTest, FailedSetUpsWaitTheLongPause)
 		const char *detail;
 	};
 	const Case cases[] = {
-		{"tiktok-signer", R"({"status":402})", LinkState::Error, "The signing service requires a paid plan"},
-		{"tiktok-signer", R"({"status":401})", LinkState::Error, "The signing service requires a paid plan"},
-		{"tiktok-signer", R"({"status":403})", LinkState::Retry, "Signing failed (403)"},
-		{"tiktok-signer", R"({"status":500})", LinkState::Retry, "Signing failed (500)"},
-		{"tiktok-signer", R"({"status":429})", LinkState::Retry,
-		 "Too many connections to the signing service · retrying"},
-		{"tiktok-signer", R"({"omitPush":true})", LinkState::Retry, "Incomplete signing response"},
-		{"tiktok-push", R"({"handshake":"reject"})", LinkState::Retry, "TikTok WebSocket rejected"},
+	    {"tiktok-signer", R"({"status":402})", LinkState::Error, "The signing service requires a paid plan"},
+	    {"tiktok-signer", R"({"status":401})", LinkState::Error, "The signing service requires a paid plan"},
+	    {"tiktok-signer", R"({"status":403})", LinkState::Retry, "Signing failed (403)"},
+	    {"tiktok-signer", R"({"status":500})", LinkState::Retry, "Signing failed (500)"},
+	    {"tiktok-signer", R"({"status":429})", LinkState::Retry,
+	     "Too many connections to the signing service · retrying"},
+	    {"tiktok-signer", R"({"omitPush":true})", LinkState::Retry, "Incomplete signing response"},
+	    {"tiktok-push", R"({"handshake":"reject"})", LinkState::Retry, "TikTok WebSocket rejected"},
 	};
 	auto client = rec.make(fast());
 	for (const Case &c : cases) {
@@ -427,7 +429,7 @@ TEST_F(TikTokClientTest, HubShowsTheRoom)
 	EXPECT_NE(events.find("event: message-in\ndata: {\"id\":\"21\",\"platform\":\"tiktok\",\"userId\":\"5\","
 			      "\"name\":\"Ann\""),
 		  std::string::npos)
-		<< events;
+	    << events;
 	EXPECT_NE(events.find("\"tiktok\":{\"state\":\"connected\",\"detail\":\"Listening · @host.one\"}"),
 		  std::string::npos);
 }

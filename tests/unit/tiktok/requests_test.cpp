@@ -22,30 +22,29 @@ TEST(TikTokRequests, RoomLookupJudgement)
 		const char *error;
 	};
 	const Case cases[] = {
-		{"live", true, 200, R"({"data":{"user":{"roomId":"7300000000000000001"},"liveRoom":{"status":2}}})", true,
-		 "7300000000000000001", 2, ""},
-		{"offline", true, 200, R"({"data":{"user":{"roomId":"73"},"liveRoom":{"status":4}}})", true, "73", 4, ""},
-		{"no liveRoom", true, 200, R"({"data":{"user":{"roomId":"73"}}})", true, "73", 0, ""},
-		{"numeric room id", true, 200, R"({"data":{"user":{"roomId":7123},"liveRoom":{"status":2}}})", true,
-		 "7123", 2, ""},
-		{"numeric 0", true, 200, R"({"data":{"user":{"roomId":0},"liveRoom":{"status":2}}})", false, "", 2,
-		 "TikTok user not found"},
-		{"empty room id", true, 200, R"({"data":{"user":{"roomId":""}}})", false, "", 0,
-		 "TikTok user not found"},
-		{"no user", true, 200, R"({"data":{"liveRoom":{"status":2}}})", false, "", 2, "TikTok user not found"},
-		{"user_not_found", true, 200, R"({"message":"user_not_found","statusCode":19881007})", true, "", 0, ""},
-		{"other message", true, 200, R"({"message":"params_error"})", false, "", 0, "TikTok user not found"},
-		{"data not an object", true, 200, R"({"data":"x","message":"user_not_found"})", true, "", 0, ""},
-		{"room id that is not a number", true, 200, R"({"data":{"user":{"roomId":"1/../x?y"}}})", false, "", 0,
-		 "TikTok user not found"},
-		{"room id with a line break", true, 200, R"({"data":{"user":{"roomId":"12\r\nX: y"}}})", false, "", 0,
-		 "TikTok user not found"},
-		{"not JSON", true, 200, "<html>blocked</html>", false, "", 0, "Unable to read the TikTok response"},
-		{"JSON array", true, 200, "[1,2]", false, "", 0, "Unable to read the TikTok response"},
-		{"empty body", true, 200, "", false, "", 0, "Unable to read the TikTok response"},
-		{"403", true, 403, "{}", false, "", 0, "TikTok replied 403"},
-		{"500", true, 500, "", false, "", 0, "TikTok replied 500"},
-		{"unreachable", false, 0, "", false, "", 0, "TikTok is unreachable"},
+	    {"live", true, 200, R"({"data":{"user":{"roomId":"7300000000000000001"},"liveRoom":{"status":2}}})", true,
+	     "7300000000000000001", 2, ""},
+	    {"offline", true, 200, R"({"data":{"user":{"roomId":"73"},"liveRoom":{"status":4}}})", true, "73", 4, ""},
+	    {"no liveRoom", true, 200, R"({"data":{"user":{"roomId":"73"}}})", true, "73", 0, ""},
+	    {"numeric room id", true, 200, R"({"data":{"user":{"roomId":7123},"liveRoom":{"status":2}}})", true, "7123",
+	     2, ""},
+	    {"numeric 0", true, 200, R"({"data":{"user":{"roomId":0},"liveRoom":{"status":2}}})", false, "", 2,
+	     "TikTok user not found"},
+	    {"empty room id", true, 200, R"({"data":{"user":{"roomId":""}}})", false, "", 0, "TikTok user not found"},
+	    {"no user", true, 200, R"({"data":{"liveRoom":{"status":2}}})", false, "", 2, "TikTok user not found"},
+	    {"user_not_found", true, 200, R"({"message":"user_not_found","statusCode":19881007})", true, "", 0, ""},
+	    {"other message", true, 200, R"({"message":"params_error"})", false, "", 0, "TikTok user not found"},
+	    {"data not an object", true, 200, R"({"data":"x","message":"user_not_found"})", true, "", 0, ""},
+	    {"room id that is not a number", true, 200, R"({"data":{"user":{"roomId":"1/../x?y"}}})", false, "", 0,
+	     "TikTok user not found"},
+	    {"room id with a line break", true, 200, R"({"data":{"user":{"roomId":"12\r\nX: y"}}})", false, "", 0,
+	     "TikTok user not found"},
+	    {"not JSON", true, 200, "<html>blocked</html>", false, "", 0, "Unable to read the TikTok response"},
+	    {"JSON array", true, 200, "[1,2]", false, "", 0, "Unable to read the TikTok response"},
+	    {"empty body", true, 200, "", false, "", 0, "Unable to read the TikTok response"},
+	    {"403", true, 403, "{}", false, "", 0, "TikTok replied 403"},
+	    {"500", true, 500, "", false, "", 0, "TikTok replied 500"},
+	    {"unreachable", false, 0, "", false, "", 0, "TikTok is unreachable"},
 	};
 	for (const Case &c : cases) {
 		RoomLookup r = judgeRoomLookup(c.completed, c.status, c.body);
@@ -79,17 +78,16 @@ TEST(TikTokRequests, SigningJudgement)
 		const char *detail;
 	};
 	const Case cases[] = {
-		{"good", true, 200, good, true, LinkState::Connecting, ""},
-		{"unreachable", false, 0, good, false, LinkState::Retry, "Signing service unreachable"},
-		{"429", true, 429, good, false, LinkState::Retry, "Too many connections to the signing service · retrying"},
-		{"401", true, 401, good, false, LinkState::Error, "The signing service requires a paid plan"},
-		{"402", true, 402, none, false, LinkState::Error, "The signing service requires a paid plan"},
-		{"403", true, 403, good, false, LinkState::Retry, "Signing failed (403)"},
-		{"500", true, 500, good, false, LinkState::Retry, "Signing failed (500)"},
-		{"no push address", true, 200, none, false, LinkState::Retry, "Incomplete signing response"},
-		{"blank in the address", true, 200, spaced, false, LinkState::Retry, "Incomplete signing response"},
-		{"line break in the address", true, 200, lineBreak, false, LinkState::Retry,
-		 "Incomplete signing response"},
+	    {"good", true, 200, good, true, LinkState::Connecting, ""},
+	    {"unreachable", false, 0, good, false, LinkState::Retry, "Signing service unreachable"},
+	    {"429", true, 429, good, false, LinkState::Retry, "Too many connections to the signing service · retrying"},
+	    {"401", true, 401, good, false, LinkState::Error, "The signing service requires a paid plan"},
+	    {"402", true, 402, none, false, LinkState::Error, "The signing service requires a paid plan"},
+	    {"403", true, 403, good, false, LinkState::Retry, "Signing failed (403)"},
+	    {"500", true, 500, good, false, LinkState::Retry, "Signing failed (500)"},
+	    {"no push address", true, 200, none, false, LinkState::Retry, "Incomplete signing response"},
+	    {"blank in the address", true, 200, spaced, false, LinkState::Retry, "Incomplete signing response"},
+	    {"line break in the address", true, 200, lineBreak, false, LinkState::Retry, "Incomplete signing response"},
 	};
 	for (const Case &c : cases) {
 		SigningVerdict v = judgeSigning(c.completed, c.status, c.answer);
@@ -148,12 +146,12 @@ TEST(TikTokRequests, SigningAnswerToPushRequest)
 		const char *path;
 	};
 	const Split splits[] = {
-		{"wss://push.example/webcast/im/", "push.example", "/webcast/im/?q"},
-		{"wss://push.example:8443/a?b=c", "push.example:8443", "/a?b=c?q"},
-		{"push.example", "push.example", "/?q"},
-		{"push.example/x", "push.example", "/x?q"},
-		{"https://h/", "h", "/?q"},
-		{"a://b://c/d", "b:", "//c/d?q"},
+	    {"wss://push.example/webcast/im/", "push.example", "/webcast/im/?q"},
+	    {"wss://push.example:8443/a?b=c", "push.example:8443", "/a?b=c?q"},
+	    {"push.example", "push.example", "/?q"},
+	    {"push.example/x", "push.example", "/x?q"},
+	    {"https://h/", "h", "/?q"},
+	    {"a://b://c/d", "b:", "//c/d?q"},
 	};
 	for (const Split &s : splits) {
 		PushTarget t = pushTarget(s.address, "q");
@@ -161,8 +159,9 @@ TEST(TikTokRequests, SigningAnswerToPushRequest)
 		EXPECT_EQ(t.path, s.path) << s.address;
 	}
 
-	const std::string agent = "User-Agent: Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like "
-				  "Gecko) Chrome/131.0.0.0 Safari/537.36\r\n";
+	const std::string agent =
+	    "User-Agent: Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like "
+	    "Gecko) Chrome/131.0.0.0 Safari/537.36\r\n";
 	EXPECT_EQ(pushHeaders(""), agent);
 	EXPECT_EQ(pushHeaders("ttwid=1%7Cx; a=b"), agent + "Cookie: ttwid=1%7Cx; a=b\r\n");
 	EXPECT_EQ(pushHeaders("a=b\rX-Evil: 1"), agent);

@@ -45,8 +45,9 @@ protected:
 	void script(const std::string &path, int status, const std::string &bodyJson, bool once = false)
 	{
 		m_fakes.command("twitch-api", "script",
-				"{\"method\":\"GET\",\"path\":" + quoted(path) + ",\"status\":" + std::to_string(status) +
-				    ",\"body\":" + bodyJson + (once ? ",\"once\":true}" : "}"));
+				"{\"method\":\"GET\",\"path\":" + quoted(path) +
+				    ",\"status\":" + std::to_string(status) + ",\"body\":" + bodyJson +
+				    (once ? ",\"once\":true}" : "}"));
 	}
 	// "GET path" of every request since the last look.
 	std::vector<std::string> calls()
@@ -102,19 +103,38 @@ TEST(EmoteCatalogRules, GroupsDuplicatesOwnersAndOrder)
 		    "{\"id\":\"4004\",\"display_name\":\"amy\",\"profile_image_url\":\"p4\"}]}");
 
 	const std::string e = ",\"url\":\"T/";
-	EXPECT_EQ(c.json(), "{\"emotes\":["
-			    "{\"name\":\"chanHi\"" + e + "c1/default/dark/2.0/{{id}}\",\"group\":\"channel\"},"
-			    "{\"name\":\"bobWave\"" + e + "b1/default/dark/2.0/{{id}}\",\"group\":\"Bob\"},"
-			    "{\"name\":\"zedPog\"" + e + "z1/default/dark/2.0/{{id}}\",\"group\":\"zed\"},"
-			    "{\"name\":\"amyBits\"" + e + "a1/default/dark/2.0/{{id}}\",\"group\":\"amy\"},"
-			    "{\"name\":\"zeroOwner\"" + e + "g0/default/dark/2.0/{{id}}\",\"group\":\"globali\"},"
-			    "{\"name\":\"smileSet\"" + e + "s1/default/dark/2.0/{{id}}\",\"group\":\"globali\"},"
-			    "{\"name\":\"unknownOwner\"" + e + "u1/default/dark/2.0/{{id}}\",\"group\":\"Other Channels\"},"
-			    "{\"name\":\"bobLove\"" + e + "b2/default/dark/2.0/{{id}}\",\"group\":\"Bob\"},"
-			    "{\"name\":\"Kappa\"" + e + "k/default/dark/2.0/{{id}}\",\"group\":\"globali\"}],"
-			    "\"groups\":[{\"name\":\"channel\",\"avatar\":\"\"},{\"name\":\"amy\",\"avatar\":\"p4\"},"
-			    "{\"name\":\"Bob\",\"avatar\":\"p2\"},{\"name\":\"Other Channels\",\"avatar\":\"\"},"
-			    "{\"name\":\"zed\",\"avatar\":\"p3\"},{\"name\":\"globali\",\"avatar\":\"\"}]}");
+	EXPECT_EQ(c.json(),
+		  "{\"emotes\":["
+		  "{\"name\":\"chanHi\"" +
+		      e +
+		      "c1/default/dark/2.0/{{id}}\",\"group\":\"channel\"},"
+		      "{\"name\":\"bobWave\"" +
+		      e +
+		      "b1/default/dark/2.0/{{id}}\",\"group\":\"Bob\"},"
+		      "{\"name\":\"zedPog\"" +
+		      e +
+		      "z1/default/dark/2.0/{{id}}\",\"group\":\"zed\"},"
+		      "{\"name\":\"amyBits\"" +
+		      e +
+		      "a1/default/dark/2.0/{{id}}\",\"group\":\"amy\"},"
+		      "{\"name\":\"zeroOwner\"" +
+		      e +
+		      "g0/default/dark/2.0/{{id}}\",\"group\":\"globali\"},"
+		      "{\"name\":\"smileSet\"" +
+		      e +
+		      "s1/default/dark/2.0/{{id}}\",\"group\":\"globali\"},"
+		      "{\"name\":\"unknownOwner\"" +
+		      e +
+		      "u1/default/dark/2.0/{{id}}\",\"group\":\"Other Channels\"},"
+		      "{\"name\":\"bobLove\"" +
+		      e +
+		      "b2/default/dark/2.0/{{id}}\",\"group\":\"Bob\"},"
+		      "{\"name\":\"Kappa\"" +
+		      e +
+		      "k/default/dark/2.0/{{id}}\",\"group\":\"globali\"}],"
+		      "\"groups\":[{\"name\":\"channel\",\"avatar\":\"\"},{\"name\":\"amy\",\"avatar\":\"p4\"},"
+		      "{\"name\":\"Bob\",\"avatar\":\"p2\"},{\"name\":\"Other Channels\",\"avatar\":\"\"},"
+		      "{\"name\":\"zed\",\"avatar\":\"p3\"},{\"name\":\"globali\",\"avatar\":\"\"}]}");
 
 	// Without a template the Twitch emote host is used; quotes in names
 	// stay inside their JSON strings; junk pages add nothing.
@@ -138,20 +158,36 @@ TEST_F(ChannelStateTest, EmotesOfTheChannelTheAccountAndTwitch)
 	std::string error;
 	ASSERT_TRUE(loadEmotes(helix(), json, error));
 	EXPECT_EQ(error, "");
-	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /helix/chat/emotes?broadcaster_id=1001",
-						     "GET /helix/chat/emotes/user?first=100&user_id=1001",
-						     "GET /helix/chat/emotes/global", "GET /helix/users?id=3003&id=4004"}));
+	EXPECT_EQ(calls(),
+		  (std::vector<std::string>{"GET /helix/chat/emotes?broadcaster_id=1001",
+					    "GET /helix/chat/emotes/user?first=100&user_id=1001",
+					    "GET /helix/chat/emotes/global", "GET /helix/users?id=3003&id=4004"}));
 	const std::string url = m_base + "/static/emoticons/v2/";
-	EXPECT_EQ(json, "{\"emotes\":[{\"name\":\"strmHi\",\"url\":\"" + url + "emotesv2_c1/default/dark/2.0\",\"group\":\"channel\"},"
-			"{\"name\":\"strmLove\",\"url\":\"" + url + "emotesv2_c2/default/dark/2.0\",\"group\":\"channel\"},"
-			"{\"name\":\"raidPog\",\"url\":\"" + url + "emotesv2_r1/default/dark/2.0\",\"group\":\"Raider\"},"
-			"{\"name\":\"frndWave\",\"url\":\"" + url + "emotesv2_f1/default/dark/2.0\",\"group\":\"Friend\"},"
-			"{\"name\":\"Kappa\",\"url\":\"" + url + "25/default/dark/2.0\",\"group\":\"globali\"},"
-			"{\"name\":\"4Head\",\"url\":\"" + url + "354/default/dark/2.0\",\"group\":\"globali\"}],"
-			"\"groups\":[{\"name\":\"channel\",\"avatar\":\"\"},"
-			"{\"name\":\"Friend\",\"avatar\":\"" + m_base + "/static/profile/friend.png\"},"
-			"{\"name\":\"Raider\",\"avatar\":\"" + m_base + "/static/profile/raider.png\"},"
-			"{\"name\":\"globali\",\"avatar\":\"\"}]}");
+	EXPECT_EQ(json, "{\"emotes\":[{\"name\":\"strmHi\",\"url\":\"" + url +
+			    "emotesv2_c1/default/dark/2.0\",\"group\":\"channel\"},"
+			    "{\"name\":\"strmLove\",\"url\":\"" +
+			    url +
+			    "emotesv2_c2/default/dark/2.0\",\"group\":\"channel\"},"
+			    "{\"name\":\"raidPog\",\"url\":\"" +
+			    url +
+			    "emotesv2_r1/default/dark/2.0\",\"group\":\"Raider\"},"
+			    "{\"name\":\"frndWave\",\"url\":\"" +
+			    url +
+			    "emotesv2_f1/default/dark/2.0\",\"group\":\"Friend\"},"
+			    "{\"name\":\"Kappa\",\"url\":\"" +
+			    url +
+			    "25/default/dark/2.0\",\"group\":\"globali\"},"
+			    "{\"name\":\"4Head\",\"url\":\"" +
+			    url +
+			    "354/default/dark/2.0\",\"group\":\"globali\"}],"
+			    "\"groups\":[{\"name\":\"channel\",\"avatar\":\"\"},"
+			    "{\"name\":\"Friend\",\"avatar\":\"" +
+			    m_base +
+			    "/static/profile/friend.png\"},"
+			    "{\"name\":\"Raider\",\"avatar\":\"" +
+			    m_base +
+			    "/static/profile/raider.png\"},"
+			    "{\"name\":\"globali\",\"avatar\":\"\"}]}");
 }
 
 TEST_F(ChannelStateTest, EmotePagesStopAtFortyAndOwnersGoInHundreds)
@@ -220,11 +256,15 @@ TEST_F(ChannelStateTest, ChannelBadgesReplaceGlobalOnesInChatLines)
 	// A version without an image is left out. (The catalogue lives as long
 	// as the process: the keys here are ones no other test relies on.)
 	configure("{\"globalBadges\":[{\"set_id\":\"subscriber\",\"versions\":["
-		  "{\"id\":\"12\",\"image_url_2x\":\"" + m_base + "/static/g12\",\"title\":\"1-Year Subscriber\"}]},"
+		  "{\"id\":\"12\",\"image_url_2x\":\"" +
+		  m_base +
+		  "/static/g12\",\"title\":\"1-Year Subscriber\"}]},"
 		  "{\"set_id\":\"bits\",\"versions\":[{\"id\":\"1\",\"image_url_2x\":\"\",\"title\":\"cheer 1\"},"
-		  "{\"id\":\"100\",\"image_url_2x\":\"" + m_base + "/static/b100\",\"title\":\"cheer 100\"}]},"
-		  "{\"set_id\":\"hype-train\",\"versions\":[{\"id\":\"1\",\"image_url_2x\":\"" + m_base +
-		  "/static/h1\",\"title\":\"Hype Train Conductor\"}]}]}");
+		  "{\"id\":\"100\",\"image_url_2x\":\"" +
+		  m_base +
+		  "/static/b100\",\"title\":\"cheer 100\"}]},"
+		  "{\"set_id\":\"hype-train\",\"versions\":[{\"id\":\"1\",\"image_url_2x\":\"" +
+		  m_base + "/static/h1\",\"title\":\"Hype Train Conductor\"}]}]}");
 	EXPECT_TRUE(loadBadges(helix("")));
 	EXPECT_EQ(calls(), std::vector<std::string>{"GET /helix/chat/badges/global"});
 	EXPECT_EQ(catalogBadgeTitle("subscriber", "12"), "1-Year Subscriber");
@@ -272,11 +312,21 @@ TEST(ChatterRoles, EachChatterInOneRoleSorted)
 	     "{\"broadcaster\":\"StreamER\",\"moderators\":[\"both\",\"Nightbot\"],\"vips\":[\"zed\"],"
 	     "\"bots\":[\"StreamElements\"],\"viewers\":[\"amy\",\"Bob\"],\"total\":7}"},
 	    // The broadcaster away: null, and the total counts who is there.
-	    {{"b", "a"}, {}, {}, "streamer",
+	    {{"b", "a"},
+	     {},
+	     {},
+	     "streamer",
 	     "{\"broadcaster\":null,\"moderators\":[],\"vips\":[],\"bots\":[],\"viewers\":[\"a\",\"b\"],\"total\":2}"},
-	    {{}, {"x"}, {}, "", "{\"broadcaster\":null,\"moderators\":[],\"vips\":[],\"bots\":[],\"viewers\":[],\"total\":0}"},
+	    {{},
+	     {"x"},
+	     {},
+	     "",
+	     "{\"broadcaster\":null,\"moderators\":[],\"vips\":[],\"bots\":[],\"viewers\":[],\"total\":0}"},
 	    // Names stay valid JSON whatever they hold.
-	    {{"q\"t", "b\\s", "c\x01"}, {}, {}, "x",
+	    {{"q\"t", "b\\s", "c\x01"},
+	     {},
+	     {},
+	     "x",
 	     "{\"broadcaster\":null,\"moderators\":[],\"vips\":[],\"bots\":[],"
 	     "\"viewers\":[\"b\\\\s\",\"c\\u0001\",\"q\\\"t\"],\"total\":3}"},
 	};
@@ -291,10 +341,10 @@ TEST_F(ChannelStateTest, ChattersAcrossPagesAndFailures)
 	ASSERT_TRUE(loadChatters(helix(), "streamer", json, error));
 	EXPECT_EQ(json, "{\"broadcaster\":\"Streamer\",\"moderators\":[\"Helper\",\"Nightbot\"],\"vips\":[\"Friend\"],"
 			"\"bots\":[],\"viewers\":[\"Raider\",\"Someone\"],\"total\":6}");
-	EXPECT_EQ(calls(), (std::vector<std::string>{
-			       "GET /helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001",
-			       "GET /helix/moderation/moderators?first=100&broadcaster_id=1001",
-			       "GET /helix/channels/vips?first=100&broadcaster_id=1001"}));
+	EXPECT_EQ(calls(),
+		  (std::vector<std::string>{"GET /helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001",
+					    "GET /helix/moderation/moderators?first=100&broadcaster_id=1001",
+					    "GET /helix/channels/vips?first=100&broadcaster_id=1001"}));
 
 	// Two chatters a page, the third page fails: the first two pages count.
 	// Moderators unreadable: Nightbot is then only a bot.
@@ -322,10 +372,11 @@ TEST_F(ChannelStateTest, CursorsTravelEncoded)
 		      "\"pagination\":{\"cursor\":\"a+b/c=\"}}"),
 	       true);
 	std::vector<std::string> names;
-	EXPECT_TRUE(fetchPaged(helix(), "/helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001",
-			       names));
+	EXPECT_TRUE(
+	    fetchPaged(helix(), "/helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001", names));
 	EXPECT_EQ(names, std::vector<std::string>{"low"}); // the login stands in; empty names are skipped
 	const std::vector<std::string> sent = calls();
 	ASSERT_EQ(sent.size(), 2u);
-	EXPECT_EQ(sent[1], "GET /helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001&after=a%2Bb%2Fc%3D");
+	EXPECT_EQ(sent[1],
+		  "GET /helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001&after=a%2Bb%2Fc%3D");
 }

@@ -82,8 +82,8 @@ protected:
 	static TwitchChatReader::Timings fast()
 	{
 		TwitchChatReader::Timings t;
-		t.joinTicks = 10;  // 1 s
-		t.retryTicks = 3;  // 0.3 s
+		t.joinTicks = 10; // 1 s
+		t.retryTicks = 3; // 0.3 s
 		return t;
 	}
 	std::unique_ptr<TwitchChatReader> make(TwitchChatReader::Timings timings = fast())
@@ -154,11 +154,11 @@ TEST_F(ChatReaderTest, LinesSplitAcrossMessagesAndFragments)
 	// Three and a half lines in one message, the rest in a second one that
 	// arrives in fragments.
 	const std::vector<std::string> lines = {
-		"@color=#FF0000;display-name=Ann;id=m1;user-id=1;tmi-sent-ts=1700000000000 :ann!ann@ann.tmi.twitch.tv "
-		"PRIVMSG #somechannel :one",
-		"@display-name=Bob;id=m2;user-id=2 :bob!bob@bob.tmi.twitch.tv PRIVMSG #somechannel :two ✓",
-		"@display-name=Cy;id=m3;user-id=3 :cy!cy@cy.tmi.twitch.tv PRIVMSG #somechannel :three",
-		"@display-name=Di;id=m4;user-id=4 :di!di@di.tmi.twitch.tv PRIVMSG #somechannel :four"};
+	    "@color=#FF0000;display-name=Ann;id=m1;user-id=1;tmi-sent-ts=1700000000000 :ann!ann@ann.tmi.twitch.tv "
+	    "PRIVMSG #somechannel :one",
+	    "@display-name=Bob;id=m2;user-id=2 :bob!bob@bob.tmi.twitch.tv PRIVMSG #somechannel :two ✓",
+	    "@display-name=Cy;id=m3;user-id=3 :cy!cy@cy.tmi.twitch.tv PRIVMSG #somechannel :three",
+	    "@display-name=Di;id=m4;user-id=4 :di!di@di.tmi.twitch.tv PRIVMSG #somechannel :four"};
 	std::string args = "{\"lines\":[";
 	size_t cut = 0;
 	for (size_t i = 0; i < lines.size(); ++i) {
@@ -335,7 +335,7 @@ TEST_F(ChatReaderTest, HubPublishesChatAndClearEvents)
 	EXPECT_NE(events.find("event: message-in\ndata: {\"id\":\"x1\",\"platform\":\"twitch\",\"userId\":\"3\","
 			      "\"name\":\"Mo\",\"color\":\"#00FF00\",\"text\":\"Kappa hi\""),
 		  std::string::npos)
-		<< events;
+	    << events;
 	EXPECT_NE(events.find("\"badges\":[{\"url\":\"/badge/moderator.png\",\"title\":\"Moderatore\"}]"),
 		  std::string::npos);
 	EXPECT_NE(events.find("\"emotes\":[{\"start\":0,\"end\":4,\"url\":"), std::string::npos);

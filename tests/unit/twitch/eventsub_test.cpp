@@ -22,11 +22,15 @@ class Outputs {
 public:
 	EventSubSession::HeldSink held()
 	{
-		return [this](const HeldMessage &h) { add("held " + heldMessageJson(h)); };
+		return [this](const HeldMessage &h) {
+			add("held " + heldMessageJson(h));
+		};
 	}
 	EventSubSession::TextSink text(const std::string &kind)
 	{
-		return [this, kind](const std::string &t) { add(kind + " " + t); };
+		return [this, kind](const std::string &t) {
+			add(kind + " " + t);
+		};
 	}
 	std::vector<std::string> all()
 	{
@@ -76,8 +80,8 @@ protected:
 	}
 	void start(EventSubSession &session, const TwitchAccount &account, const std::string &bid = "1001")
 	{
-		session.start(HelixContext{account, kClientId, bid}, out.held(), out.text("automod"), out.text("activity"),
-			      out.text("highlight"));
+		session.start(HelixContext{account, kClientId, bid}, out.held(), out.text("automod"),
+			      out.text("activity"), out.text("highlight"));
 	}
 	// Subscription requests since the last look: "type vversion".
 	std::vector<std::string> subscriptions()
@@ -107,30 +111,35 @@ TEST(EventSubDispatch, EachNotificationGivesItsOutputs)
 {
 	Outputs out;
 	auto dispatch = [&](const std::string &type, const std::string &event) {
-		dispatchNotification("{\"metadata\":{\"message_type\":\"notification\",\"subscription_type\":\"" + type +
-					     "\"},\"payload\":{\"subscription\":{},\"event\":" + event + "}}",
+		dispatchNotification("{\"metadata\":{\"message_type\":\"notification\",\"subscription_type\":\"" +
+					 type + "\"},\"payload\":{\"subscription\":{},\"event\":" + event + "}}",
 				     out.held(), out.text("activity"), out.text("highlight"));
 	};
 	dispatch("automod.message.hold", R"({"message_id":"m1","user_id":"7","user_name":"Ann","reason":"automod",
 		"message":{"text":"bad \"word\""},"automod":{"category":"swearing","level":4}})");
-	dispatch("automod.message.update", R"({"message_id":"m1","user_id":"7","user_name":"Ann","status":"approved"})");
+	dispatch("automod.message.update",
+		 R"({"message_id":"m1","user_id":"7","user_name":"Ann","status":"approved"})");
 	dispatch("automod.message.update", R"({"message_id":"m2","status":"Denied","message":{"text":"x"}})");
 	dispatch("automod.message.hold", R"({"message_id":"","user_name":"Nobody"})");
-	EXPECT_EQ(out.all(), (std::vector<std::string>{
-				     R"(held {"id":"m1","userId":"7","name":"Ann","text":"bad \"word\"","reason":"automod","category":"swearing","resolved":false,"approved":false})",
-				     R"(held {"id":"m1","userId":"7","name":"Ann","text":"","reason":"","category":"","resolved":true,"approved":true})",
-				     R"(held {"id":"m2","userId":"","name":"","text":"x","reason":"","category":"","resolved":true,"approved":false})",
-			     }));
+	EXPECT_EQ(
+	    out.all(),
+	    (std::vector<std::string>{
+		R"(held {"id":"m1","userId":"7","name":"Ann","text":"bad \"word\"","reason":"automod","category":"swearing","resolved":false,"approved":false})",
+		R"(held {"id":"m1","userId":"7","name":"Ann","text":"","reason":"","category":"","resolved":true,"approved":true})",
+		R"(held {"id":"m2","userId":"","name":"","text":"x","reason":"","category":"","resolved":true,"approved":false})",
+	    }));
 	out.clear();
 
 	dispatch("channel.poll.progress", R"({"id":"p1","title":"Best?","choices":[{"id":"c1","votes":3}]})");
 	ASSERT_EQ(out.all().size(), 1u);
 	EXPECT_EQ(out.all()[0].substr(0, 47), R"(highlight {"type":"channel.poll.progress","even)");
-	EXPECT_JSON(out.all()[0].substr(10),
-		    R"({"type":"channel.poll.progress","event":{"id":"p1","title":"Best?","choices":[{"id":"c1","votes":3}]}})");
+	EXPECT_JSON(
+	    out.all()[0].substr(10),
+	    R"({"type":"channel.poll.progress","event":{"id":"p1","title":"Best?","choices":[{"id":"c1","votes":3}]}})");
 	out.clear();
 
-	dispatch("channel.follow", R"({"user_id":"9","user_name":"Fan","user_login":"fan","followed_at":"2026-12-06T12:00:00Z",
+	dispatch("channel.follow",
+		 R"({"user_id":"9","user_name":"Fan","user_login":"fan","followed_at":"2026-12-06T12:00:00Z",
 		"broadcaster_user_id":"1001"})");
 	dispatch("channel.channel_points_custom_reward_redemption.add",
 		 R"({"id":"r1","user_id":"9","user_name":"Fan","user_login":"fan","user_input":"play X",
@@ -162,45 +171,50 @@ TEST(EventSubDispatch, EachNotificationGivesItsOutputs)
 
 TEST_F(EventSubTest, BroadcasterSubscribesToEverythingAtTheWelcome)
 {
-	m_fakes.command("twitch-api", "configure",
-			R"({"refuseSubscriptions":[{"type":"channel.hype_train.begin","version":"2","status":400,"message":"version 2 not here"},
+	m_fakes.command(
+	    "twitch-api", "configure",
+	    R"({"refuseSubscriptions":[{"type":"channel.hype_train.begin","version":"2","status":400,"message":"version 2 not here"},
 			{"type":"channel.hype_train.progress","version":"2","status":400,"message":"version 2 not here"},
 			{"type":"channel.hype_train.end","version":"2","status":400,"message":"version 2 not here"}]})");
 	EventSubSession session(fast());
 	start(session, m_streamer);
 	ASSERT_TRUE(waitUntil([&] { return out.count("automod AutoMod connected") == 1; }));
 	EXPECT_EQ(subscriptions(), (std::vector<std::string>{
-					   "automod.message.hold v2",
-					   "automod.message.update v2",
-					   "channel.follow v2",
-					   "channel.channel_points_custom_reward_redemption.add v1",
-					   "channel.poll.begin v1",
-					   "channel.poll.progress v1",
-					   "channel.poll.end v1",
-					   "channel.prediction.begin v1",
-					   "channel.prediction.progress v1",
-					   "channel.prediction.lock v1",
-					   "channel.prediction.end v1",
-					   "channel.hype_train.begin v2",
-					   "channel.hype_train.begin v1",
-					   "channel.hype_train.progress v2",
-					   "channel.hype_train.progress v1",
-					   "channel.hype_train.end v2",
-					   "channel.hype_train.end v1",
+				       "automod.message.hold v2",
+				       "automod.message.update v2",
+				       "channel.follow v2",
+				       "channel.channel_points_custom_reward_redemption.add v1",
+				       "channel.poll.begin v1",
+				       "channel.poll.progress v1",
+				       "channel.poll.end v1",
+				       "channel.prediction.begin v1",
+				       "channel.prediction.progress v1",
+				       "channel.prediction.lock v1",
+				       "channel.prediction.end v1",
+				       "channel.hype_train.begin v2",
+				       "channel.hype_train.begin v1",
+				       "channel.hype_train.progress v2",
+				       "channel.hype_train.progress v1",
+				       "channel.hype_train.end v2",
+				       "channel.hype_train.end v1",
 				   }));
 	const std::string sessionId = sessions()[0]["id"].str();
 	EXPECT_EQ(sessions()[0]["path"].str(), "/ws?keepalive_timeout_seconds=30");
 	EXPECT_JSON(m_last[0]["body"].str(), R"({"type":"automod.message.hold","version":"2",
 		"condition":{"broadcaster_user_id":"1001","moderator_user_id":"1001"},
-		"transport":{"method":"websocket","session_id":")" + sessionId + "\"}}");
-	EXPECT_JSON(m_last[3]["body"].str(), R"({"type":"channel.channel_points_custom_reward_redemption.add","version":"1",
+		"transport":{"method":"websocket","session_id":")" +
+						 sessionId + "\"}}");
+	EXPECT_JSON(m_last[3]["body"].str(),
+		    R"({"type":"channel.channel_points_custom_reward_redemption.add","version":"1",
 		"condition":{"broadcaster_user_id":"1001"},"transport":{"method":"websocket","session_id":")" +
-						     sessionId + "\"}}");
+			sessionId + "\"}}");
 
 	// A second welcome on the same socket changes nothing.
-	m_fakes.command("twitch-eventsub", "send",
-			R"({"text":"{\"metadata\":{\"message_type\":\"session_welcome\"},\"payload\":{\"session\":{\"id\":\"other\"}}}"})");
-	notify(R"({"type":"channel.follow","event":{"user_id":"9","user_name":"Fan","user_login":"fan","followed_at":"t","broadcaster_user_id":"1001"}})");
+	m_fakes.command(
+	    "twitch-eventsub", "send",
+	    R"({"text":"{\"metadata\":{\"message_type\":\"session_welcome\"},\"payload\":{\"session\":{\"id\":\"other\"}}}"})");
+	notify(
+	    R"({"type":"channel.follow","event":{"user_id":"9","user_name":"Fan","user_login":"fan","followed_at":"t","broadcaster_user_id":"1001"}})");
 	ASSERT_TRUE(waitUntil([&] { return out.all().size() == 2; }));
 	EXPECT_EQ(out.all()[1].substr(0, 9), "activity ");
 	EXPECT_TRUE(subscriptions().empty());
@@ -212,17 +226,19 @@ TEST_F(EventSubTest, ModeratorGetsTheThreeModeratorTypesAndRefusalsAreReported)
 	TwitchAccount moderator;
 	moderator.token = "tok-mod";
 	moderator.userId = "5005";
-	m_fakes.command("twitch-api", "configure",
-			R"({"refuseSubscriptions":[{"type":"automod.message.hold","status":403,"message":"subscription missing proper authorization"}]})");
+	m_fakes.command(
+	    "twitch-api", "configure",
+	    R"({"refuseSubscriptions":[{"type":"automod.message.hold","status":403,"message":"subscription missing proper authorization"}]})");
 	EventSubSession session(fast());
 	start(session, moderator);
 	ASSERT_TRUE(waitUntil([&] { return !out.all().empty(); }));
 	EXPECT_EQ(out.all()[0], "automod AutoMod inactive: subscription missing proper authorization");
 	EXPECT_EQ(subscriptions(), (std::vector<std::string>{"automod.message.hold v2", "automod.message.update v2",
-							      "channel.follow v2"}));
+							     "channel.follow v2"}));
 	EXPECT_JSON(m_last[2]["body"].str(), R"({"type":"channel.follow","version":"2",
 		"condition":{"broadcaster_user_id":"1001","moderator_user_id":"5005"},
-		"transport":{"method":"websocket","session_id":")" + sessions()[0]["id"].str() + "\"}}");
+		"transport":{"method":"websocket","session_id":")" +
+						 sessions()[0]["id"].str() + "\"}}");
 
 	// Nothing starts without a token or a broadcaster id, and nothing is said.
 	out.clear();
@@ -250,9 +266,10 @@ TEST_F(EventSubTest, ReconnectRequestsAndSilenceMoveToANewSessionOnce)
 	ASSERT_TRUE(waitUntil([&] { return sessions().size() == 2; }));
 	notify(R"({"type":"channel.poll.end","event":{"id":"p0"},"session":")" + oldId + "\"}");
 	m_fakes.command("twitch-eventsub", "send",
-			R"({"session":")" + moved["id"].str() + R"(","text":"{\"metadata\":{\"message_type\":)"
-			R"(\"session_welcome\"},\"payload\":{\"session\":{\"id\":\")" + moved["id"].str() +
-			    R"(\",\"keepalive_timeout_seconds\":10}}}"})");
+			R"({"session":")" + moved["id"].str() +
+			    R"(","text":"{\"metadata\":{\"message_type\":)"
+			    R"(\"session_welcome\"},\"payload\":{\"session\":{\"id\":\")" +
+			    moved["id"].str() + R"(\",\"keepalive_timeout_seconds\":10}}}"})");
 	m_fakes.command("twitch-eventsub", "configure", R"({"welcome":true})");
 	ASSERT_TRUE(waitUntil([&] { return out.count("automod AutoMod connected") == 2; }));
 	EXPECT_EQ(out.all()[1].substr(0, 39), R"(highlight {"type":"channel.poll.end","e)");
@@ -273,7 +290,7 @@ TEST_F(EventSubTest, ReconnectRequestsAndSilenceMoveToANewSessionOnce)
 	const auto silentSince = std::chrono::steady_clock::now();
 	ASSERT_TRUE(waitUntil([&] { return out.count("automod AutoMod connected") == 4; }));
 	const auto replacedAfter = std::chrono::steady_clock::now() - silentSince;
-	EXPECT_GE(replacedAfter, std::chrono::milliseconds(1300));  // 1 s + grace, then the pause
+	EXPECT_GE(replacedAfter, std::chrono::milliseconds(1300)); // 1 s + grace, then the pause
 	EXPECT_LT(replacedAfter, std::chrono::milliseconds(4000));
 }
 

@@ -123,7 +123,8 @@ TEST_F(HelixTest, CallErrorsComeFromTwitchsReply)
 	std::string error;
 	TwitchAccount stranger;
 	stranger.token = "tok-unknown";
-	EXPECT_FALSE(helixCall(HelixContext{stranger, kClientId, ""}, "GET", "/helix/users?login=streamer", "", reply, error));
+	EXPECT_FALSE(
+	    helixCall(HelixContext{stranger, kClientId, ""}, "GET", "/helix/users?login=streamer", "", reply, error));
 	EXPECT_EQ(error, "Invalid OAuth token");
 
 	script("GET", "/helix/users", 500, "\"\"");
@@ -152,8 +153,9 @@ TEST_F(HelixTest, TokenValidationReadsLoginIdAndScopes)
 	EXPECT_EQ(requests[0].authorization, "OAuth tok-streamer");
 
 	// Fewer scopes: valid, but the account needs a new sign-in.
-	m_fakes.command("twitch-api", "configure",
-			R"({"tokens":{"tok-few":{"login":"someone","user_id":"2002","scopes":["chat:read","user:write:chat"]}}})");
+	m_fakes.command(
+	    "twitch-api", "configure",
+	    R"({"tokens":{"tok-few":{"login":"someone","user_id":"2002","scopes":["chat:read","user:write:chat"]}}})");
 	TwitchAccount few;
 	ASSERT_EQ(validateToken("tok-few", few), TokenCheck::Valid);
 	EXPECT_EQ(few.scopes, (std::vector<std::string>{"chat:read", "user:write:chat"}));
@@ -192,10 +194,12 @@ TEST_F(HelixTest, ChatMessagesAndReplies)
 	EXPECT_EQ(requests[0].method + " " + requests[0].path, "POST /helix/chat/messages");
 	EXPECT_EQ(requests[0].contentType, "application/json");
 	EXPECT_JSON(requests[0].body, R"({"broadcaster_id":"1001","sender_id":"1001","message":"hello \"chat\""})");
-	EXPECT_JSON(requests[1].body,
-		  R"({"broadcaster_id":"1001","sender_id":"1001","message":"sure","reply_parent_message_id":"msg-7"})");
+	EXPECT_JSON(
+	    requests[1].body,
+	    R"({"broadcaster_id":"1001","sender_id":"1001","message":"sure","reply_parent_message_id":"msg-7"})");
 
-	m_fakes.command("twitch-api", "configure", R"({"dropNext":{"code":"msg_duplicate","message":"Duplicate message"}})");
+	m_fakes.command("twitch-api", "configure",
+			R"({"dropNext":{"code":"msg_duplicate","message":"Duplicate message"}})");
 	EXPECT_FALSE(sendChat(helix(), "again", error, ""));
 	EXPECT_EQ(error, "Duplicate message");
 	script("POST", "/helix/chat/messages", 200, R"({"data":[{"message_id":"","is_sent":false}]})");
@@ -278,17 +282,16 @@ TEST_F(HelixTest, RolesListsAndChannelCommands)
 	m_fakes.command("twitch-api", "configure", R"({"moderators":[]})");
 	EXPECT_EQ(run("/mods"), R"({"ok":true,"notice":"This channel has no moderators."})");
 	EXPECT_EQ(calls(), (std::vector<std::string>{
-				   "GET /helix/moderation/moderators?first=100&broadcaster_id=1001",
-				   "GET /helix/channels/vips?first=100&broadcaster_id=1001",
-				   "GET /helix/moderation/moderators?first=100&broadcaster_id=1001",
+			       "GET /helix/moderation/moderators?first=100&broadcaster_id=1001",
+			       "GET /helix/channels/vips?first=100&broadcaster_id=1001",
+			       "GET /helix/moderation/moderators?first=100&broadcaster_id=1001",
 			   }));
 
 	EXPECT_EQ(run("/mod @someone"), R"({"ok":true,"notice":"@someone is now a moderator."})");
 	EXPECT_EQ(run("/unvip friend"), R"({"ok":true,"notice":"friend is no longer a VIP."})");
 	EXPECT_EQ(run("/color #1E90FF"), R"({"ok":true,"notice":"Name color changed to #1E90FF."})");
 	EXPECT_EQ(run("/block raider"), R"({"ok":true,"notice":"raider blocked."})");
-	EXPECT_EQ(run("/raid raider"),
-		  R"({"ok":true,"notice":"Raid to raider started: it goes out in 90 seconds."})");
+	EXPECT_EQ(run("/raid raider"), R"({"ok":true,"notice":"Raid to raider started: it goes out in 90 seconds."})");
 	EXPECT_EQ(run("/unraid"), R"({"ok":true,"notice":"Raid cancelled."})");
 	std::vector<std::string> expected = {
 	    "GET /helix/users?login=someone",
@@ -317,7 +320,8 @@ TEST_F(HelixTest, RolesListsAndChannelCommands)
 	EXPECT_EQ(run("/commercial 0"), R"({"ok":true,"notice":"Ad started."})");
 	r = sent();
 	ASSERT_EQ(r.size(), 5u);
-	EXPECT_EQ(r[0].method + " " + r[0].path, "POST /helix/chat/announcements?broadcaster_id=1001&moderator_id=1001");
+	EXPECT_EQ(r[0].method + " " + r[0].path,
+		  "POST /helix/chat/announcements?broadcaster_id=1001&moderator_id=1001");
 	EXPECT_EQ(r[0].body, R"({"message":"Stream ends soon","color":"purple"})");
 	EXPECT_EQ(r[2].path, "/helix/chat/shoutouts?from_broadcaster_id=1001&to_broadcaster_id=3003&moderator_id=1001");
 	EXPECT_EQ(r[3].body, R"({"user_id":"1001","description":""})");
@@ -332,7 +336,9 @@ TEST_F(HelixTest, RolesListsAndChannelCommands)
 
 TEST_F(HelixTest, PageModerationActions)
 {
-	auto moderate = [&](const std::string &body) { return moderateAction(helix(), body); };
+	auto moderate = [&](const std::string &body) {
+		return moderateAction(helix(), body);
+	};
 	const std::string tiktok = R"({"error":"TikTok moderation is available only in the app; no API exists"})";
 	EXPECT_EQ(moderate(R"({"platform":"tiktok","action":"delete","id":"x"})"), tiktok);
 	EXPECT_EQ(moderate(R"({"action":"ban","userId":"2002"})"), tiktok);
@@ -343,16 +349,19 @@ TEST_F(HelixTest, PageModerationActions)
 	EXPECT_EQ(moderate(R"({"platform":"twitch","action":"delete","id":""})"), R"({"error":"Unknown message"})");
 	EXPECT_TRUE(calls().empty());
 
-	EXPECT_EQ(moderate(R"({"platform":"twitch","action":"timeout","userId":"2002","duration":"0"})"), R"({"ok":true})");
+	EXPECT_EQ(moderate(R"({"platform":"twitch","action":"timeout","userId":"2002","duration":"0"})"),
+		  R"({"ok":true})");
 	EXPECT_EQ(moderate(R"({"platform":"twitch","action":"unban","userId":"2002"})"), R"({"ok":true})");
-	EXPECT_EQ(moderate(R"({"platform":"twitch","action":"timeout","userId":"2002","duration":90})"), R"({"ok":true})");
+	EXPECT_EQ(moderate(R"({"platform":"twitch","action":"timeout","userId":"2002","duration":90})"),
+		  R"({"ok":true})");
 	EXPECT_EQ(moderate(R"({"platform":"twitch","action":"warn","userId":"3003"})"), R"({"ok":true})");
 	EXPECT_EQ(moderate(R"({"platform":"twitch","action":"delete","id":"a b&c"})"), R"({"ok":true})");
 	std::vector<Sent> r = sent();
 	ASSERT_EQ(r.size(), 5u);
 	EXPECT_JSON(r[0].body, R"({"data":{"user_id":"2002","duration":600}})");
 	EXPECT_JSON(r[2].body, R"({"data":{"user_id":"2002","duration":90}})");
-	EXPECT_EQ(r[3].method + " " + r[3].path, "POST /helix/moderation/warnings?broadcaster_id=1001&moderator_id=1001");
+	EXPECT_EQ(r[3].method + " " + r[3].path,
+		  "POST /helix/moderation/warnings?broadcaster_id=1001&moderator_id=1001");
 	EXPECT_JSON(r[3].body, R"({"data":{"user_id":"3003","reason":"Please follow the chat rules"}})");
 	EXPECT_EQ(r[4].method + " " + r[4].path,
 		  "DELETE /helix/moderation/chat?broadcaster_id=1001&moderator_id=1001&message_id=a%20b%26c");

@@ -108,14 +108,10 @@ TEST(IrcParse, UnescapesTagValues)
 TEST(IrcParse, BlockBoundaries)
 {
 	for (size_t pad = 0; pad < 140; ++pad) {
-		std::string line = "@p=" + std::string(pad, 'x') +
-				   ";a=\\s\\:;b==;c;d=e\\ :n!n@h PRIVMSG #ch :hi";
+		std::string line = "@p=" + std::string(pad, 'x') + ";a=\\s\\:;b==;c;d=e\\ :n!n@h PRIVMSG #ch :hi";
 		SCOPED_TRACE(pad);
 		expectLine(parseIrcLine(line), {line,
-						{{"p", std::string(pad, 'x')},
-						 {"a", " ;"},
-						 {"b", "="},
-						 {"d", "e\\"}},
+						{{"p", std::string(pad, 'x')}, {"a", " ;"}, {"b", "="}, {"d", "e\\"}},
 						"n!n@h",
 						"PRIVMSG",
 						{"#ch"},
@@ -143,13 +139,12 @@ TEST(IrcParse, TagLookups)
 // source is gone.
 TEST(IrcParse, CopiesAndMovesKeepViewsValid)
 {
-	const LineCase expected = {
-	    "@color=#1E90FF;display-name=Lena\\sB :lena!lena@h PRIVMSG #ch :hello",
-	    {{"color", "#1E90FF"}, {"display-name", "Lena B"}},
-	    "lena!lena@h",
-	    "PRIVMSG",
-	    {"#ch"},
-	    "hello"};
+	const LineCase expected = {"@color=#1E90FF;display-name=Lena\\sB :lena!lena@h PRIVMSG #ch :hello",
+				   {{"color", "#1E90FF"}, {"display-name", "Lena B"}},
+				   "lena!lena@h",
+				   "PRIVMSG",
+				   {"#ch"},
+				   "hello"};
 	auto original = std::make_unique<IrcMessage>(parseIrcLine(expected.line));
 	IrcMessage copy(*original);
 	IrcMessage assigned;

@@ -18,8 +18,7 @@ const std::string kServer = ":tmi.twitch.tv USERNOTICE #somechannel";
 
 std::string emoteUrl(const std::string &id)
 {
-	return endpoint(endpoint_names::kTwitchEmoteCdn).httpsRoot() + "emoticons/v2/" + id +
-	       "/default/dark/2.0";
+	return endpoint(endpoint_names::kTwitchEmoteCdn).httpsRoot() + "emoticons/v2/" + id + "/default/dark/2.0";
 }
 
 ChatMessage privmsg(const std::string &tags, const std::string &text = "hi")
@@ -43,12 +42,24 @@ std::string str(long long v)
 
 TEST(IrcRecords, ChatLineFields)
 {
-	auto name = [](const ChatMessage &m) { return m.name; };
-	auto color = [](const ChatMessage &m) { return m.color; };
-	auto text = [](const ChatMessage &m) { return m.text + (m.action ? "|action" : ""); };
-	auto bits = [](const ChatMessage &m) { return str(m.bits); };
-	auto time = [](const ChatMessage &m) { return str(m.time); };
-	auto months = [](const ChatMessage &m) { return str(m.subMonths); };
+	auto name = [](const ChatMessage &m) {
+		return m.name;
+	};
+	auto color = [](const ChatMessage &m) {
+		return m.color;
+	};
+	auto text = [](const ChatMessage &m) {
+		return m.text + (m.action ? "|action" : "");
+	};
+	auto bits = [](const ChatMessage &m) {
+		return str(m.bits);
+	};
+	auto time = [](const ChatMessage &m) {
+		return str(m.time);
+	};
+	auto months = [](const ChatMessage &m) {
+		return str(m.subMonths);
+	};
 	auto flags = [](const ChatMessage &m) {
 		return str(m.firstMessage) + str(m.returningChatter);
 	};
@@ -82,10 +93,8 @@ TEST(IrcRecords, ChatLineFields)
 	    {"badge-info=subscriber/", "hi", months, "0"},
 	    {"first-msg=1;returning-chatter=0", "hi", flags, "10"},
 	    {"first-msg=true;returning-chatter=1", "hi", flags, "01"},
-	    {"badges=moderator/1,subscriber/24,bits/1000", "hi", badges,
-	     "[moderator|1][subscriber|24][bits|1000]"},
-	    {"badges=broadcaster/1,,nope,vip/1,a/b/c", "hi", badges,
-	     "[broadcaster|1][vip|1][a|b/c]"},
+	    {"badges=moderator/1,subscriber/24,bits/1000", "hi", badges, "[moderator|1][subscriber|24][bits|1000]"},
+	    {"badges=broadcaster/1,,nope,vip/1,a/b/c", "hi", badges, "[broadcaster|1][vip|1][a|b/c]"},
 	};
 	for (const FieldCase &c : cases) {
 		SCOPED_TRACE(c.tags + " / " + c.text);
@@ -101,8 +110,7 @@ TEST(IrcRecords, Emotes)
 		std::string id;
 	};
 	const std::vector<std::pair<std::string, std::vector<Expected>>> cases = {
-	    {"25:0-4,12-16/emotesv2_abc:6-10",
-	     {{0, 4, "25"}, {12, 16, "25"}, {6, 10, "emotesv2_abc"}}},
+	    {"25:0-4,12-16/emotesv2_abc:6-10", {{0, 4, "25"}, {12, 16, "25"}, {6, 10, "emotesv2_abc"}}},
 	    {"em-ote:0-4/25:6-10", {{6, 10, "25"}}},
 	    {"25:0-4,7-3,8-9,3-3", {{0, 4, "25"}, {8, 9, "25"}, {3, 3, "25"}}},
 	    {"25:0-2147483647", {{0, INT_MAX, "25"}}},
@@ -140,13 +148,12 @@ TEST(IrcRecords, Usernotices)
 	     "msg-param-months=0;msg-param-sub-plan=Prime;"
 	     "system-msg=NewSub\\ssubscribed\\swith\\sPrime.",
 	     "",
-	     {"sub", "NewSub", "NewSub subscribed with Prime.", "Prime", "1", "", "", "", "", "",
-	      ""}},
+	     {"sub", "NewSub", "NewSub subscribed with Prime.", "Prime", "1", "", "", "", "", "", ""}},
 	    {"display-name=Old_Timer;login=old_timer;msg-id=resub;msg-param-cumulative-months=14;"
 	     "msg-param-sub-plan=1000;system-msg=Old_Timer\\ssubscribed\\sat\\sTier\\s1.",
 	     " :still here PogChamp",
-	     {"resub", "Old_Timer", "Old_Timer subscribed at Tier 1.", "1000", "14", "", "", "", "",
-	      "", "still here PogChamp"}},
+	     {"resub", "Old_Timer", "Old_Timer subscribed at Tier 1.", "1000", "14", "", "", "", "", "",
+	      "still here PogChamp"}},
 	    {"display-name=Legacy;msg-id=resub;msg-param-months=6;msg-param-sub-plan=2000",
 	     "",
 	     {"resub", "Legacy", "", "2000", "6", "", "", "", "", "", ""}},
@@ -159,13 +166,12 @@ TEST(IrcRecords, Usernotices)
 	     "msg-param-sender-count=50;msg-param-sub-plan=1000;"
 	     "system-msg=BigGifter\\sis\\sgifting\\s5\\sTier\\s1\\sSubs!",
 	     "",
-	     {"submysterygift", "BigGifter", "BigGifter is gifting 5 Tier 1 Subs!", "1000", "", "",
-	      "5", "50", "", "", ""}},
+	     {"submysterygift", "BigGifter", "BigGifter is gifting 5 Tier 1 Subs!", "1000", "", "", "5", "50", "", "",
+	      ""}},
 	    {"display-name=Raider;msg-id=raid;msg-param-viewerCount=120;"
 	     "system-msg=120\\sraiders\\sfrom\\sRaider\\shave\\sjoined!",
 	     "",
-	     {"raid", "Raider", "120 raiders from Raider have joined!", "", "", "", "", "", "120",
-	      "", ""}},
+	     {"raid", "Raider", "120 raiders from Raider have joined!", "", "", "", "", "", "120", "", ""}},
 	    {"display-name=Mod;msg-id=announcement;msg-param-color=BLUE",
 	     " :Giveaway at 9!",
 	     {"announcement", "Mod", "", "", "", "", "", "", "", "BLUE", "Giveaway at 9!"}},
@@ -181,13 +187,11 @@ TEST(IrcRecords, Usernotices)
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.tags);
-		ChatMessage m =
-		    fromUsernotice(parseIrcLine("@" + common + c.tags + " " + kServer + c.text));
-		EXPECT_EQ(
-		    std::vector<std::string>({m.eventId, m.name, m.eventText, m.eventPlan,
-					      m.eventMonths, m.eventRecipient, m.eventCount,
-					      m.eventTotal, m.eventViewers, m.eventColor, m.text}),
-		    c.expected);
+		ChatMessage m = fromUsernotice(parseIrcLine("@" + common + c.tags + " " + kServer + c.text));
+		EXPECT_EQ(std::vector<std::string>({m.eventId, m.name, m.eventText, m.eventPlan, m.eventMonths,
+						    m.eventRecipient, m.eventCount, m.eventTotal, m.eventViewers,
+						    m.eventColor, m.text}),
+			  c.expected);
 		// The chat-line fields come from the same tags.
 		EXPECT_EQ(m.color, "#8A2BE2");
 		EXPECT_EQ(m.subMonths, 1);
@@ -245,12 +249,10 @@ TEST(IrcRecords, JsonOfRealLines)
 
 TEST(IrcRecords, ClearEventJson)
 {
-	EXPECT_EQ(
-	    clearEventJson(Platform::TikTok, "abc-123", "", "ronni", ""),
-	    R"({"platform":"twitch","id":"abc-123","userId":"","name":"ronni","duration":""})");
-	EXPECT_EQ(
-	    clearEventJson(Platform::Twitch, "", "87654321", "ro\"nni", "350"),
-	    R"({"platform":"twitch","id":"","userId":"87654321","name":"ro\"nni","duration":"350"})");
+	EXPECT_EQ(clearEventJson(Platform::TikTok, "abc-123", "", "ronni", ""),
+		  R"({"platform":"twitch","id":"abc-123","userId":"","name":"ronni","duration":""})");
+	EXPECT_EQ(clearEventJson(Platform::Twitch, "", "87654321", "ro\"nni", "350"),
+		  R"({"platform":"twitch","id":"","userId":"87654321","name":"ro\"nni","duration":"350"})");
 }
 
 // Hostile or broken lines give some record (or none) and never crash or hang.

@@ -72,6 +72,5 @@ TEST(PendingInstall, DestinationThatCannotBeReplacedStaysPending)
 	clearLog();
 	installPendingUpdateIn(root);
 	EXPECT_FALSE(logContains("stays pending"));
-	EXPECT_EQ(treeFiles(root), (FileMap{{"data/web/feed.html", "feed new"},
-					    {"data/web/setup.html", "setup new"}}));
+	EXPECT_EQ(treeFiles(root), (FileMap{{"data/web/feed.html", "feed new"}, {"data/web/setup.html", "setup new"}}));
 }

@@ -63,9 +63,8 @@ TEST(UpdaterRules, ManifestPaths)
 
 TEST(UpdaterRules, ManifestReading)
 {
-	Manifest m = readManifest(
-	    R"({"version":"0.4.0","extra":1,"files":[{"path":"a","sha256":"b"},{"path":"c"}],)"
-	    R"("notes":[{"version":"0.4.0","text":"New"},{"text":"x"}]})");
+	Manifest m = readManifest(R"({"version":"0.4.0","extra":1,"files":[{"path":"a","sha256":"b"},{"path":"c"}],)"
+				  R"("notes":[{"version":"0.4.0","text":"New"},{"text":"x"}]})");
 	EXPECT_EQ(m.version, "0.4.0");
 	ASSERT_EQ(m.files.size(), 2u);
 	EXPECT_EQ(m.files[1].path, "c");
@@ -85,9 +84,8 @@ TEST(UpdaterRules, PluginFolderAndDigest)
 {
 	EXPECT_EQ(pluginFolderOf("/home/u/.config/obs-studio/plugins/vanteo/bin/64bit/vanteo.so"),
 		  "/home/u/.config/obs-studio/plugins/vanteo");
-	EXPECT_EQ(
-	    pluginFolderOf("C:\\ProgramData\\obs-studio\\plugins\\vanteo\\bin\\64bit\\vanteo.dll"),
-	    "C:\\ProgramData\\obs-studio\\plugins\\vanteo");
+	EXPECT_EQ(pluginFolderOf("C:\\ProgramData\\obs-studio\\plugins\\vanteo\\bin\\64bit\\vanteo.dll"),
+		  "C:\\ProgramData\\obs-studio\\plugins\\vanteo");
 	EXPECT_EQ(pluginFolderOf("64bit/vanteo.so"), "");
 	EXPECT_EQ(pluginFolderOf(""), "");
 	EXPECT_TRUE(isVanteoFolder("/x/plugins/vanteo"));
@@ -95,10 +93,8 @@ TEST(UpdaterRules, PluginFolderAndDigest)
 	EXPECT_FALSE(isVanteoFolder("/usr/lib/obs-plugins"));
 	EXPECT_FALSE(isVanteoFolder(""));
 
-	EXPECT_EQ(platform::sha256Hex("abc"),
-		  "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-	EXPECT_EQ(platform::sha256Hex(""),
-		  "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+	EXPECT_EQ(platform::sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+	EXPECT_EQ(platform::sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 TEST(UpdaterRules, StatusJson)
@@ -141,13 +137,10 @@ TEST(UpdaterRules, Reactions)
 		R reaction;
 	} cases[] = {
 	    {Status::Latest, true, true, true, R::ShowUpdate}, // a manual check always answers
-	    {Status::Unknown, true, true, false, R::ShowUpdate},
-	    {Status::Ready, false, true, false, R::ShowUpdate},
+	    {Status::Unknown, true, true, false, R::ShowUpdate}, {Status::Ready, false, true, false, R::ShowUpdate},
 	    {Status::Ready, false, true, true, R::None}, // streaming: badge only
-	    {Status::Setup, false, true, false, R::ShowUpdate},
-	    {Status::Unknown, false, true, false, R::None},
-	    {Status::Latest, false, true, false, R::OfferNotes},
-	    {Status::Latest, false, true, true, R::None},
+	    {Status::Setup, false, true, false, R::ShowUpdate},  {Status::Unknown, false, true, false, R::None},
+	    {Status::Latest, false, true, false, R::OfferNotes}, {Status::Latest, false, true, true, R::None},
 	    {Status::Ready, true, false, false, R::None}, // no hub, no dialog
 	};
 	for (const Case &c : cases)
@@ -184,16 +177,12 @@ TEST(UpdaterRules, RestartCommands)
 	// PowerShell also ends a quoted string at U+2018 to U+201B.
 	EXPECT_EQ(platform::powerShellQuote("a\u2018b\u2019c\u201ad\u201be\u201cf"),
 		  "'a\u2018\u2018b\u2019\u2019c\u201a\u201ad\u201b\u201be\u201cf'");
-	const std::string head =
-	    "$p = Get-Process -Id 4242 -ErrorAction SilentlyContinue; if ($p -and -not "
-	    "$p.WaitForExit(120000)) { exit }; Start-Process -FilePath 'C:\\Program "
-	    "Files\\obs.exe' "
-	    "-WorkingDirectory 'C:\\Program Files'";
-	EXPECT_EQ(platform::powerShellRestartScript(4242, "C:\\Program Files\\obs.exe",
-						    "C:\\Program Files", {}),
-		  head);
-	EXPECT_EQ(platform::powerShellRestartScript(4242, "C:\\Program Files\\obs.exe",
-						    "C:\\Program Files",
+	const std::string head = "$p = Get-Process -Id 4242 -ErrorAction SilentlyContinue; if ($p -and -not "
+				 "$p.WaitForExit(120000)) { exit }; Start-Process -FilePath 'C:\\Program "
+				 "Files\\obs.exe' "
+				 "-WorkingDirectory 'C:\\Program Files'";
+	EXPECT_EQ(platform::powerShellRestartScript(4242, "C:\\Program Files\\obs.exe", "C:\\Program Files", {}), head);
+	EXPECT_EQ(platform::powerShellRestartScript(4242, "C:\\Program Files\\obs.exe", "C:\\Program Files",
 						    {"--profile", "My Stream", "it's"}),
 		  head + " -ArgumentList '--profile','\"My Stream\"','it''s'");
 	DetachedCommand ps = platform::powerShellRestart(1, "a", "b", {});
@@ -201,12 +190,12 @@ TEST(UpdaterRules, RestartCommands)
 	ASSERT_EQ(ps.arguments.size(), 6u);
 	EXPECT_EQ(ps.arguments[4], "-Command");
 
-	DetachedCommand sh = platform::shellRestart(77, "/usr/bin/obs", "/usr/bin",
-						    {"--scene", "a b; rm -rf ~", "$(x)"});
+	DetachedCommand sh =
+	    platform::shellRestart(77, "/usr/bin/obs", "/usr/bin", {"--scene", "a b; rm -rf ~", "$(x)"});
 	EXPECT_EQ(sh.program, "/bin/sh");
 	const std::vector<std::string> tail(sh.arguments.begin() + 2, sh.arguments.end());
-	EXPECT_EQ(tail, (std::vector<std::string>{"vanteo-restart", "77", "/usr/bin/obs",
-						  "/usr/bin", "--scene", "a b; rm -rf ~", "$(x)"}));
+	EXPECT_EQ(tail, (std::vector<std::string>{"vanteo-restart", "77", "/usr/bin/obs", "/usr/bin", "--scene",
+						  "a b; rm -rf ~", "$(x)"}));
 	// The script is fixed text: no value is ever part of it.
 	EXPECT_EQ(sh.arguments[1].find("obs"), std::string::npos);
 	EXPECT_NE(sh.arguments[1].find("-gt 1200 "), std::string::npos);

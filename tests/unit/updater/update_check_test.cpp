@@ -9,8 +9,7 @@ using namespace vanteo;
 using namespace vanteo::test;
 using updater::Status;
 
-namespace
-{
+namespace {
 
 const char kLib[] = "bin/64bit/vanteo.so";
 const char kFeed[] = "data/web/feed.html";
@@ -18,8 +17,7 @@ const char kSetup[] = "data/web/setup.html";
 const char kLocale[] = "data/locale/en-US.ini";
 
 // The installed 0.3.11.
-const FileMap kInstalled = {
-    {kLib, "lib 0.3.11"}, {kFeed, "feed 0.3.11"}, {kSetup, "setup"}, {kLocale, "locale 0.3.11"}};
+const FileMap kInstalled = {{kLib, "lib 0.3.11"}, {kFeed, "feed 0.3.11"}, {kSetup, "setup"}, {kLocale, "locale 0.3.11"}};
 
 struct CheckCase {
 	const char *name;
@@ -59,8 +57,7 @@ FileMap release(const FileMap &changes)
 
 } // namespace
 
-class UpdateCheckTest : public ::testing::Test
-{
+class UpdateCheckTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
@@ -77,8 +74,8 @@ TEST_F(UpdateCheckTest, Outcomes)
 	for (char &c : upper)
 		c = static_cast<char>(toupper(c));
 	auto oneFile = [](const std::string &path, const std::string &sha) {
-		return "{\"version\":\"0.4.0\",\"files\":[{\"path\":" + quoted(path) +
-		       ",\"sha256\":" + quoted(sha) + "}]}";
+		return "{\"version\":\"0.4.0\",\"files\":[{\"path\":" + quoted(path) + ",\"sha256\":" + quoted(sha) +
+		       "}]}";
 	};
 	const std::string validSha = platform::sha256Hex("x");
 	const std::string intact = "A file of Vanteo 0.4.0 could not be downloaded intact. Nothing "
@@ -218,22 +215,10 @@ TEST_F(UpdateCheckTest, Outcomes)
 	     {},
 	     {},
 	     0},
-	    {"63-digit digest",
-	     oneFile(kFeed, digest63),
-	     {},
-	     {},
-	     "",
-	     true,
-	     "vanteo",
-	     Status::Unknown,
-	     invalid,
-	     {},
-	     {},
-	     0},
+	    {"63-digit digest", oneFile(kFeed, digest63), {}, {}, "", true, "vanteo", Status::Unknown, invalid, {}, {}, 0},
 	    {"unsafe entry after a good one",
 	     R"({"version":"0.4.0","files":[{"path":"data/web/feed.html","sha256":")" +
-		 platform::sha256Hex("feed 0.4.0") + R"("},{"path":"data/../../x","sha256":")" +
-		 validSha + R"("}]})",
+		 platform::sha256Hex("feed 0.4.0") + R"("},{"path":"data/../../x","sha256":")" + validSha + R"("}]})",
 	     {{kFeed, "feed 0.4.0"}},
 	     {},
 	     "",
@@ -322,8 +307,7 @@ TEST_F(UpdateCheckTest, Outcomes)
 		      {"bin/64bit/new.so", "new"},
 		      {"bin/64bit/zz.so", "zz 0.4.0"},
 		      {kFeed, "feed 0.4.0"}}),
-	     {{"bin/64bit/zz.so", "zz 0.3.11"},
-	      {"bin/64bit/zz.so.old/keep", "a folder blocks the move"}},
+	     {{"bin/64bit/zz.so", "zz 0.3.11"}, {"bin/64bit/zz.so.old/keep", "a folder blocks the move"}},
 	     "",
 	     true,
 	     "vanteo",
@@ -361,8 +345,7 @@ TEST_F(UpdateCheckTest, Outcomes)
 	for (const CheckCase &c : cases) {
 		SCOPED_TRACE(c.name);
 		ASSERT_TRUE(FakeServices::instance().reset());
-		publish(c.manifest.empty() ? manifestFor("0.4.0", c.release) : c.manifest, "0.4.0",
-			c.release);
+		publish(c.manifest.empty() ? manifestFor("0.4.0", c.release) : c.manifest, "0.4.0", c.release);
 		if (!c.configure.empty())
 			FakeServices::instance().command("github", "configure", c.configure);
 		const FileMap before = merged(kInstalled, c.local);
@@ -384,9 +367,8 @@ TEST_F(UpdateCheckTest, Outcomes)
 TEST_F(UpdateCheckTest, RequestsAndNotes)
 {
 	const FileMap files = release({{kFeed, "feed 0.4.0"}});
-	publish(manifestFor(
-		    "0.4.0", files,
-		    R"([{"version":"0.4.0","text":"Faster"},{"version":"0.3.11","text":"Old"}])"),
+	publish(manifestFor("0.4.0", files,
+			    R"([{"version":"0.4.0","text":"Faster"},{"version":"0.3.11","text":"Old"}])"),
 		"0.4.0", files);
 	std::atomic<bool> alive{true};
 	UpdateResult result = checkForUpdate(false, makePluginTree(kInstalled), alive);
@@ -398,12 +380,10 @@ TEST_F(UpdateCheckTest, RequestsAndNotes)
 	JsonValue requests = FakeServices::instance().command("github", "requests")["requests"];
 	ASSERT_EQ(requests.size(), 1u);
 	EXPECT_EQ(requests[0]["host"].str(), "github-api");
-	EXPECT_EQ(requests[0]["path"].str(),
-		  "/repos/Pellorra/vanteo-releases/contents/manifest.json");
+	EXPECT_EQ(requests[0]["path"].str(), "/repos/Pellorra/vanteo-releases/contents/manifest.json");
 	bool accept = false;
 	for (const JsonValue &h : requests[0]["headers"].items())
-		accept = accept ||
-			 (h[0].str() == "Accept" && h[1].str() == "application/vnd.github.raw");
+		accept = accept || (h[0].str() == "Accept" && h[1].str() == "application/vnd.github.raw");
 	EXPECT_TRUE(accept);
 
 	// A stopped updater abandons the check before the first file.

@@ -14,8 +14,7 @@
 
 // A temporary plug-in tree (".../<name>/bin/64bit/...") and the fake GitHub
 // release that the updater tests work with.
-namespace vanteo::test
-{
+namespace vanteo::test {
 
 using FileMap = std::map<std::string, std::string>; // relative path -> content
 
@@ -37,8 +36,7 @@ inline FileMap treeFiles(const std::string &root)
 	FileMap out;
 	for (const auto &entry : std::filesystem::recursive_directory_iterator(root))
 		if (entry.is_regular_file())
-			out[std::filesystem::relative(entry.path(), root).generic_string()] =
-			    readFile(entry.path());
+			out[std::filesystem::relative(entry.path(), root).generic_string()] = readFile(entry.path());
 	return out;
 }
 
@@ -52,16 +50,14 @@ inline std::string makePluginTree(const FileMap &files, const std::string &name 
 }
 
 // A manifest naming `files` with the digests of their contents.
-inline std::string
-manifestFor(const std::string &version, const FileMap &files,
-	    const std::string &notes = R"([{"version":"0.4.0","text":"Faster chat"}])")
+inline std::string manifestFor(const std::string &version, const FileMap &files,
+			       const std::string &notes = R"([{"version":"0.4.0","text":"Faster chat"}])")
 {
 	std::string list;
 	for (const auto &[path, content] : files)
 		list += std::string(list.empty() ? "" : ",") + "{\"path\":" + quoted(path) +
 			",\"sha256\":" + quoted(platform::sha256Hex(content)) + "}";
-	return "{\"version\":" + quoted(version) + ",\"files\":[" + list + "],\"notes\":" + notes +
-	       "}";
+	return "{\"version\":" + quoted(version) + ",\"files\":[" + list + "],\"notes\":" + notes + "}";
 }
 
 // Publishes a manifest text and the files served under "<version>/".
@@ -69,11 +65,9 @@ inline void publish(const std::string &manifest, const std::string &version, con
 {
 	std::string list;
 	for (const auto &[path, content] : files)
-		list += std::string(list.empty() ? "" : ",") + quoted(version + "/" + path) + ":" +
-			quoted(content);
+		list += std::string(list.empty() ? "" : ",") + quoted(version + "/" + path) + ":" + quoted(content);
 	FakeServices::instance().command("github", "publish",
-					 "{\"manifest\":" + quoted(manifest) + ",\"files\":{" +
-					     list + "}}");
+					 "{\"manifest\":" + quoted(manifest) + ",\"files\":{" + list + "}}");
 }
 
 // Paths of the file downloads the fake received.
@@ -82,8 +76,7 @@ inline std::vector<std::string> fileRequests()
 	std::vector<std::string> out;
 	JsonValue reply = FakeServices::instance().command("github", "requests");
 	for (const JsonValue &r : reply["requests"].items())
-		if (r["host"].str() == "github-raw" &&
-		    r["path"].str().find("manifest.json") == std::string::npos)
+		if (r["host"].str() == "github-raw" && r["path"].str().find("manifest.json") == std::string::npos)
 			out.push_back(r["path"].str());
 	return out;
 }

@@ -16,8 +16,7 @@ using namespace vanteo;
 using namespace vanteo::test;
 using updater::Status;
 
-namespace
-{
+namespace {
 
 struct Report {
 	std::string message;
@@ -50,8 +49,7 @@ struct Reports {
 };
 
 const FileMap kInstalled = {{"bin/64bit/vanteo.so", "lib"}, {"data/web/feed.html", "feed"}};
-const FileMap kRelease = {{"bin/64bit/vanteo.so", "lib 0.4.0"},
-			  {"data/web/feed.html", "feed 0.4.0"}};
+const FileMap kRelease = {{"bin/64bit/vanteo.so", "lib 0.4.0"}, {"data/web/feed.html", "feed 0.4.0"}};
 
 UpdaterTiming timing(int startupMs)
 {
@@ -60,8 +58,7 @@ UpdaterTiming timing(int startupMs)
 
 } // namespace
 
-class UpdaterTest : public ::testing::Test
-{
+class UpdaterTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
@@ -75,7 +72,9 @@ protected:
 
 	std::function<std::string()> folder()
 	{
-		return [root = m_root] { return root; };
+		return [root = m_root] {
+			return root;
+		};
 	}
 
 	TestHost m_host;
@@ -107,8 +106,7 @@ TEST_F(UpdaterTest, SwitchOffReportsThenRequestedCheckInstalls)
 	EXPECT_EQ(snap.status, Status::Ready);
 	EXPECT_EQ(snap.latest, "0.4.0");
 	ASSERT_EQ(snap.notes.size(), 1u);
-	EXPECT_TRUE(logContains(
-	    "[vanteo] update: Vanteo 0.4.0 is ready (2 files updated). Restart OBS to use it."));
+	EXPECT_TRUE(logContains("[vanteo] update: Vanteo 0.4.0 is ready (2 files updated). Restart OBS to use it."));
 }
 
 TEST_F(UpdaterTest, RequestCutsTheStartupWaitShortAndInstalls)
@@ -125,8 +123,7 @@ TEST_F(UpdaterTest, RequestCutsTheStartupWaitShortAndInstalls)
 
 TEST_F(UpdaterTest, StopDuringACheckReportsNothingAndWritesNothing)
 {
-	FakeServices::instance().command("github", "configure",
-					 R"({"delayMs":{"0.4.0/bin/64bit/vanteo.so":300}})");
+	FakeServices::instance().command("github", "configure", R"({"delayMs":{"0.4.0/bin/64bit/vanteo.so":300}})");
 	Reports reports;
 	Updater updater(folder(), timing(0));
 	updater.start(reports.callback());
@@ -183,11 +180,9 @@ TEST(Restart, HelperWaitsForTheOldProcessThenStartsTheProgramWithItsArguments)
 	old.start("sleep", {"60"});
 	ASSERT_TRUE(old.waitForStarted());
 
-	const std::string script =
-	    "pwd > out.tmp; printf '%s\\n' \"$@\" >> out.tmp; mv out.tmp out.txt";
-	ASSERT_TRUE(platform::startRestartHelper(
-	    old.processId(), "/bin/sh", dir,
-	    {"-c", script, "sh", "a b", "it's", "$(touch pwned)", "--x=\"y\""}));
+	const std::string script = "pwd > out.tmp; printf '%s\\n' \"$@\" >> out.tmp; mv out.tmp out.txt";
+	ASSERT_TRUE(platform::startRestartHelper(old.processId(), "/bin/sh", dir,
+						 {"-c", script, "sh", "a b", "it's", "$(touch pwned)", "--x=\"y\""}));
 	// The new program must not start while the old process lives; the
 	// helper polls it, so ending it now lets the start go ahead.
 	EXPECT_FALSE(std::filesystem::exists(dir + "/out.txt"));
