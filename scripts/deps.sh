@@ -7,7 +7,7 @@ packages=(
 	build-essential cmake ninja-build pkg-config git curl ca-certificates openssl
 	libobs-dev obs-studio qtbase5-dev
 	libcurl4-openssl-dev libboost-dev libssl-dev zlib1g-dev libx11-dev
-	libgtest-dev libgmock-dev libbenchmark-dev clang
+	libgtest-dev libgmock-dev libbenchmark-dev clang clang-format
 	xvfb xauth imagemagick xdotool chromium
 )
 # Node.js 20 may come from another repository; only add Debian's when absent.

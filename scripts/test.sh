@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the tests need, checks the include rule between the folders
-# of src/, builds, and runs every test: the unit
+# of src/ and the C++ formatting, builds, and runs every test: the unit
 # suites, the Node suites and the OBS Studio tests (through CTest), the
 # server, hub and abuse suites again under ThreadSanitizer, then a short run
 # of each fuzz target when clang is present.
@@ -13,6 +13,8 @@ if [ -f "$root/tests/package-lock.json" ]; then
 	(cd "$root/tests" && npm ci --no-audit --no-fund --loglevel=error)
 fi
 "$root/scripts/check_includes.sh"
+# Every C++ file as .clang-format writes it.
+(cd "$root" && git ls-files -z '*.cpp' '*.h' '*.hpp' '*.cc' '*.c' | xargs -0 clang-format --dry-run -Werror)
 "$root/scripts/build.sh"
 
 export VANTEO_TEST_ARTIFACTS=${VANTEO_TEST_ARTIFACTS:-$root/tests/artifacts}
