@@ -24,7 +24,8 @@
 #include <utility>
 #include <vector>
 
-namespace vanteo::platform {
+namespace vanteo::platform
+{
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -33,7 +34,8 @@ namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 using Milliseconds = std::chrono::milliseconds;
 
-namespace {
+namespace
+{
 
 using HeaderLines = std::vector<std::pair<std::string, std::string>>;
 
@@ -61,15 +63,21 @@ HeaderLines parseHeaderBlock(const std::string &block)
 
 } // namespace
 
-// One connection attempt and its I/O thread. Every operation on the stream
-// runs on that thread (handlers of one io_context run by one thread need no
-// further locking); callers post work to it and wait on the condition
-// variable for the results it publishes.
+// One connection attempt. It has no thread of its own: the thread that waits
+// for something of the connection runs its I/O itself (the owner in connect,
+// receive and close, any thread in a send), one thread at a time. A message
+// is thus read, decrypted and handed over on the thread that asked for it,
+// with no hand-over between threads. Whoever runs the I/O ("drives") is the
+// only thread touching the stream; a thread that finds another one driving
+// waits on the condition variable until its result is published there or the
+// driving is free to take over. Work for the stream is posted to the
+// io_context, so it runs on whichever thread drives next.
 struct WebSocketClient::Connection {
 	using Stream = websocket::stream<beast::ssl_stream<beast::tcp_stream>>;
+	using Clock = std::chrono::steady_clock;
 
 	explicit Connection(const WebSocketTimings &t)
-	    : timings(t), tls(ssl::context::tls_client), resolver(ioc), resolveTimer(ioc),
+	    : timings(t), ioc(1), tls(ssl::context::tls_client), resolver(ioc), resolveTimer(ioc),
 	      ws(ioc, tls), work(asio::make_work_guard(ioc))
 	{
 	}
@@ -82,35 +90,62 @@ struct WebSocketClient::Connection {
 	tcp::resolver resolver;
 	asio::steady_timer resolveTimer;
 	Stream ws;
-	beast::flat_buffer readBuffer; // I/O thread only
+	beast::flat_buffer readBuffer; // driving thread only
+	// Keeps run_one waiting for I/O instead of returning when nothing is
+	// pending.
 	asio::executor_work_guard<asio::io_context::executor_type> work;
-	std::thread thread;
 	bool stopped = false; // owner thread only
 
-	// Guards the fields below, which the I/O thread publishes and the
-	// caller threads wait for through cv.
+	// Guards the fields below, which handlers publish and waiting threads
+	// read through cv.
 	std::mutex mutex;
 	std::condition_variable cv;
 	enum class Phase { Connecting, Open, Dead } phase = Phase::Connecting;
 	bool aborted = false;
+	bool driving = false; // a thread runs the I/O now
+	bool retired = false; // shut down: nobody drives any more
 	bool readPending = false;
 	bool haveMessage = false;
 	std::string message;
 	bool binary = false;
 
-	void start()
+	// Runs the I/O on the calling thread until done() holds or the deadline
+	// passes, or waits while another thread runs it. `lock` holds `mutex`;
+	// done() is checked under it. Returns done().
+	template <typename Done>
+	bool drive(std::unique_lock<std::mutex> &lock, Clock::time_point deadline, Done done)
 	{
-		thread = std::thread([this] {
-			try {
-				ioc.run();
-			} catch (const std::exception &e) {
-				logLine(LOG_WARNING, "websocket: I/O thread ended: %s", e.what());
-				markDead();
-			} catch (...) {
-				logLine(LOG_WARNING, "websocket: I/O thread ended");
-				markDead();
+		while (!done()) {
+			if (Clock::now() >= deadline)
+				return false;
+			if (driving || retired) {
+				cv.wait_until(lock, deadline);
+				continue;
 			}
-		});
+			driving = true;
+			lock.unlock();
+			runOne(deadline);
+			lock.lock();
+			driving = false;
+			// A waiting thread may take over, or find its result.
+			cv.notify_all();
+		}
+		return true;
+	}
+
+	// Driving thread, without `mutex`: one handler, or nothing until the
+	// deadline.
+	void runOne(Clock::time_point deadline)
+	{
+		try {
+			ioc.run_one_until(deadline);
+		} catch (const std::exception &e) {
+			logLine(LOG_WARNING, "websocket: I/O failed: %s", e.what());
+			markDead();
+		} catch (...) {
+			logLine(LOG_WARNING, "websocket: I/O failed");
+			markDead();
+		}
 	}
 
 	void markDead()
@@ -127,7 +162,7 @@ struct WebSocketClient::Connection {
 		cv.notify_all();
 	}
 
-	// I/O thread. Closing the TCP socket fails every pending operation.
+	// Driving thread. Closing the TCP socket fails every pending operation.
 	void closeSocket()
 	{
 		resolveTimer.cancel();
@@ -136,7 +171,7 @@ struct WebSocketClient::Connection {
 		beast::get_lowest_layer(ws).socket().close(ignored);
 	}
 
-	// I/O thread: resolve, TCP connect, TLS handshake, upgrade; each step
+	// Driving thread: resolve, TCP connect, TLS handshake, upgrade; each step
 	// under its own deadline.
 	void startConnect(const Endpoint &target, const std::string &path,
 			  const HeaderLines &headers)
@@ -211,8 +246,8 @@ struct WebSocketClient::Connection {
 				   [this](beast::error_code ec) { finishConnect(!ec); });
 	}
 
-	// I/O thread: one pending read at a time; its result waits in `message`
-	// until a receive takes it.
+	// Driving thread: one pending read at a time; its result waits in
+	// `message` until a receive takes it.
 	void startRead()
 	{
 		ws.async_read(readBuffer, [this](beast::error_code ec, size_t) {
@@ -221,7 +256,8 @@ struct WebSocketClient::Connection {
 			if (ec) {
 				phase = Phase::Dead;
 			} else {
-				message = beast::buffers_to_string(readBuffer.data());
+				const auto data = readBuffer.data();
+				message.assign(static_cast<const char *>(data.data()), data.size());
 				binary = ws.got_binary();
 				haveMessage = true;
 			}
@@ -230,7 +266,7 @@ struct WebSocketClient::Connection {
 		});
 	}
 
-	// Caller thread, under `mutex`.
+	// Any thread, under `mutex`.
 	void requestReadLocked()
 	{
 		if (readPending || haveMessage || phase != Phase::Open)
@@ -239,6 +275,7 @@ struct WebSocketClient::Connection {
 		asio::post(ioc, [this] { startRead(); });
 	}
 
+	// Any thread. Posting the close wakes a thread waiting in the I/O.
 	void abort()
 	{
 		{
@@ -257,33 +294,31 @@ struct WebSocketClient::Connection {
 		if (stopped)
 			return;
 		stopped = true;
-		bool sendClose = false;
-		{
-			std::lock_guard<std::mutex> lock(mutex);
-			sendClose = graceful && phase == Phase::Open && !aborted;
-		}
-		if (sendClose) {
-			auto done = std::make_shared<bool>(false);
-			asio::post(ioc, [this, done] {
+		std::unique_lock<std::mutex> lock(mutex);
+		if (graceful && phase == Phase::Open && !aborted) {
+			auto closed = std::make_shared<bool>(false);
+			asio::post(ioc, [this, closed] {
 				ws.async_close(websocket::close_code::normal,
-					       [this, done](beast::error_code) {
+					       [this, closed](beast::error_code) {
 						       std::lock_guard<std::mutex> lock(mutex);
-						       *done = true;
+						       *closed = true;
 						       cv.notify_all();
 					       });
 			});
-			std::unique_lock<std::mutex> lock(mutex);
-			cv.wait_for(lock, Milliseconds(timings.closeMs),
-				    [&] { return *done || aborted; });
+			drive(lock, Clock::now() + Milliseconds(timings.closeMs),
+			      [&] { return *closed || aborted; });
 		}
-		markDead();
+		// Every wait ends on a dead connection; the posted close wakes a
+		// sender driving the I/O, and once it lets go nobody drives again.
+		phase = Phase::Dead;
+		retired = true;
+		cv.notify_all();
+		asio::post(ioc, [this] { closeSocket(); });
+		cv.wait(lock, [this] { return !driving; });
+		lock.unlock();
+		// Close the socket here and let the failed operations finish, so
+		// nothing refers to the stream when it goes.
 		work.reset();
-		ioc.stop();
-		if (thread.joinable())
-			thread.join();
-		// No thread runs the context any more: close the socket here and let
-		// the failed operations finish so nothing refers to the stream when
-		// it goes.
 		closeSocket();
 		ioc.restart();
 		for (int i = 0; i < 1000 && ioc.poll() > 0; ++i) {
@@ -316,7 +351,6 @@ bool WebSocketClient::connect(const std::string &host, uint16_t port, const std:
 					caFile.c_str());
 		}
 		connection->tls.set_verify_mode(ssl::verify_peer);
-		connection->start();
 	} catch (const std::exception &e) {
 		logLine(LOG_WARNING, "websocket: cannot start a connection: %s", e.what());
 		return false;
@@ -340,12 +374,10 @@ bool WebSocketClient::connect(const std::string &host, uint16_t port, const std:
 		std::unique_lock<std::mutex> lock(raw->mutex);
 		// Each of the four steps has its own deadline; this bound only
 		// guards against a step that ignores it.
-		auto backstop = Milliseconds(4 * m_timings.connectMs + 1000);
-		raw->cv.wait_for(lock, backstop,
-				 [raw] { return raw->phase != Connection::Phase::Connecting; });
+		const auto backstop = Milliseconds(4 * m_timings.connectMs + 1000);
+		raw->drive(lock, Connection::Clock::now() + backstop,
+			   [raw] { return raw->phase != Connection::Phase::Connecting; });
 		open = raw->phase == Connection::Phase::Open && !raw->aborted;
-		if (open)
-			raw->requestReadLocked();
 	}
 	if (!open)
 		close();
@@ -367,9 +399,8 @@ ReceiveResult WebSocketClient::receive(std::string &messageOut, bool &isBinaryOu
 	Connection &c = *connection;
 	std::unique_lock<std::mutex> lock(c.mutex);
 	c.requestReadLocked();
-	c.cv.wait_for(lock, Milliseconds(m_timings.receiveMs), [&c] {
-		return c.haveMessage || c.aborted || c.phase != Connection::Phase::Open;
-	});
+	c.drive(lock, Connection::Clock::now() + Milliseconds(m_timings.receiveMs),
+		[&c] { return c.haveMessage || c.aborted || c.phase != Connection::Phase::Open; });
 	if (c.aborted)
 		return ReceiveResult::Failed;
 	if (c.haveMessage) {
@@ -377,9 +408,6 @@ ReceiveResult WebSocketClient::receive(std::string &messageOut, bool &isBinaryOu
 		c.message.clear();
 		isBinaryOut = c.binary;
 		c.haveMessage = false;
-		// Read ahead one message so that pings are answered while the
-		// caller handles this one.
-		c.requestReadLocked();
 		return ReceiveResult::Message;
 	}
 	if (c.phase != Connection::Phase::Open)
@@ -404,11 +432,9 @@ bool WebSocketClient::send(const std::string &payload, bool binary)
 	};
 	auto outcome = std::make_shared<Outcome>();
 	auto data = std::make_shared<std::string>(payload);
-	{
-		std::lock_guard<std::mutex> lock(c.mutex);
-		if (c.aborted || c.phase != Connection::Phase::Open)
-			return false;
-	}
+	std::unique_lock<std::mutex> lock(c.mutex);
+	if (c.aborted || c.phase != Connection::Phase::Open)
+		return false;
 	Connection *raw = connection.get();
 	asio::post(c.ioc, [raw, data, outcome, binary] {
 		raw->ws.binary(binary);
@@ -422,10 +448,10 @@ bool WebSocketClient::send(const std::string &payload, bool binary)
 					    raw->cv.notify_all();
 				    });
 	});
-	std::unique_lock<std::mutex> lock(c.mutex);
-	bool finished = c.cv.wait_for(lock, Milliseconds(m_timings.sendMs), [&] {
-		return outcome->done || c.aborted || c.phase == Connection::Phase::Dead;
-	});
+	const bool finished =
+	    c.drive(lock, Connection::Clock::now() + Milliseconds(m_timings.sendMs), [&] {
+		    return outcome->done || c.aborted || c.phase == Connection::Phase::Dead;
+	    });
 	if (finished && outcome->done)
 		return outcome->ok && !c.aborted;
 	if (!finished) {

@@ -3,9 +3,11 @@
 #include <cctype>
 #include <limits>
 
-namespace vanteo {
+namespace vanteo
+{
 
-namespace {
+namespace
+{
 
 bool equalsIgnoreCase(const std::string &a, const std::string &b)
 {
@@ -73,7 +75,7 @@ HttpRequestHead parseRequestHead(const std::string &head)
 	if (sp1 != std::string::npos) {
 		size_t sp2 = requestLine.find(' ', sp1 + 1);
 		req.target = requestLine.substr(
-			sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
+		    sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
 	}
 	size_t q = req.target.find('?');
 	req.path = req.target.substr(0, q);
@@ -88,7 +90,8 @@ HttpRequestHead parseRequestHead(const std::string &head)
 		std::string line = head.substr(pos, end - pos);
 		size_t colon = line.find(':');
 		if (colon != std::string::npos && colon > 0)
-			req.headers.emplace_back(line.substr(0, colon), trim(line.substr(colon + 1)));
+			req.headers.emplace_back(line.substr(0, colon),
+						 trim(line.substr(colon + 1)));
 		pos = end + 2;
 	}
 	return req;
@@ -135,13 +138,13 @@ const char *contentTypeFor(const std::string &name)
 		const char *suffix;
 		const char *type;
 	} kTypes[] = {
-		{".html", "text/html; charset=utf-8"},
-		{".css", "text/css; charset=utf-8"},
-		{".js", "text/javascript; charset=utf-8"},
-		{".svg", "image/svg+xml"},
-		{".png", "image/png"},
-		{".woff", "font/woff"},
-		{".woff2", "font/woff2"},
+	    {".html", "text/html; charset=utf-8"},
+	    {".css", "text/css; charset=utf-8"},
+	    {".js", "text/javascript; charset=utf-8"},
+	    {".svg", "image/svg+xml"},
+	    {".png", "image/png"},
+	    {".woff", "font/woff"},
+	    {".woff2", "font/woff2"},
 	};
 	for (const auto &entry : kTypes) {
 		std::string suffix = entry.suffix;
@@ -183,18 +186,17 @@ std::string httpResponse(const std::string &status, const std::string &contentTy
 }
 
 const std::string kEventStreamHead = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"
-				"Cache-Control: no-store\r\nConnection: keep-alive\r\n\r\n";
+				     "Cache-Control: no-store\r\nConnection: keep-alive\r\n\r\n";
 
-std::string eventFrame(const std::string &name, const std::string &data)
+void appendEventFrame(std::string &out, const std::string &name, const std::string &data)
 {
-	std::string out;
-	out.reserve(16 + name.size() + data.size());
+	if (out.empty())
+		out.reserve(16 + name.size() + data.size());
 	out += "event: ";
 	out += name;
 	out += "\ndata: ";
 	out += data;
 	out += "\n\n";
-	return out;
 }
 
 bool queryHasToken(const std::string &query, const std::string &token)

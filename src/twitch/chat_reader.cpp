@@ -1,5 +1,6 @@
 #include "twitch/chat_reader.h"
 
+#include "common/burst.h"
 #include "hub/log.h"
 #include "twitch/irc_message.h"
 #include "twitch/irc_records.h"
@@ -7,9 +8,11 @@
 #include <chrono>
 #include <random>
 
-namespace vanteo {
+namespace vanteo
+{
 
-namespace {
+namespace
+{
 
 const char kCapLine[] = "CAP REQ :twitch.tv/tags twitch.tv/commands\r\n";
 
@@ -29,13 +32,14 @@ std::string guestNickLine()
 }
 
 TwitchChatReader::TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear)
-	: TwitchChatReader(std::move(message), std::move(status), std::move(clear), Timings())
+    : TwitchChatReader(std::move(message), std::move(status), std::move(clear), Timings())
 {
 }
 
-TwitchChatReader::TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear, Timings timings)
-	: m_message(std::move(message)), m_status(std::move(status)), m_clear(std::move(clear)), m_timings(timings),
-	  m_worker("Twitch chat reader")
+TwitchChatReader::TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear,
+				   Timings timings)
+    : m_message(std::move(message)), m_status(std::move(status)), m_clear(std::move(clear)),
+      m_timings(timings), m_worker("Twitch chat reader")
 {
 }
 
@@ -113,7 +117,8 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 				thread.join();
 		}
 	} watchdog{attempt, std::thread([this, &socket, &attempt] {
-			   runGuarded("Twitch join watchdog", [&] { watchJoin(&socket, &attempt); });
+			   runGuarded("Twitch join watchdog",
+				      [&] { watchJoin(&socket, &attempt); });
 		   })};
 
 	using Clock = std::chrono::steady_clock;
@@ -127,7 +132,8 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 		if (result == platform::ReceiveResult::Timeout) {
 			// Twitch pings every few minutes; silence this long means the
 			// connection died without telling us.
-			if (Clock::now() - lastData > std::chrono::milliseconds(m_timings.idleLimitMs))
+			if (Clock::now() - lastData >
+			    std::chrono::milliseconds(m_timings.idleLimitMs))
 				break;
 			continue;
 		}
@@ -135,6 +141,8 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 		buffer += payload;
 		if (buffer.size() > m_timings.lineBufferCap)
 			break;
+		// The records of one message reach the pages together.
+		Burst burst;
 		if (!dispatchLines(socket, attempt, channel, buffer))
 			break;
 	}
@@ -145,7 +153,8 @@ bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt 
 {
 	size_t start = 0;
 	bool keepGoing = true;
-	for (size_t end; keepGoing && (end = buffer.find("\r\n", start)) != std::string::npos; start = end + 2) {
+	for (size_t end; keepGoing && (end = buffer.find("\r\n", start)) != std::string::npos;
+	     start = end + 2) {
 		IrcMessage line = parseIrcLine(std::string_view(buffer).substr(start, end - start));
 		const std::string_view command = line.command;
 		if (command == "PING") {
@@ -163,17 +172,20 @@ bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt 
 				m_message(m);
 		} else if (command == "CLEARMSG") {
 			if (m_clear)
-				m_clear(Platform::Twitch, tagOr(line, "target-msg-id", ""), std::string(),
-					tagOr(line, "login", ""), std::string());
+				m_clear(Platform::Twitch, tagOr(line, "target-msg-id", ""),
+					std::string(), tagOr(line, "login", ""), std::string());
 		} else if (command == "CLEARCHAT") {
 			if (m_clear)
-				m_clear(Platform::Twitch, std::string(), tagOr(line, "target-user-id", ""),
-					std::string(line.trailing), tagOr(line, "ban-duration", ""));
+				m_clear(Platform::Twitch, std::string(),
+					tagOr(line, "target-user-id", ""),
+					std::string(line.trailing),
+					tagOr(line, "ban-duration", ""));
 		} else if (command == "RECONNECT") {
 			keepGoing = false;
 		} else if (command == "NOTICE") {
 			if (!attempt.joined)
-				status(LinkState::Error, "Twitch rejected the connection: " + std::string(line.trailing));
+				status(LinkState::Error, "Twitch rejected the connection: " +
+							     std::string(line.trailing));
 		}
 	}
 	buffer.erase(0, start);
