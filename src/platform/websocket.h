@@ -10,9 +10,11 @@
 //
 // Threads: one owning worker thread calls connect, receive and close (and
 // destroys the object). Any other thread may call abort, sendText and
-// sendBinary at any time, also while receive is blocked. The object is
+// sendBinary at any time, also while receive is blocked. There is no thread
+// of its own: each call does its I/O on the calling thread. The object is
 // reusable: connect tears down whatever it still holds.
-namespace vanteo::platform {
+namespace vanteo::platform
+{
 
 enum class ReceiveResult {
 	Message = 0, // one complete message is in the output

@@ -11,7 +11,8 @@
 //              "stall-upgrade"|"reject", pingToken}
 //   send      {lines | text | size+fill | base64, binary, splitAt, linesPerMessage,
 //              fragments, templates, flush (answer only once it was written)}
-//   ping      {token}          PING :token (the PONG is checked and recorded)
+//   ping      {token, websocket}  PING :token (the PONG is checked and recorded);
+//                              with websocket, a WebSocket ping (pongs in wsPongs)
 //   close     {code, reason}   a close frame
 //   drop      {}               the TCP connection cut without a close frame
 //   stall     {on}             stop reading and answering (true) or resume
@@ -119,6 +120,7 @@ class TwitchChat {
 			lines: [],
 			pingsSent: [],
 			pongs: [],
+			wsPongs: [],
 			closed: null,
 			stalled: false,
 		};
@@ -130,6 +132,7 @@ class TwitchChat {
 			session.closed = { code, reason: reason.toString('utf8') };
 			this.context.log(`twitch-chat: session ${session.id} closed ${code}`);
 		});
+		ws.on('pong', (data) => session.wsPongs.push(data.toString('utf8')));
 		ws.on('error', () => {});
 	}
 
@@ -238,7 +241,8 @@ class TwitchChat {
 			for (const session of this.pick(args)) {
 				const token = args.token || this.config.pingToken;
 				session.pingsSent.push(token);
-				deliver(session.ws, Buffer.from(`PING :${token}\r\n`), {});
+				if (args.websocket) session.ws.ping(token);
+				else deliver(session.ws, Buffer.from(`PING :${token}\r\n`), {});
 			}
 			return { ok: true };
 		case 'close':
@@ -370,6 +374,7 @@ class TwitchChat {
 				lines: s.lines,
 				pingsSent: s.pingsSent,
 				pongs: s.pongs,
+				wsPongs: s.wsPongs,
 				closed: s.closed,
 				stalled: s.stalled,
 			})),
