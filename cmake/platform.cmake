@@ -17,8 +17,12 @@ function(vanteo_link_platform target)
 		find_package(ZLIB REQUIRED)
 		find_package(Boost 1.74 REQUIRED)
 		find_package(X11)
+		# libdeflate inflates whole TikTok payloads; Debian's 1.14 has no CMake
+		# package, only a pkg-config file.
+		find_package(PkgConfig REQUIRED)
+		pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 		target_link_libraries(${target} PUBLIC CURL::libcurl OpenSSL::SSL OpenSSL::Crypto ZLIB::ZLIB
-			Boost::boost)
+			PkgConfig::LIBDEFLATE Boost::boost)
 		if(X11_FOUND)
 			target_link_libraries(${target} PUBLIC X11::X11)
 			target_compile_definitions(${target} PUBLIC VANTEO_HAVE_X11=1)
