@@ -8,11 +8,9 @@
 #include <utility>
 #include <vector>
 
-namespace vanteo
-{
+namespace vanteo {
 
-namespace
-{
+namespace {
 
 thread_local int t_depth = 0;
 thread_local std::vector<std::function<void()>> t_flushes;

@@ -12,11 +12,9 @@
 // Threads: all state is per thread; a Burst ends on the thread that began it.
 // What atEnd registers must stay valid until then (the local server outlives
 // the connection workers that open bursts).
-namespace vanteo
-{
+namespace vanteo {
 
-class Burst
-{
+class Burst {
 public:
 	Burst();
 	// The outermost one runs the registered callbacks in order; nothing they

@@ -13,8 +13,7 @@
 // sendBinary at any time, also while receive is blocked. There is no thread
 // of its own: each call does its I/O on the calling thread. The object is
 // reusable: connect tears down whatever it still holds.
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
 enum class ReceiveResult {
 	Message = 0, // one complete message is in the output
@@ -30,8 +29,7 @@ struct WebSocketTimings {
 	int closeMs = 2000;    // how long close waits for the peer's close reply
 };
 
-class WebSocketClient
-{
+class WebSocketClient {
 public:
 	static constexpr size_t kMaxMessageBytes = 0x800000; // 8 MiB
 

@@ -35,11 +35,9 @@
 // that waits for something does the I/O itself, so a message is read,
 // decrypted and handed over on the thread that asked for it, at the cost of
 // one wait and one read on the socket.
-namespace vanteo::platform
-{
+namespace vanteo::platform {
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::milliseconds;
@@ -94,8 +92,8 @@ std::string lower(std::string text)
 std::string base64(const unsigned char *data, size_t size)
 {
 	std::string out(4 * ((size + 2) / 3) + 1, '\0');
-	out.resize(static_cast<size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char *>(&out[0]),
-						       data, static_cast<int>(size))));
+	out.resize(static_cast<size_t>(
+	    EVP_EncodeBlock(reinterpret_cast<unsigned char *>(&out[0]), data, static_cast<int>(size))));
 	return out;
 }
 
@@ -135,8 +133,8 @@ bool validUtf8(const std::string &text)
 			if ((p[i] & 0xC0) != 0x80)
 				return false;
 		// Overlong forms, surrogates and code points past U+10FFFF.
-		if ((c == 0xE0 && p[1] < 0xA0) || (c == 0xED && p[1] > 0x9F) ||
-		    (c == 0xF0 && p[1] < 0x90) || (c == 0xF4 && p[1] > 0x8F))
+		if ((c == 0xE0 && p[1] < 0xA0) || (c == 0xED && p[1] > 0x9F) || (c == 0xF0 && p[1] < 0x90) ||
+		    (c == 0xF4 && p[1] > 0x8F))
 			return false;
 		p += length;
 	}
@@ -290,14 +288,11 @@ struct WebSocketClient::Connection {
 		for (;;) {
 			if (aborted)
 				return Wait::Aborted;
-			const auto left =
-			    std::chrono::duration_cast<Milliseconds>(deadline - Clock::now())
-				.count();
+			const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now()).count();
 			if (left <= 0)
 				return Wait::Timeout;
 			pollfd fds[2] = {{fd, events, 0}, {wake[0], POLLIN, 0}};
-			const int ready =
-			    ::poll(fds, 2, static_cast<int>(std::min<long long>(left, 1 << 30)));
+			const int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left, 1 << 30)));
 			if (ready < 0 && errno != EINTR)
 				return Wait::Aborted;
 			if (fds[1].revents)
@@ -321,8 +316,7 @@ struct WebSocketClient::Connection {
 		}
 		size_t done = 0;
 		while (done < out.size() && !sendFailed) {
-			const ssize_t n = ::send(fd, out.data() + done, out.size() - done,
-						 MSG_NOSIGNAL | MSG_DONTWAIT);
+			const ssize_t n = ::send(fd, out.data() + done, out.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
 			if (n > 0)
 				done += static_cast<size_t>(n);
 			else if (n < 0 && errno == EINTR)
@@ -426,8 +420,7 @@ struct WebSocketClient::Connection {
 		} else {
 			frame.push_back(static_cast<char>(0x80 | 127));
 			for (int shift = 56; shift >= 0; shift -= 8)
-				frame.push_back(static_cast<char>(
-				    (static_cast<uint64_t>(size) >> shift) & 0xFF));
+				frame.push_back(static_cast<char>((static_cast<uint64_t>(size) >> shift) & 0xFF));
 		}
 		// Client frames are masked with a key the network cannot predict.
 		unsigned char mask[4];
@@ -467,8 +460,7 @@ struct WebSocketClient::Connection {
 			const size_t avail = in.size() - inStart;
 			if (avail < 2)
 				return 0;
-			const auto *p =
-			    reinterpret_cast<const unsigned char *>(in.data() + inStart);
+			const auto *p = reinterpret_cast<const unsigned char *>(in.data() + inStart);
 			const bool fin = p[0] & 0x80;
 			const uint8_t opcode = p[0] & 0x0F;
 			// No extension was agreed, and a server never masks.
@@ -491,8 +483,7 @@ struct WebSocketClient::Connection {
 			}
 			const bool control = opcode & 0x8;
 			if (control) {
-				if (!fin || length > 125 ||
-				    (opcode != kClose && opcode != kPing && opcode != kPong))
+				if (!fin || length > 125 || (opcode != kClose && opcode != kPing && opcode != kPong))
 					return -1;
 			} else {
 				if (opcode > kBinary || (opcode == kContinuation) != inMessage)
@@ -582,11 +573,9 @@ struct WebSocketClient::Connection {
 
 	// Owner thread: resolve, TCP connect, TLS handshake, upgrade; each step
 	// under its own deadline.
-	bool connect(const Endpoint &target, const std::string &path,
-		     const std::string &extraHeaders)
+	bool connect(const Endpoint &target, const std::string &path, const std::string &extraHeaders)
 	{
-		return connectTcp(target) && startTls(target) &&
-		       upgrade(target, path, extraHeaders);
+		return connectTcp(target) && startTls(target) && upgrade(target, path, extraHeaders);
 	}
 
 	bool connectTcp(const Endpoint &target)
@@ -611,22 +600,19 @@ struct WebSocketClient::Connection {
 			return false;
 		}
 		for (size_t i = 0; i < addresses.size(); ++i) {
-			const int s = ::socket(addresses[i].ss_family,
-					       SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+			const int s = ::socket(addresses[i].ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
 			if (s < 0)
 				continue;
 			const int one = 1;
 			setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
 			fd = s;
-			if (::connect(s, reinterpret_cast<const sockaddr *>(&addresses[i]),
-				      lengths[i]) == 0)
+			if (::connect(s, reinterpret_cast<const sockaddr *>(&addresses[i]), lengths[i]) == 0)
 				return true;
 			if (errno == EINPROGRESS) {
 				const Wait wait = waitFor(POLLOUT, deadline);
 				int error = 0;
 				socklen_t size = sizeof(error);
-				if (wait == Wait::Ready &&
-				    getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&
+				if (wait == Wait::Ready && getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&
 				    error == 0)
 					return true;
 				if (wait != Wait::Ready)
@@ -648,10 +634,8 @@ struct WebSocketClient::Connection {
 				return false;
 			SSL_CTX_set_default_verify_paths(ctx);
 			const std::string caFile = extraCaFile();
-			if (!caFile.empty() &&
-			    SSL_CTX_load_verify_locations(ctx, caFile.c_str(), nullptr) != 1)
-				logLine(LOG_WARNING, "websocket: cannot load CA file %s",
-					caFile.c_str());
+			if (!caFile.empty() && SSL_CTX_load_verify_locations(ctx, caFile.c_str(), nullptr) != 1)
+				logLine(LOG_WARNING, "websocket: cannot load CA file %s", caFile.c_str());
 			SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
 			ssl = SSL_new(ctx);
 			network = BIO_new(BIO_s_mem());
@@ -669,8 +653,7 @@ struct WebSocketClient::Connection {
 			in_addr ip4;
 			if (inet_pton(AF_INET, target.host.c_str(), &ip4) == 1 ||
 			    inet_pton(AF_INET6, target.host.c_str(), &ip6) == 1) {
-				X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl),
-							      target.host.c_str());
+				X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), target.host.c_str());
 			} else {
 				// A name: send it as SNI and check the certificate against it.
 				SSL_set_tlsext_host_name(ssl, target.host.c_str());
@@ -698,8 +681,7 @@ struct WebSocketClient::Connection {
 		}
 	}
 
-	bool upgrade(const Endpoint &target, const std::string &path,
-		     const std::string &extraHeaders)
+	bool upgrade(const Endpoint &target, const std::string &path, const std::string &extraHeaders)
 	{
 		const Clock::time_point deadline = Clock::now() + Milliseconds(timings.connectMs);
 		unsigned char nonce[16];
@@ -707,13 +689,11 @@ struct WebSocketClient::Connection {
 			return false;
 		const std::string key = base64(nonce, sizeof(nonce));
 		const HeaderLines extra = parseHeaderBlock(extraHeaders);
-		const bool ownAgent = std::none_of(extra.begin(), extra.end(), [](const auto &h) {
-			return lower(h.first) == "user-agent";
-		});
-		std::string request = "GET " + (path.empty() ? std::string("/") : path) +
-				      " HTTP/1.1\r\n" + "Host: " + target.authority() + "\r\n" +
-				      "Upgrade: websocket\r\nConnection: Upgrade\r\n" +
-				      "Sec-WebSocket-Key: " + key +
+		const bool ownAgent = std::none_of(extra.begin(), extra.end(),
+						   [](const auto &h) { return lower(h.first) == "user-agent"; });
+		std::string request = "GET " + (path.empty() ? std::string("/") : path) + " HTTP/1.1\r\n" +
+				      "Host: " + target.authority() + "\r\n" +
+				      "Upgrade: websocket\r\nConnection: Upgrade\r\n" + "Sec-WebSocket-Key: " + key +
 				      "\r\nSec-WebSocket-Version: 13\r\n";
 		if (ownAgent)
 			request += std::string("User-Agent: ") + BrowserUserAgent + "\r\n";
@@ -738,8 +718,7 @@ struct WebSocketClient::Connection {
 		}
 		const std::string head = in.substr(0, headEnd + 2);
 		in.erase(0, headEnd + 4);
-		if (head.compare(0, 13, "HTTP/1.1 101 ") != 0 &&
-		    head.compare(0, 14, "HTTP/1.1 101\r\n") != 0)
+		if (head.compare(0, 13, "HTTP/1.1 101 ") != 0 && head.compare(0, 14, "HTTP/1.1 101\r\n") != 0)
 			return false;
 		const HeaderLines reply = parseHeaderBlock(head.substr(head.find("\r\n") + 2));
 		bool upgraded = false, connectionUpgrade = false, accepted = false;
@@ -748,8 +727,7 @@ struct WebSocketClient::Connection {
 			if (name == "upgrade")
 				upgraded = lower(header.second) == "websocket";
 			else if (name == "connection")
-				connectionUpgrade =
-				    lower(header.second).find("upgrade") != std::string::npos;
+				connectionUpgrade = lower(header.second).find("upgrade") != std::string::npos;
 			else if (name == "sec-websocket-accept")
 				accepted = header.second == acceptFor(key);
 		}
@@ -761,8 +739,7 @@ struct WebSocketClient::Connection {
 	void shutdown(bool graceful)
 	{
 		if (graceful && open && !dead && !aborted && !closeSent) {
-			const Clock::time_point deadline =
-			    Clock::now() + Milliseconds(timings.closeMs);
+			const Clock::time_point deadline = Clock::now() + Milliseconds(timings.closeMs);
 			closeSent = true;
 			const char normal[2] = {0x03, static_cast<char>(0xE8)}; // 1000
 			if (sendFrame(kClose, normal, sizeof(normal), deadline)) {
@@ -850,8 +827,7 @@ bool WebSocketClient::send(const std::string &payload, bool binary)
 	if (!connection || !connection->open || connection->dead)
 		return false;
 	const auto deadline = Clock::now() + Milliseconds(m_timings.sendMs);
-	if (connection->sendFrame(binary ? kBinary : kText, payload.data(), payload.size(),
-				  deadline))
+	if (connection->sendFrame(binary ? kBinary : kText, payload.data(), payload.size(), deadline))
 		return !connection->aborted;
 	// A send that cannot finish in time means the peer is gone.
 	connection->abort();

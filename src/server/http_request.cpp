@@ -3,19 +3,16 @@
 #include <cctype>
 #include <limits>
 
-namespace vanteo
-{
+namespace vanteo {
 
-namespace
-{
+namespace {
 
 bool equalsIgnoreCase(const std::string &a, const std::string &b)
 {
 	if (a.size() != b.size())
 		return false;
 	for (size_t i = 0; i < a.size(); ++i)
-		if (std::tolower(static_cast<unsigned char>(a[i])) !=
-		    std::tolower(static_cast<unsigned char>(b[i])))
+		if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
 			return false;
 	return true;
 }
@@ -51,8 +48,7 @@ bool isLocalName(const std::string &name)
 	static const std::string suffix = ".localhost";
 	if (name == "127.0.0.1" || name == "localhost")
 		return true;
-	return name.size() > suffix.size() &&
-	       name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+	return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 } // namespace
@@ -74,8 +70,7 @@ HttpRequestHead parseRequestHead(const std::string &head)
 	req.method = requestLine.substr(0, sp1);
 	if (sp1 != std::string::npos) {
 		size_t sp2 = requestLine.find(' ', sp1 + 1);
-		req.target = requestLine.substr(
-		    sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
+		req.target = requestLine.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
 	}
 	size_t q = req.target.find('?');
 	req.path = req.target.substr(0, q);
@@ -90,8 +85,7 @@ HttpRequestHead parseRequestHead(const std::string &head)
 		std::string line = head.substr(pos, end - pos);
 		size_t colon = line.find(':');
 		if (colon != std::string::npos && colon > 0)
-			req.headers.emplace_back(line.substr(0, colon),
-						 trim(line.substr(colon + 1)));
+			req.headers.emplace_back(line.substr(0, colon), trim(line.substr(colon + 1)));
 		pos = end + 2;
 	}
 	return req;
@@ -169,8 +163,7 @@ bool isForbiddenFileName(const std::string &name)
 	return name.find("..") != std::string::npos || name.find(':') != std::string::npos;
 }
 
-std::string httpResponse(const std::string &status, const std::string &contentType,
-			 const std::string &body)
+std::string httpResponse(const std::string &status, const std::string &contentType, const std::string &body)
 {
 	std::string out;
 	out.reserve(128 + body.size());

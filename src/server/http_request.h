@@ -7,8 +7,7 @@
 
 // Pure pieces of the local HTTP server: request-head parsing, the host and
 // origin rules, content types and the byte layout of responses and events.
-namespace vanteo
-{
+namespace vanteo {
 
 struct HttpRequestHead {
 	std::string method;
@@ -44,8 +43,7 @@ std::string fileNameForPath(const std::string &path);
 bool isForbiddenFileName(const std::string &name);
 
 // The complete response bytes with the fixed header set.
-std::string httpResponse(const std::string &status, const std::string &contentType,
-			 const std::string &body);
+std::string httpResponse(const std::string &status, const std::string &contentType, const std::string &body);
 
 // Fixed head of an event stream (101 bytes).
 extern const std::string kEventStreamHead;

@@ -14,11 +14,9 @@
 #include <filesystem>
 #include <system_error>
 
-namespace vanteo
-{
+namespace vanteo {
 
-namespace
-{
+namespace {
 
 constexpr size_t kChunk = 4096;
 // The page files are small; this only keeps a stray large file out of memory.
@@ -43,8 +41,7 @@ LocalServer::~LocalServer()
 	stop();
 }
 
-uint16_t LocalServer::start(const std::string &staticRoot, uint16_t firstPort,
-			    RequestHandler handler)
+uint16_t LocalServer::start(const std::string &staticRoot, uint16_t firstPort, RequestHandler handler)
 {
 	m_staticRoot = staticRoot;
 	m_handler = std::move(handler);
@@ -74,8 +71,7 @@ uint16_t LocalServer::start(const std::string &staticRoot, uint16_t firstPort,
 	m_port = port;
 	m_running = true;
 	try {
-		m_acceptThread =
-		    std::thread([this] { runGuarded("local server", [this] { acceptLoop(); }); });
+		m_acceptThread = std::thread([this] { runGuarded("local server", [this] { acceptLoop(); }); });
 	} catch (const std::system_error &e) {
 		logStopped("local server", e.what());
 		m_running = false;
@@ -92,8 +88,7 @@ void LocalServer::setStreamClientHook(StreamClientHook hook)
 	m_streamHook = std::move(hook);
 }
 
-void LocalServer::addResource(const std::string &path, const std::string &contentType,
-			      const std::string &body)
+void LocalServer::addResource(const std::string &path, const std::string &contentType, const std::string &body)
 {
 	m_resources[path] = Resource{contentType, body};
 }
@@ -112,8 +107,7 @@ void LocalServer::acceptLoop()
 		std::string error;
 		// The 100 ms tick lets `stop` end the loop and finished connection
 		// threads be joined without waiting for the next client.
-		platform::AcceptResult result =
-		    platform::acceptConnection(m_listener, 100, &client, &error);
+		platform::AcceptResult result = platform::acceptConnection(m_listener, 100, &client, &error);
 		reapFinished();
 		if (result == platform::AcceptResult::Failed)
 			break;
@@ -124,8 +118,7 @@ void LocalServer::acceptLoop()
 			// trying again at once would spin a core, and OBS needs the
 			// descriptors more than a page does.
 			if (!m_exhaustionLogged)
-				logLine(LOG_WARNING,
-					"local server: accept failed (%s); new connections wait",
+				logLine(LOG_WARNING, "local server: accept failed (%s); new connections wait",
 					error.c_str());
 			m_exhaustionLogged = true;
 			{
@@ -156,8 +149,7 @@ bool LocalServer::addConnection(platform::SocketHandle client)
 {
 	const Clock::time_point started = Clock::now();
 	std::lock_guard<std::mutex> guard(m_connLock);
-	size_t busy = std::count_if(m_connections.begin(), m_connections.end(),
-				    [](const auto &c) { return !c->done; });
+	size_t busy = std::count_if(m_connections.begin(), m_connections.end(), [](const auto &c) { return !c->done; });
 	if (!m_running || busy >= m_limits.maxConnections) {
 		platform::closeSocket(client);
 		return true;
@@ -172,8 +164,7 @@ bool LocalServer::addConnection(platform::SocketHandle client)
 		});
 	} catch (const std::system_error &e) {
 		if (!m_exhaustionLogged)
-			logLine(LOG_WARNING, "local server: no thread for a connection (%s)",
-				e.what());
+			logLine(LOG_WARNING, "local server: no thread for a connection (%s)", e.what());
 		m_exhaustionLogged = true;
 		m_open.pop_back();
 		platform::closeSocket(client);
@@ -241,18 +232,15 @@ bool LocalServer::forgetOpen(platform::SocketHandle s)
 void LocalServer::finishConnection(platform::SocketHandle s, const std::string &response)
 {
 	if (!response.empty())
-		platform::sendAllWithin(s, response.data(), response.size(),
-					m_limits.sendTimeoutMs);
+		platform::sendAllWithin(s, response.data(), response.size(), m_limits.sendTimeoutMs);
 	// Forget before closing, so that `stop` never shuts a reused handle.
 	forgetOpen(s);
 	platform::closeSocket(s);
 }
 
-bool LocalServer::receiveBy(platform::SocketHandle s, std::string &buffer,
-			    Clock::time_point deadline)
+bool LocalServer::receiveBy(platform::SocketHandle s, std::string &buffer, Clock::time_point deadline)
 {
-	const auto left =
-	    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+	const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
 	if (left.count() <= 0)
 		return false;
 	char chunk[kChunk];
@@ -267,8 +255,7 @@ void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point s
 {
 	// Head and body must both arrive by then: a client that drips its
 	// request must not hold a connection slot for long.
-	const Clock::time_point deadline =
-	    started + std::chrono::milliseconds(m_limits.requestDeadlineMs);
+	const Clock::time_point deadline = started + std::chrono::milliseconds(m_limits.requestDeadlineMs);
 	std::string buffer;
 	size_t headEnd;
 	while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
@@ -285,8 +272,7 @@ void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point s
 	HttpRequestHead req = parseRequestHead(buffer.substr(0, headEnd));
 	const std::string *hostHeader = req.header("Host");
 	if (!hostHeader || !isAllowedHost(*hostHeader)) {
-		finishConnection(
-		    s, httpResponse("403 Forbidden", "application/json", "{\"error\":\"host\"}"));
+		finishConnection(s, httpResponse("403 Forbidden", "application/json", "{\"error\":\"host\"}"));
 		return;
 	}
 
@@ -298,27 +284,24 @@ void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point s
 	if (req.method == "POST") {
 		const std::string *origin = req.header("Origin");
 		if (origin && !isAllowedOrigin(*origin, m_port)) {
-			finishConnection(s, httpResponse("403 Forbidden", "application/json",
-							 "{\"error\":\"origin\"}"));
+			finishConnection(s,
+					 httpResponse("403 Forbidden", "application/json", "{\"error\":\"origin\"}"));
 			return;
 		}
 		if (req.path != "/api/token" && !queryHasToken(req.query, m_token)) {
-			finishConnection(s, httpResponse("403 Forbidden", "application/json",
-							 "{\"error\":\"token\"}"));
+			finishConnection(s, httpResponse("403 Forbidden", "application/json", "{\"error\":\"token\"}"));
 			return;
 		}
 		std::string body = buffer.substr(headEnd + 4);
 		size_t length = body.size();
 		if (const std::string *lengthText = req.header("Content-Length")) {
 			if (!parseContentLength(*lengthText, length)) {
-				finishConnection(
-				    s, httpResponse("400 Bad Request", "text/plain", "no"));
+				finishConnection(s, httpResponse("400 Bad Request", "text/plain", "no"));
 				return;
 			}
 		}
 		if (length > m_limits.maxBodyBytes || body.size() > m_limits.maxBodyBytes) {
-			finishConnection(
-			    s, httpResponse("413 Payload Too Large", "text/plain", "too large"));
+			finishConnection(s, httpResponse("413 Payload Too Large", "text/plain", "too large"));
 			return;
 		}
 		while (body.size() < length) {
@@ -328,8 +311,7 @@ void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point s
 				return;
 			}
 			if (body.size() > m_limits.maxBodyBytes) {
-				finishConnection(s, httpResponse("413 Payload Too Large",
-								 "text/plain", "too large"));
+				finishConnection(s, httpResponse("413 Payload Too Large", "text/plain", "too large"));
 				return;
 			}
 		}
@@ -340,8 +322,7 @@ void LocalServer::handleConnection(platform::SocketHandle s, Clock::time_point s
 			try {
 				reply = m_handler(req.path, body);
 			} catch (const std::exception &e) {
-				logLine(LOG_WARNING, "request %s failed: %s", req.path.c_str(),
-					e.what());
+				logLine(LOG_WARNING, "request %s failed: %s", req.path.c_str(), e.what());
 				reply = "{\"error\":\"Request failed\"}";
 			} catch (...) {
 				logLine(LOG_WARNING, "request %s failed", req.path.c_str());
@@ -371,8 +352,7 @@ void LocalServer::openStream(platform::SocketHandle s)
 			outcome = Outcome::Failed;
 		} else if (m_streams.size() >= m_limits.maxStreams) {
 			outcome = Outcome::Full;
-		} else if (platform::sendAllWithin(s, kEventStreamHead.data(),
-						   kEventStreamHead.size(),
+		} else if (platform::sendAllWithin(s, kEventStreamHead.data(), kEventStreamHead.size(),
 						   m_limits.sendTimeoutMs)) {
 			// Under the lock: no frame may reach the page before its head.
 			m_open.erase(std::remove(m_open.begin(), m_open.end(), s), m_open.end());
@@ -381,8 +361,7 @@ void LocalServer::openStream(platform::SocketHandle s)
 		}
 	}
 	if (outcome != Outcome::Open) {
-		finishConnection(s,
-				 outcome == Outcome::Full ? streamsFullResponse() : std::string());
+		finishConnection(s, outcome == Outcome::Full ? streamsFullResponse() : std::string());
 		return;
 	}
 	if (m_streamHook)
@@ -392,13 +371,12 @@ void LocalServer::openStream(platform::SocketHandle s)
 void LocalServer::dropClosedStreamsLocked()
 {
 	// A page that went away is otherwise noticed only at the next broadcast.
-	auto gone =
-	    std::remove_if(m_streams.begin(), m_streams.end(), [](platform::SocketHandle t) {
-		    if (!platform::peerClosed(t))
-			    return false;
-		    platform::closeSocket(t);
-		    return true;
-	    });
+	auto gone = std::remove_if(m_streams.begin(), m_streams.end(), [](platform::SocketHandle t) {
+		if (!platform::peerClosed(t))
+			return false;
+		platform::closeSocket(t);
+		return true;
+	});
 	m_streams.erase(gone, m_streams.end());
 }
 
@@ -421,8 +399,7 @@ void LocalServer::serveGet(platform::SocketHandle s, const std::string &path)
 {
 	auto resource = m_resources.find(path);
 	if (resource != m_resources.end()) {
-		finishConnection(
-		    s, httpResponse("200 OK", resource->second.contentType, resource->second.body));
+		finishConnection(s, httpResponse("200 OK", resource->second.contentType, resource->second.body));
 		return;
 	}
 	std::string name = fileNameForPath(path);
@@ -478,8 +455,8 @@ void LocalServer::sendFrames(const std::string &frames)
 		return;
 	// Every page gets the frames at once, under one deadline: a page that
 	// stopped reading costs one time-out once, and is then gone.
-	const std::vector<bool> sent = platform::sendToAllWithin(
-	    m_streams, frames.data(), frames.size(), m_limits.sendTimeoutMs);
+	const std::vector<bool> sent =
+	    platform::sendToAllWithin(m_streams, frames.data(), frames.size(), m_limits.sendTimeoutMs);
 	std::vector<platform::SocketHandle> kept;
 	for (size_t i = 0; i < m_streams.size(); ++i) {
 		if (sent[i])

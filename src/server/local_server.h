@@ -30,14 +30,11 @@
 // the stream client hook there. Requests to remote hosts made on a
 // connection thread end once `stop` begins (platform/https.h). `broadcast`
 // may be called from any thread.
-namespace vanteo
-{
+namespace vanteo {
 
-class LocalServer
-{
+class LocalServer {
 public:
-	using RequestHandler =
-	    std::function<std::string(const std::string &path, const std::string &body)>;
+	using RequestHandler = std::function<std::string(const std::string &path, const std::string &body)>;
 	using StreamClientHook = std::function<void()>;
 
 	struct Limits {
@@ -60,8 +57,7 @@ public:
 	// Returns the bound port, or 0 when no port of the range was free.
 	uint16_t start(const std::string &staticRoot, uint16_t firstPort, RequestHandler handler);
 	void setStreamClientHook(StreamClientHook hook);
-	void addResource(const std::string &path, const std::string &contentType,
-			 const std::string &body);
+	void addResource(const std::string &path, const std::string &contentType, const std::string &body);
 	// Sends one event to every open stream. A page that does not take the
 	// whole frame within the send time-out is dropped; the others get it.
 	// Inside a Burst (common/burst.h) the calling thread's events wait for
@@ -125,7 +121,7 @@ private:
 	platform::SocketHandle m_listener = platform::kInvalidSocket;
 	std::thread m_acceptThread;
 
-	std::mutex m_connLock; // guards m_streams, m_open, m_connections; held while broadcasting
+	std::mutex m_connLock;           // guards m_streams, m_open, m_connections; held while broadcasting
 	bool m_exhaustionLogged = false; // accept thread only: out of descriptors, said once a run
 	std::vector<platform::SocketHandle> m_streams;
 	std::vector<platform::SocketHandle> m_open;

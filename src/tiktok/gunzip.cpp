@@ -6,11 +6,9 @@
 #include <algorithm>
 #include <climits>
 
-namespace vanteo
-{
+namespace vanteo {
 
-namespace
-{
+namespace {
 
 constexpr size_t kStep = 32768;
 // A scratch buffer grown past this by one large frame is released again.
@@ -54,8 +52,7 @@ Whole gunzipWhole(std::string_view compressed, std::string &buffer, size_t &size
 	if (compressed.size() < 18 || static_cast<uint8_t>(compressed[0]) != 0x1f ||
 	    static_cast<uint8_t>(compressed[1]) != 0x8b)
 		return Whole::NotTried;
-	const auto *tail =
-	    reinterpret_cast<const uint8_t *>(compressed.data() + compressed.size() - 4);
+	const auto *tail = reinterpret_cast<const uint8_t *>(compressed.data() + compressed.size() - 4);
 	const size_t claimed = tail[0] | (tail[1] << 8) | (tail[2] << 16) | (size_t(tail[3]) << 24);
 	if (claimed > kGunzipCap || claimed / 1032 > compressed.size())
 		return Whole::NotTried;
@@ -65,9 +62,8 @@ Whole gunzipWhole(std::string_view compressed, std::string &buffer, size_t &size
 	if (buffer.size() < claimed)
 		buffer.resize(claimed);
 	size_t used = 0;
-	const libdeflate_result result =
-	    libdeflate_gzip_decompress_ex(inflater.decompressor, compressed.data(),
-					  compressed.size(), &buffer[0], claimed, &used, &size);
+	const libdeflate_result result = libdeflate_gzip_decompress_ex(
+	    inflater.decompressor, compressed.data(), compressed.size(), &buffer[0], claimed, &used, &size);
 	if (result == LIBDEFLATE_SUCCESS)
 		return Whole::Done;
 	// Corrupt or truncated (the end of the input came before the member's),
@@ -107,8 +103,7 @@ size_t gunzipInto(std::string_view compressed, std::string &buffer)
 	size_t used = 0;
 	for (;;) {
 		if (used == buffer.size())
-			buffer.resize(
-			    std::min(used + std::max(kStep, used / 2), kGunzipCap + kStep));
+			buffer.resize(std::min(used + std::max(kStep, used / 2), kGunzipCap + kStep));
 		z.next_out = reinterpret_cast<Bytef *>(&buffer[used]);
 		z.avail_out = static_cast<uInt>(std::min<size_t>(buffer.size() - used, UINT_MAX));
 		const uInt before = z.avail_out;

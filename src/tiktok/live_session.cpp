@@ -11,8 +11,7 @@
 
 #include <chrono>
 
-namespace vanteo
-{
+namespace vanteo {
 
 // Shared by the worker and the heartbeat thread of one session. The stop
 // flag is set only by the worker.
@@ -22,8 +21,7 @@ struct TikTokClient::Heartbeat {
 	std::string roomId;
 };
 
-namespace
-{
+namespace {
 
 // Ends a session in the required order whichever way runLive leaves: the
 // heartbeat thread is stopped and joined, and only then the socket closed.
@@ -48,9 +46,8 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 	std::string body;
 	std::string cookie;
 	uint32_t httpStatus = 0;
-	const bool completed =
-	    platform::httpsGet(endpoint_names::kTikTokSigner, signingPath(roomId), body, httpStatus,
-			       kSigningHeaders, 443, kSigningCookieHeader, &cookie);
+	const bool completed = platform::httpsGet(endpoint_names::kTikTokSigner, signingPath(roomId), body, httpStatus,
+						  kSigningHeaders, 443, kSigningCookieHeader, &cookie);
 	const SigningAnswer answer = readSigningAnswer(body);
 	const SigningVerdict verdict = judgeSigning(completed, httpStatus, answer);
 	if (!verdict.ok) {
@@ -66,8 +63,7 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 	platform::WebSocketClient socket(m_timings.socket);
 	// Published before connecting, so that a stop aborts the connect too.
 	platform::SocketWorker::Published published(m_worker, socket);
-	if (!m_worker.running() ||
-	    !socket.connect(target.host, 443, target.path, pushHeaders(cookie))) {
+	if (!m_worker.running() || !socket.connect(target.host, 443, target.path, pushHeaders(cookie))) {
 		socket.close();
 		// A stop that came while connecting needs no report; the loop ends.
 		if (m_worker.running())
@@ -82,11 +78,9 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 		std::thread heartbeat;
 		SessionEnd end{beat.stop, heartbeat, socket};
 		status(LinkState::Connected, "Listening · @" + uniqueId);
-		socket.sendBinary(
-		    buildPushFrame("im_enter_room", enterRoomPayload(roomId, enterRoomRandomId())));
-		heartbeat = std::thread([this, &beat] {
-			runGuarded("TikTok heartbeat", [&] { heartbeatLoop(&beat); });
-		});
+		socket.sendBinary(buildPushFrame("im_enter_room", enterRoomPayload(roomId, enterRoomRandomId())));
+		heartbeat =
+		    std::thread([this, &beat] { runGuarded("TikTok heartbeat", [&] { heartbeatLoop(&beat); }); });
 		receiveLoop(socket);
 	}
 	// Still running: the connection failed rather than being stopped.
@@ -109,8 +103,7 @@ void TikTokClient::receiveLoop(platform::WebSocketClient &socket)
 		if (result == platform::ReceiveResult::Timeout) {
 			// An open socket can go silent for good; a live room always
 			// sends something within a minute.
-			if (Clock::now() - lastFrame >
-			    std::chrono::milliseconds(m_timings.silenceLimitMs))
+			if (Clock::now() - lastFrame > std::chrono::milliseconds(m_timings.silenceLimitMs))
 				break;
 			continue;
 		}
@@ -137,13 +130,11 @@ void TikTokClient::heartbeatLoop(Heartbeat *beat)
 {
 	uint64_t counter = 1;
 	while (!beat->stop && m_worker.running()) {
-		for (int i = 0; i < m_timings.heartbeatTicks && !beat->stop && m_worker.running();
-		     ++i)
+		for (int i = 0; i < m_timings.heartbeatTicks && !beat->stop && m_worker.running(); ++i)
 			std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
 		if (beat->stop || !m_worker.running())
 			return;
-		if (!beat->socket->sendBinary(
-			buildPushFrame("hb", heartbeatPayload(beat->roomId, counter))))
+		if (!beat->socket->sendBinary(buildPushFrame("hb", heartbeatPayload(beat->roomId, counter))))
 			return;
 		++counter;
 	}

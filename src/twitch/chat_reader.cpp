@@ -8,11 +8,9 @@
 #include <chrono>
 #include <random>
 
-namespace vanteo
-{
+namespace vanteo {
 
-namespace
-{
+namespace {
 
 const char kCapLine[] = "CAP REQ :twitch.tv/tags twitch.tv/commands\r\n";
 
@@ -32,14 +30,13 @@ std::string guestNickLine()
 }
 
 TwitchChatReader::TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear)
-    : TwitchChatReader(std::move(message), std::move(status), std::move(clear), Timings())
+	: TwitchChatReader(std::move(message), std::move(status), std::move(clear), Timings())
 {
 }
 
-TwitchChatReader::TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear,
-				   Timings timings)
-    : m_message(std::move(message)), m_status(std::move(status)), m_clear(std::move(clear)),
-      m_timings(timings), m_worker("Twitch chat reader")
+TwitchChatReader::TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear, Timings timings)
+	: m_message(std::move(message)), m_status(std::move(status)), m_clear(std::move(clear)), m_timings(timings),
+	  m_worker("Twitch chat reader")
 {
 }
 
@@ -97,8 +94,7 @@ void TwitchChatReader::run(std::string channel)
 	status(LinkState::Disabled, "Disconnected");
 }
 
-void TwitchChatReader::session(platform::WebSocketClient &socket, const std::string &channel,
-			       std::string &buffer)
+void TwitchChatReader::session(platform::WebSocketClient &socket, const std::string &channel, std::string &buffer)
 {
 	socket.sendText(kCapLine);
 	socket.sendText(guestNickLine());
@@ -117,8 +113,7 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 				thread.join();
 		}
 	} watchdog{attempt, std::thread([this, &socket, &attempt] {
-			   runGuarded("Twitch join watchdog",
-				      [&] { watchJoin(&socket, &attempt); });
+			   runGuarded("Twitch join watchdog", [&] { watchJoin(&socket, &attempt); });
 		   })};
 
 	using Clock = std::chrono::steady_clock;
@@ -132,8 +127,7 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 		if (result == platform::ReceiveResult::Timeout) {
 			// Twitch pings every few minutes; silence this long means the
 			// connection died without telling us.
-			if (Clock::now() - lastData >
-			    std::chrono::milliseconds(m_timings.idleLimitMs))
+			if (Clock::now() - lastData > std::chrono::milliseconds(m_timings.idleLimitMs))
 				break;
 			continue;
 		}
@@ -152,13 +146,12 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 	}
 }
 
-bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt &attempt,
-				     const std::string &channel, std::string &buffer)
+bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt &attempt, const std::string &channel,
+				     std::string &buffer)
 {
 	size_t start = 0;
 	bool keepGoing = true;
-	for (size_t end; keepGoing && (end = buffer.find("\r\n", start)) != std::string::npos;
-	     start = end + 2) {
+	for (size_t end; keepGoing && (end = buffer.find("\r\n", start)) != std::string::npos; start = end + 2) {
 		IrcMessage line = parseIrcLine(std::string_view(buffer).substr(start, end - start));
 		const std::string_view command = line.command;
 		if (command == "PING") {
@@ -176,20 +169,18 @@ bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt 
 				m_message(m);
 		} else if (command == "CLEARMSG") {
 			if (m_clear)
-				m_clear(Platform::Twitch, tagOr(line, "target-msg-id", ""),
-					std::string(), tagOr(line, "login", ""), std::string());
+				m_clear(Platform::Twitch, tagOr(line, "target-msg-id", ""), std::string(),
+					tagOr(line, "login", ""), std::string());
 		} else if (command == "CLEARCHAT") {
 			if (m_clear)
-				m_clear(Platform::Twitch, std::string(),
-					tagOr(line, "target-user-id", ""),
-					std::string(line.trailing),
-					tagOr(line, "ban-duration", ""));
+				m_clear(Platform::Twitch, std::string(), tagOr(line, "target-user-id", ""),
+					std::string(line.trailing), tagOr(line, "ban-duration", ""));
 		} else if (command == "RECONNECT") {
 			keepGoing = false;
 		} else if (command == "NOTICE") {
 			if (!attempt.joined)
-				status(LinkState::Error, "Twitch rejected the connection: " +
-							     std::string(line.trailing));
+				status(LinkState::Error,
+				       "Twitch rejected the connection: " + std::string(line.trailing));
 		}
 	}
 	buffer.erase(0, start);

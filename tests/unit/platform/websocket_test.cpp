@@ -16,11 +16,9 @@ using namespace vanteo::test;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-namespace
-{
+namespace {
 
-class WebSocketClientTest : public ::testing::Test
-{
+class WebSocketClientTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
@@ -38,8 +36,8 @@ protected:
 	static JsonValue session(size_t index) { return chat("state")["sessions"][index]; }
 
 	// Receives until something other than a Timeout arrives or the time is up.
-	static ReceiveResult receiveWithin(WebSocketClient &client, std::string &message,
-					   bool &binary, milliseconds limit = milliseconds(5000))
+	static ReceiveResult receiveWithin(WebSocketClient &client, std::string &message, bool &binary,
+					   milliseconds limit = milliseconds(5000))
 	{
 		auto deadline = Clock::now() + limit;
 		ReceiveResult result = ReceiveResult::Timeout;
@@ -79,10 +77,7 @@ TEST_F(WebSocketClientTest, DeliversWholeFragmentedAndBinaryMessages)
 		bool binary;
 	};
 	const std::vector<Case> cases = {
-	    {"three lines in one message",
-	     R"({"lines":["a 1","b 2","c 3"]})",
-	     {"a 1\r\nb 2\r\nc 3\r\n"},
-	     false},
+	    {"three lines in one message", R"({"lines":["a 1","b 2","c 3"]})", {"a 1\r\nb 2\r\nc 3\r\n"}, false},
 	    {"one text message in seven fragments",
 	     R"({"text":"@badge-info=;color=#FF0000 :x!x@x.tmi.twitch.tv PRIVMSG #c :hello there","fragments":7})",
 	     {"@badge-info=;color=#FF0000 :x!x@x.tmi.twitch.tv PRIVMSG #c :hello there"},
@@ -95,10 +90,7 @@ TEST_F(WebSocketClientTest, DeliversWholeFragmentedAndBinaryMessages)
 	     R"({"base64":"AAECAwQFBgcICQ==","binary":true,"fragments":3})",
 	     {std::string("\0\1\2\3\4\5\6\7\x08\x09", 10)},
 	     true},
-	    {"UTF-8 text",
-	     R"({"text":"caf\u00e9 \ud83d\ude00"})",
-	     {"caf\xC3\xA9 \xF0\x9F\x98\x80"},
-	     false},
+	    {"UTF-8 text", R"({"text":"caf\u00e9 \ud83d\ude00"})", {"caf\xC3\xA9 \xF0\x9F\x98\x80"}, false},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.name);

@@ -16,13 +16,11 @@
 using namespace vanteo;
 using namespace vanteo::test;
 
-namespace
-{
+namespace {
 
 constexpr uint16_t kFirstPort = 28763;
 
-class ServerTest : public ::testing::Test
-{
+class ServerTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
@@ -49,8 +47,8 @@ protected:
 	{
 		m_server = std::make_unique<LocalServer>(limits);
 		m_server->addResource("/badge/vip.png", "image/png", "PNGDATA");
-		uint16_t port = m_server->start(
-		    m_root, kFirstPort, [this](const std::string &path, const std::string &body) {
+		uint16_t port =
+		    m_server->start(m_root, kFirstPort, [this](const std::string &path, const std::string &body) {
 			    m_calls++;
 			    m_lastPath = path;
 			    m_lastBody = body;
@@ -97,11 +95,10 @@ TEST_F(ServerTest, ServesFilesResourcesAndFixedErrors)
 		std::string response = httpGet(port, c.target);
 		EXPECT_EQ(statusCode(response), c.code) << c.target;
 		EXPECT_EQ(bodyOf(response), c.body) << c.target;
-		EXPECT_EQ(response,
-			  httpResponse(c.code + (c.code == "200"   ? std::string(" OK")
-						 : c.code == "404" ? std::string(" Not Found")
-								   : std::string(" Bad Request")),
-				       c.type, c.body))
+		EXPECT_EQ(response, httpResponse(c.code + (c.code == "200"   ? std::string(" OK")
+							   : c.code == "404" ? std::string(" Not Found")
+									     : std::string(" Bad Request")),
+						 c.type, c.body))
 		    << c.target;
 	}
 	// A file added after start is read from disk; a changed one stays cached.
@@ -111,8 +108,7 @@ TEST_F(ServerTest, ServesFilesResourcesAndFixedErrors)
 	EXPECT_EQ(bodyOf(httpGet(port, "/")), "<html>chat</html>");
 
 	for (const char *method : {"PUT", "DELETE", "HEAD", "OPTIONS"}) {
-		std::string r = rawExchange(port, std::string(method) +
-						      " / HTTP/1.1\r\nHost: localhost\r\n\r\n");
+		std::string r = rawExchange(port, std::string(method) + " / HTTP/1.1\r\nHost: localhost\r\n\r\n");
 		EXPECT_EQ(r, httpResponse("405 Method Not Allowed", "text/plain", "no")) << method;
 	}
 }
@@ -140,8 +136,7 @@ TEST_F(ServerTest, PostNeedsTokenExceptForTokenRoute)
 	EXPECT_EQ(m_calls, before + 1);
 	EXPECT_EQ(m_lastPath, "/api/token");
 
-	EXPECT_EQ(bodyOf(httpPost(port, "/api/throw" + tokenQuery(), "{}")),
-		  "{\"error\":\"Request failed\"}");
+	EXPECT_EQ(bodyOf(httpPost(port, "/api/throw" + tokenQuery(), "{}")), "{\"error\":\"Request failed\"}");
 	EXPECT_TRUE(logContains("[vanteo] request /api/throw failed: boom"));
 
 	// Another server gets another token.
@@ -157,35 +152,29 @@ TEST_F(ServerTest, HostAndOriginChecks)
 	uint16_t port = start();
 	std::string p = std::to_string(port);
 	auto get = [&](const std::string &host) {
-		return statusCode(
-		    rawExchange(port, "GET / HTTP/1.1\r\nHost: " + host + "\r\n\r\n"));
+		return statusCode(rawExchange(port, "GET / HTTP/1.1\r\nHost: " + host + "\r\n\r\n"));
 	};
-	for (std::string host :
-	     std::vector<std::string>{"127.0.0.1", "127.0.0.1:" + p, "localhost", "LOCALHOST:" + p,
-				      "chat.localhost:" + p, "activity.localhost"})
+	for (std::string host : std::vector<std::string>{"127.0.0.1", "127.0.0.1:" + p, "localhost", "LOCALHOST:" + p,
+							 "chat.localhost:" + p, "activity.localhost"})
 		EXPECT_EQ(get(host), "200") << host;
-	for (std::string host :
-	     std::vector<std::string>{"evil.com", "evil.com:" + p, "127.0.0.2",
-				      "localhost.evil.com", "localhost:abc", "", "xlocalhost"})
+	for (std::string host : std::vector<std::string>{"evil.com", "evil.com:" + p, "127.0.0.2", "localhost.evil.com",
+							 "localhost:abc", "", "xlocalhost"})
 		EXPECT_EQ(get(host), "403") << host;
 	std::string noHost = rawExchange(port, "GET / HTTP/1.1\r\n\r\n");
-	EXPECT_EQ(noHost,
-		  httpResponse("403 Forbidden", "application/json", "{\"error\":\"host\"}"));
+	EXPECT_EQ(noHost, httpResponse("403 Forbidden", "application/json", "{\"error\":\"host\"}"));
 
 	auto post = [&](const std::string &origin) {
-		return bodyOf(
-		    httpPost(port, "/api/x" + tokenQuery(), "{}", "Origin: " + origin + "\r\n"));
+		return bodyOf(httpPost(port, "/api/x" + tokenQuery(), "{}", "Origin: " + origin + "\r\n"));
 	};
 	EXPECT_EQ(post("http://chat.localhost:" + p), "{\"ok\":true}");
 	EXPECT_EQ(post("http://127.0.0.1:" + p), "{\"ok\":true}");
-	for (std::string origin : std::vector<std::string>{
-		 "http://evil.com", "http://chat.localhost:1", "https://chat.localhost:" + p,
-		 "null", "http://chat.localhost"})
+	for (std::string origin :
+	     std::vector<std::string>{"http://evil.com", "http://chat.localhost:1", "https://chat.localhost:" + p,
+				      "null", "http://chat.localhost"})
 		EXPECT_EQ(post(origin), "{\"error\":\"origin\"}") << origin;
 	// The token route is guarded by the origin rule as well.
 	int before = m_calls;
-	EXPECT_EQ(bodyOf(httpPost(port, "/api/token", "{}", "Origin: http://evil.com\r\n")),
-		  "{\"error\":\"origin\"}");
+	EXPECT_EQ(bodyOf(httpPost(port, "/api/token", "{}", "Origin: http://evil.com\r\n")), "{\"error\":\"origin\"}");
 	EXPECT_EQ(m_calls, before);
 }
 
@@ -202,8 +191,7 @@ TEST_F(ServerTest, BodyLimitsAndLengths)
 
 	// A body sent in pieces is assembled up to its length.
 	std::string big(1024 * 1024, 'a');
-	std::string r = rawExchange(port, head + "content-length: " + std::to_string(big.size()) +
-					      "\r\n\r\n" + big);
+	std::string r = rawExchange(port, head + "content-length: " + std::to_string(big.size()) + "\r\n\r\n" + big);
 	EXPECT_EQ(bodyOf(r), "{\"ok\":true}");
 	EXPECT_EQ(m_lastBody.size(), big.size());
 
@@ -227,8 +215,7 @@ TEST_F(ServerTest, OversizedHeaderIsClosedWithoutResponse)
 	std::string flood = "GET / HTTP/1.1\r\nHost: localhost\r\nX: " + std::string(70000, 'a');
 	EXPECT_EQ(rawExchange(port, flood), "");
 	// Just under the cap still works.
-	std::string fits =
-	    "GET / HTTP/1.1\r\nHost: localhost\r\nX: " + std::string(60000, 'a') + "\r\n\r\n";
+	std::string fits = "GET / HTTP/1.1\r\nHost: localhost\r\nX: " + std::string(60000, 'a') + "\r\n\r\n";
 	EXPECT_EQ(statusCode(rawExchange(port, fits)), "200");
 }
 
@@ -259,8 +246,7 @@ TEST_F(ServerTest, EventStreamFramesAreIdenticalForEveryClient)
 	a.readEvents(2);
 	b.readEvents(2);
 	const std::string expected =
-	    kEventStreamHead +
-	    "event: message-in\ndata: {\"a\":\"ü\"}\n\nevent: status\ndata: \n\n";
+	    kEventStreamHead + "event: message-in\ndata: {\"a\":\"ü\"}\n\nevent: status\ndata: \n\n";
 	EXPECT_EQ(kEventStreamHead.size(), 101u);
 	EXPECT_EQ(a.raw(), expected);
 	EXPECT_EQ(b.raw(), expected);
@@ -271,9 +257,8 @@ TEST_F(ServerTest, EventStreamFramesAreIdenticalForEveryClient)
 	m_server->broadcast("x", "2");
 	EXPECT_TRUE(waitFor([&] { return m_server->streamClientCount() == 1; }));
 	b.readEvents(4);
-	const std::string earlier =
-	    "event: message-in\ndata: {\"a\":\"ü\"}\n\nevent: status\ndata: \n\n"
-	    "event: x\ndata: 1\n\nevent: x\ndata: 2\n\n";
+	const std::string earlier = "event: message-in\ndata: {\"a\":\"ü\"}\n\nevent: status\ndata: \n\n"
+				    "event: x\ndata: 1\n\nevent: x\ndata: 2\n\n";
 	EXPECT_EQ(b.events(), earlier);
 
 	// A thread's events inside a burst (nested too) wait for its end and
@@ -313,8 +298,7 @@ TEST_F(ServerTest, StopEndsIdleConnectionsAndStreams)
 
 TEST(HttpRequest, ParsesHeadsLeniently)
 {
-	HttpRequestHead r =
-	    parseRequestHead("POST /api/send?t=1&x=2 HTTP/1.1\r\nHost: a\r\nbad line\r\nX-Y:  v  ");
+	HttpRequestHead r = parseRequestHead("POST /api/send?t=1&x=2 HTTP/1.1\r\nHost: a\r\nbad line\r\nX-Y:  v  ");
 	EXPECT_EQ(r.method, "POST");
 	EXPECT_EQ(r.path, "/api/send");
 	EXPECT_EQ(r.query, "t=1&x=2");

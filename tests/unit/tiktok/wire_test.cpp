@@ -78,16 +78,16 @@ TEST(TikTokWire, WritesTheWireFormat)
 		return s;
 	};
 	const Case cases[] = {
-		{"varint 0", varint(0), "00"},
-		{"varint 127", varint(127), "7f"},
-		{"varint 128", varint(128), "80 01"},
-		{"varint 300", varint(300), "ac 02"},
-		{"varint max", varint(UINT64_MAX), "ff ff ff ff ff ff ff ff ff 01"},
-		{"field 1 = 0 is written", vfield(1, 0), "08 00"},
-		{"field 16 needs a two-byte key", vfield(16, 1), "80 01 01"},
-		{"field 1028", vfield(1028, 5), "a0 40 05"},
-		{"bytes field 6 pb", bfield(6, "pb"), "32 02 70 62"},
-		{"empty bytes are written", bfield(3, ""), "1a 00"},
+	    {"varint 0", varint(0), "00"},
+	    {"varint 127", varint(127), "7f"},
+	    {"varint 128", varint(128), "80 01"},
+	    {"varint 300", varint(300), "ac 02"},
+	    {"varint max", varint(UINT64_MAX), "ff ff ff ff ff ff ff ff ff 01"},
+	    {"field 1 = 0 is written", vfield(1, 0), "08 00"},
+	    {"field 16 needs a two-byte key", vfield(16, 1), "80 01 01"},
+	    {"field 1028", vfield(1028, 5), "a0 40 05"},
+	    {"bytes field 6 pb", bfield(6, "pb"), "32 02 70 62"},
+	    {"empty bytes are written", bfield(3, ""), "1a 00"},
 	};
 	for (const Case &c : cases)
 		EXPECT_EQ(hex(c.written), c.expected) << c.what;
@@ -97,8 +97,8 @@ TEST(TikTokWire, WritesTheWireFormat)
 TEST(TikTokWire, ReadsFieldsAndStopsAtTheFirstMalformedOne)
 {
 	// 1: varint 150, 2: "hi", 3: fixed64, 4: fixed32, 1 again, 2 again.
-	const std::string good = bytes({0x08, 0x96, 0x01, 0x12, 0x02, 'h', 'i', 0x19, 1, 2, 3, 4, 5, 6, 7, 8, 0x25,
-					1, 2, 3, 4, 0x08, 0x07, 0x12, 0x01, 'z'});
+	const std::string good = bytes({0x08, 0x96, 0x01, 0x12, 0x02, 'h', 'i', 0x19, 1,    2,    3,    4,    5,
+					6,    7,    8,    0x25, 1,    2,   3,   4,    0x08, 0x07, 0x12, 0x01, 'z'});
 	struct Case {
 		const char *what;
 		std::string message;
@@ -110,25 +110,24 @@ TEST(TikTokWire, ReadsFieldsAndStopsAtTheFirstMalformedOne)
 	};
 	const std::string elevenBytes = bytes({0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01});
 	const Case cases[] = {
-		{"first occurrence wins", good, true, 150, true, "hi", 2},
-		{"empty message", "", false, 0, false, "", 0},
-		{"eleven-byte varint value ends the reading", bytes({0x12, 0x01, 'a'}) + "\x08" + elevenBytes +
-								   bytes({0x12, 0x01, 'b'}),
-		 false, 0, true, "a", 1},
-		{"eleven-byte key", elevenBytes + bytes({0x08, 0x01}), false, 0, false, "", 0},
-		{"ten-byte varint is fine", bytes({0x08, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x01}),
-		 true, UINT64_MAX, false, "", 0},
-		{"varint cut at the end", bytes({0x12, 0x00, 0x08, 0x80}), false, 0, true, "", 1},
-		{"length past the end", bytes({0x08, 0x01, 0x12, 0x05, 'a', 'b'}), true, 1, false, "", 0},
-		{"huge length", bytes({0x12, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f, 'a'}), false, 0,
-		 false, "", 0},
-		{"fixed64 cut short", bytes({0x12, 0x00, 0x19, 1, 2, 3}), false, 0, true, "", 1},
-		{"fixed32 cut short", bytes({0x25, 1, 2, 0x08, 0x01}), false, 0, false, "", 0},
-		{"group wire type 3 stops", bytes({0x08, 0x02, 0x1b, 0x08, 0x03}), true, 2, false, "", 0},
-		{"wire type 4 stops", bytes({0x1c, 0x08, 0x03}), false, 0, false, "", 0},
-		{"wire types 6 and 7 stop", bytes({0x0e, 0x08, 0x01}) , false, 0, false, "", 0},
-		{"same number, other wire type, is not a match", bytes({0x0a, 0x01, 'x', 0x10, 0x05}), false, 0, false,
-		 "", 0},
+	    {"first occurrence wins", good, true, 150, true, "hi", 2},
+	    {"empty message", "", false, 0, false, "", 0},
+	    {"eleven-byte varint value ends the reading",
+	     bytes({0x12, 0x01, 'a'}) + "\x08" + elevenBytes + bytes({0x12, 0x01, 'b'}), false, 0, true, "a", 1},
+	    {"eleven-byte key", elevenBytes + bytes({0x08, 0x01}), false, 0, false, "", 0},
+	    {"ten-byte varint is fine", bytes({0x08, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x01}), true,
+	     UINT64_MAX, false, "", 0},
+	    {"varint cut at the end", bytes({0x12, 0x00, 0x08, 0x80}), false, 0, true, "", 1},
+	    {"length past the end", bytes({0x08, 0x01, 0x12, 0x05, 'a', 'b'}), true, 1, false, "", 0},
+	    {"huge length", bytes({0x12, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f, 'a'}), false, 0, false,
+	     "", 0},
+	    {"fixed64 cut short", bytes({0x12, 0x00, 0x19, 1, 2, 3}), false, 0, true, "", 1},
+	    {"fixed32 cut short", bytes({0x25, 1, 2, 0x08, 0x01}), false, 0, false, "", 0},
+	    {"group wire type 3 stops", bytes({0x08, 0x02, 0x1b, 0x08, 0x03}), true, 2, false, "", 0},
+	    {"wire type 4 stops", bytes({0x1c, 0x08, 0x03}), false, 0, false, "", 0},
+	    {"wire types 6 and 7 stop", bytes({0x0e, 0x08, 0x01}), false, 0, false, "", 0},
+	    {"same number, other wire type, is not a match", bytes({0x0a, 0x01, 'x', 0x10, 0x05}), false, 0, false, "",
+	     0},
 	};
 	for (const Case &c : cases) {
 		uint64_t v = 99;
@@ -176,19 +175,19 @@ TEST(TikTokWire, Gunzip)
 		std::string expected;
 	};
 	const Case cases[] = {
-		{"gzip", gz, text},
-		{"zlib header too", compress(text, 15), text},
-		{"bytes after the stream are ignored", concatenated, text},
-		{"bytes after it that read as a size too small", gz + std::string("\x01\0\0\0", 4), text},
-		{"bytes after it that read as a size large enough", gz + std::string("\0\0\x10\0", 4), text},
-		{"truncated stream", gz.substr(0, gz.size() / 2), ""},
-		{"stream without its trailer", gz.substr(0, gz.size() - 4), ""},
-		{"bad checksum", corrupt, ""},
-		{"bad header", badHeader, ""},
-		{"shorter than 3 bytes", gz.substr(0, 2), ""},
-		{"empty", "", ""},
-		{"plain bytes", "hello world, not compressed", ""},
-		{"empty content", compress(""), ""},
+	    {"gzip", gz, text},
+	    {"zlib header too", compress(text, 15), text},
+	    {"bytes after the stream are ignored", concatenated, text},
+	    {"bytes after it that read as a size too small", gz + std::string("\x01\0\0\0", 4), text},
+	    {"bytes after it that read as a size large enough", gz + std::string("\0\0\x10\0", 4), text},
+	    {"truncated stream", gz.substr(0, gz.size() / 2), ""},
+	    {"stream without its trailer", gz.substr(0, gz.size() - 4), ""},
+	    {"bad checksum", corrupt, ""},
+	    {"bad header", badHeader, ""},
+	    {"shorter than 3 bytes", gz.substr(0, 2), ""},
+	    {"empty", "", ""},
+	    {"plain bytes", "hello world, not compressed", ""},
+	    {"empty content", compress(""), ""},
 	};
 	for (const Case &c : cases)
 		EXPECT_TRUE(gunzip(c.input) == c.expected) << c.what;
@@ -222,8 +221,8 @@ TEST(TikTokWire, DecodesFrames)
 	// Hand-written: response with one chat message "hi", extension "X", ack asked.
 	const std::string user = bytes({0x1a, 0x03, 'A', 'n', 'n'});
 	std::string chat = bytes({0x12, static_cast<int>(user.size())}) + user + bytes({0x1a, 0x02, 'h', 'i'});
-	std::string room = bytes({0x0a, 0x12}) + "WebcastChatMessage" + bytes({0x12, static_cast<int>(chat.size())}) +
-			   chat;
+	std::string room =
+	    bytes({0x0a, 0x12}) + "WebcastChatMessage" + bytes({0x12, static_cast<int>(chat.size())}) + chat;
 	auto response = [&](bool ext, int needAck) {
 		std::string r = bytes({0x0a, static_cast<int>(room.size())}) + room;
 		if (ext)
@@ -270,21 +269,21 @@ TEST(TikTokWire, DecodesFrames)
 		size_t messages;
 	};
 	const Case cases[] = {
-		{"plain, acknowledgement asked", frame("pb", &acked, 5), true, "5", 1},
-		{"gzip payload", frame("pb", &gz, 6), true, "6", 1},
-		{"gzip payload inflating to 100 KiB", frame("pb", &manyGz, 9), true, "9", 3000},
-		{"need-ack without the extension: no acknowledgement", frame("pb", &noExt, 7), true, "", 1},
-		{"need-ack 0", frame("pb", &noAsk, 8), true, "", 1},
-		{"no log id", frame("pb", &acked, -1), true, "", 1},
-		{"json encoding", frame("json", &acked, 5), false, "", 0},
-		{"no encoding", frame("", &acked, 5), false, "", 0},
-		{"no payload", frame("pb", nullptr, 5), false, "", 0},
-		{"empty payload", frame("pb", &empty, 5), false, "", 0},
-		{"broken gzip", frame("pb", &badGz, 5), false, "", 0},
-		{"gzip garbage", frame("pb", &garbage, 5), false, "", 0},
-		{"gzip beyond the cap", frame("pb", &bomb, 5), false, "", 0},
-		{"two bytes 1f 8b are not inflated", frame("pb", &magicOnly, 5), true, "", 0},
-		{"not protobuf at all", "hello", false, "", 0},
+	    {"plain, acknowledgement asked", frame("pb", &acked, 5), true, "5", 1},
+	    {"gzip payload", frame("pb", &gz, 6), true, "6", 1},
+	    {"gzip payload inflating to 100 KiB", frame("pb", &manyGz, 9), true, "9", 3000},
+	    {"need-ack without the extension: no acknowledgement", frame("pb", &noExt, 7), true, "", 1},
+	    {"need-ack 0", frame("pb", &noAsk, 8), true, "", 1},
+	    {"no log id", frame("pb", &acked, -1), true, "", 1},
+	    {"json encoding", frame("json", &acked, 5), false, "", 0},
+	    {"no encoding", frame("", &acked, 5), false, "", 0},
+	    {"no payload", frame("pb", nullptr, 5), false, "", 0},
+	    {"empty payload", frame("pb", &empty, 5), false, "", 0},
+	    {"broken gzip", frame("pb", &badGz, 5), false, "", 0},
+	    {"gzip garbage", frame("pb", &garbage, 5), false, "", 0},
+	    {"gzip beyond the cap", frame("pb", &bomb, 5), false, "", 0},
+	    {"two bytes 1f 8b are not inflated", frame("pb", &magicOnly, 5), true, "", 0},
+	    {"not protobuf at all", "hello", false, "", 0},
 	};
 	for (const Case &c : cases) {
 		DecodedFrame d = decodeFrame(c.frame);
