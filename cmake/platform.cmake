@@ -1,6 +1,6 @@
 # The platform layer (src/platform): one header per facility, and for each
 # facility one implementation file per variant, named by what it is built on
-# (https_curl.cpp, websocket_beast.cpp, sha256_win.cpp). This is the one place
+# (https_curl.cpp, websocket_openssl.cpp, sha256_win.cpp). This is the one place
 # that chooses the variants; logic files never test the platform themselves.
 
 # Variant files, left out of the core's source glob and added back by choice.
@@ -13,7 +13,7 @@ function(vanteo_platform_sources var)
 		list(APPEND files file_move_win.cpp foreground_window_win.cpp module_path_win.cpp
 			overlay_window_win.cpp restart_win.cpp sha256_win.cpp)
 	else()
-		list(APPEND files https_curl.cpp websocket_beast.cpp tcp_posix.cpp files_posix.cpp
+		list(APPEND files https_curl.cpp websocket_openssl.cpp tcp_posix.cpp files_posix.cpp
 			file_move_std.cpp module_path_posix.cpp random_linux.cpp sha256_openssl.cpp
 			restart_posix.cpp overlay_window_x11.cpp)
 		find_package(X11)
@@ -34,8 +34,12 @@ function(vanteo_link_platform target)
 		find_package(ZLIB REQUIRED)
 		find_package(Boost 1.74 REQUIRED)
 		find_package(X11)
+		# libdeflate inflates whole TikTok payloads; Debian's 1.14 has no CMake
+		# package, only a pkg-config file.
+		find_package(PkgConfig REQUIRED)
+		pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 		target_link_libraries(${target} PUBLIC CURL::libcurl OpenSSL::SSL OpenSSL::Crypto ZLIB::ZLIB
-			Boost::boost)
+			PkgConfig::LIBDEFLATE Boost::boost)
 		if(X11_FOUND)
 			target_link_libraries(${target} PUBLIC X11::X11)
 			target_compile_definitions(${target} PUBLIC VANTEO_HAVE_X11=1)

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
 	build-essential cmake ninja-build pkg-config git curl ca-certificates openssl
 	libobs-dev obs-studio qtbase5-dev
-	libcurl4-openssl-dev libboost-dev libssl-dev zlib1g-dev libx11-dev
+	libcurl4-openssl-dev libboost-dev libssl-dev zlib1g-dev libdeflate-dev libx11-dev
 	libgtest-dev libgmock-dev libbenchmark-dev clang clang-format
 	xvfb xauth imagemagick xdotool chromium
 )

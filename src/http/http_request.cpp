@@ -181,16 +181,15 @@ std::string httpResponse(const std::string &status, const std::string &contentTy
 const std::string kEventStreamHead = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"
 				     "Cache-Control: no-store\r\nConnection: keep-alive\r\n\r\n";
 
-std::string eventFrame(const std::string &name, const std::string &data)
+void appendEventFrame(std::string &out, const std::string &name, const std::string &data)
 {
-	std::string out;
-	out.reserve(16 + name.size() + data.size());
+	if (out.empty())
+		out.reserve(16 + name.size() + data.size());
 	out += "event: ";
 	out += name;
 	out += "\ndata: ";
 	out += data;
 	out += "\n\n";
-	return out;
 }
 
 bool queryHasToken(const std::string &query, const std::string &token)

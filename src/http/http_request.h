@@ -48,8 +48,8 @@ std::string httpResponse(const std::string &status, const std::string &contentTy
 // Fixed head of an event stream (101 bytes).
 extern const std::string kEventStreamHead;
 
-// "event: NAME\ndata: DATA\n\n"
-std::string eventFrame(const std::string &name, const std::string &data);
+// Appends "event: NAME\ndata: DATA\n\n".
+void appendEventFrame(std::string &out, const std::string &name, const std::string &data);
 
 // True when the query holds "t=" + token anywhere.
 bool queryHasToken(const std::string &query, const std::string &token);

@@ -1,5 +1,6 @@
 #include "http/local_server.h"
 
+#include "common/burst.h"
 #include "common/json.h"
 #include "common/log.h"
 #include "platform/files.h"
@@ -26,6 +27,9 @@ std::string streamsFullResponse()
 {
 	return httpResponse("503 Service Unavailable", "text/plain", "too many event streams");
 }
+
+// The frames this thread broadcast during its current burst, per server.
+thread_local std::vector<std::pair<LocalServer *, std::string>> t_heldFrames;
 
 } // namespace
 
@@ -407,14 +411,46 @@ void LocalServer::serveGet(platform::SocketHandle s, const std::string &path)
 
 void LocalServer::broadcast(const std::string &event, const std::string &data)
 {
-	const std::string frame = eventFrame(event, data);
+	if (!Burst::active()) {
+		std::string frame;
+		appendEventFrame(frame, event, data);
+		sendFrames(frame);
+		return;
+	}
+	for (auto &held : t_heldFrames) {
+		if (held.first == this) {
+			appendEventFrame(held.second, event, data);
+			return;
+		}
+	}
+	t_heldFrames.emplace_back(this, std::string());
+	appendEventFrame(t_heldFrames.back().second, event, data);
+	Burst::atEnd([this] { sendHeldFrames(); });
+}
+
+void LocalServer::sendHeldFrames()
+{
+	std::string frames;
+	for (auto held = t_heldFrames.begin(); held != t_heldFrames.end(); ++held) {
+		if (held->first == this) {
+			frames.swap(held->second);
+			t_heldFrames.erase(held);
+			break;
+		}
+	}
+	if (!frames.empty())
+		sendFrames(frames);
+}
+
+void LocalServer::sendFrames(const std::string &frames)
+{
 	std::lock_guard<std::mutex> guard(m_connLock);
 	if (m_streams.empty())
 		return;
-	// Every page gets the frame at once, under one deadline: a page that
+	// Every page gets the frames at once, under one deadline: a page that
 	// stopped reading costs one time-out once, and is then gone.
 	const std::vector<bool> sent =
-	    platform::sendToAllWithin(m_streams, frame.data(), frame.size(), m_limits.sendTimeoutMs);
+	    platform::sendToAllWithin(m_streams, frames.data(), frames.size(), m_limits.sendTimeoutMs);
 	std::vector<platform::SocketHandle> kept;
 	for (size_t i = 0; i < m_streams.size(); ++i) {
 		if (sent[i])

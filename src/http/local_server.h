@@ -60,6 +60,9 @@ public:
 	void addResource(const std::string &path, const std::string &contentType, const std::string &body);
 	// Sends one event to every open stream. A page that does not take the
 	// whole frame within the send time-out is dropped; the others get it.
+	// Inside a Burst (common/burst.h) the calling thread's events wait for
+	// the burst's end and then leave together, in order, in one write per
+	// page.
 	void broadcast(const std::string &event, const std::string &data);
 	// Stops taking connections, waits for the requests still running (their
 	// remote calls are aborted), then closes every stream. Joins every thread.
@@ -95,6 +98,9 @@ private:
 	void handleConnection(platform::SocketHandle s, Clock::time_point started);
 	void openStream(platform::SocketHandle s);
 	void dropClosedStreamsLocked(); // under m_connLock
+	// Sends whole event frames to every stream, dropping pages that fail.
+	void sendFrames(const std::string &frames);
+	void sendHeldFrames(); // the calling thread's frames of its burst
 	void finishConnection(platform::SocketHandle s, const std::string &response);
 	void serveGet(platform::SocketHandle s, const std::string &path);
 	// Appends the next bytes that arrive before the deadline; false on an

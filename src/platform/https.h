@@ -8,7 +8,7 @@
 // the 15-second time-outs of each phase; callers run them on their own worker
 // threads. No state is kept between calls, so any thread may call at any time.
 //
-// Hosts: pass an endpoint name from hub/endpoints.h ("twitch-helix"); a
+// Hosts: pass an endpoint name from common/endpoints.h ("twitch-helix"); a
 // literal host ("example.com" or "example.com:8443") is accepted too, for
 // addresses that come back inside replies. Hosts, paths, methods and header
 // blocks are ASCII text (the wide strings of other platforms are plain

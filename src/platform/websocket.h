@@ -10,7 +10,8 @@
 //
 // Threads: one owning worker thread calls connect, receive and close (and
 // destroys the object). Any other thread may call abort, sendText and
-// sendBinary at any time, also while receive is blocked. The object is
+// sendBinary at any time, also while receive is blocked. There is no thread
+// of its own: each call does its I/O on the calling thread. The object is
 // reusable: connect tears down whatever it still holds.
 namespace vanteo::platform {
 
@@ -38,7 +39,7 @@ public:
 	WebSocketClient &operator=(const WebSocketClient &) = delete;
 
 	// Opens wss://host:port/path. host is an endpoint name from
-	// hub/endpoints.h or a literal host; a literal "host:port" connects to
+	// common/endpoints.h or a literal host; a literal "host:port" connects to
 	// that port. extraHeaders: "Name: value\r\n" lines, may be empty. Only
 	// the completion of the upgrade decides success. An abort from another
 	// thread while connecting makes it return false.

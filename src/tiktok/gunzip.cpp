@@ -1,5 +1,6 @@
 #include "tiktok/gunzip.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -29,12 +30,65 @@ struct Inflater {
 	Inflater &operator=(const Inflater &) = delete;
 };
 
+// One libdeflate decompressor per thread (it is not to be shared).
+struct WholeInflater {
+	libdeflate_decompressor *decompressor = libdeflate_alloc_decompressor();
+	WholeInflater() = default;
+	~WholeInflater() { libdeflate_free_decompressor(decompressor); }
+	WholeInflater(const WholeInflater &) = delete;
+	WholeInflater &operator=(const WholeInflater &) = delete;
+};
+
+enum class Whole { Done, Refused, NotTried };
+
+// A gzip member inflated in one call into a buffer of the size its trailer
+// gives (the last four bytes: the size modulo 2^32), which libdeflate checks
+// along with the CRC. When those bytes are no trailer (bytes follow the
+// member), claim more than the cap or more than deflate can expand the input
+// to (1032:1), the stream is left to zlib, which grows its output only as
+// data arrives: a few bytes never buy a 32 MiB zero-filled buffer.
+Whole gunzipWhole(std::string_view compressed, std::string &buffer, size_t &size)
+{
+	if (compressed.size() < 18 || static_cast<uint8_t>(compressed[0]) != 0x1f ||
+	    static_cast<uint8_t>(compressed[1]) != 0x8b)
+		return Whole::NotTried;
+	const auto *tail = reinterpret_cast<const uint8_t *>(compressed.data() + compressed.size() - 4);
+	const size_t claimed = tail[0] | (tail[1] << 8) | (tail[2] << 16) | (size_t(tail[3]) << 24);
+	if (claimed > kGunzipCap || claimed / 1032 > compressed.size())
+		return Whole::NotTried;
+	thread_local WholeInflater inflater;
+	if (!inflater.decompressor)
+		return Whole::NotTried;
+	if (buffer.size() < claimed)
+		buffer.resize(claimed);
+	size_t used = 0;
+	const libdeflate_result result = libdeflate_gzip_decompress_ex(
+	    inflater.decompressor, compressed.data(), compressed.size(), &buffer[0], claimed, &used, &size);
+	if (result == LIBDEFLATE_SUCCESS)
+		return Whole::Done;
+	// Corrupt or truncated (the end of the input came before the member's),
+	// or a checksum that does not match.
+	if (result == LIBDEFLATE_BAD_DATA)
+		return Whole::Refused;
+	return Whole::NotTried;
+}
+
 } // namespace
 
 size_t gunzipInto(std::string_view compressed, std::string &buffer)
 {
 	if (compressed.size() < 3 || compressed.size() > UINT_MAX)
 		return 0;
+	size_t whole = 0;
+	switch (gunzipWhole(compressed, buffer, whole)) {
+	case Whole::Done:
+		return whole;
+	case Whole::Refused:
+		return 0;
+	case Whole::NotTried:
+		break;
+	}
+	// Step by step: zlib streams, and gzip whose size is not known up front.
 	thread_local Inflater inflater;
 	if (!inflater.open || inflateReset(&inflater.stream) != Z_OK)
 		return 0;

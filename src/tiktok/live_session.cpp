@@ -2,6 +2,7 @@
 // thread and the receive loop.
 #include "tiktok/tiktok_client.h"
 
+#include "common/burst.h"
 #include "common/endpoints.h"
 #include "common/log.h"
 #include "platform/https.h"
@@ -114,6 +115,8 @@ void TikTokClient::receiveLoop(platform::WebSocketClient &socket)
 		// handed on, as the server expects.
 		if (!frame.logId.empty())
 			socket.sendBinary(buildPushFrame("ack", frame.internalExt, frame.logId));
+		// The records of one frame reach the pages together.
+		Burst burst;
 		if (m_message) {
 			for (const ChatMessage &record : frame.messages)
 				m_message(record);

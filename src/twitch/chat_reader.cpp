@@ -1,5 +1,6 @@
 #include "twitch/chat_reader.h"
 
+#include "common/burst.h"
 #include "common/log.h"
 #include "twitch/irc_message.h"
 #include "twitch/irc_records.h"
@@ -131,9 +132,15 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 			continue;
 		}
 		lastData = Clock::now();
-		buffer += payload;
+		// Usually the message ends with its last line: take it whole.
+		if (buffer.empty())
+			buffer.swap(payload);
+		else
+			buffer += payload;
 		if (buffer.size() > m_timings.lineBufferCap)
 			break;
+		// The records of one message reach the pages together.
+		Burst burst;
 		if (!dispatchLines(socket, attempt, channel, buffer))
 			break;
 	}
@@ -183,7 +190,7 @@ bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt 
 void TwitchChatReader::watchJoin(platform::WebSocketClient *socket, Attempt *attempt)
 {
 	for (int i = 0; i < m_timings.joinTicks; ++i) {
-		if (attempt->finished || !m_worker.running())
+		if (attempt->finished || attempt->joined || !m_worker.running())
 			return;
 		std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
 	}

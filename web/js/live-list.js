@@ -7,6 +7,11 @@
 //
 // Browser scroll anchoring is switched off for the list in CSS, because it
 // would move the view a second time on top of the compensation done here.
+//
+// Items are put in place once per animation frame, all that came in since
+// the last one together: a flood then costs one layout a frame instead of
+// one per item. While the page is hidden no frame comes; of the items that
+// wait, only as many are kept as the list could hold.
 
 const NEAR_PX = 24;
 
@@ -19,6 +24,9 @@ export class LiveList {
 		this.follow = true;
 		this.unseen = 0;
 		this.autoTop = null;
+		this.pending = [];
+		this.incoming = 0;
+		this.frame = 0;
 
 		this.box.addEventListener('scroll', () => this.onScroll(), { passive: true });
 		// In a busy chat the next item would scroll back to the newest end
@@ -43,37 +51,63 @@ export class LiveList {
 	}
 
 	get size() {
-		return this.box.children.length;
+		return this.box.children.length + this.pending.length;
 	}
 
 	items() {
+		this.flush();
 		return Array.from(this.box.children);
 	}
 
 	add(node) {
-		if (this.follow) {
-			if (this.bottom) this.box.append(node);
-			else this.box.prepend(node);
-			this.trim();
-			this.scrollToNewest();
-			return node;
-		}
-		if (this.bottom) {
-			this.box.append(node);
-		} else {
-			const before = this.box.scrollHeight;
-			this.box.prepend(node);
-			this.box.scrollTop += this.box.scrollHeight - before;
-		}
-		this.trim();
-		this.unseen += 1;
-		this.updateJump();
+		this.pending.push(node);
+		this.incoming += 1;
+		if (this.pending.length > this.max * 1.5) this.pending.shift();
+		this.schedule();
 		return node;
+	}
+
+	schedule() {
+		if (!this.frame) this.frame = requestAnimationFrame(() => this.flush());
+	}
+
+	// Puts the waiting items in place now.
+	flush() {
+		if (this.frame) cancelAnimationFrame(this.frame);
+		this.frame = 0;
+		const nodes = this.pending;
+		const count = this.incoming;
+		this.pending = [];
+		this.incoming = 0;
+		if (nodes.length) {
+			const batch = document.createDocumentFragment();
+			if (this.bottom) {
+				batch.append(...nodes);
+				this.box.append(batch);
+			} else {
+				batch.append(...nodes.reverse());
+				if (this.follow) {
+					this.box.prepend(batch);
+				} else {
+					const before = this.box.scrollHeight;
+					this.box.prepend(batch);
+					this.box.scrollTop += this.box.scrollHeight - before;
+				}
+			}
+			this.trim();
+		}
+		if (this.follow) {
+			this.scrollToNewest();
+		} else if (count) {
+			this.unseen += count;
+			this.updateJump();
+		}
 	}
 
 	// Removes one item; when it sat above the reader's view, the view is
 	// kept where it is.
 	remove(node) {
+		this.flush();
 		if (node.parentNode !== this.box) return;
 		if (!this.follow && this.isAboveView(node)) {
 			const before = this.box.scrollHeight;
@@ -85,6 +119,10 @@ export class LiveList {
 	}
 
 	clear() {
+		if (this.frame) cancelAnimationFrame(this.frame);
+		this.frame = 0;
+		this.pending = [];
+		this.incoming = 0;
 		this.box.replaceChildren();
 		this.unseen = 0;
 		this.follow = true;
@@ -109,9 +147,11 @@ export class LiveList {
 		const oldest = this.bottom
 			? Array.from(kids).slice(0, count)
 			: Array.from(kids).slice(kids.length - count);
-		const before = this.box.scrollHeight;
+		// Reading the height costs a layout; only a reader's view needs it.
+		const keepView = this.bottom && !this.follow;
+		const before = keepView ? this.box.scrollHeight : 0;
 		for (const node of oldest) node.remove();
-		if (this.bottom && !this.follow) this.box.scrollTop -= before - this.box.scrollHeight;
+		if (keepView) this.box.scrollTop -= before - this.box.scrollHeight;
 	}
 
 	isAboveView(node) {
@@ -134,12 +174,13 @@ export class LiveList {
 	}
 
 	keepNewestInView() {
-		if (this.follow) this.scrollToNewest();
+		if (this.follow) this.schedule();
 	}
 
 	showNewest() {
 		this.follow = true;
 		this.unseen = 0;
+		this.flush();
 		this.trim();
 		this.scrollToNewest();
 		this.updateJump();

@@ -11,7 +11,8 @@
 //              "stall-upgrade"|"reject", pingToken}
 //   send      {lines | text | size+fill | base64, binary, splitAt, linesPerMessage,
 //              fragments, templates, flush (answer only once it was written)}
-//   ping      {token}          PING :token (the PONG is checked and recorded)
+//   ping      {token, websocket}  PING :token (the PONG is checked and recorded);
+//                              with websocket, a WebSocket ping (pongs in wsPongs)
 //   close     {code, reason}   a close frame
 //   drop      {}               the TCP connection cut without a close frame
 //   stall     {on}             stop reading and answering (true) or resume
@@ -19,6 +20,11 @@
 //                              joined session (templates applied), also to
 //                              sessions that join later
 //   stopPlay  {}
+//   flood     {lines, linesPerMessage, messagesPerSecond, seconds}  a steady
+//              load to every joined session: messagesPerSecond messages of
+//              linesPerMessage lines for `seconds`, the lines in turn, templates
+//              applied plus {seq} (the line's number) and {sent} (the monotonic
+//              clock in microseconds as its message is written)
 //   state     {}               {accepted, sessions: [...]}
 //   reset     {}
 
@@ -62,6 +68,7 @@ class TwitchChat {
 		this.sessions = [];
 		this.accepted = 0;
 		this.player = null;
+		this.flooding = null;
 		this.heldUpgrades = new Set();
 	}
 
@@ -80,6 +87,7 @@ class TwitchChat {
 
 	async stop() {
 		this.stopPlay();
+		this.stopFlood();
 		for (const session of this.sessions) session.ws.terminate();
 		await this.listener.close();
 	}
@@ -110,9 +118,9 @@ class TwitchChat {
 			roomId: this.config.roomId,
 			received: [],
 			lines: [],
-			partial: '',
 			pingsSent: [],
 			pongs: [],
+			wsPongs: [],
 			closed: null,
 			stalled: false,
 		};
@@ -124,6 +132,7 @@ class TwitchChat {
 			session.closed = { code, reason: reason.toString('utf8') };
 			this.context.log(`twitch-chat: session ${session.id} closed ${code}`);
 		});
+		ws.on('pong', (data) => session.wsPongs.push(data.toString('utf8')));
 		ws.on('error', () => {});
 	}
 
@@ -133,9 +142,10 @@ class TwitchChat {
 			? { binary: true, base64: buffer.toString('base64'), length: buffer.length }
 			: { binary: false, data: buffer.toString('utf8'), length: buffer.length });
 		if (isBinary) return;
-		const text = session.partial + buffer.toString('utf8');
-		const parts = text.split('\r\n');
-		session.partial = parts.pop();
+		// As on Twitch, the end of a message also ends a line (tmi.js sends
+		// its commands without CR LF); a line is never split across messages.
+		const parts = buffer.toString('utf8').split('\r\n');
+		if (parts.at(-1) === '') parts.pop();
 		for (const line of parts) {
 			session.lines.push(line);
 			if (!session.stalled) this.line(session, line);
@@ -231,7 +241,8 @@ class TwitchChat {
 			for (const session of this.pick(args)) {
 				const token = args.token || this.config.pingToken;
 				session.pingsSent.push(token);
-				deliver(session.ws, Buffer.from(`PING :${token}\r\n`), {});
+				if (args.websocket) session.ws.ping(token);
+				else deliver(session.ws, Buffer.from(`PING :${token}\r\n`), {});
 			}
 			return { ok: true };
 		case 'close':
@@ -260,6 +271,8 @@ class TwitchChat {
 		case 'stopPlay':
 			this.stopPlay();
 			return { ok: true };
+		case 'flood':
+			return this.flood(args);
 		case 'state':
 			return this.state();
 		case 'reset':
@@ -303,10 +316,52 @@ class TwitchChat {
 		this.player = null;
 	}
 
+	// Sends on schedule from the start time, catching up after a late timer,
+	// so the rate holds however the event loop is busy.
+	flood(args) {
+		this.stopFlood();
+		const lines = (args.lines || []).map(String);
+		if (!lines.length) throw new Error('flood needs lines');
+		const perMessage = Math.max(1, Number(args.linesPerMessage || 1));
+		const rate = Math.max(1, Number(args.messagesPerSecond || 100));
+		const total = Math.round(rate * Number(args.seconds || 1));
+		const flood = { messages: 0, lines: 0, total, timer: null };
+		this.flooding = flood;
+		const start = performance.now();
+		const tick = () => {
+			const due = Math.min(total, Math.floor(((performance.now() - start) * rate) / 1000) + 1);
+			for (; flood.messages < due; flood.messages++) {
+				const sent = String(process.hrtime.bigint() / 1000n);
+				const batch = [];
+				for (let i = 0; i < perMessage; i++, flood.lines++) {
+					batch.push(lines[flood.lines % lines.length].replaceAll('{seq}', String(flood.lines))
+						.replaceAll('{sent}', sent));
+				}
+				for (const session of this.sessions) {
+					if (session.open && !session.stalled && session.joined.length) {
+						this.sendLines(session, batch.map((line) => applyTemplates(line, session)));
+					}
+				}
+			}
+			if (flood.messages < total) {
+				flood.timer = setTimeout(tick, start + (flood.messages * 1000) / rate - performance.now());
+			}
+		};
+		tick();
+		return { total, lines: total * perMessage };
+	}
+
+	stopFlood() {
+		if (this.flooding) clearTimeout(this.flooding.timer);
+		this.flooding = null;
+	}
+
 	state() {
+		const flood = this.flooding;
 		return {
 			accepted: this.accepted,
 			playing: Boolean(this.player),
+			flood: flood && { messages: flood.messages, lines: flood.lines, done: flood.messages >= flood.total },
 			sessions: this.sessions.map((s) => ({
 				id: s.id,
 				open: s.open,
@@ -319,6 +374,7 @@ class TwitchChat {
 				lines: s.lines,
 				pingsSent: s.pingsSent,
 				pongs: s.pongs,
+				wsPongs: s.wsPongs,
 				closed: s.closed,
 				stalled: s.stalled,
 			})),
@@ -327,6 +383,7 @@ class TwitchChat {
 
 	async reset() {
 		this.stopPlay();
+		this.stopFlood();
 		for (const session of this.sessions) session.ws.terminate();
 		for (const socket of this.heldUpgrades) socket.destroy();
 		this.heldUpgrades.clear();

@@ -274,10 +274,25 @@ TEST_F(WebSocketClientTest, StalledPeerCannotHoldTheClient)
 	EXPECT_LT(Clock::now() - started, milliseconds(1500));
 }
 
-TEST_F(WebSocketClientTest, ConcurrentSendsNeverInterleave)
+TEST_F(WebSocketClientTest, SendsFromOtherThreadsWhileTheOwnerReceives)
 {
 	WebSocketClient client;
 	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
+	// The owner waits in receive the whole time, answering the peer's ping.
+	std::atomic<bool> sendersDone{false};
+	std::string last;
+	std::thread owner([&] {
+		std::string message;
+		bool binary = false;
+		while (!sendersDone || last != "done\r\n") {
+			const ReceiveResult result = client.receive(message, binary);
+			if (result == ReceiveResult::Failed)
+				return;
+			if (result == ReceiveResult::Message)
+				last = message;
+		}
+	});
+	chat("ping", R"({"websocket":true,"token":"are you there"})");
 	constexpr int kThreads = 4;
 	constexpr int kEach = 25;
 	std::atomic<int> failures{0};
@@ -294,6 +309,10 @@ TEST_F(WebSocketClientTest, ConcurrentSendsNeverInterleave)
 	}
 	for (std::thread &sender : senders)
 		sender.join();
+	sendersDone = true;
+	chat("send", R"({"lines":["done"]})");
+	owner.join();
+	EXPECT_EQ(last, "done\r\n");
 	EXPECT_EQ(failures.load(), 0);
 	ASSERT_TRUE(waitUntil([] { return session(0)["received"].size() == kThreads * kEach; }));
 	JsonValue received = session(0)["received"];
@@ -302,6 +321,8 @@ TEST_F(WebSocketClientTest, ConcurrentSendsNeverInterleave)
 		ASSERT_FALSE(data.empty());
 		EXPECT_EQ(data.find_first_not_of(data[0]), std::string::npos);
 	}
+	ASSERT_TRUE(waitUntil([] { return session(0)["wsPongs"].size() == 1; }));
+	EXPECT_EQ(session(0)["wsPongs"][0].str(), "are you there");
 }
 
 TEST_F(WebSocketClientTest, ConnectFailsOnUntrustedOrUnreachablePeers)

@@ -1,3 +1,4 @@
+#include "common/burst.h"
 #include "http/http_request.h"
 #include "http/local_server.h"
 #include "support/http_client.h"
@@ -255,8 +256,27 @@ TEST_F(ServerTest, EventStreamFramesAreIdenticalForEveryClient)
 	m_server->broadcast("x", "1");
 	m_server->broadcast("x", "2");
 	b.readEvents(4);
-	EXPECT_EQ(b.events(), "event: message-in\ndata: {\"a\":\"ü\"}\n\nevent: status\ndata: \n\n"
-			      "event: x\ndata: 1\n\nevent: x\ndata: 2\n\n");
+	const std::string earlier = "event: message-in\ndata: {\"a\":\"ü\"}\n\nevent: status\ndata: \n\n"
+				    "event: x\ndata: 1\n\nevent: x\ndata: 2\n\n";
+	EXPECT_EQ(b.events(), earlier);
+
+	// A thread's events inside a burst (nested too) wait for its end and
+	// then arrive in order; another thread's event leaves at once.
+	{
+		Burst outer;
+		m_server->broadcast("y", "1");
+		{
+			Burst inner;
+			m_server->broadcast("y", "2");
+		}
+		std::thread([this] { m_server->broadcast("z", "0"); }).join();
+		b.readEvents(5);
+		EXPECT_EQ(b.events(), earlier + "event: z\ndata: 0\n\n");
+		m_server->broadcast("y", "3");
+	}
+	b.readEvents(8);
+	EXPECT_EQ(b.events(), earlier + "event: z\ndata: 0\n\nevent: y\ndata: 1\n\nevent: y\ndata: "
+					"2\n\nevent: y\ndata: 3\n\n");
 }
 
 TEST_F(ServerTest, StopEndsIdleConnectionsAndStreams)

@@ -178,6 +178,8 @@ TEST(TikTokWire, Gunzip)
 	    {"gzip", gz, text},
 	    {"zlib header too", compress(text, 15), text},
 	    {"bytes after the stream are ignored", concatenated, text},
+	    {"bytes after it that read as a size too small", gz + std::string("\x01\0\0\0", 4), text},
+	    {"bytes after it that read as a size large enough", gz + std::string("\0\0\x10\0", 4), text},
 	    {"truncated stream", gz.substr(0, gz.size() / 2), ""},
 	    {"stream without its trailer", gz.substr(0, gz.size() - 4), ""},
 	    {"bad checksum", corrupt, ""},
