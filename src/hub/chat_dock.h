@@ -3,6 +3,7 @@
 #include "feed/chat_message.h"
 #include "feed/link_status.h"
 #include "http/local_server.h"
+#include "hub/recent_history.h"
 #include "hub/settings.h"
 #include "hub/sign_in_states.h"
 #include "twitch/channel_poller.h"
@@ -175,6 +176,8 @@ private:
 
 	std::map<std::string, std::string> m_highlights; // under m_lock
 	std::string m_pins;                              // under m_lock
+	RecentHistory m_history;                         // under m_lock
+	uint64_t m_historyKeys = 0;                      // under m_lock: numbers the keys the hub makes
 
 	LocalServer m_server;
 	uint16_t m_port = 0;

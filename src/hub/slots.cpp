@@ -14,9 +14,23 @@
 // the snapshot of that state a page gets when it opens its stream.
 namespace vanteo {
 
+// Live items are broadcast under the hub lock, so that a page opening its
+// stream gets each of them either live or from the recent history first
+// (the page then skips the repeat by its key).
 void ChatDock::onMessage(const ChatMessage &message)
 {
-	m_server.broadcast("message-in", messageToJson(message));
+	std::lock_guard<std::mutex> guard(m_lock);
+	if (!message.id.empty()) {
+		const std::string json = messageToJson(message);
+		m_history.addMessage(message, json);
+		m_server.broadcast("message-in", json);
+		return;
+	}
+	ChatMessage keyed = message;
+	keyed.id = "vanteo-" + std::to_string(++m_historyKeys);
+	const std::string json = messageToJson(keyed);
+	m_history.addMessage(keyed, json);
+	m_server.broadcast("message-in", json);
 }
 
 void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)
@@ -41,7 +55,12 @@ void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)
 void ChatDock::onClear(Platform platform, const std::string &id, const std::string &userId, const std::string &name,
 		       const std::string &duration)
 {
-	m_server.broadcast("clear", clearEventJson(platform, id, userId, name, duration));
+	std::string json = clearEventJson(platform, id, userId, name, duration);
+	std::lock_guard<std::mutex> guard(m_lock);
+	const std::string key = "clear-" + std::to_string(++m_historyKeys);
+	json.insert(json.size() - 1, ",\"key\":" + jsonQuote(key));
+	m_history.addClear(platform, id, userId, key, json);
+	m_server.broadcast("clear", json);
 }
 
 void ChatDock::onTikTokViewers(int64_t count)
@@ -71,7 +90,19 @@ void ChatDock::onTwitchPins(const std::string &json)
 
 void ChatDock::onActivity(const std::string &json)
 {
-	m_server.broadcast("activity", json);
+	std::lock_guard<std::mutex> guard(m_lock);
+	std::string id = jsonField(json, "id");
+	if (!id.empty() || json.empty() || json[0] != '{') {
+		m_history.addActivity(id, json);
+		m_server.broadcast("activity", json);
+		return;
+	}
+	// Follows carry no id of their own; the pages need one to know the item.
+	id = "activity-" + std::to_string(++m_historyKeys);
+	std::string keyed = json;
+	keyed.insert(1, "\"id\":" + jsonQuote(id) + (json.size() > 2 ? "," : ""));
+	m_history.addActivity(id, keyed);
+	m_server.broadcast("activity", keyed);
 }
 
 void ChatDock::onHeld(const HeldMessage &held)
@@ -158,6 +189,7 @@ void ChatDock::sendSnapshot()
 		m_server.broadcast("automod", m_automodDetail);
 	for (const auto &held : m_pendingHeld)
 		m_server.broadcast("held", held.second);
+	m_history.forEach([this](const std::string &data) { m_server.broadcast("recent", data); });
 }
 
 } // namespace vanteo

@@ -3,6 +3,8 @@
 #include "hub/chat_dock.h"
 #include "common/json.h"
 
+#include <atomic>
+
 namespace vanteo {
 
 bool demoMessage(const std::string &kind, const std::string &name, int64_t nowMs, ChatMessage &m)
@@ -62,7 +64,7 @@ std::string runDemo(ChatDock &hub, const std::string &kind, const std::string &n
 {
 	const std::string name = nameIn.empty() ? std::string("Test_User") : nameIn;
 	if (kind == "follow") {
-		hub.broadcast("activity", demoFollowJson(name));
+		hub.onActivity(demoFollowJson(name));
 		return "{\"ok\":true}";
 	}
 	if (kind == "viewers") {
@@ -73,7 +75,11 @@ std::string runDemo(ChatDock &hub, const std::string &kind, const std::string &n
 	ChatMessage message;
 	if (!demoMessage(kind, name, nowMillis(), message))
 		return errorReply("Unknown test type");
-	hub.broadcast("message-in", messageToJson(message));
+	// Items sent within one millisecond must not share an id: the pages
+	// know what they already show by it.
+	static std::atomic<uint64_t> sent{0};
+	message.id += "-" + std::to_string(++sent);
+	hub.onMessage(message);
 	return "{\"ok\":true}";
 }
 

@@ -296,12 +296,13 @@ test('follows and channel-point redemptions in the activity dock', async () => {
 		reward: { id: 'rw-1', title: 'Pick the game', cost: 2500, prompt: 'Say which game' },
 		redeemed_at: stamp(),
 	});
-	await feed.waitForFunction(() => document.querySelectorAll('#feed > .item').length === 2);
-	assert.deepEqual(await texts(feed, '#feed > .item .item-title'), ['Raider redeemed Pick the game', 'Someone followed']);
-	const redeem = feed.locator('#feed > .item.tone-redeem');
+	// Newest first, after what the recent history brought.
+	await feed.waitForFunction(() => document.querySelector('#feed > .item .item-title')?.textContent === 'Raider redeemed Pick the game');
+	assert.deepEqual((await texts(feed, '#feed > .item .item-title')).slice(0, 2), ['Raider redeemed Pick the game', 'Someone followed']);
+	const redeem = feed.locator('#feed > .item.tone-redeem').first();
 	assert.equal(await redeem.locator('.item-detail').textContent(), '2,500 points');
 	assert.equal(await redeem.locator('.item-text').textContent(), 'play <b>Horror</b> next');
-	const follow = feed.locator('#feed > .item.tone-follow');
+	const follow = feed.locator('#feed > .item.tone-follow').first();
 	assert.equal(await follow.locator('.item-detail').isHidden(), true);
 	assert.equal(await follow.locator('time').getAttribute('datetime'), new Date(Date.parse(followedAt)).toISOString());
 	await shoot(feed, 'eventsub-activity');

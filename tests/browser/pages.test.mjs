@@ -28,6 +28,13 @@ function privmsg({ id, user, userId, color = '', badges = '', emotes = '', text,
 	return `${tags} :${login}!${login}@${login}.tmi.twitch.tv PRIVMSG #{channel} :${text}`;
 }
 
+async function shoot(page, name, widths) {
+	for (const width of widths) {
+		await page.setViewportSize({ width, height: 700 });
+		await page.screenshot({ path: screenshotPath(`${name}-${width}.png`) });
+	}
+}
+
 async function sendChat(lines) {
 	await fakes.command('twitch-chat', 'send', { lines, templates: true });
 }
@@ -151,6 +158,7 @@ test('Twitch chat shows names, colours, badges, emotes after an emoji, replies a
 	assert.deepEqual(await host.api('config', { twitch: CHANNEL }), { ok: true });
 	await twitchConnected(chat);
 	await twitchConnected(feed);
+	const feedItems = await feed.locator('#feed .item').count(); // the recent items of the test above
 
 	await sendChat([
 		// "😀 hi Kappa there": the emoji is one position, so Kappa is 5-9.
@@ -202,7 +210,7 @@ test('Twitch chat shows names, colours, badges, emotes after an emoji, replies a
 	assert.deepEqual(lurker.badges, []);
 
 	// Chat lines are not activity: the activity list stays as it was.
-	assert.equal(await feed.locator('#feed .item').count(), 0);
+	assert.equal(await feed.locator('#feed .item').count(), feedItems);
 	await chat.context().close();
 	await feed.context().close();
 });
@@ -217,8 +225,8 @@ test('moderator removals strike lines, time users out and clear the chat', async
 		privmsg({ id: 'm-ok', user: 'NightOwl', userId: '10001', text: 'stay' }),
 	]);
 	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="m-ok"]'));
-	const state = () =>
-		chat.locator('#chat > .line').evaluateAll((nodes) =>
+	const state = (page = chat) =>
+		page.locator('#chat > .line').evaluateAll((nodes) =>
 			nodes.map((n) => {
 				if (n.classList.contains('notice')) return n.textContent;
 				if (n.dataset.platform === 'tiktok') return 'tiktok';
@@ -234,11 +242,37 @@ test('moderator removals strike lines, time users out and clear the chat', async
 	await chat.waitForFunction(() => document.querySelector('#chat > .line:last-child').classList.contains('notice'));
 	assert.deepEqual((await state()).slice(-4), ['m-s1-', 'm-s2-', 'm-ok', 'spambot42 was timed out for 10 min.']);
 
+	// A dock opened now shows the recent lines as they are, each once; the
+	// open one skips what it already shows.
+	const before = await state();
+	const later = await openPage(browser, host, 'chat', '/', { problems });
+	await later.waitForFunction(() => document.querySelector('#chat > .line:last-child')?.classList.contains('notice'));
+	assert.deepEqual(await state(later), before);
+	await shoot(later, 'recent-chat', [320, 240]);
+	assert.deepEqual(await state(), before);
+
 	await sendChat(['@room-id={roomId};tmi-sent-ts={ts} :tmi.twitch.tv CLEARCHAT #{channel}']);
 	await chat.waitForFunction(() => document.querySelector('#chat > .line:last-child').textContent.includes('cleared'));
-	// Twitch lines are gone, the TikTok item and the notices stay.
-	assert.deepEqual(await state(), ['tiktok', 'spambot42 was timed out for 10 min.', 'The Twitch chat was cleared by a moderator.']);
-	await chat.context().close();
+	// Twitch lines are gone, the TikTok items (this one and the demo's
+	// before it) and the notices stay; a page opened later shows the same.
+	const after = await state();
+	assert.deepEqual(after.slice(-3), ['tiktok', 'spambot42 was timed out for 10 min.', 'The Twitch chat was cleared by a moderator.']);
+	assert.ok(after.every((s) => s === 'tiktok' || s.endsWith('.')), after.join());
+	await later.waitForFunction(() => document.querySelector('#chat > .line:last-child').textContent.includes('cleared'));
+	const last = await openPage(browser, host, 'chat', '/', { problems });
+	await last.waitForFunction(() => document.querySelector('#chat > .line:last-child')?.textContent.includes('cleared'));
+	assert.deepEqual(await state(last), after);
+	assert.deepEqual(await state(later), after);
+
+	// The activity dock opened late lists the demo's items and this test's
+	// TikTok follow, newest first, each once.
+	const feed = await openPage(browser, host, 'activity', '/feed.html', { problems });
+	await feed.waitForFunction(() => document.querySelector('#feed .item .item-title')?.textContent === 'TikTokFan followed');
+	const titles = await feed.locator('#feed .item .item-title').allTextContents();
+	assert.equal(titles.filter((t) => t === 'TikTokFan followed').length, 1);
+	assert.equal(titles.filter((t) => t === 'Test_User is raiding with 42 viewers').length, 1);
+	await shoot(feed, 'recent-activity', [320, 240]);
+	for (const page of [chat, later, last, feed]) await page.context().close();
 });
 
 test('the send box answers a clicked line and shows the notice or the error', async () => {

@@ -3,7 +3,8 @@ import { LinkHeader } from './links.js';
 import { LiveList } from './live-list.js';
 import { Composer } from './composer.js';
 import { chatLine, eventLine, activityLine } from './render.js';
-import { applyClear } from './removals.js';
+import { applyClear, strike } from './removals.js';
+import { SeenKeys, replayRecent } from './recent.js';
 import { HighlightCards } from './highlights.js';
 import { PinBar } from './pins.js';
 import { HeldQueue, AutomodLine } from './held.js';
@@ -97,9 +98,23 @@ chattersButton.addEventListener('click', () => {
 	chatters.toggle();
 });
 
+const seen = new SeenKeys();
+
 function showItem(m) {
-	if (!m || typeof m !== 'object') return;
-	list.add(m.eventId ? eventLine(m) : chatLine(m, { mentionNames: ownNames }));
+	if (!m || typeof m !== 'object') return null;
+	seen.add(m.id);
+	return list.add(m.eventId ? eventLine(m) : chatLine(m, { mentionNames: ownNames }));
+}
+
+function showActivity(a) {
+	if (!a || typeof a !== 'object') return null;
+	seen.add(a.id);
+	return list.add(activityLine(a));
+}
+
+function showClear(c) {
+	if (c && typeof c === 'object') seen.add(c.key);
+	applyClear(list, c);
 }
 
 // Who a clicked name stands for: Twitch lines carry the author's id; items
@@ -142,8 +157,9 @@ new FeedStream()
 	.on('status', (s) => header.setStatus(s))
 	.on('viewers', (v) => header.setViewers(v))
 	.on('message-in', showItem)
-	.on('activity', (a) => a && typeof a === 'object' && list.add(activityLine(a)))
-	.on('clear', (c) => applyClear(list, c))
+	.on('activity', showActivity)
+	.on('clear', showClear)
+	.on('recent', (r) => replayRecent(r, seen, { 'message-in': showItem, activity: showActivity, clear: showClear }, strike))
 	.on('highlight', (h) => highlights.apply(h))
 	.on('pins', (p) => pin.apply(p))
 	.on('held', (h) => held.apply(h))

@@ -1,9 +1,10 @@
 import { withToken } from './api.js';
 
 // The live feed: one EventSource on "/api/events" carrying named events whose
-// data is one JSON object. The server keeps no backlog; each time a stream
-// opens it re-sends the current picture (config, status, viewers, ...), so a
-// reconnect only loses the items that arrived while the page was away.
+// data is one JSON object. Each time a stream opens the server re-sends the
+// current picture (config, status, viewers, ...) and then the recent chat
+// lines and items (recent.js), so a reconnect loses only what fell out of
+// that bounded history while the page was away.
 //
 // EventSource retries by itself after some failures but gives up for good on
 // others (a refused connection while OBS restarts, a non-stream reply), so

@@ -7,6 +7,7 @@ import { isFeedWorthy, describeMessageItem, describeActivity } from './format.js
 import { StreamElementsPanel } from './se-panel.js';
 import { AdPanel } from './ad-panel.js';
 import { SettingsPanel } from './settings-panel.js';
+import { SeenKeys, replayRecent } from './recent.js';
 
 // The activity dock: follows, redemptions, subs, gifts, raids, cheers and
 // TikTok gifts, follows and shares, newest first; below the list the tool
@@ -43,6 +44,7 @@ for (const id of ['se', 'ads', 'settings', 'demo']) {
 }
 
 let gathering = [];
+const seen = new SeenKeys();
 
 function gifter(m) {
 	return `${m.platform}\n${m.userId || ''}\n${m.name || ''}`;
@@ -61,6 +63,8 @@ function gatherGift(m) {
 }
 
 function showMessage(m) {
+	if (!m || typeof m !== 'object') return;
+	seen.add(m.id);
 	if (!isFeedWorthy(m) || gatherGift(m)) return;
 	const entry = list.add(feedEntry(m, describeMessageItem(m)));
 	const count = Number.parseInt(m.eventCount, 10);
@@ -71,6 +75,7 @@ function showMessage(m) {
 
 function showActivity(a) {
 	if (!a || typeof a !== 'object') return;
+	seen.add(a.id);
 	list.add(feedEntry(a, describeActivity(a)));
 }
 
@@ -89,7 +94,8 @@ new FeedStream()
 	.on('config', applyConfig)
 	.on('status', (s) => header.setStatus(s))
 	.on('viewers', (v) => header.setViewers(v))
-	.on('message-in', (m) => m && typeof m === 'object' && showMessage(m))
+	.on('message-in', showMessage)
 	.on('activity', showActivity)
+	.on('recent', (r) => replayRecent(r, seen, { 'message-in': showMessage, activity: showActivity }))
 	.onState((state) => header.setStream(state))
 	.start();

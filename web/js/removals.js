@@ -12,7 +12,7 @@ function text(value) {
 	return typeof value === 'string' ? value : '';
 }
 
-function strike(node) {
+export function strike(node) {
 	if (node.classList.contains('deleted')) return;
 	node.classList.add('deleted');
 	node.title = (node.title ? node.title + ' · ' : '') + 'deleted by a moderator';

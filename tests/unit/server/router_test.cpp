@@ -150,9 +150,11 @@ TEST_F(RouterTest, DemoKindsBroadcastItems)
 	EXPECT_EQ(post("/api/demo", "{}"), "{\"error\":\"Unknown test type\"}");
 	page.readEvents(14);
 	std::string events = page.events();
-	EXPECT_NE(events.find("event: activity\ndata: {\"platform\":\"twitch\",\"type\":\"follow\",\"userId\":\"0\","
-			      "\"name\":\"Test_User\",\"login\":\"Test_User\",\"time\":\"\"}\n\n"),
-		  std::string::npos);
+	EXPECT_NE(
+	    events.find(
+		"event: activity\ndata: {\"id\":\"activity-1\",\"platform\":\"twitch\",\"type\":\"follow\",\"userId\":\"0\","
+		"\"name\":\"Test_User\",\"login\":\"Test_User\",\"time\":\"\"}\n\n"),
+	    std::string::npos);
 	EXPECT_NE(events.find("event: viewers\ndata: {\"twitch\":35,\"tiktok\":14}\n\n"), std::string::npos);
 	EXPECT_EQ(std::count(events.begin(), events.end(), '\n'), 14 * 3);
 	EXPECT_EQ(events.find("nope"), std::string::npos);
