@@ -47,6 +47,9 @@ console.log(`control=${info.control}`);
 curl -s -o /dev/null -X POST -d "{\"users\":[{\"id\":\"1001\",\"login\":\"$channel\",\"display_name\":\"$channel\"}],
 	\"tokens\":{\"tok-streamer\":{\"login\":\"$channel\",\"user_id\":\"1001\"}}}" \
 	"http://127.0.0.1:$control/twitch-api/configure"
+# The Setup page's channel check without an account reads the channel's web
+# page: the fake site knows the demo channel too.
+curl -s -o /dev/null -X POST -d "{\"name\":\"$channel\"}" "http://127.0.0.1:$control/sites/twitch"
 
 "$build/vanteo-devhost" --config-dir "$config" --web-dir "$root/web" >"$work/host.out" &
 host=$!
