@@ -155,6 +155,7 @@ public:
 			 const std::string &kick);
 	void markSetupDone();
 	void setFeedConfig(const std::string &seToken, int64_t adLength);
+	void setHighlightWords(const std::string &words);
 	// StreamElements token and channel id cache, copied under the hub lock.
 	void streamElements(std::string &token, std::string &channelId);
 	// Stores the channel id found for `token`, unless the token was replaced

@@ -166,6 +166,13 @@ void ChatDock::setFeedConfig(const std::string &seToken, int64_t adLength)
 		m_settings.adLength = adLength;
 }
 
+void ChatDock::setHighlightWords(const std::string &words)
+{
+	std::string normalised = normaliseHighlightWords(words);
+	std::lock_guard<std::mutex> guard(m_lock);
+	m_settings.highlightWords = std::move(normalised);
+}
+
 void ChatDock::streamElements(std::string &token, std::string &channelId)
 {
 	std::lock_guard<std::mutex> guard(m_lock);

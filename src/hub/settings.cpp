@@ -45,6 +45,7 @@ bool readSettingsFile(const std::string &path, Settings &s, TwitchAccount &accou
 	s.adLength = obs_data_has_user_value(data, "adLength") ? obs_data_get_int(data, "adLength") : 60;
 	if (s.adLength < 1)
 		s.adLength = 60;
+	s.highlightWords = normaliseHighlightWords(obs_data_get_string(data, "highlightWords"));
 	obs_data_release(data);
 	return true;
 }
@@ -64,6 +65,7 @@ bool writeSettingsFile(const std::string &path, const Settings &s, const TwitchA
 	obs_data_set_string(data, "refreshToken", account.refreshToken.c_str());
 	obs_data_set_string(data, "seToken", s.seToken.c_str());
 	obs_data_set_int(data, "adLength", s.adLength);
+	obs_data_set_string(data, "highlightWords", s.highlightWords.c_str());
 
 	// The file holds tokens: the temporary file is created owner-only before
 	// libobs truncates and fills it, so the renamed result keeps that mode.
@@ -91,6 +93,7 @@ std::string configJson(const Settings &s, const TwitchAccount &account, const st
 	out += builtIn ? ",\"builtInClient\":true" : ",\"builtInClient\":false";
 	out += s.seToken.empty() ? ",\"seConfigured\":false" : ",\"seConfigured\":true";
 	out += ",\"adLength\":" + std::to_string(s.adLength);
+	out += ",\"highlightWords\":" + jsonQuote(s.highlightWords);
 	if (account.login.empty() && !account.token.empty())
 		out +=
 		    ",\"account\":{\"login\":\"\",\"needsReauth\":false,\"pending\":" + jsonQuote(accountNote) + "}}";
@@ -99,6 +102,38 @@ std::string configJson(const Settings &s, const TwitchAccount &account, const st
 	else
 		out += ",\"account\":{\"login\":" + jsonQuote(account.login) +
 		       (needsReauth ? ",\"needsReauth\":true}}" : ",\"needsReauth\":false}}");
+	return out;
+}
+
+std::string normaliseHighlightWords(const std::string &text)
+{
+	const size_t kMaxWords = 50;
+	const size_t kMaxWordBytes = 40;
+	std::string out;
+	size_t count = 0;
+	for (size_t start = 0; start <= text.size() && count < kMaxWords;) {
+		size_t end = text.find_first_of(",\r\n", start);
+		if (end == std::string::npos)
+			end = text.size();
+		std::string word = text.substr(start, end - start);
+		start = end + 1;
+		word.erase(0, word.find_first_not_of(" \t"));
+		word.erase(word.find_last_not_of(" \t") + 1);
+		if (word.empty())
+			continue;
+		if (word.size() > kMaxWordBytes) {
+			// Cut before a character, not inside one (UTF-8 continuation
+			// bytes are 10xxxxxx).
+			size_t length = kMaxWordBytes;
+			while (length > 0 && (static_cast<unsigned char>(word[length]) & 0xC0) == 0x80)
+				--length;
+			word.resize(length);
+		}
+		if (!out.empty())
+			out += ", ";
+		out += word;
+		++count;
+	}
 	return out;
 }
 

@@ -17,7 +17,14 @@ struct Settings {
 	std::string clientId;
 	std::string seToken;
 	int64_t adLength = 60;
+	// Words that make a chat line stand out like a mention, comma-separated
+	// (as normaliseHighlightWords leaves them).
+	std::string highlightWords;
 };
+
+// The highlight words as stored: split at commas and line breaks, trimmed,
+// empty ones dropped, at most 50 of at most 40 bytes, joined by ", ".
+std::string normaliseHighlightWords(const std::string &text);
 
 // Reads config.json (with the host's backup fallback, then the folder of the
 // plug-in's earlier name). Returns false when no file parsed; `settings` and

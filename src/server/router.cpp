@@ -28,6 +28,7 @@ const Route kOpenRoutes[] = {
     {"/api/replay-notify", routeReplayNotify},
     {"/api/game", routeGame},
     {"/api/feed-config", routeFeedConfig},
+    {"/api/highlight-words", routeHighlightWords},
     {"/api/se", routeStreamElements},
     {"/api/account", routeAccount},
     {"/api/token", routeToken},

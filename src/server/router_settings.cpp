@@ -72,4 +72,12 @@ std::string routeFeedConfig(ChatDock &hub, const std::string &body)
 	return kReplyOk;
 }
 
+std::string routeHighlightWords(ChatDock &hub, const std::string &body)
+{
+	hub.setHighlightWords(jsonField(body, "words"));
+	hub.saveConfig();
+	hub.publishConfig();
+	return kReplyOk;
+}
+
 } // namespace vanteo

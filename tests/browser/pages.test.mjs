@@ -275,6 +275,50 @@ test('moderator removals strike lines, time users out and clear the chat', async
 	for (const page of [chat, later, last, feed]) await page.context().close();
 });
 
+test('highlight words and mentions stand out; find, follow a name and back to the live chat', async () => {
+	assert.deepEqual(await host.api('highlight-words', { words: ' giveaway ,, ' }), { ok: true });
+	const chat = await openPage(browser, host, 'chat', '/', { problems });
+	await twitchConnected(chat);
+	const mine = ['f-1', 'f-2', 'f-3', 'f-4'];
+	await sendChat([
+		privmsg({ id: 'f-1', user: 'Zed_Fan', userId: '20001', text: 'when is the GIVEAWAY?' }),
+		privmsg({ id: 'f-2', user: 'Yara', userId: '20002', text: `hi @${CHANNEL} zebra` }),
+		privmsg({ id: 'f-3', user: 'Zed_Fan', userId: '20001', text: 'a zebra crossing' }),
+		privmsg({ id: 'f-4', user: 'Xavi', userId: '20003', text: 'giveaways are fun' }),
+	]);
+	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="f-4"]'));
+	const shown = () =>
+		chat.evaluate((ids) => ids.filter((id) => {
+			const line = document.querySelector(`#chat > .line[data-id="${id}"]`);
+			return line && getComputedStyle(line).display !== 'none';
+		}), mine);
+	const marked = await chat.evaluate((ids) => ids.filter((id) => document.querySelector(`[data-id="${id}"]`).classList.contains('mention')), mine);
+	assert.deepEqual(marked, ['f-1', 'f-2']); // the word, the channel; "giveaways" is another word
+
+	await chat.keyboard.press('Control+f');
+	assert.equal(await chat.evaluate(() => document.activeElement.className), 'find-input');
+	await chat.keyboard.type('ZEBRA');
+	assert.deepEqual(await shown(), ['f-2', 'f-3']);
+	await chat.click('.find-mentions');
+	assert.deepEqual(await shown(), ['f-2']);
+	await chat.click('.find-mentions');
+	await chat.click('#chat > .line[data-id="f-3"] .name');
+	assert.equal(await chat.inputValue('.find-input'), '@Zed_Fan');
+	assert.deepEqual(await shown(), ['f-1', 'f-3']);
+	await shoot(chat, 'chat-find', [320, 240]);
+
+	// What arrives meanwhile is kept, and shows once the bar closes.
+	await sendChat([privmsg({ id: 'f-5', user: 'Xavi', userId: '20003', text: 'still here' })]);
+	mine.push('f-5');
+	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="f-5"]'));
+	assert.deepEqual(await shown(), ['f-1', 'f-3']);
+	await chat.keyboard.press('Escape');
+	assert.equal(await chat.locator('#find').isHidden(), true);
+	assert.deepEqual(await shown(), mine);
+	await chat.context().close();
+	assert.deepEqual(await host.api('highlight-words', { words: '' }), { ok: true });
+});
+
 test('the send box answers a clicked line and shows the notice or the error', async () => {
 	const chat = await openPage(browser, host, 'chat', '/', { problems });
 	await twitchConnected(chat);

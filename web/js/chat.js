@@ -14,6 +14,7 @@ import { UserCard } from './user-card.js';
 import { EmotePicker } from './emote-picker.js';
 import { ChatterList } from './chatters.js';
 import { icon } from './dom.js';
+import { ChatFilter } from './chat-filter.js';
 
 // The chat dock: every chat line and chat-side item of both platforms, the
 // follows and redemptions, the removals moderators make; above the chat the
@@ -29,6 +30,10 @@ const list = new LiveList(chat, {
 	max: MAX_LINES,
 	newestAt: 'bottom',
 	jumpButton: document.getElementById('jump'),
+	prepare: (node) => filter.apply(node),
+});
+const filter = new ChatFilter(document.getElementById('find'), list, {
+	button: document.querySelector('.composer-find'),
 });
 const composer = new Composer(document.getElementById('composer'));
 const highlights = new HighlightCards(document.getElementById('highlights'));
@@ -58,7 +63,11 @@ function text(value) {
 
 function applyConfig(config) {
 	if (!config || typeof config !== 'object') return;
-	ownNames = [text(config.twitch), text(config.tiktok)].filter(Boolean);
+	// Lines naming the channels, the signed-in account or a highlight word
+	// stand out (and are what the "Mentions" filter shows).
+	const login = config.account && typeof config.account === 'object' ? text(config.account.login) : '';
+	const words = text(config.highlightWords).split(',');
+	ownNames = [text(config.twitch), text(config.tiktok), login, ...words].map((w) => w.trim()).filter(Boolean);
 	composer.setAccount(config.account);
 	account.apply(config);
 	connected = composer.enabled;
@@ -67,7 +76,7 @@ function applyConfig(config) {
 		actions.close();
 		card.close();
 	}
-	chat.dataset.empty = ownNames.length
+	chat.dataset.empty = config.twitch || config.tiktok
 		? 'Waiting for chat…'
 		: 'No channel is set up yet. Once one is, its chat appears here.';
 }
@@ -88,6 +97,7 @@ function applyChannelTools(config) {
 
 emoteButton.append(icon('emote'));
 chattersButton.append(icon('join'));
+document.querySelector('.composer-find').append(icon('find'));
 // One panel at a time over the chat.
 emoteButton.addEventListener('click', () => {
 	chatters.close();
@@ -129,10 +139,16 @@ function cardTarget(line, nameNode) {
 // A click on a name opens its card; a click elsewhere on a chat line answers
 // it (Twitch) and shows its actions. Both need the account.
 chat.addEventListener('click', (event) => {
-	if (!connected || event.target.closest('.line-actions')) return;
+	if (event.target.closest('.line-actions')) return;
 	if (window.getSelection && String(window.getSelection()) !== '') return;
 	const line = event.target.closest('.line');
 	const name = event.target.closest('.name');
+	// While finding, or without an account, a name shows that user's lines.
+	if (name && line && (filter.isOpen || !connected)) {
+		filter.follow(line.dataset.name || name.textContent);
+		return;
+	}
+	if (!connected) return;
 	const who = name && cardTarget(line, name);
 	if (who) {
 		card.show(who);

@@ -16,8 +16,10 @@
 const NEAR_PX = 24;
 
 export class LiveList {
-	constructor(container, { max = 300, newestAt = 'bottom', jumpButton = null } = {}) {
+	// `prepare` sees each item as it is added (the chat's filter).
+	constructor(container, { max = 300, newestAt = 'bottom', jumpButton = null, prepare = null } = {}) {
 		this.box = container;
+		this.prepare = prepare;
 		this.max = max;
 		this.bottom = newestAt === 'bottom';
 		this.jump = jumpButton;
@@ -60,6 +62,7 @@ export class LiveList {
 	}
 
 	add(node) {
+		if (this.prepare) this.prepare(node);
 		this.pending.push(node);
 		this.incoming += 1;
 		if (this.pending.length > this.max * 1.5) this.pending.shift();

@@ -2,7 +2,7 @@ import { post, isOk, errorText } from './api.js';
 import { Feedback } from './feedback.js';
 
 // The activity dock's settings: the StreamElements token and the ad break
-// length ("/api/feed-config"), and a way back into the setup wizard
+// length ("/api/feed-config"), the chat's highlight words, and a way back into the setup wizard
 // ("/api/setup-open"). The stored token never comes back to the page, and
 // the plug-in replaces it with whatever a save sends: saving with an empty
 // field disconnects StreamElements, which the form says before it happens.
@@ -34,12 +34,35 @@ export class SettingsPanel {
 			this.update();
 		});
 		this.setup.addEventListener('click', () => this.openSetup());
+		// The chat dock's highlight words, saved on their own
+		// ("/api/highlight-words") so they never touch the token.
+		this.words = root.querySelector('.highlight-words');
+		this.wordsSave = root.querySelector('.highlight-save');
+		this.wordsEdited = false;
+		this.words.addEventListener('input', () => (this.wordsEdited = true));
+		root.querySelector('.highlight-form').addEventListener('submit', (event) => {
+			event.preventDefault();
+			this.saveWords();
+		});
 		this.update();
+	}
+
+	async saveWords() {
+		this.wordsSave.disabled = true;
+		const reply = await post('highlight-words', { words: this.words.value });
+		this.wordsSave.disabled = false;
+		if (!isOk(reply)) {
+			this.feedback.say(errorText(reply), 'error');
+			return;
+		}
+		this.wordsEdited = false;
+		this.feedback.say('Highlight words saved');
 	}
 
 	applyConfig(config) {
 		this.seConfigured = config.seConfigured === true;
 		if (!this.lengthEdited && Number.isInteger(config.adLength)) this.adLength.value = String(config.adLength);
+		if (!this.wordsEdited && typeof config.highlightWords === 'string') this.words.value = config.highlightWords;
 		this.token.placeholder = this.seConfigured ? 'Connected · paste a new token to replace it' : 'StreamElements JWT token';
 		this.update();
 	}
