@@ -1,5 +1,6 @@
 #include "hub/chat_dock.h"
 
+#include "common/burst.h"
 #include "common/json.h"
 #include "common/log.h"
 #include "feed/link_status.h"
@@ -189,6 +190,8 @@ void ChatDock::sendSnapshot()
 		m_server.broadcast("automod", m_automodDetail);
 	for (const auto &held : m_pendingHeld)
 		m_server.broadcast("held", held.second);
+	// Up to 300 events: one write per page rather than one per event.
+	Burst burst;
 	m_history.forEach([this](const std::string &data) { m_server.broadcast("recent", data); });
 }
 

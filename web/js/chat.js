@@ -111,20 +111,17 @@ chattersButton.addEventListener('click', () => {
 const seen = new SeenKeys();
 
 function showItem(m) {
-	if (!m || typeof m !== 'object') return null;
-	seen.add(m.id);
+	if (!m || typeof m !== 'object' || !seen.first(m.id)) return null;
 	return list.add(m.eventId ? eventLine(m) : chatLine(m, { mentionNames: ownNames }));
 }
 
 function showActivity(a) {
-	if (!a || typeof a !== 'object') return null;
-	seen.add(a.id);
+	if (!a || typeof a !== 'object' || !seen.first(a.id)) return null;
 	return list.add(activityLine(a));
 }
 
 function showClear(c) {
-	if (c && typeof c === 'object') seen.add(c.key);
-	applyClear(list, c);
+	if (c && typeof c === 'object' && seen.first(c.key)) applyClear(list, c);
 }
 
 // Who a clicked name stands for: Twitch lines carry the author's id; items
@@ -175,7 +172,7 @@ new FeedStream()
 	.on('message-in', showItem)
 	.on('activity', showActivity)
 	.on('clear', showClear)
-	.on('recent', (r) => replayRecent(r, seen, { 'message-in': showItem, activity: showActivity, clear: showClear }, strike))
+	.on('recent', (r) => replayRecent(r, { 'message-in': showItem, activity: showActivity, clear: showClear }, strike))
 	.on('highlight', (h) => highlights.apply(h))
 	.on('pins', (p) => pin.apply(p))
 	.on('held', (h) => held.apply(h))

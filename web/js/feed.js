@@ -63,8 +63,7 @@ function gatherGift(m) {
 }
 
 function showMessage(m) {
-	if (!m || typeof m !== 'object') return;
-	seen.add(m.id);
+	if (!m || typeof m !== 'object' || !seen.first(m.id)) return;
 	if (!isFeedWorthy(m) || gatherGift(m)) return;
 	const entry = list.add(feedEntry(m, describeMessageItem(m)));
 	const count = Number.parseInt(m.eventCount, 10);
@@ -74,8 +73,7 @@ function showMessage(m) {
 }
 
 function showActivity(a) {
-	if (!a || typeof a !== 'object') return;
-	seen.add(a.id);
+	if (!a || typeof a !== 'object' || !seen.first(a.id)) return;
 	list.add(feedEntry(a, describeActivity(a)));
 }
 
@@ -96,6 +94,6 @@ new FeedStream()
 	.on('viewers', (v) => header.setViewers(v))
 	.on('message-in', showMessage)
 	.on('activity', showActivity)
-	.on('recent', (r) => replayRecent(r, seen, { 'message-in': showMessage, activity: showActivity }))
+	.on('recent', (r) => replayRecent(r, { 'message-in': showMessage, activity: showActivity }))
 	.onState((state) => header.setStream(state))
 	.start();
