@@ -15,22 +15,25 @@
 // the snapshot of that state a page gets when it opens its stream.
 namespace vanteo {
 
-// Live items are broadcast under the hub lock, so that a page opening its
-// stream gets each of them either live or from the recent history first
-// (the page then skips the repeat by its key).
+// A live item enters the recent history under the hub lock and is broadcast
+// after it, so that a stalled page never holds the lock. A page that opens
+// its stream in between gets the item both from the history and live, and
+// skips the repeat by its key.
 void ChatDock::onMessage(const ChatMessage &message)
 {
-	std::lock_guard<std::mutex> guard(m_lock);
-	if (!message.id.empty()) {
-		const std::string json = messageToJson(message);
-		m_history.addMessage(message, json);
-		m_server.broadcast("message-in", json);
-		return;
+	std::string json;
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		if (!message.id.empty()) {
+			json = messageToJson(message);
+			m_history.addMessage(message, json);
+		} else {
+			ChatMessage keyed = message;
+			keyed.id = "vanteo-" + std::to_string(++m_historyKeys);
+			json = messageToJson(keyed);
+			m_history.addMessage(keyed, json);
+		}
 	}
-	ChatMessage keyed = message;
-	keyed.id = "vanteo-" + std::to_string(++m_historyKeys);
-	const std::string json = messageToJson(keyed);
-	m_history.addMessage(keyed, json);
 	m_server.broadcast("message-in", json);
 }
 
@@ -57,10 +60,12 @@ void ChatDock::onClear(Platform platform, const std::string &id, const std::stri
 		       const std::string &duration)
 {
 	std::string json = clearEventJson(platform, id, userId, name, duration);
-	std::lock_guard<std::mutex> guard(m_lock);
-	const std::string key = "clear-" + std::to_string(++m_historyKeys);
-	json.insert(json.size() - 1, ",\"key\":" + jsonQuote(key));
-	m_history.addClear(platform, id, userId, key, json);
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		const std::string key = "clear-" + std::to_string(++m_historyKeys);
+		json.insert(json.size() - 1, ",\"key\":" + jsonQuote(key));
+		m_history.addClear(platform, id, userId, key, json);
+	}
 	m_server.broadcast("clear", json);
 }
 
@@ -91,18 +96,17 @@ void ChatDock::onTwitchPins(const std::string &json)
 
 void ChatDock::onActivity(const std::string &json)
 {
-	std::lock_guard<std::mutex> guard(m_lock);
-	std::string id = jsonField(json, "id");
-	if (!id.empty() || json.empty() || json[0] != '{') {
-		m_history.addActivity(id, json);
-		m_server.broadcast("activity", json);
-		return;
-	}
-	// Follows carry no id of their own; the pages need one to know the item.
-	id = "activity-" + std::to_string(++m_historyKeys);
 	std::string keyed = json;
-	keyed.insert(1, "\"id\":" + jsonQuote(id) + (json.size() > 2 ? "," : ""));
-	m_history.addActivity(id, keyed);
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		std::string id = jsonField(json, "id");
+		if (id.empty() && !json.empty() && json[0] == '{') {
+			// Follows carry no id of their own; the pages need one to know the item.
+			id = "activity-" + std::to_string(++m_historyKeys);
+			keyed.insert(1, "\"id\":" + jsonQuote(id) + (json.size() > 2 ? "," : ""));
+		}
+		m_history.addActivity(id, keyed);
+	}
 	m_server.broadcast("activity", keyed);
 }
 
