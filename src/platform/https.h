@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // One-shot HTTPS requests. Synchronous: each call blocks its thread for up to
 // the 15-second time-outs of each phase; callers run them on their own worker
@@ -68,6 +69,10 @@ bool httpsRequest(const std::string &method, const std::string &host, const std:
 // "Authorization: Bearer <token>\r\nClient-Id: <clientId>\r\n", followed by
 // "Content-Type: application/json\r\n" when withJson.
 std::string helixHeaders(const std::string &token, const std::string &clientId, bool withJson);
+
+// The non-empty lines of a block of "Name: value\r\n" header lines, without
+// their line ends (a missing final CR LF is fine).
+std::vector<std::string> headerBlockLines(const std::string &block);
 
 // ASCII text as a header/path string: the identity here, one UTF-16 unit per
 // byte where the platform's strings are wide. Non-ASCII input is outside its

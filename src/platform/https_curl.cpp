@@ -154,20 +154,9 @@ struct HeaderList {
 	}
 };
 
-// Splits a block of "Name: value\r\n" lines (a missing final CR LF is fine).
 void addHeaderBlock(HeaderList &headers, const std::string &block)
 {
-	size_t start = 0;
-	while (start < block.size()) {
-		size_t end = block.find('\n', start);
-		if (end == std::string::npos)
-			end = block.size();
-		std::string line = block.substr(start, end - start);
-		if (!line.empty() && line.back() == '\r')
-			line.pop_back();
-		start = end + 1;
-		if (line.empty())
-			continue;
+	for (const std::string &line : headerBlockLines(block)) {
 		if (startsWithNoCase(line, "content-type:"))
 			headers.hasContentType = true;
 		headers.add(line);
@@ -340,6 +329,24 @@ std::string helixHeaders(const std::string &token, const std::string &clientId, 
 	if (withJson)
 		block += "Content-Type: application/json\r\n";
 	return block;
+}
+
+std::vector<std::string> headerBlockLines(const std::string &block)
+{
+	std::vector<std::string> lines;
+	size_t start = 0;
+	while (start < block.size()) {
+		size_t end = block.find('\n', start);
+		if (end == std::string::npos)
+			end = block.size();
+		std::string line = block.substr(start, end - start);
+		start = end + 1;
+		if (!line.empty() && line.back() == '\r')
+			line.pop_back();
+		if (!line.empty())
+			lines.push_back(std::move(line));
+	}
+	return lines;
 }
 
 std::string widenAscii(const std::string &narrow)

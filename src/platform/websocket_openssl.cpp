@@ -63,15 +63,7 @@ using HeaderLines = std::vector<std::pair<std::string, std::string>>;
 HeaderLines parseHeaderBlock(const std::string &block)
 {
 	HeaderLines lines;
-	size_t start = 0;
-	while (start < block.size()) {
-		size_t end = block.find('\n', start);
-		if (end == std::string::npos)
-			end = block.size();
-		std::string line = block.substr(start, end - start);
-		start = end + 1;
-		if (!line.empty() && line.back() == '\r')
-			line.pop_back();
+	for (const std::string &line : headerBlockLines(block)) {
 		size_t colon = line.find(':');
 		if (colon == std::string::npos || colon == 0)
 			continue;
