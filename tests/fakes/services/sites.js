@@ -27,13 +27,9 @@
 //            username (default: name), avatar, status, body, once}
 //   down    {site, on = true}: the site's listener cuts every new connection
 //           at once (nothing is answered).
-//   requests {clear}: {requests: [{site, method, path, headers: [[n, v]..]}]}
-//   reset
+// Records carry the site as `site`.
 
-const https = require('node:https');
-const { Listener } = require('../lib/listener');
-const { tlsOptions } = require('../certs');
-const { headerPairs } = require('../lib/headers');
+const { RecordingService, Answer } = require('../lib/recording');
 
 const SITES = ['twitch-web', 'youtube', 'kick'];
 const COLORS = { 'twitch-web': '#9146ff', youtube: '#ff3d3d', kick: '#53fc18' };
@@ -54,38 +50,41 @@ function page(title, metas) {
 	return `<!DOCTYPE html><html><head><meta charset="utf-8"><title>${title}</title>\n${tags}\n</head><body></body></html>`;
 }
 
-class Sites {
+const html = (status, body, headers = {}) => new Answer(status, body, { 'Content-Type': 'text/html; charset=utf-8', ...headers });
+const plain = (status, body) => new Answer(status, body, { 'Content-Type': 'text/plain' });
+
+class Sites extends RecordingService {
 	constructor(context) {
-		this.context = context;
-		this.name = 'sites';
-		this.listeners = new Map();
+		super(context, 'sites', Object.fromEntries(SITES.map((site) => [site, 'server'])));
+		this.routes = [
+			{ method: '*', match: /^\/avatar\/([^/]+)\.svg$/, answer: (ctx) =>
+				new Answer(200, avatarSvg(ctx.host, decodeURIComponent(ctx.match[1])), { 'Content-Type': 'image/svg+xml' }) },
+			{ method: '*', match: /^/, answer: (ctx) => {
+				if (ctx.req.method !== 'GET') return plain(405, 'method not allowed\n');
+				if (ctx.host === 'twitch-web') return this.twitch(ctx.url);
+				if (ctx.host === 'youtube') return this.youtube(ctx.req, ctx.url);
+				return this.kick(ctx.url);
+			} },
+		];
+	}
+
+	fresh() {
 		this.down = new Set();
 		this.answers = new Map(); // "site:name" -> args
 		this.onceAnswers = [];
-		this.records = [];
 	}
 
 	async start() {
-		this.endpoints = {};
-		for (const site of SITES) {
-			const server = https.createServer(tlsOptions(this.context.certs.server), (req, res) => this.request(site, req, res));
-			server.on('tlsClientError', () => {});
-			server.on('clientError', (error, socket) => socket.destroy());
-			const listener = new Listener(site, server);
-			// A site that is down takes the connection and drops it at once.
+		await super.start();
+		// A site that is down takes the connection and drops it at once.
+		for (const [site, listener] of this.listeners) {
 			const accept = listener.accept.bind(listener);
 			listener.accept = (socket) => (this.down.has(site) ? socket.destroy() : accept(socket));
-			this.listeners.set(site, listener);
-			this.endpoints[site] = await listener.listen();
 		}
 	}
 
-	async stop() {
-		for (const listener of this.listeners.values()) await listener.close();
-	}
-
-	root(site) {
-		return `https://127.0.0.1:${this.endpoints[site]}`;
+	note(req, url, host) {
+		return { site: host };
 	}
 
 	avatarUrl(site, name) {
@@ -98,58 +97,42 @@ class Sites {
 		return this.answers.get(`${site}:${name}`);
 	}
 
-	request(site, req, res) {
-		this.records.push({ site, method: req.method, path: req.url, headers: headerPairs(req.rawHeaders) });
-		req.resume();
-		const send = (status, type, body, headers = {}) => {
-			res.writeHead(status, { 'Content-Type': type, 'Content-Length': Buffer.byteLength(body), ...headers });
-			res.end(body);
-		};
-		const url = new URL(req.url, 'https://127.0.0.1');
-		const avatar = /^\/avatar\/([^/]+)\.svg$/.exec(url.pathname);
-		if (avatar) return send(200, 'image/svg+xml', avatarSvg(site, decodeURIComponent(avatar[1])));
-		if (req.method !== 'GET') return send(405, 'text/plain', 'method not allowed\n');
-		if (site === 'twitch-web') return this.twitch(url, send);
-		if (site === 'youtube') return this.youtube(req, url, send);
-		return this.kick(url, send);
-	}
-
-	twitch(url, send) {
+	twitch(url) {
 		const name = url.pathname.slice(1);
 		const a = this.answerFor('twitch-web', name);
-		const generic = () => send(200, 'text/html; charset=utf-8', page('Twitch', [['og:site_name', 'Twitch']]));
-		if (!a || a.mode === 'generic') return generic();
-		if (a.mode === 'status') return send(Number(a.status || 500), 'text/plain', 'error\n');
-		if (a.mode === 'notitle') return send(200, 'text/html; charset=utf-8', page('Loading', []));
+		if (!a || a.mode === 'generic') return html(200, page('Twitch', [['og:site_name', 'Twitch']]));
+		if (a.mode === 'status') return plain(Number(a.status || 500), 'error\n');
+		if (a.mode === 'notitle') return html(200, page('Loading', []));
 		const title = a.title !== undefined ? a.title : `${name} - Twitch`;
 		const image = a.image !== undefined ? a.image : this.avatarUrl('twitch-web', name);
-		send(200, 'text/html; charset=utf-8', page(`${escapeHtml(title)}`, [['og:title', title], ['og:image', image]]));
+		return html(200, page(`${escapeHtml(title)}`, [['og:title', title], ['og:image', image]]));
 	}
 
-	youtube(req, url, send) {
+	youtube(req, url) {
 		const cookie = String(req.headers.cookie || '');
 		const consented = /(^|;\s*)SOCS=CAI(;|$)/.test(cookie) && /(^|;\s*)CONSENT=YES\+cb(;|$)/.test(cookie);
 		if (!consented) {
-			return send(302, 'text/html', '', { Location: `https://consent.youtube.com/m?continue=${encodeURIComponent(req.url)}` });
+			return html(302, '', { Location: `https://consent.youtube.com/m?continue=${encodeURIComponent(req.url)}` });
 		}
 		const m = /^\/@([^/]+)$/.exec(url.pathname);
 		const a = m && this.answerFor('youtube', m[1]);
-		if (!a) return send(404, 'text/html', page('404 Not Found', []));
-		if (a.mode === 'status') return send(Number(a.status || 500), 'text/plain', 'error\n');
-		if (a.mode === 'noog') return send(200, 'text/html; charset=utf-8', page('YouTube', []));
+		if (!a) return html(404, page('404 Not Found', []));
+		if (a.mode === 'status') return plain(Number(a.status || 500), 'error\n');
+		if (a.mode === 'noog') return html(200, page('YouTube', []));
 		const title = a.title !== undefined ? a.title : m[1];
 		const image = a.image !== undefined ? a.image : this.avatarUrl('youtube', m[1]);
-		send(200, 'text/html; charset=utf-8', page(`${escapeHtml(title)} - YouTube`, [['og:title', title], ['og:image', image]]));
+		return html(200, page(`${escapeHtml(title)} - YouTube`, [['og:title', title], ['og:image', image]]));
 	}
 
-	kick(url, send) {
+	kick(url) {
 		const m = /^\/api\/v2\/channels\/([^/]+)$/.exec(url.pathname);
 		const a = m && this.answerFor('kick', m[1]);
-		if (!a) return send(404, 'application/json', JSON.stringify({ message: 'Channel not found' }));
-		if (a.mode === 'status') return send(Number(a.status || 500), 'text/plain', 'error\n');
-		if (a.mode === 'raw') return send(Number(a.status || 200), 'application/json', String(a.body || ''));
+		const json = (status, body) => new Answer(status, body, { 'Content-Type': 'application/json' });
+		if (!a) return json(404, JSON.stringify({ message: 'Channel not found' }));
+		if (a.mode === 'status') return plain(Number(a.status || 500), 'error\n');
+		if (a.mode === 'raw') return json(Number(a.status || 200), String(a.body || ''));
 		const live = (a.mode || 'live') === 'live';
-		const body = {
+		return json(200, JSON.stringify({
 			id: 4242,
 			slug: m[1],
 			user: {
@@ -158,46 +141,33 @@ class Sites {
 				profile_pic: a.avatar !== undefined ? a.avatar : this.avatarUrl('kick', m[1]),
 			},
 			livestream: live ? { id: 99, is_live: true, session_title: `${m[1]} live`, viewer_count: 12 } : null,
-		};
-		send(200, 'application/json', JSON.stringify(body));
+		}));
 	}
 
-	async command(name, args) {
-		switch (name) {
-		case 'twitch':
-		case 'youtube':
-		case 'kick': {
-			if (typeof args.name !== 'string') throw new Error(`${name} needs a name`);
-			const site = name === 'twitch' ? 'twitch-web' : name;
-			const answer = { ...args, site };
-			if (args.once) this.onceAnswers.push(answer);
-			else this.answers.set(`${site}:${args.name}`, answer);
-			return { ok: true };
-		}
-		case 'down':
-			if (!SITES.includes(args.site)) throw new Error(`down: unknown site ${args.site}`);
-			if (args.on === false) this.down.delete(args.site);
-			else this.down.add(args.site);
-			return { ok: true };
-		case 'requests': {
-			const requests = this.records;
-			if (args.clear) this.records = [];
-			return { requests };
-		}
-		case 'reset':
-			await this.reset();
-			return { ok: true };
-		default:
-			throw new Error(`sites: unknown command ${name}`);
-		}
+	// One answer for a name on a site (the commands twitch, youtube, kick).
+	answer(site, args) {
+		if (typeof args.name !== 'string') throw new Error(`${site} needs a name`);
+		const answer = { ...args, site };
+		if (args.once) this.onceAnswers.push(answer);
+		else this.answers.set(`${site}:${args.name}`, answer);
 	}
 
-	async reset() {
-		this.answers.clear();
-		this.onceAnswers = [];
-		this.records = [];
-		this.down.clear();
-		for (const listener of this.listeners.values()) listener.destroyAll();
+	command_twitch(args) {
+		this.answer('twitch-web', args);
+	}
+
+	command_youtube(args) {
+		this.answer('youtube', args);
+	}
+
+	command_kick(args) {
+		this.answer('kick', args);
+	}
+
+	command_down(args) {
+		if (!SITES.includes(args.site)) throw new Error(`down: unknown site ${args.site}`);
+		if (args.on === false) this.down.delete(args.site);
+		else this.down.add(args.site);
 	}
 }
 

@@ -17,13 +17,8 @@
 //              call's answer (with an error body) whatever the token,
 //              hold: {me, ...}}  answers of that call wait for "release"
 //   release   {}        sends every held answer, computed when it arrived
-//   requests  {clear}   {requests: [{method, path, headers: [[n, v]..], body}]}
-//   reset     {}
 
-const https = require('node:https');
-const { Listener } = require('../lib/listener');
-const { tlsOptions } = require('../certs');
-const { headerPairs } = require('../lib/headers');
+const { RecordingService, Answer } = require('../lib/recording');
 
 const CHANNEL = '5e0c4a1b2c3d4e5f60718293';
 
@@ -49,137 +44,77 @@ function sampleActivities(channel) {
 }
 
 function defaults() {
+	return { tokens: { 'se-token-1': CHANNEL }, activities: sampleActivities(CHANNEL), status: {}, hold: {} };
+}
+
+// One route per call, by name; `channel` is the channel in the path.
+function call(name, method, match, reply) {
 	return {
-		tokens: { 'se-token-1': CHANNEL },
-		activities: sampleActivities(CHANNEL),
-		status: {},
-		hold: {},
+		method,
+		match,
+		answer(ctx) {
+			const answer = this.check(name, ctx.req, ctx.match[1]) || new Answer(200, reply.call(this, ctx));
+			answer.hold = Boolean(this.config.hold[name]);
+			return answer;
+		},
 	};
 }
 
-class StreamElements {
+class StreamElements extends RecordingService {
 	constructor(context) {
-		this.context = context;
-		this.name = 'streamelements';
+		super(context, 'streamelements', { streamelements: 'server' });
+		this.routes = [
+			call('me', 'GET', /^\/kappa\/v2\/channels\/(me)$/, function me(ctx) {
+				return { _id: this.channelOf(this.tokenOf(ctx.req)), username: 'streamer', displayName: 'Streamer', provider: 'twitch' };
+			}),
+			call('history', 'GET', /^\/kappa\/v2\/activities\/([^/]+)$/, function history() {
+				return this.config.activities;
+			}),
+			call('replay', 'POST', /^\/kappa\/v2\/activities\/([^/]+)\/mock$/, (ctx) => {
+				try {
+					JSON.parse(ctx.body);
+				} catch {
+					throw new Answer(400, { statusCode: 400, error: 'Bad Request' });
+				}
+				return { ok: true };
+			}),
+			call('action', 'PUT', /^\/kappa\/v2\/overlays\/([^/]+)\/action$/, () => ({ ok: true })),
+		];
+	}
+
+	fresh() {
 		this.config = defaults();
-		this.records = [];
-		this.held = [];
 	}
 
-	async start() {
-		this.server = https.createServer(tlsOptions(this.context.certs.server), (req, res) => this.request(req, res));
-		this.server.on('tlsClientError', () => {});
-		this.listener = new Listener(this.name, this.server);
-		const port = await this.listener.listen();
-		this.endpoints = { streamelements: port };
+	missing() {
+		return new Answer(404, { statusCode: 404, error: 'Not Found' });
 	}
 
-	async stop() {
-		await this.listener.close();
-	}
-
-	request(req, res) {
-		const chunks = [];
-		req.on('data', (chunk) => chunks.push(chunk));
-		req.on('end', () => {
-			const body = Buffer.concat(chunks).toString('utf8');
-			this.records.push({ method: req.method, path: req.url, headers: headerPairs(req.rawHeaders), body });
-			const [status, reply, name] = this.answer(req, body);
-			const text = JSON.stringify(reply);
-			const send = () => {
-				res.writeHead(status, { 'Content-Type': 'application/json', 'Content-Length': Buffer.byteLength(text) });
-				res.end(text);
-			};
-			if (name && this.config.hold[name]) this.held.push(send);
-			else send();
-		});
-	}
-
-	// [status, reply object, call name or undefined]
-	answer(req, body) {
-		const url = new URL(req.url, 'https://127.0.0.1');
-		const parts = url.pathname.split('/').filter(Boolean);
-		if (parts[0] !== 'kappa' || parts[1] !== 'v2') return [404, { error: 'Not Found' }];
-		const route = this.route(req.method, parts.slice(2));
-		if (!route) return [404, { statusCode: 404, error: 'Not Found' }];
-		const [status, reply] = this.routeAnswer(req, body, route);
-		return [status, reply, route.name];
-	}
-
-	routeAnswer(req, body, route) {
-		const forced = this.config.status[route.name];
-		if (forced !== undefined) return [Number(forced), { statusCode: Number(forced), error: 'Forced by the test' }];
-
+	tokenOf(req) {
 		const auth = req.headers.authorization || '';
-		const token = auth.startsWith('Bearer ') ? auth.slice(7) : '';
-		const channel = Object.prototype.hasOwnProperty.call(this.config.tokens, token) ? this.config.tokens[token] : null;
-		if (!channel) return [401, { statusCode: 401, error: 'Unauthorized', message: 'invalid token' }];
-		if (route.channel !== undefined && route.channel !== channel) {
-			return [403, { statusCode: 403, error: 'Forbidden', message: 'not your channel' }];
-		}
-
-		switch (route.name) {
-		case 'me':
-			return [200, { _id: channel, username: 'streamer', displayName: 'Streamer', provider: 'twitch' }];
-		case 'history':
-			return [200, this.config.activities];
-		case 'replay':
-			try {
-				JSON.parse(body);
-			} catch {
-				return [400, { statusCode: 400, error: 'Bad Request' }];
-			}
-			return [200, { ok: true }];
-		case 'action':
-			return [200, { ok: true }];
-		default:
-			return [404, {}];
-		}
+		return auth.startsWith('Bearer ') ? auth.slice(7) : '';
 	}
 
-	route(method, parts) {
-		if (method === 'GET' && parts.length === 2 && parts[0] === 'channels' && parts[1] === 'me') return { name: 'me' };
-		if (method === 'GET' && parts.length === 2 && parts[0] === 'activities') return { name: 'history', channel: parts[1] };
-		if (method === 'POST' && parts.length === 3 && parts[0] === 'activities' && parts[2] === 'mock') {
-			return { name: 'replay', channel: parts[1] };
-		}
-		if (method === 'PUT' && parts.length === 3 && parts[0] === 'overlays' && parts[2] === 'action') {
-			return { name: 'action', channel: parts[1] };
+	channelOf(token) {
+		return Object.prototype.hasOwnProperty.call(this.config.tokens, token) ? this.config.tokens[token] : null;
+	}
+
+	// A forced status, then the token's checks: an Answer, or null to go on.
+	check(name, req, channelInPath) {
+		const forced = this.config.status[name];
+		if (forced !== undefined) return new Answer(Number(forced), { statusCode: Number(forced), error: 'Forced by the test' });
+		const channel = this.channelOf(this.tokenOf(req));
+		if (!channel) return new Answer(401, { statusCode: 401, error: 'Unauthorized', message: 'invalid token' });
+		if (name !== 'me' && channelInPath !== channel) {
+			return new Answer(403, { statusCode: 403, error: 'Forbidden', message: 'not your channel' });
 		}
 		return null;
 	}
 
-	async command(name, args) {
-		switch (name) {
-		case 'configure':
-			for (const key of ['tokens', 'activities', 'status', 'hold']) {
-				if (args[key] !== undefined) this.config[key] = args[key];
-			}
-			return { ok: true };
-		case 'release': {
-			const held = this.held;
-			this.held = [];
-			for (const send of held) send();
-			return { released: held.length };
+	command_configure(args) {
+		for (const key of ['tokens', 'activities', 'status', 'hold']) {
+			if (args[key] !== undefined) this.config[key] = args[key];
 		}
-		case 'requests': {
-			const requests = this.records;
-			if (args.clear) this.records = [];
-			return { requests };
-		}
-		case 'reset':
-			await this.reset();
-			return { ok: true };
-		default:
-			throw new Error(`streamelements: unknown command ${name}`);
-		}
-	}
-
-	async reset() {
-		this.config = defaults();
-		this.records = [];
-		this.held = [];
-		this.listener.destroyAll();
 	}
 }
 

@@ -8,13 +8,9 @@
 //   configure {status (200), cookie (string, null: no header), pushAddress
 //              ("{push}" stands for the push fake's host:port), cursor,
 //              internalExt, routeParams [[key, value]..], omitPush, bodyBase64}
-//   requests {clear}   {requests: [{path, roomId, query, headers}]}
-//   reset
+// Records carry the room id (`roomId`) and the query as an object (`query`).
 
-const https = require('node:https');
-const { Listener } = require('../lib/listener');
-const { tlsOptions } = require('../certs');
-const { headerPairs } = require('../lib/headers');
+const { RecordingService, Answer } = require('../lib/recording');
 const { encode } = require('./tiktok_wire');
 
 const DEFAULTS = {
@@ -29,23 +25,28 @@ const DEFAULTS = {
 	bodyBase64: undefined,
 };
 
-class TikTokSigner {
+class TikTokSigner extends RecordingService {
 	constructor(context) {
-		this.context = context;
-		this.name = 'tiktok-signer';
+		super(context, 'tiktok-signer', { 'tiktok-signer': 'server' });
+		this.routes = [{ method: '*', match: /^\/webcast\/rooms\/([^/]*)\/connect$/, answer: () => {
+			const status = Number(this.config.status);
+			const headers = { 'Content-Type': status === 200 ? 'application/x-protobuf' : 'application/json' };
+			if (this.config.cookie !== null && this.config.cookie !== undefined) headers['x-set-tt-cookie'] = this.config.cookie;
+			return new Answer(status, status === 200 ? this.body() : Buffer.from(JSON.stringify({ error: `status ${status}` })), headers);
+		} }];
+	}
+
+	fresh() {
 		this.config = structuredClone(DEFAULTS);
-		this.records = [];
 	}
 
-	async start() {
-		this.server = https.createServer(tlsOptions(this.context.certs.server), (req, res) => this.request(req, res));
-		this.server.on('tlsClientError', () => {});
-		this.listener = new Listener(this.name, this.server);
-		this.endpoints = { 'tiktok-signer': await this.listener.listen() };
+	missing() {
+		return new Answer(404, 'not found\n', { 'Content-Type': 'text/plain' });
 	}
 
-	async stop() {
-		await this.listener.close();
+	note(req, url) {
+		const match = /^\/webcast\/rooms\/([^/]*)\/connect$/.exec(url.pathname);
+		return { roomId: match ? match[1] : null, query: Object.fromEntries(url.searchParams) };
 	}
 
 	body() {
@@ -62,54 +63,9 @@ class TikTokSigner {
 		]);
 	}
 
-	request(req, res) {
-		const url = new URL(req.url, 'https://127.0.0.1');
-		const match = /^\/webcast\/rooms\/([^/]*)\/connect$/.exec(url.pathname);
-		this.records.push({
-			path: req.url,
-			roomId: match ? match[1] : null,
-			query: Object.fromEntries(url.searchParams),
-			headers: headerPairs(req.rawHeaders),
-		});
-		req.resume();
-		if (!match) {
-			res.writeHead(404, { 'Content-Type': 'text/plain' });
-			res.end('not found\n');
-			return;
-		}
-		const status = Number(this.config.status);
-		const body = status === 200 ? this.body() : Buffer.from(JSON.stringify({ error: `status ${status}` }));
-		const headers = {
-			'Content-Type': status === 200 ? 'application/x-protobuf' : 'application/json',
-			'Content-Length': String(body.length),
-		};
-		if (this.config.cookie !== null && this.config.cookie !== undefined) headers['x-set-tt-cookie'] = this.config.cookie;
-		res.writeHead(status, headers);
-		res.end(body);
-	}
-
-	async command(name, args) {
-		switch (name) {
-		case 'configure':
-			Object.assign(this.config, args);
-			return { config: this.config };
-		case 'requests': {
-			const requests = this.records;
-			if (args.clear) this.records = [];
-			return { requests };
-		}
-		case 'reset':
-			await this.reset();
-			return { ok: true };
-		default:
-			throw new Error(`tiktok-signer: unknown command ${name}`);
-		}
-	}
-
-	async reset() {
-		this.config = structuredClone(DEFAULTS);
-		this.records = [];
-		this.listener.destroyAll();
+	command_configure(args) {
+		Object.assign(this.config, args);
+		return { config: this.config };
 	}
 }
 

@@ -20,13 +20,9 @@
 //        answers are used a single time before the standing one.
 //   oembed {uniqueId, authorName, status}: the card for the profile of
 //        uniqueId; profiles without one get 400 as from TikTok.
-//   requests {clear}   {requests: [{path, uniqueId, headers}]}
-//   reset
+// Records carry the lookup's name as `uniqueId`.
 
-const https = require('node:https');
-const { Listener } = require('../lib/listener');
-const { tlsOptions } = require('../certs');
-const { headerPairs } = require('../lib/headers');
+const { RecordingService, Answer } = require('../lib/recording');
 
 const LOOKUP_PATH = '/api-live/user/room/';
 
@@ -62,100 +58,65 @@ function lookupAnswer(name, a) {
 	}
 }
 
-class TikTokWeb {
+const json = (status, body) => new Answer(status, body, { 'Content-Type': 'application/json' });
+
+class TikTokWeb extends RecordingService {
 	constructor(context) {
-		this.context = context;
-		this.name = 'tiktok-web';
+		super(context, 'tiktok-web', { 'tiktok-web': 'server' });
+		this.routes = [
+			{ method: '*', path: LOOKUP_PATH, answer: ({ q }) => {
+				const uniqueId = q.get('uniqueId');
+				const once = this.onceAnswers.findIndex((a) => a.uniqueId === uniqueId);
+				const a = once >= 0 ? this.onceAnswers.splice(once, 1)[0] : this.answers.get(uniqueId);
+				const { status, body } = lookupAnswer(uniqueId, a || { mode: 'user_not_found' });
+				return json(status, body);
+			} },
+			{ method: '*', path: '/oembed', answer: ({ q }) => this.oembed(q) },
+			{ method: '*', match: /^\/avatar\/([^/]+)\.svg$/, answer: ({ match }) => {
+				const letter = (decodeURIComponent(match[1])[0] || '?').toUpperCase().replace(/[^A-Z0-9]/, '?');
+				return new Answer(200, '<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">' +
+					'<rect width="64" height="64" fill="#25f4ee"/><text x="32" y="43" font-family="sans-serif" ' +
+					`font-size="30" text-anchor="middle" fill="#111">${letter}</text></svg>`, { 'Content-Type': 'image/svg+xml' });
+			} },
+		];
+	}
+
+	fresh() {
 		this.answers = new Map();
 		this.cards = new Map();
 		this.onceAnswers = [];
-		this.records = [];
 	}
 
-	async start() {
-		this.server = https.createServer(tlsOptions(this.context.certs.server), (req, res) => this.request(req, res));
-		this.server.on('tlsClientError', () => {});
-		this.listener = new Listener(this.name, this.server);
-		this.endpoints = { 'tiktok-web': await this.listener.listen() };
+	missing() {
+		return new Answer(404, 'not found\n', { 'Content-Type': 'text/plain' });
 	}
 
-	async stop() {
-		await this.listener.close();
-	}
-
-	request(req, res) {
-		const url = new URL(req.url, 'https://127.0.0.1');
-		const uniqueId = url.searchParams.get('uniqueId');
-		this.records.push({ path: req.url, uniqueId, headers: headerPairs(req.rawHeaders) });
-		req.resume();
-		if (url.pathname === '/oembed') return this.oembed(url, res);
-		const avatar = /^\/avatar\/([^/]+)\.svg$/.exec(url.pathname);
-		if (avatar) {
-			const letter = (decodeURIComponent(avatar[1])[0] || '?').toUpperCase().replace(/[^A-Z0-9]/, '?');
-			const svg = '<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">' +
-				'<rect width="64" height="64" fill="#25f4ee"/><text x="32" y="43" font-family="sans-serif" ' +
-				`font-size="30" text-anchor="middle" fill="#111">${letter}</text></svg>`;
-			res.writeHead(200, { 'Content-Type': 'image/svg+xml', 'Content-Length': Buffer.byteLength(svg) });
-			res.end(svg);
-			return;
-		}
-		if (url.pathname !== LOOKUP_PATH) {
-			res.writeHead(404, { 'Content-Type': 'text/plain' });
-			res.end('not found\n');
-			return;
-		}
-		const once = this.onceAnswers.findIndex((a) => a.uniqueId === uniqueId);
-		const a = once >= 0 ? this.onceAnswers.splice(once, 1)[0] : this.answers.get(uniqueId);
-		const { status, body } = a ? lookupAnswer(uniqueId, a) : lookupAnswer(uniqueId, { mode: 'user_not_found' });
-		res.writeHead(status, { 'Content-Type': 'application/json', 'Content-Length': Buffer.byteLength(body) });
-		res.end(body);
+	note(req, url) {
+		return { uniqueId: url.searchParams.get('uniqueId') };
 	}
 
 	// The card of the profile named in the "url" query value (taken as the
 	// text after its last "/@").
-	oembed(url, res) {
-		const target = url.searchParams.get('url') || '';
+	oembed(q) {
+		const target = q.get('url') || '';
 		const at = target.lastIndexOf('/@');
 		const card = at >= 0 ? this.cards.get(target.slice(at + 2)) : undefined;
 		const status = card ? Number(card.status || 200) : 400;
-		const body = status !== 200
+		return json(status, status !== 200
 			? JSON.stringify({ code: 400, message: 'Something went wrong', data: null })
 			: JSON.stringify({ version: '1.0', type: 'video', provider_name: 'TikTok', author_url: target,
-				...(card.authorName !== undefined ? { author_name: card.authorName } : {}) });
-		res.writeHead(status, { 'Content-Type': 'application/json', 'Content-Length': Buffer.byteLength(body) });
-		res.end(body);
+				...(card.authorName !== undefined ? { author_name: card.authorName } : {}) }));
 	}
 
-	async command(name, args) {
-		switch (name) {
-		case 'oembed':
-			if (typeof args.uniqueId !== 'string') throw new Error('oembed needs a uniqueId');
-			this.cards.set(args.uniqueId, args);
-			return { ok: true };
-		case 'room':
-			if (typeof args.uniqueId !== 'string') throw new Error('room needs a uniqueId');
-			if (args.once) this.onceAnswers.push(args);
-			else this.answers.set(args.uniqueId, args);
-			return { ok: true };
-		case 'requests': {
-			const requests = this.records;
-			if (args.clear) this.records = [];
-			return { requests };
-		}
-		case 'reset':
-			await this.reset();
-			return { ok: true };
-		default:
-			throw new Error(`tiktok-web: unknown command ${name}`);
-		}
+	command_oembed(args) {
+		if (typeof args.uniqueId !== 'string') throw new Error('oembed needs a uniqueId');
+		this.cards.set(args.uniqueId, args);
 	}
 
-	async reset() {
-		this.answers.clear();
-		this.cards.clear();
-		this.onceAnswers = [];
-		this.records = [];
-		this.listener.destroyAll();
+	command_room(args) {
+		if (typeof args.uniqueId !== 'string') throw new Error('room needs a uniqueId');
+		if (args.once) this.onceAnswers.push(args);
+		else this.answers.set(args.uniqueId, args);
 	}
 }
 
