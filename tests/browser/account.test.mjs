@@ -1,7 +1,8 @@
 // The Twitch account in the chat dock, against the developer host and the
 // fakes: signing in through the identity fake and the page Twitch returns
 // to, then a reply, a chat command, the actions of a message and the user
-// card, each checked on what the Helix fake received.
+// card as the streamer sees them (the requests they make are the Helix unit
+// tests' business; the reply and the trimmed warning reason are checked here).
 //   node --experimental-default-type=module --test tests/browser/account.test.mjs
 // Screenshots go to $VANTEO_TEST_ARTIFACTS (tests/artifacts/).
 process.env.TZ = 'UTC';
@@ -90,59 +91,33 @@ async function finishSignIn(url) {
 test('the user card reads Twitch’s replies as the streamer needs them', () => {
 	const now = Date.parse('2025-06-15T12:00:00Z');
 	const user = {
-		data: [
-			{
-				id: '2002',
-				login: 'someone',
-				display_name: 'Someone',
-				profile_image_url: 'https://127.0.0.1/p.png',
-				created_at: '2019-11-02T09:15:40Z',
-			},
-		],
+		data: [{ id: '2002', login: 'someone', display_name: 'Someone', profile_image_url: 'https://127.0.0.1/p.png', created_at: '2019-11-02T09:15:40Z' }],
 	};
-	const view = (follow, sub, ban) => describeUser({ user, follow, sub, ban }, now);
-	const facts = (v) => Object.fromEntries(v.facts);
-
-	const full = view(
-		{ data: [{ followed_at: '2024-03-01T18:20:00Z' }] },
-		{ data: [{ tier: '2000', is_gift: true, gifter_name: 'Raider' }] },
-		{ data: [] }
-	);
-	assert.deepEqual(
-		[full.id, full.name, full.login, full.image, full.standing],
-		['2002', 'Someone', 'someone', 'https://127.0.0.1/p.png', 'ok']
-	);
-	assert.deepEqual(facts(full), {
-		Created: 'Nov 2, 2019 · 5 years, 7 months',
-		Follows: 'Since Mar 1, 2024 · 1 year, 3 months',
-		Subscriber: 'Tier 2 · gift from Raider',
-		Chat: 'Not banned',
-	});
-
-	// Tiers, and facts Twitch did not give: null, or its error object.
-	assert.equal(facts(view(null, { data: [{ tier: '3000' }] }, null)).Subscriber, 'Tier 3');
-	assert.equal(facts(view(null, { data: [{ tier: '1000' }] }, null)).Subscriber, 'Tier 1');
-	const unknown = view(null, { error: 'Unauthorized', status: 401, message: 'Missing scope' }, null);
-	assert.deepEqual([facts(unknown).Follows, facts(unknown).Subscriber, facts(unknown).Chat, unknown.standing], [
-		'Unknown',
-		'Unknown',
-		'Unknown',
-		'unknown',
-	]);
-	assert.deepEqual([facts(view({ data: [] }, { data: [] }, null)).Follows, facts(view({ data: [] }, { data: [] }, null)).Subscriber], [
-		'No',
-		'No',
-	]);
-
-	// A ban has no end; a timeout has one, today or later; an ended one is gone.
-	const ban = (expires_at, reason = '') => view(null, null, { data: [{ expires_at, reason }] });
-	assert.deepEqual([facts(ban('', 'spam')).Chat, ban('').standing], ['Banned · spam', 'banned']);
-	assert.deepEqual([facts(ban('2025-06-15T12:30:00Z')).Chat, ban('2025-06-15T12:30:00Z').standing], [
-		'Timed out until 12:30',
-		'timeout',
-	]);
-	assert.equal(facts(ban('2025-06-16T09:00:00Z')).Chat, 'Timed out until Jun 16, 2025, 09:00');
-	assert.equal(facts(ban('2025-06-15T11:00:00Z')).Chat, 'Not banned');
+	const card = (follow, sub, ban) => {
+		const v = describeUser({ user, follow, sub, ban }, now);
+		return { ...Object.fromEntries(v.facts), standing: v.standing, who: [v.id, v.name, v.login, v.image].join() };
+	};
+	const refused = { error: 'Unauthorized', status: 401, message: 'Missing scope' };
+	const ban = (expires_at, reason = '') => ({ data: [{ expires_at, reason }] });
+	// [follow, sub, ban replies] -> what the card says. A ban has no end; a
+	// timeout has one, today or later; an ended one is gone.
+	const cases = [
+		[[{ data: [{ followed_at: '2024-03-01T18:20:00Z' }] }, { data: [{ tier: '2000', is_gift: true, gifter_name: 'Raider' }] }, { data: [] }], {
+			who: '2002,Someone,someone,https://127.0.0.1/p.png', Created: 'Nov 2, 2019 · 5 years, 7 months',
+			Follows: 'Since Mar 1, 2024 · 1 year, 3 months', Subscriber: 'Tier 2 · gift from Raider', Chat: 'Not banned', standing: 'ok',
+		}],
+		[[null, { data: [{ tier: '3000' }] }, null], { Subscriber: 'Tier 3' }],
+		[[null, refused, null], { Follows: 'Unknown', Subscriber: 'Unknown', Chat: 'Unknown', standing: 'unknown' }],
+		[[{ data: [] }, { data: [] }, null], { Follows: 'No', Subscriber: 'No' }],
+		[[null, null, ban('', 'spam')], { Chat: 'Banned · spam', standing: 'banned' }],
+		[[null, null, ban('2025-06-15T12:30:00Z')], { Chat: 'Timed out until 12:30', standing: 'timeout' }],
+		[[null, null, ban('2025-06-16T09:00:00Z')], { Chat: 'Timed out until Jun 16, 2025, 09:00' }],
+		[[null, null, ban('2025-06-15T11:00:00Z')], { Chat: 'Not banned' }],
+	];
+	for (const [replies, want] of cases) {
+		const got = card(...replies);
+		for (const [key, value] of Object.entries(want)) assert.equal(got[key], value, `${key} of ${JSON.stringify(replies)}`);
+	}
 
 	// Errors of the route, and a user Twitch does not know.
 	assert.deepEqual(describeUser({ error: 'Missing user' }, now), { error: 'Missing user' });
@@ -233,9 +208,6 @@ test('a reply, a chat command, message actions and the user card act through Hel
 	await input.fill('/timeout someone 45');
 	await input.press('Enter');
 	assert.equal(await note(chat, '.composer-note', 'notice'), 'Done: /timeout someone 45');
-	const timeout = await helixRequest('POST', '/helix/moderation/bans');
-	assert.deepEqual(timeout.query, { broadcaster_id: '1001', moderator_id: '1001' });
-	assert.deepEqual(timeout.body, { data: { user_id: '2002', duration: 45 } });
 	await input.fill('/raid @nobody');
 	await input.press('Enter');
 	assert.equal(await note(chat, '.composer-note', 'error'), 'User not found: @nobody');
@@ -252,8 +224,6 @@ test('a reply, a chat command, message actions and the user card act through Hel
 	await actions.locator('.mod-delete').click();
 	assert.equal(await note(chat, '.line[data-id="m-2"] .mod-note', 'ok'), 'Message deleted');
 	assert.equal(await chat.locator('.composer-reply').isHidden(), true, 'no reply to a deleted message');
-	const removed = await helixRequest('DELETE', '/helix/moderation/chat');
-	assert.deepEqual(removed.query, { broadcaster_id: '1001', moderator_id: '1001', message_id: 'm-2' });
 
 	await actions.locator('.mod-warn').click();
 	await actions.locator('.mod-reason').fill('  keep it friendly ');
@@ -288,19 +258,11 @@ test('a reply, a chat command, message actions and the user card act through Hel
 	assert.match(before.Follows, /^Since Mar 1, 2024 · /);
 	assert.equal(before.Subscriber, 'Tier 1');
 	assert.match(before.Chat, /^(Timed out until \d\d:\d\d|Not banned)$/);
-	// The plug-in polls Helix by itself too; the card's calls name the user.
-	const about = await helix((r, url) => url.searchParams.get('id') === '2002' || url.searchParams.get('user_id') === '2002');
-	assert.deepEqual(
-		about.map((r) => r.path.replace(/\?.*/, '')),
-		['/helix/users', '/helix/channels/followers', '/helix/subscriptions', '/helix/moderation/banned']
-	);
 	await chat.screenshot({ path: screenshotPath('account-card-400.png') });
 
 	await card.locator('.mod-length').selectOption('3600');
 	await card.locator('.mod-timeout-go').click();
 	assert.equal(await note(chat, '.user-card .mod-note', 'ok'), 'Timed out for 1 h');
-	const fromCard = await helixRequest('POST', '/helix/moderation/bans');
-	assert.deepEqual(fromCard.body, { data: { user_id: '2002', duration: 3600 } });
 	// (Someone may still be in the 45-second timeout: the end time changes.)
 	await chat.waitForFunction(
 		(was) => document.querySelector('.uc-facts').dataset.standing === 'timeout' &&

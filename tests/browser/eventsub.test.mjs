@@ -67,6 +67,16 @@ async function subscribedSession() {
 
 const texts = (page, selector) => page.locator(selector).allTextContents();
 
+// A card's status, with the time it says is left ("1:35 left", "30 s left")
+// checked to lie in (0, most] seconds: the page counts from its own clock.
+async function status(page, card, prefix, most) {
+	const text = await page.locator(`${card} .hl-status`).textContent();
+	assert.ok(text.startsWith(prefix), text);
+	const m = /(?:(\d+):(\d\d)|(\d+) s) left$/.exec(text);
+	const seconds = m && (m[3] ? Number(m[3]) : Number(m[1]) * 60 + Number(m[2]));
+	assert.ok(seconds > 0 && seconds <= most, text);
+}
+
 before(async () => {
 	fakes = await startFakes();
 	host = await startHost({ firstPort: 19030, fakes });
@@ -178,16 +188,16 @@ test('a poll, a prediction and a hype train as live cards, also on pages opened 
 	assert.equal(await chat.locator('.hl-poll .hl-title').textContent(), 'Which game next?');
 	assert.deepEqual(await texts(chat, '.hl-poll .hl-label'), ['Horror', 'Racing', 'Puzzle']);
 	assert.deepEqual(await texts(chat, '.hl-poll .hl-value'), ['0 votes · 0%', '0 votes · 0%', '0 votes · 0%']);
-	assert.match(await chat.locator('.hl-poll .hl-status').textContent(), /^Poll · 0 votes · (2:00|1:[45]\d) left$/);
+	await status(chat, '.hl-poll', 'Poll · 0 votes · ', 120);
 
 	await notify('channel.poll.progress', pollEvent([7, 2, 1], { ends_at: endsAt }));
 	await chat.waitForFunction(() => document.querySelector('.hl-poll .hl-value')?.textContent === '7 votes · 70%');
 	assert.deepEqual(await texts(chat, '.hl-poll .hl-value'), ['7 votes · 70%', '2 votes · 20%', '1 vote · 10%']);
-	assert.match(await chat.locator('.hl-poll .hl-status').textContent(), /^Poll · 10 votes · (2:00|1:[45]\d) left$/);
+	await status(chat, '.hl-poll', 'Poll · 10 votes · ', 120);
 	assert.equal(await chat.locator('.hl-poll').count(), 1, 'one card per poll');
 	// The time left counts down between events.
 	const left = await chat.locator('.hl-poll .hl-status').textContent();
-	await chat.waitForFunction((was) => document.querySelector('.hl-poll .hl-status').textContent !== was, left, { timeout: 3000 });
+	await chat.waitForFunction((was) => document.querySelector('.hl-poll .hl-status').textContent !== was, left, { timeout: 10000 });
 	await shoot(chat, 'eventsub-poll');
 
 	// A page opened mid-poll sees it at once, with the latest numbers.
@@ -239,7 +249,7 @@ test('a poll, a prediction and a hype train as live cards, also on pages opened 
 	const prediction = { id: 'pred-1', title: 'Boss down first try?', started_at: stamp(-2000) };
 	await notify('channel.prediction.begin', { ...prediction, outcomes: outcomes(), locks_at: stamp(90000) });
 	await chat.waitForFunction(() => document.querySelector('.hl-prediction'));
-	assert.match(await chat.locator('.hl-prediction .hl-status').textContent(), /^Prediction · 1:[23]\d left$/);
+	await status(chat, '.hl-prediction', 'Prediction · ', 90);
 	await notify('channel.prediction.progress', { ...prediction, outcomes: outcomes([3, 1200], [1, 18000]), locks_at: stamp(90000) });
 	await chat.waitForFunction(() => document.querySelector('.hl-prediction .hl-value')?.textContent.startsWith('1,200 points'));
 	assert.deepEqual(await texts(chat, '.hl-prediction .hl-value'), ['1,200 points · 3 people · 6%', '18K points · 1 person · 94%']);
@@ -274,12 +284,21 @@ test('a poll, a prediction and a hype train as live cards, also on pages opened 
 	await chat.waitForFunction(() => document.querySelector('.hl-hype_train .hl-title')?.textContent === 'Hype Train · Level 2');
 	assert.deepEqual(await texts(chat, '.hl-hype_train .hl-label'), ['Level 3']);
 	assert.deepEqual(await texts(chat, '.hl-hype_train .hl-value'), ['15%']);
-	assert.match(await chat.locator('.hl-hype_train .hl-status').textContent(), /^Hype Train · [45]:\d\d left$/);
+	await status(chat, '.hl-hype_train', 'Hype Train · ', 300);
 	assert.equal(await chat.locator('.hl-hype_train .hl-detail').textContent(), 'Top: Raider, Someone');
 	await shoot(chat, 'eventsub-hype-train');
 	await notify('channel.hype_train.end', train(3, 0, 0, { ended_at: stamp(), cooldown_ends_at: stamp(3600000) }));
 	await chat.waitForFunction(() => document.querySelector('.hl-hype_train .hl-status')?.textContent === 'Hype Train ended at level 3');
 	assert.equal(await chat.locator('.hl-hype_train .hl-row').count(), 0);
+
+	// A card closed by the reader (while its countdown ticks) stays closed
+	// through the next rounds of the same train.
+	await notify('channel.hype_train.begin', train(1, 100, 1800, { id: 'ht-2', expires_at: stamp(300000) }));
+	await chat.waitForFunction(() => document.querySelector('.hl-hype_train .hl-title')?.textContent === 'Hype Train · Level 1');
+	await chat.click('.hl-hype_train .hl-close');
+	await notify('channel.hype_train.progress', train(2, 100, 2000, { id: 'ht-2', expires_at: stamp(300000) }));
+	await settled(chat);
+	assert.equal(await chat.locator('.hl-hype_train').count(), 0);
 });
 
 test('follows and channel-point redemptions in the activity dock', async () => {

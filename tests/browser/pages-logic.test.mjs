@@ -195,6 +195,8 @@ test('request bodies carry numbers and objects as text', () => {
 	assert.equal(errorText({ ok: false }), 'Request failed');
 });
 
+// What the EventSub browser test does not show: early ends, cancelled
+// predictions, large numbers, odd payloads and the countdown's wording.
 test('polls, predictions and hype trains become cards', () => {
 	const now = Date.parse('2024-05-01T20:00:00Z');
 	const at = (s) => new Date(now + s * 1000).toISOString();
@@ -208,19 +210,9 @@ test('polls, predictions and hype trains become cards', () => {
 	];
 	const cases = [
 		[
-			'channel.poll.begin',
-			{ title: 'Next game?', choices: [{ id: 'a', title: 'Horror' }, { id: 'b', title: 'Racing' }], ends_at: at(95) },
-			{ kind: 'poll', ended: false, title: 'Next game?', status: 'Poll · 0 votes · 1:35 left', detail: '', rows: [['Horror', '0 votes', 0, false], ['Racing', '0 votes', 0, false]] },
-		],
-		[
 			'channel.poll.progress',
 			{ title: 'Next game?', choices, ends_at: at(-1) },
 			{ kind: 'poll', ended: false, title: 'Next game?', status: 'Poll · 4 votes', detail: '', rows: [['Horror', '3 votes', 75, false], ['Racing', '1 vote', 25, false]] },
-		],
-		[
-			'channel.poll.end',
-			{ title: 'Next game?', choices, status: 'completed' },
-			{ kind: 'poll', ended: true, title: 'Next game?', status: 'Poll ended', detail: '', rows: [['Horror', '3 votes', 75, true], ['Racing', '1 vote', 25, false]] },
 		],
 		[
 			'channel.poll.end',
@@ -240,29 +232,9 @@ test('polls, predictions and hype trains become cards', () => {
 			{ kind: 'prediction', ended: false, title: 'Boss?', status: 'Prediction · 30 s left', detail: '', rows: [['Yes', '15.4K points · 2 people', 77, false], ['No', '4,600 points · 1 person', 23, false]] },
 		],
 		[
-			'channel.prediction.lock',
-			{ title: 'Boss?', outcomes: [{ id: 'y', title: 'Yes', channel_points: 1 }], locked_at: at(0) },
-			{ kind: 'prediction', ended: false, title: 'Boss?', status: 'Predictions closed', detail: '', rows: [['Yes', '1 point', 100, false]] },
-		],
-		[
-			'channel.prediction.end',
-			{ title: 'Boss?', outcomes: [{ id: 'y', title: 'Yes', channel_points: 1 }, { id: 'n', title: 'No', channel_points: 3 }], winning_outcome_id: 'y', status: 'resolved' },
-			{ kind: 'prediction', ended: true, title: 'Boss?', status: 'Prediction ended', detail: '', rows: [['Yes', '1 point', 25, true], ['No', '3 points', 75, false]] },
-		],
-		[
 			'channel.prediction.end',
 			{ title: 'Boss?', outcomes: [{ id: 'y', title: 'Yes', channel_points: 1 }], winning_outcome_id: 'y', status: 'canceled' },
 			{ kind: 'prediction', ended: true, title: 'Boss?', status: 'Prediction canceled', detail: '', rows: [['Yes', '1 point', 100, false]] },
-		],
-		[
-			'channel.hype_train.progress',
-			{ level: 2, progress: 450, goal: 1800, expires_at: at(200), top_contributions: [{ user_name: 'Ann', type: 'bits', total: 100 }, { user_login: 'bob' }] },
-			{ kind: 'hype_train', ended: false, title: 'Hype Train · Level 2', status: 'Hype Train · 3:20 left', detail: 'Top: Ann, bob', rows: [['Level 3', '25%', 25, false]] },
-		],
-		[
-			'channel.hype_train.end',
-			{ level: 4, total: 9000 },
-			{ kind: 'hype_train', ended: true, title: 'Hype Train · Level 4', status: 'Hype Train ended at level 4', detail: '', rows: [] },
 		],
 	];
 	for (const [type, event, want] of cases) assert.deepEqual(view(type, event), want, type);

@@ -6,23 +6,13 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath } from './harness.mjs';
+import { startFakes, startHost, launchBrowser, openPage, screenshotPath, waitUntil } from './harness.mjs';
 import { normaliseName } from '../../web/js/setup-names.js';
 
 let fakes;
 let host;
 let browser;
 const problems = []; // requests that left the machine, script errors
-
-async function waitFor(condition, what, timeoutMs = 10000) {
-	const deadline = Date.now() + timeoutMs;
-	for (;;) {
-		const value = await condition();
-		if (value) return value;
-		if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
-		await new Promise((resolve) => setTimeout(resolve, 25));
-	}
-}
 
 // The host's event stream as the pages get it: [{event, data}] as they come.
 async function listen() {
@@ -186,7 +176,7 @@ test('a new user completes the setup against the fakes', async () => {
 	await page.waitForFunction(() => document.activeElement?.id === 'step-extras');
 	await page.getByRole('button', { name: 'Connect Twitch Account' }).click();
 	await page.waitForFunction(() => document.getElementById('account-note').textContent.includes('sign-in page is open'));
-	await waitFor(() => host.log.some((line) => line.startsWith('open ') && line.includes('/oauth2/authorize?')), 'the sign-in page');
+	await waitUntil(() => host.log.some((line) => line.startsWith('open ') && line.includes('/oauth2/authorize?')), 'the sign-in page');
 	// The page Twitch returns to hands the token to the plug-in.
 	assert.deepEqual(await host.connectAccount('tok-streamer'), { login: 'streamer' });
 	await page.waitForFunction(() => document.getElementById('account-login').textContent === 'streamer');
@@ -211,7 +201,7 @@ test('a new user completes the setup against the fakes', async () => {
 	await page.screenshot({ path: screenshotPath('setup-4-done.png') });
 
 	// Stored, published and connected.
-	const config = await waitFor(
+	const config = await waitUntil(
 		() => stream.events.find((e) => e.event === 'config' && e.data.setupDone === true)?.data,
 		'the configuration event'
 	);
@@ -221,11 +211,11 @@ test('a new user completes the setup against the fakes', async () => {
 	);
 	const stored = readConfig();
 	assert.deepEqual([stored.twitch, stored.tiktok, stored.youtube, stored.kick, stored.setupDone], ['streamer', 'tt.setup', 'chan-nel', 'kicker', true]);
-	await waitFor(async () => {
+	await waitUntil(async () => {
 		const { sessions } = await fakes.command('twitch-chat', 'state');
 		return sessions.some((s) => s.joined.includes('streamer'));
 	}, 'the chat reader to join the channel');
-	await waitFor(async () => {
+	await waitUntil(async () => {
 		const { requests } = await fakes.command('tiktok-web', 'requests');
 		return requests.some((r) => r.uniqueId === 'tt.setup' && !r.headers.some(([n, v]) => n === 'User-Agent' && v.includes('Chrome/128.')));
 	}, 'the TikTok client to look the room up');
@@ -259,7 +249,7 @@ test('the wizard fits a narrow dock and a small dialog', async () => {
 test('the chat dock reopens the setup', async () => {
 	const chat = await openPage(browser, host, 'chat', '/', { problems });
 	await chat.getByRole('button', { name: 'Open setup' }).click();
-	await waitFor(() => host.log.some((line) => line === `open ${host.url('setup', '/setup.html')}`), 'the setup to open');
+	await waitUntil(() => host.log.some((line) => line === `open ${host.url('setup', '/setup.html')}`), 'the setup to open');
 	await chat.context().close();
 });
 

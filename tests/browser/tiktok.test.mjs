@@ -4,7 +4,7 @@
 //   node --experimental-default-type=module --test tests/browser/tiktok.test.mjs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath } from './harness.mjs';
+import { startFakes, startHost, launchBrowser, openPage, screenshotPath, waitUntil } from './harness.mjs';
 
 const ACCOUNT = 'tt.host';
 let fakes;
@@ -47,11 +47,7 @@ test('a live TikTok room reaches the chat dock', async () => {
 	assert.deepEqual(await host.api('config', { twitch: '', tiktok: ACCOUNT }), { ok: true });
 	await chat.waitForFunction(() => document.querySelector('.link.plat-tiktok')?.dataset.state === 'connected');
 	assert.deepEqual(await tiktokLink(chat), { state: 'connected', detail: `Listening · @${ACCOUNT}`, viewers: '–' });
-	for (;;) {
-		const state = await fakes.command('tiktok-push', 'state');
-		if (state.sessions[0]?.entered) break;
-		await new Promise((resolve) => setTimeout(resolve, 20));
-	}
+	await waitUntil(async () => (await fakes.command('tiktok-push', 'state')).sessions[0]?.entered, 'the room entered');
 
 	const gift = (repeat, repeatEnd) => ({
 		method: 'WebcastGiftMessage', msgId: 31, user: { nickname: 'Gia', uniqueId: 'gia' }, repeat, repeatEnd,
