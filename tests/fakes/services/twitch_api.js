@@ -22,6 +22,7 @@
 //   state     {}               the whole state (after the calls so far)
 
 const crypto = require('node:crypto');
+const { STATUS_CODES } = require('node:http');
 const { RecordingService, Answer } = require('../lib/recording');
 
 const CLIENT_ID = 'q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1';
@@ -40,11 +41,8 @@ const ALL_SCOPES = [
 
 const PNG = Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhfDwAChwGA60e6kgAAAABJRU5ErkJggg==', 'base64');
 
-const STATUS_TEXT = { 400: 'Bad Request', 401: 'Unauthorized', 403: 'Forbidden', 404: 'Not Found', 409: 'Conflict',
-	429: 'Too Many Requests', 500: 'Internal Server Error', 503: 'Service Unavailable' };
-
 function refuse(status, message) {
-	return new Answer(status, { error: STATUS_TEXT[status] || 'Error', status, message });
+	return new Answer(status, { error: STATUS_CODES[status] || 'Error', status, message });
 }
 
 // Twitch writes times without fractions.
@@ -315,14 +313,6 @@ const HELIX = [
 		return [204];
 	}],
 	['POST', '/helix/eventsub/subscriptions', '', (ctx) => [202, subscribe(ctx.self, jsonBody(ctx))]],
-	['GET', '/helix/eventsub/subscriptions', '', (ctx) => {
-		const list = ctx.self.state.subscriptions;
-		return [200, { data: list, total: list.length, total_cost: 0, max_total_cost: 10, pagination: {} }];
-	}],
-	['DELETE', '/helix/eventsub/subscriptions', '', (ctx) => {
-		ctx.self.state.subscriptions = ctx.self.state.subscriptions.filter((s) => s.id !== ctx.q.get('id'));
-		return [204];
-	}],
 	['GET', '/helix/chat/emotes/user', 'user:read:emotes', (ctx) => {
 		// Twitch chooses this page size itself: "first" is ignored.
 		const q = new URLSearchParams(ctx.q);

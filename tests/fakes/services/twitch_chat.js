@@ -6,9 +6,8 @@
 //
 // Commands (POST /twitch-chat/<command>); "session" picks a session by id,
 // the newest open one when left out; "all": true sends to every open one.
-//   configure {ackCaps, welcome, join: "normal"|"notice"|"silent", joinNotice,
-//              roomId, joinInOneMessage, handshake: "normal"|"stall-tls"|
-//              "stall-upgrade"|"reject", pingToken}
+//   configure {join: "normal"|"notice" (the suspended-channel NOTICE), roomId,
+//              handshake: "normal"|"stall-tls"|"stall-upgrade"|"reject"}
 //   send      {lines | text | size+fill | base64, binary, splitAt, linesPerMessage,
 //              fragments, templates, flush (answer only once it was written)}
 //   ping      {token, websocket}  PING :token (the PONG is checked and recorded);
@@ -19,7 +18,6 @@
 //   play      {lines, intervalMs, loop, startDelayMs}  lines on a timer to every
 //                              joined session (templates applied), also to
 //                              sessions that join later
-//   stopPlay  {}
 //   flood     {lines, linesPerMessage, messagesPerSecond, seconds}  a steady
 //              load to every joined session: messagesPerSecond messages of
 //              linesPerMessage lines for `seconds`, the lines in turn, templates
@@ -36,19 +34,7 @@ const { tlsOptions } = require('../certs');
 const { payloadOf, deliver, flushed } = require('../lib/deliver');
 const { headerPairs } = require('../lib/headers');
 
-const DEFAULTS = {
-	ackCaps: true,
-	welcome: true,
-	join: 'normal',
-	joinNotice: {
-		msgId: 'msg_channel_suspended',
-		text: 'This channel does not exist or has been suspended.',
-	},
-	roomId: '22484632',
-	joinInOneMessage: false,
-	handshake: 'normal',
-	pingToken: 'tmi.twitch.tv',
-};
+const DEFAULTS = { join: 'normal', roomId: '22484632', handshake: 'normal' };
 
 function applyTemplates(line, session) {
 	const channel = session.joined[0] || 'channel';
@@ -163,20 +149,14 @@ class TwitchChat {
 		const trailing = line.includes(' :') ? line.slice(line.indexOf(' :') + 2) : words.slice(1).join(' ');
 		if (command === 'CAP' && words[1] === 'REQ') {
 			session.caps = trailing.split(' ').filter(Boolean);
-			const verdict = this.config.ackCaps ? 'ACK' : 'NAK';
-			this.sendLines(session, [`:tmi.twitch.tv CAP * ${verdict} :${trailing}`]);
+			this.sendLines(session, [`:tmi.twitch.tv CAP * ACK :${trailing}`]);
 		} else if (command === 'NICK') {
 			session.nick = words[1] || '';
-			if (this.config.welcome) this.sendLines(session, welcome(session.nick));
+			this.sendLines(session, welcome(session.nick));
 		} else if (command === 'JOIN') {
 			for (const name of (words[1] || '').split(',')) {
 				if (name) this.join(session, name.replace(/^#/, '').toLowerCase());
 			}
-		} else if (command === 'PART') {
-			const name = (words[1] || '').replace(/^#/, '');
-			session.joined = session.joined.filter((joined) => joined !== name);
-			const nick = session.nick;
-			this.sendLines(session, [`:${nick}!${nick}@${nick}.tmi.twitch.tv PART #${name}`]);
 		} else if (command === 'PING') {
 			this.sendLines(session, [`:tmi.twitch.tv PONG tmi.twitch.tv :${trailing}`]);
 		} else if (command === 'PONG') {
@@ -186,11 +166,9 @@ class TwitchChat {
 	}
 
 	join(session, channel) {
-		const mode = this.config.join;
-		if (mode === 'silent') return;
-		if (mode === 'notice') {
-			const notice = this.config.joinNotice;
-			this.sendLines(session, [`@msg-id=${notice.msgId} :tmi.twitch.tv NOTICE #${channel} :${notice.text}`]);
+		if (this.config.join === 'notice') {
+			this.sendLines(session, [`@msg-id=msg_channel_suspended :tmi.twitch.tv NOTICE #${channel} :` +
+				'This channel does not exist or has been suspended.']);
 			return;
 		}
 		session.joined.push(channel);
@@ -203,13 +181,8 @@ class TwitchChat {
 		const tags = session.caps.includes('twitch.tv/tags')
 			? `@emote-only=0;followers-only=-1;r9k=0;room-id=${session.roomId};slow=0;subs-only=0 `
 			: '';
-		const roomState = `${tags}:tmi.twitch.tv ROOMSTATE #${channel}`;
-		if (this.config.joinInOneMessage) {
-			this.sendLines(session, [...joinLines, roomState]);
-		} else {
-			this.sendLines(session, joinLines);
-			this.sendLines(session, [roomState]);
-		}
+		this.sendLines(session, joinLines);
+		this.sendLines(session, [`${tags}:tmi.twitch.tv ROOMSTATE #${channel}`]);
 	}
 
 	pick(args) {
@@ -239,7 +212,7 @@ class TwitchChat {
 			return { ok: true };
 		case 'ping':
 			for (const session of this.pick(args)) {
-				const token = args.token || this.config.pingToken;
+				const token = args.token || 'tmi.twitch.tv';
 				session.pingsSent.push(token);
 				if (args.websocket) session.ws.ping(token);
 				else deliver(session.ws, Buffer.from(`PING :${token}\r\n`), {});
@@ -267,9 +240,6 @@ class TwitchChat {
 			return { ok: true };
 		case 'play':
 			this.play(args);
-			return { ok: true };
-		case 'stopPlay':
-			this.stopPlay();
 			return { ok: true };
 		case 'flood':
 			return this.flood(args);
@@ -362,22 +332,7 @@ class TwitchChat {
 			accepted: this.accepted,
 			playing: Boolean(this.player),
 			flood: flood && { messages: flood.messages, lines: flood.lines, done: flood.messages >= flood.total },
-			sessions: this.sessions.map((s) => ({
-				id: s.id,
-				open: s.open,
-				path: s.path,
-				headers: s.headers,
-				nick: s.nick,
-				caps: s.caps,
-				joined: s.joined,
-				received: s.received,
-				lines: s.lines,
-				pingsSent: s.pingsSent,
-				pongs: s.pongs,
-				wsPongs: s.wsPongs,
-				closed: s.closed,
-				stalled: s.stalled,
-			})),
+			sessions: this.sessions.map(({ ws, ...rest }) => rest),
 		};
 	}
 

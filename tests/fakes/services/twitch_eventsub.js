@@ -13,9 +13,8 @@
 // newest open session when left out:
 //   configure {welcome = true, keepaliveSeconds (default: the path's
 //              keepalive_timeout_seconds when 10-600, else 10),
-//              keepaliveIntervalMs = 0 (session_keepalive every so often),
-//              closeOnInbound = true, handshake: "normal"|"reject",
-//              reconnectCloseMs = 1000, reconnectGraceMs = 30000}
+//              handshake: "normal"|"reject"}; the old socket of a reconnect
+//              closes 1 s after the new one came, or after 30 s unanswered
 //   notify    {type, version, event, condition, subscriptionId, messageId, session | all}
 //   revoke    {type, version, status = "authorization_revoked", condition, session}
 //   keepalive {session}
@@ -39,11 +38,7 @@ const { flushed } = require('../lib/deliver');
 const DEFAULTS = {
 	welcome: true,
 	keepaliveSeconds: null,
-	keepaliveIntervalMs: 0,
-	closeOnInbound: true,
 	handshake: 'normal',
-	reconnectCloseMs: 1000,
-	reconnectGraceMs: 30000,
 };
 
 // Versions the notifications carry when a test names none.
@@ -142,7 +137,7 @@ class TwitchEventSub {
 		this.context.log(`twitch-eventsub: session ${id} open on ${req.url}`);
 		ws.on('message', (data) => {
 			session.received.push(Buffer.isBuffer(data) ? data.toString('utf8') : Buffer.concat(data).toString('utf8'));
-			if (this.config.closeOnInbound) this.close(session, 4001, 'client sent inbound traffic');
+			this.close(session, 4001, 'client sent inbound traffic');
 		});
 		ws.on('close', (code, reason) => {
 			session.open = false;
@@ -159,14 +154,7 @@ class TwitchEventSub {
 		if (this.config.welcome) this.welcome(session);
 		if (from) {
 			clearTimeout(from.reconnect.grace);
-			from.timers.push(setTimeout(() => this.close(from, 1000, ''), Number(this.config.reconnectCloseMs)));
-		}
-		const every = Number(this.config.keepaliveIntervalMs || 0);
-		if (every > 0) {
-			const timer = setInterval(() => {
-				if (session.open) this.message(session, 'session_keepalive', {});
-			}, every);
-			session.timers.push(timer);
+			from.timers.push(setTimeout(() => this.close(from, 1000, ''), 1000));
 		}
 	}
 
@@ -260,7 +248,7 @@ class TwitchEventSub {
 			const id = sessionId();
 			const url = `wss://127.0.0.1:${this.port}/reconnect?id=${id}`;
 			clearTimeout(session.reconnect && session.reconnect.grace);
-			session.reconnect = { id, url, grace: setTimeout(() => this.close(session, 4004, 'reconnect grace time expired'), Number(this.config.reconnectGraceMs)) };
+			session.reconnect = { id, url, grace: setTimeout(() => this.close(session, 4004, 'reconnect grace time expired'), 30000) };
 			session.timers.push(session.reconnect.grace);
 			this.pending.set(id, session);
 			this.message(session, 'session_reconnect', {
@@ -293,18 +281,8 @@ class TwitchEventSub {
 		case 'sessions':
 			return {
 				accepted: this.accepted,
-				sessions: this.sessions.map((s) => ({
-					id: s.id,
-					path: s.path,
-					headers: s.headers,
-					open: s.open,
-					welcomed: s.welcomed,
-					keepaliveSeconds: s.keepaliveSeconds,
-					reconnectedFrom: s.reconnectedFrom,
-					sent: s.sent,
-					received: s.received,
-					closed: s.closed,
-				})),
+				sessions: this.sessions.map(({ id, path, headers, open, welcomed, keepaliveSeconds, reconnectedFrom, sent, received, closed }) =>
+					({ id, path, headers, open, welcomed, keepaliveSeconds, reconnectedFrom, sent, received, closed })),
 			};
 		case 'reset':
 			await this.reset();
@@ -316,10 +294,7 @@ class TwitchEventSub {
 
 	clearTimers() {
 		for (const session of this.sessions) {
-			for (const timer of session.timers) {
-				clearTimeout(timer);
-				clearInterval(timer);
-			}
+			for (const timer of session.timers) clearTimeout(timer);
 			session.timers = [];
 		}
 	}
