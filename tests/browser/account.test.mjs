@@ -16,8 +16,10 @@ import {
 	launchBrowser,
 	openPage,
 	screenshotPath,
+	shoot,
 	twitchLine,
 	waitUntil,
+	watch,
 } from './harness.mjs';
 
 const web = process.env.VANTEO_WEB_DIR
@@ -37,12 +39,7 @@ before(async () => {
 	host = await startHost({ firstPort: 18950, fakes });
 	browser = await launchBrowser();
 	const context = await browser.newContext({ ignoreHTTPSErrors: true });
-	signIn = await context.newPage();
-	signIn.on('request', (req) => {
-		const name = new URL(req.url()).hostname;
-		if (name !== '127.0.0.1' && name !== 'localhost') problems.push(req.url());
-	});
-	signIn.on('pageerror', (e) => problems.push('page error: ' + e.message));
+	signIn = watch(await context.newPage(), problems);
 });
 
 after(async () => {
@@ -137,9 +134,7 @@ test('signing in: the page Twitch returns to hands the token over and leaves no 
 	chat = await openPage(browser, host, 'chat', '/', { problems, width: 400 });
 	assert.equal(await chat.locator('.account-connect-go').isVisible(), true);
 	assert.equal(await chat.locator('#composer input').isDisabled(), true);
-	await chat.setViewportSize({ width: 240, height: 700 });
-	await chat.screenshot({ path: screenshotPath('account-none-240.png') });
-	await chat.setViewportSize({ width: 400, height: 700 });
+	await shoot(chat, 'account-none', [240]);
 	const tokenPosts = [];
 	signIn.on('request', (req) => req.method() === 'POST' && tokenPosts.push(req.url()));
 
@@ -237,9 +232,7 @@ test('a reply, a chat command, message actions and the user card act through Hel
 	await actions.locator('.mod-unban').click();
 	assert.match(await note(chat, '.line[data-id="m-2"] .mod-note', 'error'), /not banned/);
 
-	await chat.setViewportSize({ width: 240, height: 700 });
-	await chat.screenshot({ path: screenshotPath('account-actions-240.png') });
-	await chat.setViewportSize({ width: 400, height: 700 });
+	await shoot(chat, 'account-actions', [240]);
 	await chat.keyboard.press('Escape');
 	assert.equal(await chat.locator('.line-actions').count(), 0);
 
@@ -274,9 +267,7 @@ test('a reply, a chat command, message actions and the user card act through Hel
 	await card.locator('.mod-unban').click();
 	await chat.waitForFunction(() => document.querySelector('.uc-facts').dataset.standing === 'ok');
 	assert.equal((await facts()).Chat, 'Not banned');
-	await chat.setViewportSize({ width: 240, height: 700 });
-	await chat.screenshot({ path: screenshotPath('account-card-240.png') });
-	await chat.setViewportSize({ width: 400, height: 700 });
+	await shoot(chat, 'account-card', [240]);
 	await card.locator('.uc-close').click();
 	assert.equal(await card.isHidden(), true);
 
@@ -316,8 +307,7 @@ test('a build without its own Twitch application asks for the Client ID and name
 	// told to the page by its configuration alone, here the only event of
 	// its stream. The sign-in request still goes to the host.
 	const context = await browser.newContext({ viewport: { width: 240, height: 700 } });
-	const page = await context.newPage();
-	page.on('pageerror', (e) => problems.push('page error: ' + e.message));
+	const page = watch(await context.newPage(), problems);
 	const config = { twitch: 'streamer', tiktok: '', builtInClient: false, clientId: '', account: null };
 	await page.route('**/api/events?*', (route) =>
 		route.fulfill({ contentType: 'text/event-stream', body: `event: config\ndata: ${JSON.stringify(config)}\n\n` })

@@ -10,7 +10,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath } from './harness.mjs';
+import { startFakes, startHost, launchBrowser, openPage, shoot } from './harness.mjs';
 
 const web = process.env.VANTEO_WEB_DIR
 	? pathToFileURL(process.env.VANTEO_WEB_DIR.replace(/\/?$/, '/'))
@@ -58,13 +58,6 @@ after(async () => {
 	if (configDir) fs.rmSync(configDir, { recursive: true, force: true });
 	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
 });
-
-async function shoot(name) {
-	for (const width of [240, 400]) {
-		await chat.setViewportSize({ width, height: 700 });
-		await chat.screenshot({ path: screenshotPath(`${name}-${width}.png`) });
-	}
-}
 
 test('the pages read the emote and chatter replies defensively', () => {
 	const view = emoteGroups(
@@ -123,7 +116,7 @@ test('the pinned message and the live viewer count show from the start', async (
 	assert.equal(await chat.locator('#pin .pin-name').textContent(), 'Streamer');
 	assert.match(await chat.locator('#pin .pin-text').textContent(), /Giveaway at 8 pm/);
 	await chat.waitForFunction(() => document.querySelector('.plat-twitch .viewer-count').textContent === '42');
-	await shoot('state-pins');
+	await shoot(chat, 'state-pins');
 
 	// A new pin replaces the bar; an empty list hides it.
 	host.send('pins', { data: [{ id: 'pin-2', message: { text: 'Be kind' }, sender_user_name: 'Helper' }] });
@@ -154,8 +147,7 @@ test('the emote picker lists the account’s emotes by channel and types them in
 	await chat.waitForFunction(() =>
 		[...document.querySelectorAll('.ep-img')].every((img) => img.complete && img.naturalWidth > 0)
 	);
-	await shoot('state-emotes');
-	await chat.setViewportSize({ width: 400, height: 700 });
+	await shoot(chat, 'state-emotes');
 
 	await chat.fill('#composer input', 'hello');
 	await chat.click('.ep-emote[aria-label="strmHi"]');
@@ -191,17 +183,14 @@ test('the chatter list shows who is in chat by role and opens their card', async
 		['vips', 'Friend'],
 		['viewers', 'Raider,Someone'],
 	]);
-	await shoot('state-chatters');
-	await chat.setViewportSize({ width: 400, height: 700 });
+	await shoot(chat, 'state-chatters');
 
 	await chat.fill('.cl-search', 'so');
 	assert.deepEqual(await chat.$$eval('.cl-name', (list) => list.map((n) => n.textContent)), ['Someone']);
 	await chat.click('.cl-name');
 	await chat.waitForFunction(() => document.querySelector('.user-card .uc-name')?.textContent === 'Someone');
 	await chat.waitForSelector('.user-card .uc-facts');
-	await chat.setViewportSize({ width: 240, height: 700 });
-	await chat.screenshot({ path: screenshotPath('state-chatters-card-240.png') });
-	await chat.setViewportSize({ width: 400, height: 700 });
+	await shoot(chat, 'state-chatters-card', [240]);
 
 	// Escape closes the card first, then the list.
 	await chat.keyboard.press('Escape');

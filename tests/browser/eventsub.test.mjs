@@ -10,7 +10,7 @@ process.env.TZ = 'UTC';
 
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath, waitUntil } from './harness.mjs';
+import { startFakes, startHost, launchBrowser, openPage, shoot, waitUntil, watch } from './harness.mjs';
 
 let fakes;
 let host;
@@ -36,14 +36,6 @@ async function settled(page) {
 	const mark = `Mark${++marks}`;
 	await notify('channel.follow', { user_id: String(9000 + marks), user_login: mark.toLowerCase(), user_name: mark, followed_at: stamp() });
 	await page.waitForFunction((name) => [...document.querySelectorAll('.name')].some((n) => n.textContent === name), mark);
-}
-
-async function shoot(page, name, widths = [240, 400]) {
-	for (const width of widths) {
-		await page.setViewportSize({ width, height: 700 });
-		await page.screenshot({ path: screenshotPath(`${name}-${width}.png`) });
-	}
-	await page.setViewportSize({ width: 400, height: 700 });
 }
 
 async function helixAutomod() {
@@ -208,8 +200,7 @@ test('a poll, a prediction and a hype train as live cards, also on pages opened 
 	// A page whose stream dropped while the poll ran: its first stream (stood
 	// in for here) showed the poll and ends; the next one is held until the
 	// poll is over.
-	const away = await (await browser.newContext({ viewport: { width: 240, height: 700 } })).newPage();
-	away.on('pageerror', (e) => problems.push('page error: ' + e.message));
+	const away = watch(await (await browser.newContext({ viewport: { width: 240, height: 700 } })).newPage(), problems);
 	let release;
 	const back = new Promise((resolve) => (release = resolve));
 	let streams = 0;

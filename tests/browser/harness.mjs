@@ -136,15 +136,21 @@ export async function openPage(browser, host, view, pagePath, { width = 320, hei
 	// The fakes' test CA is not in Chromium's store; emote images served by
 	// the fake web service would otherwise fail to load.
 	const context = await browser.newContext({ viewport: { width, height }, ignoreHTTPSErrors: true });
-	const page = await context.newPage();
+	const page = watch(await context.newPage(), problems);
+	await page.goto(host.url(view, pagePath));
+	// The snapshot has arrived once the header shows a state from the server.
+	await page.waitForFunction(() => document.querySelector('.link .state')?.textContent !== '');
+	return page;
+}
+
+// Records into `problems` each request that leaves the machine's own
+// addresses and each script error of the page.
+export function watch(page, problems) {
 	page.on('request', (req) => {
 		const name = new URL(req.url()).hostname;
 		if (name !== '127.0.0.1' && name !== 'localhost' && !name.endsWith('.localhost')) problems.push(req.url());
 	});
 	page.on('pageerror', (e) => problems.push('page error: ' + e.message));
-	await page.goto(host.url(view, pagePath));
-	// The snapshot has arrived once the header shows a state from the server.
-	await page.waitForFunction(() => document.querySelector('.link .state')?.textContent !== '');
 	return page;
 }
 
@@ -153,12 +159,22 @@ export function screenshotPath(name) {
 	return path.join(artifacts, name);
 }
 
+// Screenshots of a page at each width (NAME-WIDTH.png); its size is restored.
+export async function shoot(page, name, widths = [240, 400]) {
+	const size = page.viewportSize();
+	for (const width of widths) {
+		await page.setViewportSize({ width, height: 700 });
+		await page.screenshot({ path: screenshotPath(`${name}-${width}.png`) });
+	}
+	await page.setViewportSize(size);
+}
+
 // One Twitch chat line as the chat fake sends it ("send" with templates):
 // a PRIVMSG with the tags Twitch gives every line.
-export function twitchLine({ id, user, userId, color = '', badges = '', text }) {
+export function twitchLine({ id, user, userId, color = '', badges = '', emotes = '', text }) {
 	const login = user.toLowerCase();
 	const tags =
-		`@badge-info=;badges=${badges};color=${color};display-name=${user};emotes=;first-msg=0;flags=;` +
+		`@badge-info=;badges=${badges};color=${color};display-name=${user};emotes=${emotes};first-msg=0;flags=;` +
 		`id=${id};mod=0;returning-chatter=0;room-id={roomId};subscriber=0;tmi-sent-ts={ts};turbo=0;` +
 		`user-id=${userId};user-type=`;
 	return `${tags} :${login}!${login}@${login}.tmi.twitch.tv PRIVMSG #{channel} :${text}`;

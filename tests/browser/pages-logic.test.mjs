@@ -102,25 +102,20 @@ test('name colours are made readable on the dark background', () => {
 	for (const bad of ['', 'red', '#fff', '#12345g', 'url(x)', null]) assert.equal(f.readableColor(bad), null);
 });
 
+// Beyond the demo items the browser suite shows: plans, tiers, singulars,
+// large numbers and odd counts.
 test('activity items are described in words', () => {
 	const twitch = (x) => ({ platform: 'twitch', eventId: '', bits: 0, ...x });
 	const tiktok = (x) => ({ platform: 'tiktok', ...x });
 	const cases = [
-		[twitch({ eventId: 'sub', eventPlan: '1000' }), 'sub', 'subscribed', 'Tier 1'],
 		[twitch({ eventId: 'sub', eventPlan: 'Prime' }), 'sub', 'subscribed with Prime', ''],
 		[twitch({ eventId: 'resub', eventPlan: 'Prime', eventMonths: '12' }), 'sub', 'resubscribed for 12 months', 'Prime'],
 		[twitch({ eventId: 'resub', eventPlan: '2000', eventMonths: '1' }), 'sub', 'resubscribed for 1 month', 'Tier 2'],
-		[twitch({ eventId: 'subgift', eventPlan: '1000', eventRecipient: 'Doravoviz' }), 'gift', 'gifted a sub to Doravoviz', 'Tier 1'],
 		[twitch({ eventId: 'subgift', eventPlan: '3000', eventRecipient: 'X', eventTotal: '40' }), 'gift', 'gifted a sub to X', 'Tier 3 · 40 gifted in total'],
-		[twitch({ eventId: 'submysterygift', eventPlan: '1000', eventCount: '5', eventTotal: '5' }), 'gift', 'is gifting 5 subs', 'Tier 1'],
 		[twitch({ eventId: 'raid', eventViewers: '1' }), 'raid', 'is raiding with 1 viewer', ''],
 		[twitch({ eventId: 'raid', eventViewers: '1200' }), 'raid', 'is raiding with 1,200 viewers', ''],
-		[twitch({ bits: 100, text: 'Cheer100 great stream' }), 'cheer', 'cheered 100 bits', ''],
-		[tiktok({ eventId: 'gift', eventText: 'Rose', eventCount: '5', eventTotal: '5' }), 'gift', 'sent Rose ×5', '5 diamonds'],
 		[tiktok({ eventId: 'gift', eventText: 'Lion', eventCount: '1', eventTotal: '0' }), 'gift', 'sent Lion', ''],
 		[tiktok({ eventId: 'like', eventCount: '1', eventTotal: '1200' }), 'like', 'liked the LIVE', '1,200 likes in total'],
-		[tiktok({ eventId: 'follow' }), 'follow', 'followed', ''],
-		[tiktok({ eventId: 'share' }), 'share', 'shared the LIVE', ''],
 		[tiktok({ eventId: 'join' }), 'join', 'joined', ''],
 		// A count that is not a number is not turned into "NaN subs".
 		[twitch({ eventId: 'submysterygift', eventCount: 'many' }), 'gift', 'is gifting subs', ''],
@@ -138,18 +133,8 @@ test('activity items are described in words', () => {
 	assert.deepEqual([redeem.phrase, redeem.detail], ['redeemed Hydrate', '500 points']);
 });
 
-test('the activity list takes subs, gifts, raids, cheers and TikTok gifts, follows and shares', () => {
-	const yes = [
-		{ platform: 'twitch', eventId: 'sub' },
-		{ platform: 'twitch', eventId: 'resub' },
-		{ platform: 'twitch', eventId: 'subgift' },
-		{ platform: 'twitch', eventId: 'submysterygift' },
-		{ platform: 'twitch', eventId: 'raid' },
-		{ platform: 'twitch', eventId: '', bits: 100 },
-		{ platform: 'tiktok', eventId: 'gift' },
-		{ platform: 'tiktok', eventId: 'follow' },
-		{ platform: 'tiktok', eventId: 'share' },
-	];
+// The demo items of the browser suite are the kinds the list takes.
+test('the activity list leaves out chat lines, announcements, likes and joins', () => {
 	const no = [
 		{ platform: 'twitch', eventId: '', bits: 0, text: 'hi' },
 		{ platform: 'twitch', eventId: 'announcement' },
@@ -158,7 +143,6 @@ test('the activity list takes subs, gifts, raids, cheers and TikTok gifts, follo
 		{ platform: 'tiktok', eventId: '' },
 		null,
 	];
-	for (const m of yes) assert.equal(f.isFeedWorthy(m), true, JSON.stringify(m));
 	for (const m of no) assert.equal(f.isFeedWorthy(m), false, JSON.stringify(m));
 });
 

@@ -7,7 +7,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath, waitUntil } from './harness.mjs';
+import { startFakes, startHost, launchBrowser, openPage, screenshotPath, shoot, twitchLine, waitUntil } from './harness.mjs';
 
 const CHANNEL = 'vanteo_demo';
 const configDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-pages-'));
@@ -16,23 +16,6 @@ let fakes;
 let host;
 let browser;
 const problems = []; // requests that left the machine, script errors
-
-// One IRC line of the fake chat, with the tags a real Twitch line carries.
-function privmsg({ id, user, userId, color = '', badges = '', emotes = '', text, extra = '' }) {
-	const tags =
-		`@badge-info=;badges=${badges};color=${color};display-name=${user};emotes=${emotes};first-msg=0;flags=;` +
-		`id=${id};mod=0;returning-chatter=0;room-id={roomId};subscriber=0;tmi-sent-ts={ts};turbo=0;` +
-		`user-id=${userId};user-type=${extra}`;
-	const login = user.toLowerCase();
-	return `${tags} :${login}!${login}@${login}.tmi.twitch.tv PRIVMSG #{channel} :${text}`;
-}
-
-async function shoot(page, name, widths) {
-	for (const width of widths) {
-		await page.setViewportSize({ width, height: 700 });
-		await page.screenshot({ path: screenshotPath(`${name}-${width}.png`) });
-	}
-}
 
 async function sendChat(lines) {
 	await fakes.command('twitch-chat', 'send', { lines, templates: true });
@@ -161,10 +144,10 @@ test('Twitch chat shows names, colours, badges, emotes after an emoji, replies a
 
 	await sendChat([
 		// "😀 hi Kappa there": the emoji is one position, so Kappa is 5-9.
-		privmsg({ id: 'm-owl', user: 'NightOwl', userId: '10001', color: '#1E90FF', badges: 'subscriber/12,premium/1', emotes: '25:5-9', text: '😀 hi Kappa there' })
+		twitchLine({ id: 'm-owl', user: 'NightOwl', userId: '10001', color: '#1E90FF', badges: 'subscriber/12,premium/1', emotes: '25:5-9', text: '😀 hi Kappa there' })
 			.replace('returning-chatter=0', 'returning-chatter=1'),
-		privmsg({ id: 'm-q', user: 'PixelPaws', userId: '10002', color: '#FF69B4', text: 'what game is next?' }).replace('first-msg=0', 'first-msg=1'),
-		privmsg({
+		twitchLine({ id: 'm-q', user: 'PixelPaws', userId: '10002', color: '#FF69B4', text: 'what game is next?' }).replace('first-msg=0', 'first-msg=1'),
+		twitchLine({
 			id: 'm-vera',
 			user: 'VIPVera',
 			userId: '10006',
@@ -176,8 +159,8 @@ test('Twitch chat shows names, colours, badges, emotes after an emoji, replies a
 			'reply-parent-display-name=PixelPaws;reply-parent-msg-body=what\\sgame\\sis\\snext?;reply-parent-msg-id=m-q;' +
 				'reply-parent-user-id=10002;reply-parent-user-login=pixelpaws;room-id='
 		),
-		privmsg({ id: 'm-me', user: 'NightOwl', userId: '10001', color: '#1E90FF', text: '\u0001ACTION waves at chat\u0001' }),
-		privmsg({ id: 'm-lurk', user: 'quietlurker', userId: '10010', text: 'gg' }),
+		twitchLine({ id: 'm-me', user: 'NightOwl', userId: '10001', color: '#1E90FF', text: '\u0001ACTION waves at chat\u0001' }),
+		twitchLine({ id: 'm-lurk', user: 'quietlurker', userId: '10010', text: 'gg' }),
 	]);
 	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="m-lurk"]'));
 	await chat.waitForFunction(() => Array.from(document.querySelectorAll('#chat img')).every((i) => i.complete));
@@ -223,9 +206,9 @@ test('moderator removals strike lines, time users out and clear the chat', async
 	host.send('message-in', { platform: 'tiktok', id: 'tt-same', userId: '10008', name: 'ttfan', text: 'hi', time: Date.now() });
 	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="tt-same"]'));
 	await sendChat([
-		privmsg({ id: 'm-s1', user: 'SpamBot42', userId: '10008', text: 'buy followers' }),
-		privmsg({ id: 'm-s2', user: 'SpamBot42', userId: '10008', text: 'cheap followers' }),
-		privmsg({ id: 'm-ok', user: 'NightOwl', userId: '10001', text: 'stay' }),
+		twitchLine({ id: 'm-s1', user: 'SpamBot42', userId: '10008', text: 'buy followers' }),
+		twitchLine({ id: 'm-s2', user: 'SpamBot42', userId: '10008', text: 'cheap followers' }),
+		twitchLine({ id: 'm-ok', user: 'NightOwl', userId: '10001', text: 'stay' }),
 	]);
 	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="m-ok"]'));
 	const state = (page = chat) =>
@@ -285,10 +268,10 @@ test('highlight words and mentions stand out; find, follow a name and back to th
 	await twitchConnected(chat);
 	const mine = ['f-1', 'f-2', 'f-3', 'f-4'];
 	await sendChat([
-		privmsg({ id: 'f-1', user: 'Zed_Fan', userId: '20001', text: 'when is the GIVEAWAY?' }),
-		privmsg({ id: 'f-2', user: 'Yara', userId: '20002', text: `hi @${CHANNEL} zebra` }),
-		privmsg({ id: 'f-3', user: 'Zed_Fan', userId: '20001', text: 'a zebra crossing' }),
-		privmsg({ id: 'f-4', user: 'Xavi', userId: '20003', text: 'giveaways are fun' }),
+		twitchLine({ id: 'f-1', user: 'Zed_Fan', userId: '20001', text: 'when is the GIVEAWAY?' }),
+		twitchLine({ id: 'f-2', user: 'Yara', userId: '20002', text: `hi @${CHANNEL} zebra` }),
+		twitchLine({ id: 'f-3', user: 'Zed_Fan', userId: '20001', text: 'a zebra crossing' }),
+		twitchLine({ id: 'f-4', user: 'Xavi', userId: '20003', text: 'giveaways are fun' }),
 	]);
 	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="f-4"]'));
 	const shown = () =>
@@ -312,7 +295,7 @@ test('highlight words and mentions stand out; find, follow a name and back to th
 	await shoot(chat, 'chat-find', [320, 240]);
 
 	// What arrives meanwhile is kept, and shows once the bar closes.
-	await sendChat([privmsg({ id: 'f-5', user: 'Xavi', userId: '20003', text: 'still here' })]);
+	await sendChat([twitchLine({ id: 'f-5', user: 'Xavi', userId: '20003', text: 'still here' })]);
 	mine.push('f-5');
 	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-id="f-5"]'));
 	assert.deepEqual(await shown(), ['f-1', 'f-3']);

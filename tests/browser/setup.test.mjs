@@ -6,7 +6,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath, waitUntil } from './harness.mjs';
+import { startFakes, startHost, launchBrowser, openPage, screenshotPath, waitUntil, watch } from './harness.mjs';
 import { normaliseName } from '../../web/js/setup-names.js';
 
 let fakes;
@@ -42,12 +42,7 @@ async function listen() {
 
 async function openSetup({ width = 700, height = 600 } = {}) {
 	const context = await browser.newContext({ viewport: { width, height }, ignoreHTTPSErrors: true });
-	const page = await context.newPage();
-	page.on('request', (req) => {
-		const name = new URL(req.url()).hostname;
-		if (name !== '127.0.0.1' && name !== 'localhost' && !name.endsWith('.localhost')) problems.push(req.url());
-	});
-	page.on('pageerror', (e) => problems.push('page error: ' + e.message));
+	const page = watch(await context.newPage(), problems);
 	await page.goto(host.url('setup', '/setup.html'));
 	return page;
 }

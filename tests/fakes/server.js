@@ -1,24 +1,12 @@
 'use strict';
 // Starts every fake remote service on loopback ports chosen now, with a test
-// CA made now, and prints one JSON line on standard output:
-//
-//   {"ready":true,"control":PORT,"ca":"/tmp/.../ca.pem",
-//    "endpoints":{"twitch-chat":"127.0.0.1:PORT",...},"ports":{...},
-//    "env":{"VANTEO_ENDPOINTS":"...","VANTEO_CA_FILE":"..."}}
-//
-// Nothing else is written to standard output (logs go to standard error when
-// VANTEO_FAKE_LOG is set). The process ends, removing its temporary folder,
-// on SIGTERM or SIGINT or when its standard input closes (so it never outlives
-// a test binary that started it with a pipe).
+// CA made now, and prints one JSON line on standard output (see README.md):
 //
 //   node fakes/server.js [--chat-script FILE] [--keep-stdin-open]
 //
-// --chat-script plays a JSON file {"intervalMs":..,"loop":..,"lines":[..]} to
-// every session of the chat fake that joins a channel.
-//
-// A service module exports a class whose objects have: name, async start(),
-// endpoints ({endpoint name: port} after start), ports (optional extra named
-// ports), async command(name, args), async reset(), async stop().
+// The process ends, removing its temporary folder, on SIGTERM or SIGINT or
+// when its standard input closes (so it never outlives a test binary that
+// started it with a pipe). Logs go to standard error with VANTEO_FAKE_LOG.
 
 const fs = require('node:fs');
 const os = require('node:os');

@@ -12,8 +12,7 @@
 //   send      {frames: [frame..] | base64 | text, flush}  frames as in
 //              tiktok_wire.pushFrame; a frame with needAck and a logId
 //              expects an acknowledgement carrying its internalExt
-//   play      {frames, intervalMs, loop}  to every session that entered, also later ones
-//   stopPlay, close {code, reason}, drop, state, reset
+//   close {code, reason}, drop, state, reset
 
 const https = require('node:https');
 const { WebSocketServer } = require('ws');
@@ -49,7 +48,6 @@ class TikTokPush {
 		this.sessions = [];
 		this.rejected = [];
 		this.accepted = 0;
-		this.player = null;
 	}
 
 	async start() {
@@ -70,7 +68,6 @@ class TikTokPush {
 	}
 
 	async stop() {
-		this.stopPlay();
 		for (const session of this.sessions) session.ws.terminate();
 		await this.listener.close();
 	}
@@ -195,12 +192,6 @@ class TikTokPush {
 			if (args.flush) await done;
 			return { ok: true };
 		}
-		case 'play':
-			this.play(args);
-			return { ok: true };
-		case 'stopPlay':
-			this.stopPlay();
-			return { ok: true };
 		case 'close': {
 			const session = this.pick(args);
 			session.ws.close(Number(args.code || 1000), String(args.reason || ''));
@@ -224,30 +215,6 @@ class TikTokPush {
 
 	// The frames in order, one every intervalMs, to every session that has
 	// entered the room.
-	play(args) {
-		this.stopPlay();
-		const frames = args.frames || [];
-		if (!frames.length) return;
-		let next = 0;
-		const tick = () => {
-			if (next >= frames.length) {
-				if (!args.loop) return this.stopPlay();
-				next = 0;
-			}
-			const frame = frames[next++];
-			for (const session of this.sessions) {
-				if (session.open && session.entered) this.sendFrames(session, [frame]);
-			}
-		};
-		this.player = setInterval(tick, Math.max(10, Number(args.intervalMs || 1000)));
-		tick();
-	}
-
-	stopPlay() {
-		if (this.player) clearInterval(this.player);
-		this.player = null;
-	}
-
 	state() {
 		return {
 			accepted: this.accepted,
@@ -270,7 +237,6 @@ class TikTokPush {
 	}
 
 	async reset() {
-		this.stopPlay();
 		for (const session of this.sessions) session.ws.terminate();
 		this.listener.destroyAll();
 		this.sessions = [];
