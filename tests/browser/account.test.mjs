@@ -11,9 +11,8 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { pathToFileURL } from 'node:url';
 import {
-	startFakes,
-	startHost,
-	launchBrowser,
+	start,
+	finish,
 	openPage,
 	screenshotPath,
 	shoot,
@@ -27,27 +26,18 @@ const web = process.env.VANTEO_WEB_DIR
 	: new URL('../../web/', import.meta.url);
 const { describeUser, ageText } = await import(new URL('js/user-card.js', web));
 
-let fakes;
-let host;
-let browser;
+let fakes, host, browser;
 let chat; // the chat dock, signed in by the second test
 let signIn; // the user's own browser, where Twitch's sign-in happens
 const problems = []; // requests that left the machine, script errors
 
 before(async () => {
-	fakes = await startFakes();
-	host = await startHost({ firstPort: 18950, fakes });
-	browser = await launchBrowser();
+	({ fakes, host, browser } = await start({ firstPort: 18950 }));
 	const context = await browser.newContext({ ignoreHTTPSErrors: true });
 	signIn = watch(await context.newPage(), problems);
 });
 
-after(async () => {
-	await browser?.close();
-	await host?.stop();
-	await fakes?.stop();
-	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
-});
+after(() => finish({ fakes, host, browser, problems }));
 
 async function helix(predicate) {
 	const { requests } = await fakes.command('twitch-api', 'requests');

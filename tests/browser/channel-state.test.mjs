@@ -10,7 +10,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { startFakes, startHost, launchBrowser, openPage, shoot } from './harness.mjs';
+import { start, finish, openPage, shoot } from './harness.mjs';
 
 const web = process.env.VANTEO_WEB_DIR
 	? pathToFileURL(process.env.VANTEO_WEB_DIR.replace(/\/?$/, '/'))
@@ -29,34 +29,28 @@ const PINNED = {
 	],
 };
 
-let fakes;
-let host;
-let browser;
+let fakes, host, browser;
 let chat;
 let configDir;
 const problems = [];
 
 before(async () => {
-	fakes = await startFakes();
-	await fakes.command('twitch-api', 'configure', { pins: PINNED });
 	// Signed in from the start: the account's state is there at once.
 	configDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-state-'));
 	fs.writeFileSync(
 		path.join(configDir, 'config.json'),
 		JSON.stringify({ twitch: 'streamer', token: 'tok-streamer', setupDone: true })
 	);
-	host = await startHost({ firstPort: 18990, fakes, configDir });
-	browser = await launchBrowser();
+	({ fakes, host, browser } = await start({
+		firstPort: 18990, configDir, prepare: (f) => f.command('twitch-api', 'configure', { pins: PINNED }),
+	}));
 	chat = await openPage(browser, host, 'chat', '/', { width: 400, height: 700, problems });
 	await chat.waitForFunction(() => !document.querySelector('.composer-emotes').disabled);
 });
 
 after(async () => {
-	await browser?.close();
-	await host?.stop();
-	await fakes?.stop();
 	if (configDir) fs.rmSync(configDir, { recursive: true, force: true });
-	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
+	await finish({ fakes, host, browser, problems });
 });
 
 test('the pages read the emote and chatter replies defensively', () => {

@@ -10,11 +10,9 @@ process.env.TZ = 'UTC';
 
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { startFakes, startHost, launchBrowser, openPage, shoot, waitUntil, watch } from './harness.mjs';
+import { start, finish, openPage, shoot, waitUntil, watch } from './harness.mjs';
 
-let fakes;
-let host;
-let browser;
+let fakes, host, browser;
 let chat; // the chat dock, open before the account is connected
 const problems = []; // requests that left the machine, script errors
 
@@ -70,18 +68,11 @@ async function status(page, card, prefix, most) {
 }
 
 before(async () => {
-	fakes = await startFakes();
-	host = await startHost({ firstPort: 19030, fakes });
-	browser = await launchBrowser();
+	({ fakes, host, browser } = await start({ firstPort: 19030 }));
 	chat = await openPage(browser, host, 'chat', '/', { width: 400, problems });
 });
 
-after(async () => {
-	await browser?.close();
-	await host?.stop();
-	await fakes?.stop();
-	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
-});
+after(() => finish({ fakes, host, browser, problems }));
 
 test('held messages: allowed from the dock through Helix, decided elsewhere, refused by Twitch', async () => {
 	assert.equal(await chat.locator('#automod').isHidden(), true, 'no AutoMod line without an account');

@@ -3,6 +3,7 @@
 //
 // Environment: VANTEO_DEVHOST (default build/vanteo-devhost), CHROMIUM
 // (default /usr/bin/chromium), VANTEO_TEST_ARTIFACTS (default tests/artifacts).
+import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
 import fs from 'node:fs';
@@ -114,6 +115,32 @@ export async function startHost({ firstPort, fakes, configDir } = {}) {
 		},
 	};
 	return host;
+}
+
+// What a test file runs against: the fakes (`prepare` sets them up before the
+// host starts), the developer host pointed at them and Chromium. `images`:
+// path prefixes of the fake web service that answer with a small PNG (one of
+// the host's own), for emote and gift pictures.
+export async function start({ firstPort, configDir, prepare, images = [] } = {}) {
+	const fakes = await startFakes();
+	if (prepare) await prepare(fakes);
+	const host = await startHost({ firstPort, fakes, configDir });
+	const png = images.length ? await (await fetch(`http://127.0.0.1:${host.port}/badge/vip.png`)).arrayBuffer() : null;
+	for (const prefix of images) {
+		await fakes.command('web', 'route', {
+			path: prefix, prefix: true, headers: { 'Content-Type': 'image/png' }, bodyBase64: Buffer.from(png).toString('base64'),
+		});
+	}
+	return { fakes, host, browser: await launchBrowser() };
+}
+
+// Ends what start() began; no request may have left the machine and no page
+// script may have failed.
+export async function finish({ fakes, host, browser, problems }) {
+	await browser?.close();
+	await host?.stop();
+	await fakes?.stop();
+	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
 }
 
 export function launchBrowser() {

@@ -7,14 +7,12 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath, shoot, twitchLine, waitUntil } from './harness.mjs';
+import { start, finish, startHost, openPage, screenshotPath, shoot, twitchLine, waitUntil } from './harness.mjs';
 
 const CHANNEL = 'vanteo_demo';
 const configDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-pages-'));
 
-let fakes;
-let host;
-let browser;
+let fakes, host, browser;
 const problems = []; // requests that left the machine, script errors
 
 async function sendChat(lines) {
@@ -46,27 +44,12 @@ function readLines(page, ids) {
 	}, ids);
 }
 
-before(async () => {
-	fakes = await startFakes();
-	host = await startHost({ firstPort: 18870, fakes, configDir });
-	browser = await launchBrowser();
-	// Emote images come from the emote CDN, here the fake web service: it
-	// answers every emote address with a small PNG (one of the host's own).
-	const png = await (await fetch(`http://127.0.0.1:${host.port}/badge/vip.png`)).arrayBuffer();
-	await fakes.command('web', 'route', {
-		path: '/emoticons/v2/',
-		prefix: true,
-		headers: { 'Content-Type': 'image/png' },
-		bodyBase64: Buffer.from(png).toString('base64'),
-	});
-});
+// Emote images come from the emote CDN, here the fake web service.
+before(async () => ({ fakes, host, browser } = await start({ firstPort: 18870, configDir, images: ['/emoticons/v2/'] })));
 
 after(async () => {
-	await browser?.close();
-	await host?.stop();
-	await fakes?.stop();
 	fs.rmSync(configDir, { recursive: true, force: true });
-	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
+	await finish({ fakes, host, browser, problems });
 });
 
 test('demo items reach both docks as a streamer sees them', async () => {

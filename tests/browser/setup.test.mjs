@@ -6,12 +6,10 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath, waitUntil, watch } from './harness.mjs';
+import { start, finish, openPage, screenshotPath, waitUntil, watch } from './harness.mjs';
 import { normaliseName } from '../../web/js/setup-names.js';
 
-let fakes;
-let host;
-let browser;
+let fakes, host, browser;
 const problems = []; // requests that left the machine, script errors
 
 // The host's event stream as the pages get it: [{event, data}] as they come.
@@ -90,27 +88,17 @@ function readConfig() {
 }
 
 before(async () => {
-	fakes = await startFakes();
-	const tiktokRoot = `https://${fakes.info.endpoints['tiktok-web']}`;
-	await fakes.command('sites', 'twitch', { name: 'streamer', title: 'Streamer - Twitch' });
-	await fakes.command('sites', 'youtube', { name: 'chan-nel', title: 'Chan Nel' });
-	await fakes.command('sites', 'kick', { name: 'kicker', username: 'Kicker' });
-	await fakes.command('tiktok-web', 'room', {
-		uniqueId: 'tt.setup',
-		mode: 'offline',
-		nickname: 'TT Setup',
-		avatar: `${tiktokRoot}/avatar/tt.setup.svg`,
-	});
-	host = await startHost({ firstPort: 18940, fakes });
-	browser = await launchBrowser();
+	const prepare = async (f) => {
+		await f.command('sites', 'twitch', { name: 'streamer', title: 'Streamer - Twitch' });
+		await f.command('sites', 'youtube', { name: 'chan-nel', title: 'Chan Nel' });
+		await f.command('sites', 'kick', { name: 'kicker', username: 'Kicker' });
+		const avatar = `https://${f.info.endpoints['tiktok-web']}/avatar/tt.setup.svg`;
+		await f.command('tiktok-web', 'room', { uniqueId: 'tt.setup', mode: 'offline', nickname: 'TT Setup', avatar });
+	};
+	({ fakes, host, browser } = await start({ firstPort: 18940, prepare }));
 });
 
-after(async () => {
-	await browser?.close();
-	await host?.stop();
-	await fakes?.stop();
-	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
-});
+after(() => finish({ fakes, host, browser, problems }));
 
 test('a new user completes the setup against the fakes', async () => {
 	const stream = await listen();

@@ -4,35 +4,18 @@
 //   node --experimental-default-type=module --test tests/browser/tiktok.test.mjs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath, waitUntil } from './harness.mjs';
+import { start, finish, openPage, screenshotPath, waitUntil } from './harness.mjs';
 
 const ACCOUNT = 'tt.host';
-let fakes;
-let host;
-let browser;
+let fakes, host, browser;
 const problems = []; // requests that left the machine, script errors
 
-before(async () => {
-	fakes = await startFakes();
-	await fakes.command('tiktok-web', 'room', { uniqueId: ACCOUNT, roomId: '7380000000000000001' });
-	host = await startHost({ firstPort: 18920, fakes });
-	browser = await launchBrowser();
-	// Gift pictures come from TikTok's image host, here the fake web service.
-	const png = await (await fetch(`http://127.0.0.1:${host.port}/badge/vip.png`)).arrayBuffer();
-	await fakes.command('web', 'route', {
-		path: '/gift/',
-		prefix: true,
-		headers: { 'Content-Type': 'image/png' },
-		bodyBase64: Buffer.from(png).toString('base64'),
-	});
-});
+// Gift pictures come from TikTok's image host, here the fake web service.
+before(async () => ({ fakes, host, browser } = await start({
+	firstPort: 18920, images: ['/gift/'], prepare: (f) => f.command('tiktok-web', 'room', { uniqueId: ACCOUNT, roomId: '7380000000000000001' }),
+})));
 
-after(async () => {
-	await browser?.close();
-	await host?.stop();
-	await fakes?.stop();
-	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
-});
+after(() => finish({ fakes, host, browser, problems }));
 
 function tiktokLink(page) {
 	return page.evaluate(() => {
