@@ -9,7 +9,6 @@ process.env.TZ = 'UTC';
 
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { pathToFileURL } from 'node:url';
 import {
 	start,
 	finish,
@@ -21,10 +20,7 @@ import {
 	watch,
 } from './harness.mjs';
 
-const web = process.env.VANTEO_WEB_DIR
-	? pathToFileURL(process.env.VANTEO_WEB_DIR.replace(/\/?$/, '/'))
-	: new URL('../../web/', import.meta.url);
-const { describeUser, ageText } = await import(new URL('js/user-card.js', web));
+const { describeUser, ageText } = await import('../../web/js/user-card.js');
 
 let fakes, host, browser;
 let chat; // the chat dock, signed in by the second test

@@ -9,14 +9,10 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { pathToFileURL } from 'node:url';
 import { start, finish, openPage, shoot } from './harness.mjs';
 
-const web = process.env.VANTEO_WEB_DIR
-	? pathToFileURL(process.env.VANTEO_WEB_DIR.replace(/\/?$/, '/'))
-	: new URL('../../web/', import.meta.url);
-const { emoteGroups, filterEmotes, insertEmote } = await import(new URL('js/emote-picker.js', web));
-const { chatterSections, filterChatters, chatterTarget } = await import(new URL('js/chatters.js', web));
+const { emoteGroups, filterEmotes, insertEmote } = await import('../../web/js/emote-picker.js');
+const { chatterSections, filterChatters, chatterTarget } = await import('../../web/js/chatters.js');
 
 const PINNED = {
 	data: [

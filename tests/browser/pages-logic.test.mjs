@@ -3,14 +3,10 @@
 //   node --experimental-default-type=module --test tests/browser/pages-logic.test.mjs
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { pathToFileURL } from 'node:url';
 
-const web = process.env.VANTEO_WEB_DIR
-	? pathToFileURL(process.env.VANTEO_WEB_DIR.replace(/\/?$/, '/'))
-	: new URL('../../web/', import.meta.url);
-const f = await import(new URL('js/format.js', web));
-const { textFields, isOk, errorText } = await import(new URL('js/api.js', web));
-const d = await import(new URL('js/describe.js', web));
+const f = await import('../../web/js/format.js');
+const { textFields, isOk, errorText } = await import('../../web/js/api.js');
+const d = await import('../../web/js/describe.js');
 
 const CDN = 'https://cdn.example/emoticons/v2/25/default/dark/2.0';
 

@@ -4,16 +4,13 @@
 // JOIN echo + NAMES + ROOMSTATE, PING/PONG), and sending whatever a test
 // scripts. Every session records the exact messages it received.
 //
-// Commands (POST /twitch-chat/<command>); "session" picks a session by id,
-// the newest open one when left out; "all": true sends to every open one.
+// Commands (POST /twitch-chat/<command>) besides those of SocketService:
 //   configure {join: "normal"|"notice" (the suspended-channel NOTICE), roomId,
 //              handshake: "normal"|"stall-tls"|"stall-upgrade"|"reject"}
 //   send      {lines | text | size+fill | base64, binary, splitAt, linesPerMessage,
 //              fragments, templates, flush (answer only once it was written)}
 //   ping      {token, websocket}  PING :token (the PONG is checked and recorded);
 //                              with websocket, a WebSocket ping (pongs in wsPongs)
-//   close     {code, reason}   a close frame
-//   drop      {}               the TCP connection cut without a close frame
 //   stall     {on}             stop reading and answering (true) or resume
 //   play      {lines, intervalMs, loop, startDelayMs}  lines on a timer to every
 //                              joined session (templates applied), also to
@@ -23,18 +20,10 @@
 //              linesPerMessage lines for `seconds`, the lines in turn, templates
 //              applied plus {seq} (the line's number) and {sent} (the monotonic
 //              clock in microseconds as its message is written)
-//   state     {}               {accepted, sessions: [...]}
-//   reset     {}
 
-const https = require('node:https');
 const crypto = require('node:crypto');
-const { WebSocketServer } = require('ws');
-const { Listener } = require('../lib/listener');
-const { tlsOptions } = require('../certs');
-const { payloadOf, deliver, flushed } = require('../lib/deliver');
-const { headerPairs } = require('../lib/headers');
-
-const DEFAULTS = { join: 'normal', roomId: '22484632', handshake: 'normal' };
+const { SocketService } = require('../lib/socket_service');
+const { payloadOf, deliver } = require('../lib/deliver');
 
 function applyTemplates(line, session) {
 	const channel = session.joined[0] || 'channel';
@@ -46,80 +35,31 @@ function applyTemplates(line, session) {
 		.replaceAll('{id}', () => crypto.randomUUID());
 }
 
-class TwitchChat {
+class TwitchChat extends SocketService {
 	constructor(context) {
-		this.context = context;
-		this.name = 'twitch-chat';
-		this.config = structuredClone(DEFAULTS);
-		this.sessions = [];
-		this.accepted = 0;
+		super(context, 'twitch-chat');
 		this.player = null;
 		this.flooding = null;
 		this.heldUpgrades = new Set();
 	}
 
-	async start() {
-		this.https = https.createServer(tlsOptions(this.context.certs.server), (req, res) => {
-			res.writeHead(426, { 'Content-Type': 'text/plain' });
-			res.end('WebSocket only\n');
-		});
-		this.https.on('tlsClientError', () => {});
-		this.wss = new WebSocketServer({ noServer: true, maxPayload: 64 * 1024 * 1024 });
-		this.https.on('upgrade', (req, socket, head) => this.upgrade(req, socket, head));
-		this.listener = new Listener(this.name, this.https);
-		const port = await this.listener.listen();
-		this.endpoints = { 'twitch-chat': port };
+	get defaults() {
+		return { join: 'normal', roomId: '22484632', handshake: 'normal' };
 	}
 
-	async stop() {
-		this.stopPlay();
-		this.stopFlood();
-		for (const session of this.sessions) session.ws.terminate();
-		await this.listener.close();
-	}
-
-	upgrade(req, socket, head) {
-		socket.on('error', () => {});
+	refuse(req, url, socket) {
 		if (this.config.handshake === 'stall-upgrade') {
 			this.heldUpgrades.add(socket);
-			return;
+			return null;
 		}
-		if (this.config.handshake === 'reject') {
-			socket.end('HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n');
-			return;
-		}
-		this.wss.handleUpgrade(req, socket, head, (ws) => this.open(ws, req));
+		return this.config.handshake === 'reject' ? '403 Forbidden' : '';
 	}
 
-	open(ws, req) {
-		const session = {
-			id: ++this.accepted,
-			ws,
-			open: true,
-			path: req.url,
-			headers: headerPairs(req.rawHeaders),
-			nick: null,
-			caps: [],
-			joined: [],
-			roomId: this.config.roomId,
-			received: [],
-			lines: [],
-			pingsSent: [],
-			pongs: [],
-			wsPongs: [],
-			closed: null,
-			stalled: false,
-		};
-		this.sessions.push(session);
-		this.context.log(`twitch-chat: session ${session.id} open`);
-		ws.on('message', (data, isBinary) => this.message(session, data, isBinary));
-		ws.on('close', (code, reason) => {
-			session.open = false;
-			session.closed = { code, reason: reason.toString('utf8') };
-			this.context.log(`twitch-chat: session ${session.id} closed ${code}`);
-		});
-		ws.on('pong', (data) => session.wsPongs.push(data.toString('utf8')));
-		ws.on('error', () => {});
+	opened(session) {
+		Object.assign(session, { nick: null, caps: [], joined: [], roomId: this.config.roomId, received: [], lines: [],
+			pingsSent: [], pongs: [], wsPongs: [], stalled: false });
+		session.ws.on('message', (data, isBinary) => this.message(session, data, isBinary));
+		session.ws.on('pong', (data) => session.wsPongs.push(data.toString('utf8')));
 	}
 
 	message(session, data, isBinary) {
@@ -198,64 +138,41 @@ class TwitchChat {
 	}
 
 	async command(name, args) {
-		switch (name) {
-		case 'configure':
-			Object.assign(this.config, args);
-			this.listener.stall(this.config.handshake === 'stall-tls');
-			return { config: this.config };
-		case 'send':
-			for (const session of this.pick(args)) {
-				const transform = args.templates ? (line) => applyTemplates(line, session) : undefined;
-				const done = deliver(session.ws, payloadOf(args, transform), args);
-				if (args.flush) await done;
-			}
-			return { ok: true };
-		case 'ping':
-			for (const session of this.pick(args)) {
-				const token = args.token || 'tmi.twitch.tv';
-				session.pingsSent.push(token);
-				if (args.websocket) session.ws.ping(token);
-				else deliver(session.ws, Buffer.from(`PING :${token}\r\n`), {});
-			}
-			return { ok: true };
-		case 'close':
-			for (const session of this.pick(args)) {
-				session.ws.close(Number(args.code || 1000), String(args.reason || ''));
-			}
-			return { ok: true };
-		case 'drop':
-			// What was sent before still arrives; then the TCP connection
-			// ends without a close frame.
-			for (const session of this.pick(args)) {
-				await flushed(session.ws);
-				session.ws.terminate();
-			}
-			return { ok: true };
-		case 'stall':
-			for (const session of this.pick(args)) {
-				session.stalled = args.on === undefined ? true : Boolean(args.on) && args.on !== 'false';
-				if (session.stalled) session.ws._socket.pause();
-				else session.ws._socket.resume();
-			}
-			return { ok: true };
-		case 'play':
-			this.play(args);
-			return { ok: true };
-		case 'flood':
-			return this.flood(args);
-		case 'state':
-			return this.state();
-		case 'reset':
-			await this.reset();
-			return { ok: true };
-		default:
-			throw new Error(`twitch-chat: unknown command ${name}`);
+		if (name === 'configure') this.listener.stall(args.handshake === 'stall-tls');
+		return super.command(name, args);
+	}
+
+	async command_send(args) {
+		for (const session of this.pick(args)) {
+			const transform = args.templates ? (line) => applyTemplates(line, session) : undefined;
+			const done = deliver(session.ws, payloadOf(args, transform), args);
+			if (args.flush) await done;
 		}
+		return { ok: true };
+	}
+
+	command_ping(args) {
+		for (const session of this.pick(args)) {
+			const token = args.token || 'tmi.twitch.tv';
+			session.pingsSent.push(token);
+			if (args.websocket) session.ws.ping(token);
+			else deliver(session.ws, Buffer.from(`PING :${token}\r\n`), {});
+		}
+		return { ok: true };
+	}
+
+	command_stall(args) {
+		for (const session of this.pick(args)) {
+			session.stalled = args.on === undefined ? true : Boolean(args.on) && args.on !== 'false';
+			if (session.stalled) session.ws._socket.pause();
+			else session.ws._socket.resume();
+		}
+		return { ok: true };
 	}
 
 	// Plays the lines in order, one every intervalMs, to every session that
 	// has joined a channel at that moment.
-	play(args) {
+	command_play(args) {
 		this.stopPlay();
 		const lines = (args.lines || []).map(String);
 		if (!lines.length) return;
@@ -288,7 +205,7 @@ class TwitchChat {
 
 	// Sends on schedule from the start time, catching up after a late timer,
 	// so the rate holds however the event loop is busy.
-	flood(args) {
+	command_flood(args) {
 		this.stopFlood();
 		const lines = (args.lines || []).map(String);
 		if (!lines.length) throw new Error('flood needs lines');
@@ -329,24 +246,18 @@ class TwitchChat {
 	state() {
 		const flood = this.flooding;
 		return {
-			accepted: this.accepted,
+			...super.state(),
 			playing: Boolean(this.player),
 			flood: flood && { messages: flood.messages, lines: flood.lines, done: flood.messages >= flood.total },
-			sessions: this.sessions.map(({ ws, ...rest }) => rest),
 		};
 	}
 
-	async reset() {
+	quiet() {
 		this.stopPlay();
 		this.stopFlood();
-		for (const session of this.sessions) session.ws.terminate();
 		for (const socket of this.heldUpgrades) socket.destroy();
 		this.heldUpgrades.clear();
-		this.listener.destroyAll();
-		this.sessions = [];
-		this.accepted = 0;
-		this.config = structuredClone(DEFAULTS);
-		this.listener.stall(false);
+		if (this.listener) this.listener.stall(false);
 	}
 }
 
