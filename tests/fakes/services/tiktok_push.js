@@ -14,6 +14,7 @@
 
 const { SocketService } = require('../lib/socket_service');
 const { headerPairs } = require('../lib/headers');
+const { deliver } = require('../lib/deliver');
 const { decode, first, pushFrame, readPushFrame } = require('./tiktok_wire');
 
 // What a signed push address must carry; "" when all is there.
@@ -127,11 +128,9 @@ class TikTokPush extends SocketService {
 		const [session] = this.pick(args);
 		let done;
 		if (Array.isArray(args.frames)) done = this.sendFrames(session, args.frames);
-		else if (typeof args.base64 === 'string') {
-			done = new Promise((resolve) => session.ws.send(Buffer.from(args.base64, 'base64'), { binary: true }, () => resolve()));
-		} else if (typeof args.text === 'string') {
-			done = new Promise((resolve) => session.ws.send(args.text, { binary: false }, () => resolve()));
-		} else throw new Error('send needs frames, base64 or text');
+		else if (typeof args.base64 === 'string') done = deliver(session.ws, Buffer.from(args.base64, 'base64'), { binary: true });
+		else if (typeof args.text === 'string') done = deliver(session.ws, Buffer.from(args.text), {});
+		else throw new Error('send needs frames, base64 or text');
 		if (args.flush) await done;
 		return { ok: true };
 	}

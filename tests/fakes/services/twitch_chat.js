@@ -183,17 +183,18 @@ class TwitchChat extends SocketService {
 				if (!args.loop) return this.stopPlay();
 				next = 0;
 			}
-			const line = lines[next++];
-			for (const session of this.sessions) {
-				if (session.open && !session.stalled && session.joined.length) {
-					this.sendLines(session, [applyTemplates(line, session)]);
-				}
-			}
+			this.toJoined([lines[next++]]);
 		};
 		this.player = { timer: null, start: setTimeout(() => {
 			this.player.timer = setInterval(tick, interval);
 			tick();
 		}, Number(args.startDelayMs || 0)) };
+	}
+
+	toJoined(lines) {
+		for (const session of this.sessions) {
+			if (session.joined.length) this.sendLines(session, lines.map((line) => applyTemplates(line, session)));
+		}
 	}
 
 	stopPlay() {
@@ -224,11 +225,7 @@ class TwitchChat extends SocketService {
 					batch.push(lines[flood.lines % lines.length].replaceAll('{seq}', String(flood.lines))
 						.replaceAll('{sent}', sent));
 				}
-				for (const session of this.sessions) {
-					if (session.open && !session.stalled && session.joined.length) {
-						this.sendLines(session, batch.map((line) => applyTemplates(line, session)));
-					}
-				}
+				this.toJoined(batch);
 			}
 			if (flood.messages < total) {
 				flood.timer = setTimeout(tick, start + (flood.messages * 1000) / rate - performance.now());
