@@ -14,7 +14,7 @@
 //            answer with `hold` waits for the "release" command
 //   fresh()  the start state (called at construction and on reset)
 //   more commands: a method `command_<name>(args)` each
-// Common commands: script (alias route), clearScripts (alias clearRoutes),
+// Common commands: script (alias route), clearScripts,
 // requests {clear}, stall {on}, release, reset.
 
 const http = require('node:http');
@@ -198,7 +198,6 @@ class RecordingService {
 			return { ok: true };
 		}
 		case 'clearScripts':
-		case 'clearRoutes':
 			this.scripts = [];
 			return { ok: true };
 		case 'requests': {

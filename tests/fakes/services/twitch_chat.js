@@ -125,18 +125,6 @@ class TwitchChat extends SocketService {
 		this.sendLines(session, [`${tags}:tmi.twitch.tv ROOMSTATE #${channel}`]);
 	}
 
-	pick(args) {
-		if (args.session !== undefined) {
-			const session = this.sessions.find((s) => s.id === Number(args.session));
-			if (!session) throw new Error(`no session ${args.session}`);
-			return [session];
-		}
-		const open = this.sessions.filter((s) => s.open);
-		if (args.all) return open;
-		if (!open.length) throw new Error('no open session');
-		return [open[open.length - 1]];
-	}
-
 	async command(name, args) {
 		if (name === 'configure') this.listener.stall(args.handshake === 'stall-tls');
 		return super.command(name, args);
