@@ -99,6 +99,7 @@ class Sites {
 	}
 
 	request(site, req, res) {
+		if (site === 'youtube' && this.context.youtubeLive && this.context.youtubeLive(req, res) !== false) return;
 		this.records.push({ site, method: req.method, path: req.url, headers: headerPairs(req.rawHeaders) });
 		req.resume();
 		const send = (status, type, body, headers = {}) => {
