@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	const YouTubeChatAnswer a = readYouTubeChatAnswer(body);
 	if (!a.ok && (!a.records.empty() || !a.removals.empty() || !a.continuation.empty()))
 		__builtin_trap();
-	if (a.continuation.find_first_not_of(kSafe) != std::string::npos || a.ended != a.continuation.empty())
+	if (a.continuation.find_first_not_of(kSafe) != std::string::npos || (a.ok && a.ended != a.continuation.empty()))
 		__builtin_trap();
 	if (a.records.size() > kMaxYouTubeActions || a.timeoutMs < 0)
 		__builtin_trap();
