@@ -8,6 +8,8 @@
 //
 // Commands (POST /kick-pusher/<command>):
 //   send   {channel, events: [{event, data}]}  data objects are stringified
+//   play   {channel, events, intervalMs = 3000, loop}  one event per interval
+//          (the demo's Kick chat)
 //   refuse {on = true}   subscriptions get an error
 //   state               {sessions: [{path, open, subscribed: [..], pings}]}
 //   drop                cuts every session; reset
@@ -35,6 +37,7 @@ class KickPusher {
 	}
 
 	async stop() {
+		clearInterval(this.player);
 		await this.listener.close();
 	}
 
@@ -77,6 +80,19 @@ class KickPusher {
 			}
 			return { sessions: sent };
 		}
+		case 'play': {
+			clearInterval(this.player);
+			let next = 0;
+			const events = args.events || [];
+			this.player = setInterval(() => {
+				if (next >= events.length && !args.loop) return clearInterval(this.player);
+				const { event, data } = events[next++ % events.length];
+				// Each round gets ids of its own, as the pages know lines by them.
+				const fresh = { ...data, id: `${data.id || 'demo'}-${next}` };
+				this.command('send', { channel: args.channel, events: [{ event, data: fresh }] });
+			}, args.intervalMs || 3000);
+			return { ok: true };
+		}
 		case 'refuse':
 			this.refusing = args.on !== false;
 			return { ok: true };
@@ -94,6 +110,7 @@ class KickPusher {
 	}
 
 	async reset() {
+		clearInterval(this.player);
 		for (const session of this.sessions) session.ws.terminate();
 		this.sessions = [];
 		this.refusing = false;

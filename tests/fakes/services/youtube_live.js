@@ -13,6 +13,8 @@
 // Commands (POST /youtube-live/<command>):
 //   live  {name, viewers = 7, timeoutMs = 1000}   offline {name}
 //   send  {actions: [..]}  queued for the next poll
+//   play  {actions, intervalMs = 3000, loop}  one action queued per interval
+//         (the demo's YouTube chat)
 //   mode  {answer: "normal" | "broken" | "ended"}
 //   state {polls: [{continuation, clientVersion, key}], problems}
 //   reset
@@ -30,7 +32,9 @@ class YouTubeLive {
 	}
 
 	async start() {}
-	async stop() {}
+	async stop() {
+		clearInterval(this.player);
+	}
 
 	request(req, res) {
 		const url = new URL(req.url, 'https://127.0.0.1');
@@ -92,6 +96,18 @@ class YouTubeLive {
 		case 'send':
 			this.queue.push(...(args.actions || []));
 			return { queued: this.queue.length };
+		case 'play': {
+			clearInterval(this.player);
+			let next = 0;
+			const actions = args.actions || [];
+			this.player = setInterval(() => {
+				if (next >= actions.length && !args.loop) return clearInterval(this.player);
+				// Each round gets ids of its own, as the pages know lines by them.
+				const action = JSON.parse(JSON.stringify(actions[next++ % actions.length]).replace(/"id":"([^"]*)"/g, `"id":"$1-${next}"`));
+				this.queue.push(action);
+			}, args.intervalMs || 3000);
+			return { ok: true };
+		}
 		case 'mode':
 			this.answer = args.answer || 'normal';
 			return { ok: true };
@@ -106,6 +122,7 @@ class YouTubeLive {
 	}
 
 	async reset() {
+		clearInterval(this.player);
 		this.live = new Map();
 		this.queue = [];
 		this.polls = [];
