@@ -50,20 +50,25 @@ ChatDock::ChatDock(Options options, QWidget *parent)
 						  [this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
 						  [this](int64_t count) { onTikTokViewers(count); });
 
-	m_kick = std::make_unique<KickClient>([this](const ChatMessage &m) { onMessage(m); },
-					      [this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
-					      [this](Platform p, const std::string &id, const std::string &userId,
-						     const std::string &name, const std::string &duration) {
-						      onClear(p, id, userId, name, duration);
-					      },
-					      [this](int64_t count) { onKickViewers(count); });
-	m_youtube = std::make_unique<YouTubeClient>([this](const ChatMessage &m) { onMessage(m); },
-						    [this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
-						    [this](Platform p, const std::string &id, const std::string &userId,
-							   const std::string &name, const std::string &duration) {
-							    onClear(p, id, userId, name, duration);
-						    },
-						    [this](int64_t count) { onYouTubeViewers(count); });
+	ChatSinks sinks;
+	sinks.message = [this](const ChatMessage &m) {
+		onMessage(m);
+	};
+	sinks.status = [this](Platform p, const LinkStatus &s) {
+		onLinkStatus(p, s);
+	};
+	sinks.clear = [this](Platform p, const std::string &id, const std::string &userId, const std::string &name,
+			     const std::string &duration) {
+		onClear(p, id, userId, name, duration);
+	};
+	sinks.viewers = [this](int64_t count) {
+		onKickViewers(count);
+	};
+	m_kick = std::make_unique<KickClient>(sinks);
+	sinks.viewers = [this](int64_t count) {
+		onYouTubeViewers(count);
+	};
+	m_youtube = std::make_unique<YouTubeClient>(sinks);
 
 	m_eventSub = std::make_unique<EventSubSession>();
 	m_twitchPoller = std::make_unique<TwitchChannelPoller>(

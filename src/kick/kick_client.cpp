@@ -17,14 +17,10 @@ constexpr int kDefaultActivityMs = 120000;
 
 } // namespace
 
-KickClient::KickClient(MessageSink message, StatusSink status, ClearSink clear, ViewerSink viewers)
-	: KickClient(std::move(message), std::move(status), std::move(clear), std::move(viewers), Timings())
-{
-}
+KickClient::KickClient(ChatSinks sinks) : KickClient(std::move(sinks), Timings()) {}
 
-KickClient::KickClient(MessageSink message, StatusSink status, ClearSink clear, ViewerSink viewers, Timings timings)
-	: m_message(std::move(message)), m_status(std::move(status)), m_clear(std::move(clear)),
-	  m_viewers(std::move(viewers)), m_timings(timings), m_worker("Kick worker")
+KickClient::KickClient(ChatSinks sinks, Timings timings)
+	: m_sinks(std::move(sinks)), m_timings(timings), m_worker("Kick worker")
 {
 }
 
@@ -35,8 +31,8 @@ KickClient::~KickClient()
 
 void KickClient::status(LinkState state, const std::string &detail)
 {
-	if (m_status)
-		m_status(Platform::Kick, LinkStatus{state, detail});
+	if (m_sinks.status)
+		m_sinks.status(Platform::Kick, LinkStatus{state, detail});
 }
 
 void KickClient::start(const std::string &slug)
@@ -69,8 +65,8 @@ void KickClient::liveStatusLoop(std::string slug)
 		} else if (channel.chatroomId.empty()) {
 			status(LinkState::Retry, "Kick chat unavailable · checking again in 2 min");
 		} else {
-			if (channel.viewers >= 0 && m_viewers)
-				m_viewers(channel.viewers);
+			if (channel.viewers >= 0 && m_sinks.viewers)
+				m_sinks.viewers(channel.viewers);
 			if (runLive(slug, channel.username, channel.chatroomId))
 				ticks = m_timings.afterLiveTicks;
 		}
@@ -136,8 +132,8 @@ bool KickClient::runLive(const std::string &slug, const std::string &username, c
 				offline = true;
 				break;
 			}
-			if (again.ok && again.viewers >= 0 && m_viewers)
-				m_viewers(again.viewers);
+			if (again.ok && again.viewers >= 0 && m_sinks.viewers)
+				m_sinks.viewers(again.viewers);
 		}
 	}
 	socket.close();
@@ -172,13 +168,13 @@ bool KickClient::handle(const KickFrame &frame, platform::WebSocketClient &socke
 		status(LinkState::Retry, "Kick chat unavailable · retrying");
 		return false;
 	case KickFrame::Kind::Record:
-		if (m_message)
-			m_message(frame.record);
+		if (m_sinks.message)
+			m_sinks.message(frame.record);
 		return true;
 	case KickFrame::Kind::Clear:
-		if (m_clear)
-			m_clear(Platform::Kick, frame.clear.id, frame.clear.userId, frame.clear.name,
-				frame.clear.duration);
+		if (m_sinks.clear)
+			m_sinks.clear(Platform::Kick, frame.clear.id, frame.clear.userId, frame.clear.name,
+				      frame.clear.duration);
 		return true;
 	default:
 		return true;

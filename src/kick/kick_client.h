@@ -1,7 +1,6 @@
 #pragma once
 
-#include "feed/chat_message.h"
-#include "feed/link_status.h"
+#include "feed/chat_sinks.h"
 #include "kick/kick_events.h"
 #include "platform/socket_worker.h"
 #include "platform/websocket.h"
@@ -30,12 +29,6 @@ namespace vanteo {
 
 class KickClient {
 public:
-	using MessageSink = std::function<void(const ChatMessage &)>;
-	using StatusSink = std::function<void(Platform, const LinkStatus &)>;
-	using ClearSink = std::function<void(Platform, const std::string &id, const std::string &userId,
-					     const std::string &name, const std::string &duration)>;
-	using ViewerSink = std::function<void(int64_t)>;
-
 	// Waits; the defaults are the product's values.
 	struct Timings {
 		int tickMs = 100;        // every wait sleeps in ticks that check `running`
@@ -46,8 +39,8 @@ public:
 		platform::WebSocketTimings socket;
 	};
 
-	KickClient(MessageSink message, StatusSink status, ClearSink clear, ViewerSink viewers);
-	KickClient(MessageSink message, StatusSink status, ClearSink clear, ViewerSink viewers, Timings timings);
+	explicit KickClient(ChatSinks sinks);
+	KickClient(ChatSinks sinks, Timings timings);
 	~KickClient();
 	KickClient(const KickClient &) = delete;
 	KickClient &operator=(const KickClient &) = delete;
@@ -68,10 +61,7 @@ private:
 		    bool &subscribed, int &pingAfterMs);
 	void status(LinkState state, const std::string &detail);
 
-	MessageSink m_message;
-	StatusSink m_status;
-	ClearSink m_clear;
-	ViewerSink m_viewers;
+	const ChatSinks m_sinks;
 	const Timings m_timings;
 	platform::SocketWorker m_worker;
 };

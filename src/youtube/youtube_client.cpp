@@ -20,15 +20,10 @@ const char kUnavailable[] = "YouTube chat unavailable · retrying";
 
 } // namespace
 
-YouTubeClient::YouTubeClient(MessageSink message, StatusSink status, ClearSink clear, ViewerSink viewers)
-	: YouTubeClient(std::move(message), std::move(status), std::move(clear), std::move(viewers), Timings())
-{
-}
+YouTubeClient::YouTubeClient(ChatSinks sinks) : YouTubeClient(std::move(sinks), Timings()) {}
 
-YouTubeClient::YouTubeClient(MessageSink message, StatusSink status, ClearSink clear, ViewerSink viewers,
-			     Timings timings)
-	: m_message(std::move(message)), m_status(std::move(status)), m_clear(std::move(clear)),
-	  m_viewers(std::move(viewers)), m_timings(timings), m_worker("YouTube worker")
+YouTubeClient::YouTubeClient(ChatSinks sinks, Timings timings)
+	: m_sinks(std::move(sinks)), m_timings(timings), m_worker("YouTube worker")
 {
 }
 
@@ -39,8 +34,8 @@ YouTubeClient::~YouTubeClient()
 
 void YouTubeClient::status(LinkState state, const std::string &detail)
 {
-	if (m_status)
-		m_status(Platform::YouTube, LinkStatus{state, detail});
+	if (m_sinks.status)
+		m_sinks.status(Platform::YouTube, LinkStatus{state, detail});
 }
 
 void YouTubeClient::start(const std::string &name)
@@ -80,8 +75,8 @@ void YouTubeClient::liveStatusLoop(std::string name)
 		} else if (!page.live) {
 			status(LinkState::Offline, "Channel offline · checking every 2 minutes");
 		} else {
-			if (page.viewers >= 0 && m_viewers)
-				m_viewers(page.viewers);
+			if (page.viewers >= 0 && m_sinks.viewers)
+				m_sinks.viewers(page.viewers);
 			ticks = runLive(name, page);
 		}
 		m_worker.pause(ticks, m_timings.tickMs);
@@ -114,12 +109,13 @@ int YouTubeClient::runLive(const std::string &name, const YouTubeLivePage &page)
 			// The records of one answer reach the pages together.
 			Burst burst;
 			for (const ChatMessage &record : answer.records)
-				if (m_message)
-					m_message(record);
+				if (m_sinks.message)
+					m_sinks.message(record);
 		}
 		for (const YouTubeRemoval &removal : answer.removals)
-			if (m_clear)
-				m_clear(Platform::YouTube, removal.id, removal.userId, std::string(), std::string());
+			if (m_sinks.clear)
+				m_sinks.clear(Platform::YouTube, removal.id, removal.userId, std::string(),
+					      std::string());
 		if (answer.ended) {
 			status(LinkState::Offline, "Channel offline · checking every 2 minutes");
 			return m_timings.recheckTicks;

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "feed/chat_message.h"
-#include "feed/link_status.h"
+#include "feed/chat_sinks.h"
 #include "platform/socket_worker.h"
 #include "youtube/youtube_chat.h"
 
@@ -27,12 +26,6 @@ namespace vanteo {
 
 class YouTubeClient {
 public:
-	using MessageSink = std::function<void(const ChatMessage &)>;
-	using StatusSink = std::function<void(Platform, const LinkStatus &)>;
-	using ClearSink = std::function<void(Platform, const std::string &id, const std::string &userId,
-					     const std::string &name, const std::string &duration)>;
-	using ViewerSink = std::function<void(int64_t)>;
-
 	// Waits; the defaults are the product's values.
 	struct Timings {
 		int tickMs = 100;        // every wait sleeps in ticks that check `running`
@@ -42,8 +35,8 @@ public:
 		int maxPollMs = 10000;
 	};
 
-	YouTubeClient(MessageSink message, StatusSink status, ClearSink clear, ViewerSink viewers);
-	YouTubeClient(MessageSink message, StatusSink status, ClearSink clear, ViewerSink viewers, Timings timings);
+	explicit YouTubeClient(ChatSinks sinks);
+	YouTubeClient(ChatSinks sinks, Timings timings);
 	~YouTubeClient();
 	YouTubeClient(const YouTubeClient &) = delete;
 	YouTubeClient &operator=(const YouTubeClient &) = delete;
@@ -60,10 +53,7 @@ private:
 	int runLive(const std::string &name, const YouTubeLivePage &page);
 	void status(LinkState state, const std::string &detail);
 
-	MessageSink m_message;
-	StatusSink m_status;
-	ClearSink m_clear;
-	ViewerSink m_viewers;
+	const ChatSinks m_sinks;
 	const Timings m_timings;
 	platform::SocketWorker m_worker;
 };
