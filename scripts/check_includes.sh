@@ -13,13 +13,15 @@ declare -A allowed=(
 	[http]="common platform"
 	[twitch]="common platform feed"
 	[tiktok]="common platform feed"
-	[lookup]="common platform feed twitch tiktok"
+	[kick]="common platform feed"
+	[youtube]="common platform feed"
+	[lookup]="common platform feed twitch tiktok kick youtube"
 	[gamecapture]="common platform"
 	[replaynotify]="common platform"
 	[updater]="common platform"
-	[hub]="common platform feed http twitch tiktok lookup"
-	[server]="common platform feed http twitch tiktok lookup hub"
-	[module]="common platform webview feed http twitch tiktok lookup gamecapture replaynotify updater hub server"
+	[hub]="common platform feed http twitch tiktok kick youtube lookup"
+	[server]="common platform feed http twitch tiktok kick youtube lookup hub"
+	[module]="common platform webview feed http twitch tiktok kick youtube lookup gamecapture replaynotify updater hub server"
 )
 
 status=0

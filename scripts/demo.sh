@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Starts the developer host with the local fake services (a Twitch chat that
-# plays a scripted conversation), so the pages show live chat without OBS,
+# Starts the developer host with the local fake services (Twitch, Kick and
+# YouTube chats that play scripted conversations), so the pages show live chat without OBS,
 # an account or an internet connection. Prints the page addresses; Ctrl+C
 # stops everything.
 set -euo pipefail
@@ -51,6 +51,16 @@ curl -s -o /dev/null -X POST -d "{\"users\":[{\"id\":\"1001\",\"login\":\"$chann
 # page: the fake site knows the demo channel too.
 curl -s -o /dev/null -X POST -d "{\"name\":\"$channel\"}" "http://127.0.0.1:$control/sites/twitch"
 
+# Kick and YouTube: the demo channel is live on both, with chat scripts of
+# their own.
+curl -s -o /dev/null -X POST -d "{\"name\":\"$channel\",\"mode\":\"raw\",\"body\":$(node -e '
+console.log(JSON.stringify(JSON.stringify({ user: { username: process.argv[1], profile_pic: "" }, chatroom: { id: 668 },
+	livestream: { viewer_count: 23 } })))' "$channel")}" "http://127.0.0.1:$control/sites/kick"
+node -e 'const s = require(process.argv[1]); console.log(JSON.stringify({ channel: "chatrooms.668.v2", ...s }))' \
+	"$root/tools/demo/kick-script.json" | curl -s -o /dev/null -X POST -d @- "http://127.0.0.1:$control/kick-pusher/play"
+curl -s -o /dev/null -X POST -d "{\"name\":\"$channel\",\"viewers\":41}" "http://127.0.0.1:$control/youtube-live/live"
+curl -s -o /dev/null -X POST --data-binary @"$root/tools/demo/youtube-script.json" "http://127.0.0.1:$control/youtube-live/play"
+
 "$build/vanteo-devhost" --config-dir "$config" --web-dir "$root/web" >"$work/host.out" &
 host=$!
 wait_line "$work/host.out" 30 || { echo "the developer host did not start" >&2; exit 1; }
@@ -60,10 +70,10 @@ token=$(sed -n 's/^ready port=[0-9]* token=\(.*\)$/\1/p' <<<"$line")
 
 # Listen to the demo channel of the fake chat.
 curl -s -o /dev/null -X POST -H 'Content-Type: application/json' \
-	-d "{\"twitch\":\"$channel\"}" "http://127.0.0.1:$port/api/config?t=$token"
+	-d "{\"twitch\":\"$channel\",\"kick\":\"$channel\",\"youtube\":\"$channel\"}" "http://127.0.0.1:$port/api/config?t=$token"
 
 cat <<EOT
-Vanteo developer host is running with a demo Twitch chat (settings in $config).
+Vanteo developer host is running with demo Twitch, Kick and YouTube chats (settings in $config).
 Open these pages in a browser:
   Chat:     http://chat.localhost:$port/?t=$token
   Activity: http://activity.localhost:$port/feed.html?t=$token

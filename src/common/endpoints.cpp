@@ -31,6 +31,8 @@ constexpr TableEntry kTable[] = {
     {"streamelements", "api.streamelements.com"},
     {"youtube", "www.youtube.com"},
     {"kick", "kick.com"},
+    {"kick-pusher", "ws-us2.pusher.com"},
+    {"kick-files", "files.kick.com"},
     {"github-api", "api.github.com"},
     {"github-raw", "raw.githubusercontent.com"},
     {"github-web", "github.com"},

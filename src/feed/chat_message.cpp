@@ -20,7 +20,23 @@ const std::string kNameColorPalette[15] = {
 
 const char *platformWord(Platform platform)
 {
-	return platform == Platform::Twitch ? "twitch" : "tiktok";
+	switch (platform) {
+	case Platform::Twitch:
+		return "twitch";
+	case Platform::Kick:
+		return "kick";
+	case Platform::YouTube:
+		return "youtube";
+	default:
+		return "tiktok";
+	}
+}
+
+const char *platformLabel(Platform platform)
+{
+	static const char *const kLabels[kPlatformCount] = {"Twitch", "TikTok", "Kick", "YouTube"};
+	const size_t i = static_cast<size_t>(platform);
+	return i < kPlatformCount ? kLabels[i] : kLabels[1];
 }
 
 const std::string &defaultNameColor(const std::string &name)
@@ -29,6 +45,20 @@ const std::string &defaultNameColor(const std::string &name)
 	for (unsigned char c : name)
 		sum += c;
 	return kNameColorPalette[sum % 15];
+}
+
+void appendEmote(ChatMessage &message, const std::string &code, const std::string &url)
+{
+	auto points = [](const std::string &text) {
+		int32_t n = 0;
+		for (unsigned char c : text)
+			n += (c & 0xC0) != 0x80;
+		return n;
+	};
+	const int32_t start = points(message.text);
+	message.text += code;
+	if (!code.empty())
+		message.emotes.push_back({start, start + points(code) - 1, url});
 }
 
 int64_t nowMillis()
@@ -153,11 +183,8 @@ std::string messageToJson(const ChatMessage &m)
 	W w{&out[0]};
 	w.lit("{\"id\":");
 	w.str(m.id);
-	w.lit(",\"platform\":\"");
-	if (m.platform == Platform::Twitch)
-		w.lit("twitch\"");
-	else
-		w.lit("tiktok\"");
+	w.lit(",\"platform\":");
+	w.str(platformWord(m.platform));
 	w.lit(",\"userId\":");
 	w.str(m.userId);
 	w.lit(",\"name\":");

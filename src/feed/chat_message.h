@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -7,7 +8,10 @@
 // One chat line or activity item of either platform, and its JSON form.
 namespace vanteo {
 
-enum class Platform : int32_t { Twitch = 0, TikTok = 1 };
+enum class Platform : int32_t { Twitch = 0, TikTok = 1, Kick = 2, YouTube = 3 };
+
+// How many platforms there are; their values index arrays of this size.
+constexpr size_t kPlatformCount = 4;
 
 struct BadgeRef {
 	std::string setId;
@@ -52,11 +56,18 @@ struct ChatMessage {
 	std::string rewardId;
 };
 
-// "twitch" for Twitch, "tiktok" for any other value.
+// "twitch", "kick" or "youtube"; "tiktok" for TikTok and any other value.
 const char *platformWord(Platform platform);
+// The name as people read it: "Twitch", "TikTok", "Kick" or "YouTube"
+// (TikTok's for any other value, as platformWord).
+const char *platformLabel(Platform platform);
 
 // Colour of a name that has none: the byte sum of the name picks one of 15.
 const std::string &defaultNameColor(const std::string &name);
+
+// Appends `code` to the message's text with an emote span over it that
+// draws `url` (spans count code points, as the pages do).
+void appendEmote(ChatMessage &message, const std::string &code, const std::string &url);
 
 // Milliseconds since 1970 by the wall clock.
 int64_t nowMillis();

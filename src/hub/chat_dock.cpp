@@ -4,7 +4,9 @@
 #include "common/json.h"
 #include "common/log.h"
 #include "feed/badges.h"
+#include "kick/kick_client.h"
 #include "tiktok/tiktok_client.h"
+#include "youtube/youtube_client.h"
 #include "twitch/chat_reader.h"
 #include "twitch/eventsub.h"
 
@@ -47,6 +49,26 @@ ChatDock::ChatDock(Options options, QWidget *parent)
 	m_tiktok = std::make_unique<TikTokClient>([this](const ChatMessage &m) { onMessage(m); },
 						  [this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
 						  [this](int64_t count) { onTikTokViewers(count); });
+
+	ChatSinks sinks;
+	sinks.message = [this](const ChatMessage &m) {
+		onMessage(m);
+	};
+	sinks.status = [this](Platform p, const LinkStatus &s) {
+		onLinkStatus(p, s);
+	};
+	sinks.clear = [this](Platform p, const std::string &id, const std::string &userId, const std::string &name,
+			     const std::string &duration) {
+		onClear(p, id, userId, name, duration);
+	};
+	sinks.viewers = [this](int64_t count) {
+		onKickViewers(count);
+	};
+	m_kick = std::make_unique<KickClient>(sinks);
+	sinks.viewers = [this](int64_t count) {
+		onYouTubeViewers(count);
+	};
+	m_youtube = std::make_unique<YouTubeClient>(sinks);
 
 	m_eventSub = std::make_unique<EventSubSession>();
 	m_twitchPoller = std::make_unique<TwitchChannelPoller>(
@@ -140,6 +162,10 @@ void ChatDock::shutdown()
 		m_twitchReader->requestStop();
 	if (m_tiktok)
 		m_tiktok->requestStop();
+	if (m_kick)
+		m_kick->requestStop();
+	if (m_youtube)
+		m_youtube->requestStop();
 	if (m_eventSub)
 		m_eventSub->requestStop();
 	// No more requests: the ones still running finish (their remote calls
@@ -165,6 +191,8 @@ void ChatDock::shutdown()
 	}
 	m_twitchReader.reset();
 	m_tiktok.reset();
+	m_kick.reset();
+	m_youtube.reset();
 	logLine(LOG_INFO, "shutdown complete");
 }
 

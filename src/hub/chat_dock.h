@@ -40,6 +40,8 @@ namespace vanteo {
 
 class TwitchChatReader;
 class TikTokClient;
+class KickClient;
+class YouTubeClient;
 class EventSubSession;
 struct HeldMessage;
 
@@ -106,6 +108,8 @@ public:
 	void onClear(Platform platform, const std::string &id, const std::string &userId, const std::string &name,
 		     const std::string &duration);
 	void onTikTokViewers(int64_t count);
+	void onKickViewers(int64_t count);
+	void onYouTubeViewers(int64_t count);
 	void onTwitchViewers(int64_t count);
 	void onTwitchPins(const std::string &json);
 	void onActivity(const std::string &json);
@@ -196,10 +200,8 @@ private:
 	std::string m_broadcasterId;
 	std::string m_seChannelId;
 	std::string m_emoteCache;
-	LinkStatus m_twitchLink;
-	LinkStatus m_tiktokLink;
-	int64_t m_twitchViewers = -1;
-	int64_t m_tiktokViewers = -1;
+	LinkStatus m_links[kPlatformCount];                   // by Platform
+	int64_t m_viewers[kPlatformCount] = {-1, -1, -1, -1}; // by Platform; -1: unknown
 	bool m_viewersChanged = false;
 
 	// The account worker, restarted after every account or channel change
@@ -232,6 +234,8 @@ private:
 
 	std::unique_ptr<TwitchChatReader> m_twitchReader;
 	std::unique_ptr<TikTokClient> m_tiktok;
+	std::unique_ptr<KickClient> m_kick;
+	std::unique_ptr<YouTubeClient> m_youtube;
 
 	std::unique_ptr<TwitchChannelPoller> m_twitchPoller;
 

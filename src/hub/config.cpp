@@ -3,7 +3,9 @@
 #include "common/host.h"
 #include "common/log.h"
 #include "common/persisted_switch.h"
+#include "kick/kick_client.h"
 #include "tiktok/tiktok_client.h"
+#include "youtube/youtube_client.h"
 #include "twitch/chat_reader.h"
 #include "twitch/helix.h"
 
@@ -64,16 +66,24 @@ void ChatDock::applyChannels()
 	std::lock_guard<std::mutex> applying(m_applyLock);
 	std::string twitch;
 	std::string tiktok;
+	std::string kick;
+	std::string youtube;
 	{
 		std::lock_guard<std::mutex> guard(m_lock);
 		twitch = m_settings.twitch;
 		tiktok = m_settings.tiktok;
+		kick = m_settings.kick;
+		youtube = m_settings.youtube;
 		m_broadcasterId.clear();
 	}
 	if (m_twitchReader)
 		m_twitchReader->start(twitch);
 	if (m_tiktok)
 		m_tiktok->start(tiktok);
+	if (m_kick)
+		m_kick->start(kick);
+	if (m_youtube)
+		m_youtube->start(youtube);
 	refreshAccount();
 	publishConfig();
 	statusJson();

@@ -19,9 +19,9 @@ void RecentHistory::addMessage(const ChatMessage &message, const std::string &js
 	Entry entry;
 	entry.kind = "message-in";
 	entry.key = message.id;
-	entry.twitch = message.platform == Platform::Twitch;
-	if (entry.twitch)
-		entry.userId = message.userId;
+	entry.platform = message.platform;
+	entry.message = true;
+	entry.userId = message.userId;
 	entry.json = json;
 	// What the activity dock lists (events and cheers) is kept apart, so a
 	// busy chat does not push the last raid out.
@@ -43,12 +43,12 @@ void RecentHistory::addActivity(const std::string &id, const std::string &json)
 void RecentHistory::addClear(Platform platform, const std::string &id, const std::string &userId,
 			     const std::string &key, const std::string &json)
 {
-	// Only Twitch lines are matched, as on the pages: ids of the two
-	// platforms come from different namespaces.
-	if (platform != Platform::Twitch)
+	// Only lines of the removal's platform are matched, as on the pages:
+	// each platform has ids of its own. TikTok reports no removals.
+	if (platform == Platform::TikTok)
 		return;
 	auto strike = [&](Entry &e) {
-		if (e.twitch && (id.empty() ? e.userId == userId : e.key == id))
+		if (e.message && e.platform == platform && (id.empty() ? e.userId == userId : e.key == id))
 			e.deleted = true;
 	};
 	if (!id.empty() || !userId.empty()) {
@@ -58,11 +58,11 @@ void RecentHistory::addClear(Platform platform, const std::string &id, const std
 		if (!id.empty())
 			return;
 	} else {
-		// The whole chat: its Twitch lines are gone. The items stay for the
+		// The whole chat: its platform's lines are gone. The items stay for the
 		// activity dock; the replayed clear removes them from the chat page
 		// as it did live.
 		m_lines.erase(std::remove_if(m_lines.begin(), m_lines.end(),
-					     [](const Entry &e) { return e.twitch && e.kind[0] == 'm'; }),
+					     [&](const Entry &e) { return e.message && e.platform == platform; }),
 			      m_lines.end());
 	}
 	Entry entry;

@@ -12,7 +12,7 @@
 // event stream late (a reloaded or newly shown dock) looks as the pages that
 // were open all along. Removals are applied as they come: a deleted message
 // or a timed out user's lines are marked struck, a cleared chat drops the
-// Twitch lines kept so far. Memory only, bounded by `Limits`.
+// lines of its platform kept so far. Memory only, bounded by `Limits`.
 //
 // Each entry is sent as one "recent" event:
 //   {"kind":"message-in"|"activity"|"clear","key":..,"deleted":bool,"item":{..}}
@@ -47,8 +47,9 @@ private:
 		uint64_t seq = 0;
 		const char *kind = "";
 		std::string key;
-		std::string userId; // Twitch messages only: what a timeout matches
-		bool twitch = false;
+		std::string userId; // messages only: what a timeout or ban matches
+		Platform platform = Platform::Twitch;
+		bool message = false;
 		bool deleted = false;
 		std::string json;
 	};

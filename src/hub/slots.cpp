@@ -15,6 +15,18 @@
 // the snapshot of that state a page gets when it opens its stream.
 namespace vanteo {
 
+namespace {
+
+// The index of a platform's entry in the hub's arrays; an unknown value
+// counts as TikTok, as its JSON word does.
+size_t slot(Platform platform)
+{
+	const size_t i = static_cast<size_t>(platform);
+	return i < kPlatformCount ? i : static_cast<size_t>(Platform::TikTok);
+}
+
+} // namespace
+
 // A live item enters the recent history under the hub lock and is broadcast
 // after it, so that a stalled page never holds the lock. A page that opens
 // its stream in between gets the item both from the history and live, and
@@ -41,15 +53,16 @@ void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)
 {
 	{
 		std::lock_guard<std::mutex> guard(m_lock);
-		LinkStatus &link = platform == Platform::Twitch ? m_twitchLink : m_tiktokLink;
+		LinkStatus &link = m_links[slot(platform)];
 		if (platform != Platform::Twitch && (link.state != status.state || link.detail != status.detail))
-			logLine(LOG_INFO, "TikTok: %s (%s)", linkStateWord(status.state), status.detail.c_str());
+			logLine(LOG_INFO, "%s: %s (%s)", platformLabel(platform), linkStateWord(status.state),
+				status.detail.c_str());
 		link = status;
-	}
-	if (platform != Platform::Twitch && status.state != LinkState::Connected) {
-		std::lock_guard<std::mutex> guard(m_lock);
-		if (m_tiktokViewers != -1) {
-			m_tiktokViewers = -1;
+		// Twitch's count comes from its channel poller, whatever the chat
+		// connection does; the others count only while connected.
+		int64_t &viewers = m_viewers[slot(platform)];
+		if (platform != Platform::Twitch && status.state != LinkState::Connected && viewers != -1) {
+			viewers = -1;
 			m_viewersChanged = true;
 		}
 	}
@@ -72,6 +85,16 @@ void ChatDock::onClear(Platform platform, const std::string &id, const std::stri
 void ChatDock::onTikTokViewers(int64_t count)
 {
 	setViewerCount(Platform::TikTok, count);
+}
+
+void ChatDock::onKickViewers(int64_t count)
+{
+	setViewerCount(Platform::Kick, count);
+}
+
+void ChatDock::onYouTubeViewers(int64_t count)
+{
+	setViewerCount(Platform::YouTube, count);
 }
 
 void ChatDock::onTwitchViewers(int64_t count)
@@ -147,20 +170,20 @@ void ChatDock::onHighlight(const std::string &json)
 void ChatDock::statusJson()
 {
 	std::lock_guard<std::mutex> guard(m_lock);
-	m_server.broadcast("status", statusObjectJson(m_twitchLink, m_tiktokLink));
+	m_server.broadcast("status", statusObjectJson(m_links));
 }
 
 void ChatDock::viewersJson()
 {
 	std::lock_guard<std::mutex> guard(m_lock);
 	m_viewersChanged = false;
-	m_server.broadcast("viewers", viewersObjectJson(m_twitchViewers, m_tiktokViewers));
+	m_server.broadcast("viewers", viewersObjectJson(m_viewers));
 }
 
 void ChatDock::setViewerCount(Platform platform, int64_t count)
 {
 	std::lock_guard<std::mutex> guard(m_lock);
-	int64_t &stored = platform == Platform::Twitch ? m_twitchViewers : m_tiktokViewers;
+	int64_t &stored = m_viewers[slot(platform)];
 	if (stored != count) {
 		stored = count;
 		m_viewersChanged = true;

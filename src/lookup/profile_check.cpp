@@ -3,6 +3,7 @@
 #include "common/endpoints.h"
 #include "common/json.h"
 #include "common/obs_json.h"
+#include "kick/kick_channel.h"
 #include "platform/https.h"
 #include "tiktok/room_lookup.h"
 #include "twitch/helix.h"
@@ -91,18 +92,11 @@ std::string checkTikTok(const std::string &name)
 
 std::string checkKick(const std::string &name)
 {
-	const char notFound[] = "No Kick channel matches this name";
-	std::string body;
-	if (!fetch(kKick, "/api/v2/channels/" + name, kProfileCheckUserAgent, body))
-		return failure(notFound);
-
-	DataRef root(DataRef::parse(body));
-	DataRef user(member(root.get(), "user"));
-	DataRef stream(member(root.get(), "livestream"));
-	const std::string display = dataString(user.get(), "username");
-	if (display.empty())
-		return failure(notFound);
-	return success(name, display, dataString(user.get(), "profile_pic"), bool(stream));
+	// Any failure reads as a missing channel here, as it always has in Setup.
+	const KickChannel channel = lookupKickChannel(name);
+	if (!channel.ok)
+		return failure("No Kick channel matches this name");
+	return success(name, channel.username, channel.avatar, channel.live);
 }
 
 std::string checkYouTube(const std::string &name)

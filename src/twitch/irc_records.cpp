@@ -361,12 +361,14 @@ ChatMessage fromUsernotice(const IrcMessage &message)
 	return out;
 }
 
-std::string clearEventJson(Platform, const std::string &id, const std::string &userId, const std::string &name,
+std::string clearEventJson(Platform platform, const std::string &id, const std::string &userId, const std::string &name,
 			   const std::string &duration)
 {
 	std::string out;
 	out.reserve(64 + id.size() + userId.size() + name.size() + duration.size());
-	out += "{\"platform\":\"twitch\",\"id\":";
+	out += "{\"platform\":\"";
+	out += platformWord(platform);
+	out += "\",\"id\":";
 	out += jsonQuote(id);
 	out += ",\"userId\":";
 	out += jsonQuote(userId);

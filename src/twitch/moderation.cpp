@@ -429,7 +429,14 @@ std::string quoteSimple(const std::string &text)
 
 std::string moderateAction(const HelixContext &ctx, const std::string &body)
 {
-	if (jsonField(body, "platform") != "twitch")
+	const std::string platform = jsonField(body, "platform");
+	if (platform == "kick")
+		return errorReply(
+		    "Kick moderation is available only on Kick; Vanteo reads its chat without an account");
+	if (platform == "youtube")
+		return errorReply(
+		    "YouTube moderation is available only on YouTube; Vanteo reads its chat without an account");
+	if (platform != "twitch")
 		return errorReply("TikTok moderation is available only in the app; no API exists");
 	const std::string action = jsonField(body, "action");
 	const std::string userId = jsonField(body, "userId");

@@ -24,10 +24,12 @@ const { GitHub } = require('./services/github');
 const { Sites } = require('./services/sites');
 const { TwitchApi } = require('./services/twitch_api');
 const { TwitchEventSub } = require('./services/twitch_eventsub');
+const { KickPusher } = require('./services/kick_pusher');
+const { YouTubeLive } = require('./services/youtube_live');
 
 // The web service comes first: it is the stand-in for unclaimed endpoints.
 const SERVICE_CLASSES = [Web, TwitchChat, StreamElements, TikTokWeb, TikTokSigner, TikTokPush, GitHub, Sites,
-	TwitchApi, TwitchEventSub];
+	TwitchApi, TwitchEventSub, KickPusher, YouTubeLive];
 
 function log(text) {
 	if (process.env.VANTEO_FAKE_LOG) process.stderr.write(`[fakes] ${text}\n`);

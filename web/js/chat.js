@@ -67,7 +67,7 @@ function applyConfig(config) {
 	// stand out (and are what the "Mentions" filter shows).
 	const login = config.account && typeof config.account === 'object' ? text(config.account.login) : '';
 	const words = text(config.highlightWords).split(',');
-	ownNames = [text(config.twitch), text(config.tiktok), login, ...words].map((w) => w.trim()).filter(Boolean);
+	ownNames = [text(config.twitch), text(config.tiktok), text(config.kick), text(config.youtube), login, ...words].map((w) => w.trim()).filter(Boolean);
 	composer.setAccount(config.account);
 	account.apply(config);
 	connected = composer.enabled;
@@ -76,7 +76,8 @@ function applyConfig(config) {
 		actions.close();
 		card.close();
 	}
-	chat.dataset.empty = config.twitch || config.tiktok
+	header.setChannels(config);
+	chat.dataset.empty = config.twitch || config.tiktok || config.kick || config.youtube
 		? 'Waiting for chat…'
 		: 'No channel is set up yet. Once one is, its chat appears here.';
 }

@@ -79,7 +79,8 @@ function showActivity(a) {
 
 function applyConfig(config) {
 	if (!config || typeof config !== 'object') return;
-	const configured = !!(config.twitch || config.tiktok);
+	header.setChannels(config);
+	const configured = !!(config.twitch || config.tiktok || config.kick || config.youtube);
 	listBox.dataset.empty = configured
 		? 'No activity yet. Follows, subs, gifts, raids and cheers appear here.'
 		: 'No channel is set up yet. Try the test items below.';

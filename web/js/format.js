@@ -179,10 +179,12 @@ const TWITCH_SUB_KINDS = new Set([
 	'standardpayforward',
 ]);
 const TIKTOK_FEED_KINDS = new Set(['gift', 'follow', 'share']);
+const YOUTUBE_FEED_KINDS = new Set(['superchat', 'supersticker', 'member', 'membergift']);
 
 export function isFeedWorthy(m) {
 	if (!m || typeof m !== 'object') return false;
 	if (m.platform === 'tiktok') return TIKTOK_FEED_KINDS.has(m.eventId);
+	if (m.platform === 'youtube') return YOUTUBE_FEED_KINDS.has(m.eventId);
 	if (m.eventId === 'raid' || TWITCH_SUB_KINDS.has(m.eventId)) return true;
 	return !m.eventId && count(m.bits) > 0;
 }
@@ -247,6 +249,35 @@ export function describeMessageItem(m) {
 			case 'join':
 				tone = 'join';
 				phrase = 'joined';
+				break;
+			default:
+				phrase = str(m.eventText) || kind;
+		}
+		return { kind, tone, phrase, detail: details.join(' · '), systemText };
+	}
+
+	if (m.platform === 'youtube') {
+		// Super Chats and Super Stickers carry their amount as YouTube
+		// writes it ("$5.00", "¥500").
+		const amount = str(m.eventTotal);
+		switch (kind) {
+			case 'superchat':
+				tone = 'cheer';
+				phrase = amount ? `sent a Super Chat of ${amount}` : 'sent a Super Chat';
+				break;
+			case 'supersticker':
+				tone = 'cheer';
+				phrase = amount ? `sent a Super Sticker of ${amount}` : 'sent a Super Sticker';
+				if (str(m.eventText)) details.push(str(m.eventText));
+				break;
+			case 'member':
+				tone = 'sub';
+				phrase = months !== null && months > 1 ? `has been a member for ${plural(months, 'month', 'months')}` : 'became a member';
+				if (str(m.eventText)) details.push(str(m.eventText));
+				break;
+			case 'membergift':
+				tone = 'gift';
+				phrase = n !== null && n > 0 ? `gifted ${plural(n, 'membership', 'memberships')}` : 'gifted memberships';
 				break;
 			default:
 				phrase = str(m.eventText) || kind;

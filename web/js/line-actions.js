@@ -23,7 +23,7 @@ export class LineActions {
 	open(line) {
 		if (this.isOpenOn(line)) return;
 		this.close();
-		const platform = line.dataset.platform === 'tiktok' ? 'tiktok' : 'twitch';
+		const platform = line.dataset.platform || 'twitch';
 		const target = {
 			platform,
 			messageId: line.dataset.id || '',

@@ -6,9 +6,10 @@ import { formatDuration } from './format.js';
 // The moderation buttons that the chat offers on a message and on a user
 // card: delete (a message only), timeout with a length, ban, unban and warn
 // with a reason. Each goes to "/api/moderate"; the plug-in acts through the
-// connected Twitch account and answers {"ok":true} or {"error": text}. TikTok
-// has no moderation API: its lines get the same buttons and the plug-in's
-// answer says so.
+// connected Twitch account and answers {"ok":true} or {"error": text}. The
+// other platforms' chats are read without an account, so nothing can be
+// moderated there: their lines get the same buttons and the plug-in's answer
+// says so.
 
 export const TIMEOUT_CHOICES = [
 	[60, '1 min'],
@@ -24,7 +25,7 @@ export const DEFAULT_WARN_REASON = 'Please follow the chat rules';
 // plug-in reads them (the duration too).
 export function moderationRequest(action, { platform = 'twitch', messageId = '', userId = '', duration = '', reason = '' }) {
 	return {
-		platform: platform === 'tiktok' ? 'tiktok' : 'twitch',
+		platform: ['tiktok', 'kick', 'youtube'].includes(platform) ? platform : 'twitch',
 		action,
 		id: action === 'delete' ? messageId : '',
 		userId: action === 'delete' ? '' : userId,

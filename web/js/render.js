@@ -16,10 +16,23 @@ import {
 // author id in data attributes so that removals and later actions (replies,
 // user cards, moderation) can find them.
 
-const FALLBACK_NAME_COLOR = { twitch: '#bf94ff', tiktok: '#ff6b8a' };
+const FALLBACK_NAME_COLOR = { twitch: '#bf94ff', tiktok: '#ff6b8a', kick: '#53fc18', youtube: '#ff5c5c' };
+export const PLATFORM_LABELS = { twitch: 'Twitch', tiktok: 'TikTok', kick: 'Kick', youtube: 'YouTube' };
 
-function platformOf(item) {
-	return item && item.platform === 'tiktok' ? 'tiktok' : 'twitch';
+// The item's platform word; anything unknown counts as Twitch, as the
+// plug-in's own JSON does.
+export function platformOf(item) {
+	const word = item && item.platform;
+	return typeof word === 'string' && Object.prototype.hasOwnProperty.call(PLATFORM_LABELS, word) ? word : 'twitch';
+}
+
+// The small platform mark in front of a line's name.
+function platformMark(item) {
+	const platform = platformOf(item);
+	const mark = el('span', 'plat-mark');
+	mark.title = PLATFORM_LABELS[platform];
+	mark.append(icon('plat-' + platform));
+	return mark;
 }
 
 export function nameColor(item) {
@@ -103,7 +116,7 @@ export function chatLine(m, { mentionNames = [] } = {}) {
 	else if (m.returningChatter) line.append(el('div', 'line-note note-returning', 'Returning chatter'));
 
 	const body = el('div', 'line-body');
-	append(body, badges(m.badges), name(m));
+	append(body, platformMark(m), badges(m.badges), name(m));
 	if (!m.action) body.append(el('span', 'sep', ': '));
 	if (m.bits > 0) body.append(el('span', 'bits', `${formatCount(m.bits)} bits`), ' ');
 	const text = messageText(m.text, m.emotes);
@@ -118,7 +131,7 @@ function eventCard(item, view) {
 	timeTitle(card, itemTime(item.time));
 
 	const head = el('div', 'event-head');
-	head.append(icon(view.tone, 'icon event-icon'));
+	head.append(platformMark(item), icon(view.tone, 'icon event-icon'));
 	const picture = feedImage(item.eventImage, 'event-image', item.eventText || '');
 	if (picture) head.append(picture);
 	const words = el('span', 'event-words');
@@ -138,6 +151,9 @@ export function eventLine(m) {
 	const view = describeMessageItem(m);
 	if (view.tone === 'announcement') return announcementLine(m);
 	const card = eventCard(m, view);
+	// A Super Chat shows in the colour its amount bought on YouTube.
+	const paid = m.platform === 'youtube' ? readableColor(m.eventColor, 3) : null;
+	if (paid) card.style.setProperty('--accent', paid);
 	if (typeof m.text === 'string' && m.text !== '') {
 		authoredBy(card, m);
 		card.append(messageText(m.text, m.emotes, 'event-text'));
@@ -179,7 +195,7 @@ export function feedEntry(item, view) {
 	const entry = tag(el('li', 'item tone-' + view.tone), item);
 	const when = itemTime(item.time);
 	const mark = el('div', 'item-icon');
-	mark.title = platformOf(item) === 'tiktok' ? 'TikTok' : 'Twitch';
+	mark.title = PLATFORM_LABELS[platformOf(item)];
 	mark.append(feedImage(item.eventImage, 'item-image', item.eventText || '') || icon(view.tone));
 
 	const main = el('div', 'item-main');

@@ -15,6 +15,8 @@ module.exports.ENDPOINT_NAMES = [
 	'streamelements',
 	'youtube',
 	'kick',
+	'kick-pusher',
+	'kick-files',
 	'github-api',
 	'github-raw',
 	'github-web',

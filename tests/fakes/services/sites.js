@@ -60,6 +60,9 @@ class Sites extends RecordingService {
 			{ method: '*', match: /^\/avatar\/([^/]+)\.svg$/, answer: (ctx) =>
 				new Answer(200, avatarSvg(ctx.host, decodeURIComponent(ctx.match[1])), { 'Content-Type': 'image/svg+xml' }) },
 			{ method: '*', match: /^/, answer: (ctx) => {
+				// The youtube site also serves the live chat (youtube_live.js).
+				const live = ctx.host === 'youtube' && this.context.youtubeLive && this.context.youtubeLive(ctx);
+				if (live) return live;
 				if (ctx.req.method !== 'GET') return plain(405, 'method not allowed\n');
 				if (ctx.host === 'twitch-web') return this.twitch(ctx.url);
 				if (ctx.host === 'youtube') return this.youtube(ctx.req, ctx.url);

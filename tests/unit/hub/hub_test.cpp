@@ -191,10 +191,13 @@ TEST(Hub, SnapshotGoesToEveryStreamInOrder)
 	ASSERT_NE(hub->port(), 0);
 	EventStreamClient first(hub->port());
 	first.readEvents(3);
-	EXPECT_EQ(first.events(), std::string("event: config\ndata: ") + kDefaultConfig +
-				      "\n\nevent: status\ndata: {\"twitch\":{\"state\":\"disabled\",\"detail\":\"Not "
-				      "configured\"},\"tiktok\":{\"state\":\"disabled\",\"detail\":\"Not configured\"}}"
-				      "\n\nevent: viewers\ndata: {\"twitch\":null,\"tiktok\":null}\n\n");
+	EXPECT_EQ(first.events(),
+		  std::string("event: config\ndata: ") + kDefaultConfig +
+		      "\n\nevent: status\ndata: {\"twitch\":{\"state\":\"disabled\",\"detail\":\"Not "
+		      "configured\"},\"tiktok\":{\"state\":\"disabled\",\"detail\":\"Not configured\"},"
+		      "\"kick\":{\"state\":\"disabled\",\"detail\":\"Not configured\"},"
+		      "\"youtube\":{\"state\":\"disabled\",\"detail\":\"Not configured\"}}"
+		      "\n\nevent: viewers\ndata: {\"twitch\":null,\"tiktok\":null,\"kick\":null,\"youtube\":null}\n\n");
 
 	hub->onHighlight("{\"type\":\"channel.prediction.begin\",\"id\":\"p\"}");
 	hub->onHighlight("{\"type\":\"channel.poll.begin\",\"id\":\"1\"}");
@@ -210,7 +213,7 @@ TEST(Hub, SnapshotGoesToEveryStreamInOrder)
 	second.readEvents(5);
 	first.readEvents(13);
 	std::string tail = second.events();
-	EXPECT_NE(tail.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":null}\n\n"
+	EXPECT_NE(tail.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":null,\"kick\":null,\"youtube\":null}\n\n"
 			    "event: highlight\ndata: {\"type\":\"channel.poll.progress\",\"id\":\"2\"}\n\n"
 			    "event: highlight\ndata: {\"type\":\"channel.prediction.begin\",\"id\":\"p\"}\n\n"),
 		  std::string::npos)
@@ -251,9 +254,12 @@ TEST(Hub, LinkStatusAndViewerRules)
 	hub->viewersJson();
 	page.readEvents(9);
 	std::string events = page.events();
-	EXPECT_NE(events.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":50}\n\n"), std::string::npos);
+	EXPECT_NE(
+	    events.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":50,\"kick\":null,\"youtube\":null}\n\n"),
+	    std::string::npos);
 	EXPECT_NE(events.find("\"tiktok\":{\"state\":\"offline\",\"detail\":\"gone\"}"), std::string::npos);
-	const std::string last = "event: viewers\ndata: {\"twitch\":null,\"tiktok\":null}\n\n";
+	const std::string last =
+	    "event: viewers\ndata: {\"twitch\":null,\"tiktok\":null,\"kick\":null,\"youtube\":null}\n\n";
 	EXPECT_EQ(events.substr(events.size() - last.size()), last);
 }
 

@@ -95,7 +95,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	options.twitchPolls.viewerPoll = 300ms;
 	clearLog();
 	startHub(true, options);
-	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":42,\"tiktok\":null}"));
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":42,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 	// By login until the channel's id is known, by id afterwards.
 	ASSERT_TRUE(waitFor([&] { return !requests("GET /helix/streams?user_id=1001").empty(); }));
 	for (const std::string &call : requests("GET /helix/streams"))
@@ -105,7 +105,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 
 	// Offline is a count of 0, not an unknown one.
 	m_fakes.command("twitch-api", "configure", "{\"streams\":{}}");
-	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":0,\"tiktok\":null}"));
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":0,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 
 	// A run of failures keeps the count and logs once.
 	const std::string warning = "[vanteo] Twitch viewers unavailable: Twitch is down";
@@ -114,12 +114,12 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	requests("", true);
 	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/streams").size() >= 3; }));
 	EXPECT_EQ(logged(warning), 1u);
-	EXPECT_EQ(events("viewers").back(), "{\"twitch\":0,\"tiktok\":null}");
+	EXPECT_EQ(events("viewers").back(), "{\"twitch\":0,\"tiktok\":null,\"kick\":null,\"youtube\":null}");
 
 	// A success ends the run; the next failure warns again.
 	m_fakes.command("twitch-api", "clearScripts");
 	m_fakes.command("twitch-api", "configure", R"({"streams":{"1001":{"viewer_count":7}}})");
-	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":7,\"tiktok\":null}"));
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":7,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 	m_fakes.command("twitch-api", "script",
 			R"({"path":"/helix/streams","status":503,"body":{"status":503,"message":"Twitch is down"}})");
 	ASSERT_TRUE(waitFor([&] { return logged(warning) == 2; }));
@@ -128,7 +128,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	m_fakes.command("twitch-api", "clearScripts");
 	m_hub->connectAccount(TwitchAccount());
 	m_hub->refreshAccount();
-	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":null}"));
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 }
 
 TEST_F(PollerTest, ChangesWithinASecondMakeOneEventAndDemoNumbersHold)
@@ -136,17 +136,17 @@ TEST_F(PollerTest, ChangesWithinASecondMakeOneEventAndDemoNumbersHold)
 	ChatDock::Options options;
 	options.viewerEvents.demoHold = 1500ms;
 	startHub(false, options);
-	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":null}"));
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 
 	m_hub->onTikTokViewers(1);
-	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":1}"));
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":1,\"kick\":null,\"youtube\":null}"));
 	// Just after an event: the next one is a second away, and carries only
 	// the last of two changes.
 	const size_t before = events("viewers").size();
 	const auto changed = Clock::now();
 	m_hub->onTikTokViewers(2);
 	m_hub->onTikTokViewers(3);
-	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":3}"));
+	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":null,\"tiktok\":3,\"kick\":null,\"youtube\":null}"));
 	EXPECT_GE(Clock::now() - changed, 700ms);
 	EXPECT_EQ(events("viewers").size(), before + 1);
 
@@ -158,7 +158,7 @@ TEST_F(PollerTest, ChangesWithinASecondMakeOneEventAndDemoNumbersHold)
 	m_hub->broadcast("viewers", "{\"twitch\":35,\"tiktok\":14}");
 	ASSERT_TRUE(waitFor([&] { return events("viewers").size() == settled + 2; }, 4000));
 	EXPECT_GE(Clock::now() - demo, 1300ms);
-	EXPECT_EQ(events("viewers").back(), "{\"twitch\":null,\"tiktok\":3}");
+	EXPECT_EQ(events("viewers").back(), "{\"twitch\":null,\"tiktok\":3,\"kick\":null,\"youtube\":null}");
 }
 
 TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)

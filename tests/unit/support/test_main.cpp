@@ -18,7 +18,7 @@ int main(int argc, char **argv)
 	std::string closed;
 	for (const char *name : {"twitch-chat", "twitch-eventsub", "twitch-helix", "twitch-id", "twitch-web",
 				 "twitch-emote-cdn", "tiktok-web", "tiktok-signer", "streamelements", "youtube", "kick",
-				 "github-api", "github-raw", "github-web"})
+				 "kick-pusher", "kick-files", "github-api", "github-raw", "github-web"})
 		closed += std::string(closed.empty() ? "" : ",") + name + "=127.0.0.1:9";
 	vanteo::setEndpointOverrides(closed, "");
 	::testing::InitGoogleTest(&argc, argv);

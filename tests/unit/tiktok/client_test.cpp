@@ -412,7 +412,7 @@ TEST_F(TikTokClientTest, HubShowsTheRoom)
 	}));
 	// The hub's poller sends the room's count, and its reset when the live
 	// ends, as "viewers" events.
-	const std::string counted = "event: viewers\ndata: {\"twitch\":null,\"tiktok\":250}";
+	const std::string counted = "event: viewers\ndata: {\"twitch\":null,\"tiktok\":250,";
 	ASSERT_TRUE(waitUntil([&] {
 		page.readEvents(100, 20);
 		return page.events().find(counted) != std::string::npos;
@@ -423,7 +423,7 @@ TEST_F(TikTokClientTest, HubShowsTheRoom)
 		const std::string e = page.events();
 		size_t at = e.find(counted);
 		return e.find(kClosed) != std::string::npos &&
-		       e.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":null}", at) != std::string::npos;
+		       e.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":null,", at) != std::string::npos;
 	}));
 	const std::string events = page.events();
 	EXPECT_NE(events.find("event: message-in\ndata: {\"id\":\"21\",\"platform\":\"tiktok\",\"userId\":\"5\","

@@ -250,7 +250,7 @@ TEST(IrcRecords, JsonOfRealLines)
 TEST(IrcRecords, ClearEventJson)
 {
 	EXPECT_EQ(clearEventJson(Platform::TikTok, "abc-123", "", "ronni", ""),
-		  R"({"platform":"twitch","id":"abc-123","userId":"","name":"ronni","duration":""})");
+		  R"({"platform":"tiktok","id":"abc-123","userId":"","name":"ronni","duration":""})");
 	EXPECT_EQ(clearEventJson(Platform::Twitch, "", "87654321", "ro\"nni", "350"),
 		  R"({"platform":"twitch","id":"","userId":"87654321","name":"ro\"nni","duration":"350"})");
 }

@@ -1,0 +1,94 @@
+// Twitch, TikTok, Kick and YouTube in one chat dock, all on the fakes: the
+// header shows the four links with their counts, lines carry their platform,
+// a removal on one platform leaves the others' lines alone, and a YouTube
+// chat that stops answering sensibly says so without touching the rest.
+//   node --experimental-default-type=module --test tests/browser/multi.test.mjs
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { startFakes, startHost, launchBrowser, openPage, screenshotPath, twitchLine, waitUntil } from './harness.mjs';
+
+const KICK_ROOM = 'chatrooms.668.v2';
+let fakes;
+let host;
+let browser;
+const problems = [];
+
+before(async () => {
+	fakes = await startFakes();
+	await fakes.command('tiktok-web', 'room', { uniqueId: 'tt.multi', roomId: '7380000000000000002' });
+	await fakes.command('sites', 'kick', { name: 'kickmulti', mode: 'raw', body: JSON.stringify({
+		id: 1, user: { username: 'KickMulti', profile_pic: '' }, chatroom: { id: 668 }, livestream: { viewer_count: 12 } }) });
+	await fakes.command('youtube-live', 'live', { name: 'ytmulti', viewers: 7, timeoutMs: 1000 });
+	host = await startHost({ firstPort: 18960, fakes });
+	browser = await launchBrowser();
+	// Kick's emote pictures come from its file host, here the fake web service.
+	const png = await (await fetch(`http://127.0.0.1:${host.port}/badge/vip.png`)).arrayBuffer();
+	await fakes.command('web', 'route', { path: '/emotes/', prefix: true, headers: { 'Content-Type': 'image/png' },
+		bodyBase64: Buffer.from(png).toString('base64') });
+});
+
+after(async () => {
+	await browser?.close();
+	await host?.stop();
+	await fakes?.stop();
+	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
+});
+
+const links = (page) => page.locator('.link').evaluateAll((rows) => rows.map((r) =>
+	[r.querySelector('.pname').textContent, r.dataset.state, r.querySelector('.viewer-count').textContent]));
+
+test('four platforms share one chat', async () => {
+	const chat = await openPage(browser, host, 'chat', '/', { problems, width: 400 });
+	assert.deepEqual(await host.api('config', { twitch: 'multi_host', tiktok: 'tt.multi', kick: 'kickmulti', youtube: 'ytmulti' }), { ok: true });
+	await chat.waitForFunction(() => [...document.querySelectorAll('.link')].filter((r) => r.dataset.state === 'connected').length === 4);
+	await waitUntil(async () => (await fakes.command('kick-pusher', 'state')).sessions.some((s) => s.subscribed.includes(KICK_ROOM)), 'Kick subscription');
+	await waitUntil(async () => (await fakes.command('tiktok-push', 'state')).sessions[0]?.entered, 'TikTok room entered');
+
+	await fakes.command('twitch-chat', 'send', { templates: true,
+		lines: [twitchLine({ id: 'tw1', user: 'Twi', userId: '77', text: 'from Twitch' })] });
+	await fakes.command('tiktok-push', 'send', { frames: [{ gzip: true, messages: [
+		{ method: 'WebcastChatMessage', msgId: 40, user: { nickname: 'Tik', uniqueId: 'tik' }, text: 'from TikTok' }] }] });
+	await fakes.command('kick-pusher', 'send', { channel: KICK_ROOM, events: [
+		{ event: 'App\\Events\\ChatMessageEvent', data: { id: 'k1', chatroom_id: 668, content: 'from Kick [emote:37226:KEKW]', type: 'message',
+			sender: { id: 77, username: 'Kik', identity: { color: '#53FC18', badges: [{ type: 'moderator', text: 'Moderator' }] } } } },
+		{ event: 'App\\Events\\GiftedSubscriptionsEvent', data: { chatroom_id: 668, gifted_usernames: ['a', 'b', 'c'], gifter_username: 'Gif' } },
+	] });
+	await fakes.command('youtube-live', 'send', { actions: [
+		{ addChatItemAction: { item: { liveChatTextMessageRenderer: { id: 'yt1', authorName: { simpleText: '@you' },
+			authorExternalChannelId: 'UCyou', message: { runs: [{ text: 'from YouTube ' }, { emoji: { emojiId: '🎉' } }] } } } } },
+		{ addChatItemAction: { item: { liveChatPaidMessageRenderer: { id: 'yt2', authorName: { simpleText: '@fan' },
+			purchaseAmountText: { simpleText: '$5.00' }, bodyBackgroundColor: 4280191205, message: { runs: [{ text: 'keep going' }] } } } } },
+	] });
+
+	await chat.waitForFunction(() => document.querySelectorAll('#chat > .line').length >= 6);
+	const lines = await chat.locator('#chat > .line').evaluateAll((nodes) => nodes.map((n) =>
+		`${n.dataset.platform} ${n.querySelector('.plat-mark')?.title} ${n.textContent}`));
+	for (const expected of ['twitch Twitch Twi: from Twitch', 'tiktok TikTok Tik: from TikTok', 'kick Kick Kik: from Kick ',
+		'kick Kick Gif is gifting 3 subs', 'youtube YouTube @you: from YouTube 🎉', 'youtube YouTube @fan sent a Super Chat of $5.00keep going']) {
+		assert.ok(lines.includes(expected), `${expected} in ${JSON.stringify(lines)}`);
+	}
+	const superChat = await chat.locator('#chat > .line.event[data-platform="youtube"]').evaluate((n) => getComputedStyle(n).borderLeftColor);
+	assert.equal(superChat, 'rgb(30, 136, 229)');
+	await chat.waitForFunction(() => document.querySelector('#chat img.emote')?.naturalWidth > 0);
+	assert.equal(new URL(await chat.locator('#chat img.emote').getAttribute('src')).pathname, '/emotes/37226/fullsize');
+
+	// Kick times its user 77 out: Twitch's user 77 is someone else.
+	await fakes.command('kick-pusher', 'send', { channel: KICK_ROOM, events: [
+		{ event: 'App\\Events\\UserBannedEvent', data: { id: 'b', user: { id: 77, username: 'Kik' }, permanent: false, duration: 10 } }] });
+	await chat.waitForFunction(() => document.querySelector('#chat > .line[data-platform="kick"][data-id="k1"]')?.classList.contains('deleted'));
+	assert.equal(await chat.locator('#chat > .line[data-id="tw1"]').evaluate((n) => n.classList.contains('deleted')), false);
+	assert.ok((await chat.locator('#chat > .line.notice').allTextContents()).includes('Kik was timed out for 10 min.'));
+
+	await chat.reload();
+	await chat.waitForFunction(() => document.querySelector('.link.plat-youtube .viewer-count')?.textContent === '7');
+	assert.deepEqual((await links(chat)).map((l) => l[0]), ['Twitch', 'TikTok', 'Kick', 'YouTube']);
+	assert.equal((await links(chat))[2][2], '12');
+	await chat.screenshot({ path: screenshotPath('multi-chat.png') });
+
+	// YouTube answers something else: its link says so, the others stay.
+	await fakes.command('youtube-live', 'mode', { answer: 'broken' });
+	await chat.waitForFunction(() => document.querySelector('.link.plat-youtube .detail')?.textContent === 'YouTube chat unavailable · retrying');
+	assert.deepEqual((await links(chat)).map((l) => l[1]), ['connected', 'connected', 'connected', 'retry']);
+	assert.deepEqual((await fakes.command('youtube-live', 'state')).problems, []);
+	await chat.context().close();
+});
