@@ -4,6 +4,7 @@
 #include "common/json.h"
 #include "common/log.h"
 #include "feed/link_status.h"
+#include "twitch/emote_providers.h"
 #include "twitch/eventsub.h"
 #include "twitch/irc_records.h"
 
@@ -35,6 +36,18 @@ void ChatDock::onMessage(const ChatMessage &message)
 		}
 	}
 	m_server.broadcast("message-in", json);
+}
+
+void ChatDock::onTwitchLine(const ChatMessage &message)
+{
+	std::shared_ptr<const ThirdPartyEmoteIndex> index = m_thirdParty->index();
+	if (index->empty() || message.text.empty()) {
+		onMessage(message);
+		return;
+	}
+	ChatMessage matched = message;
+	index->match(matched.text, matched.emotes);
+	onMessage(matched);
 }
 
 void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)

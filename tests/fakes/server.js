@@ -36,10 +36,11 @@ const { GitHub } = require('./services/github');
 const { Sites } = require('./services/sites');
 const { TwitchApi } = require('./services/twitch_api');
 const { TwitchEventSub } = require('./services/twitch_eventsub');
+const { EmoteProviders } = require('./services/emote_providers');
 
 // The web service comes first: it is the stand-in for unclaimed endpoints.
 const SERVICE_CLASSES = [Web, TwitchChat, StreamElements, TikTokWeb, TikTokSigner, TikTokPush, GitHub, Sites,
-	TwitchApi, TwitchEventSub];
+	TwitchApi, TwitchEventSub, EmoteProviders];
 
 function log(text) {
 	if (process.env.VANTEO_FAKE_LOG) process.stderr.write(`[fakes] ${text}\n`);

@@ -29,7 +29,8 @@ protected:
 	void startHub(const std::string &channel)
 	{
 		m_host.writeConfigFile("config.json", "{\"twitch\":" + quoted(channel) +
-							  ",\"token\":\"tok-streamer\",\"setupDone\":true}");
+							  ",\"token\":\"tok-streamer\",\"setupDone\":true,"
+							  "\"thirdPartyEmotes\":false}");
 		ChatDock::Options options;
 		options.controlApi = handleApiRequest;
 		options.firstPort = 33763;
