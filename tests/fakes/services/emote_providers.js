@@ -17,10 +17,13 @@
 //   7tv-cdn   GET /emote/<id>/2x.webp, bttv-cdn GET /emote/<id>/2x,
 //   ffz-cdn   GET /emote/<id>/<1|2>: a small PNG of the emote (made here).
 //
-// Every numeric channel id has the same channel sets. A channel id of
-// "404" is unknown to all three (404, as the providers answer).
+// Until told to serve, the global sets are empty and every channel is
+// unknown (404, as the providers answer), so that suites not about these
+// emotes see none. Once serving, every numeric channel id has the same
+// channel sets.
 //
 // Commands (POST /emotes/<command>):
+//   serve {on = true}           the sets above (the demo and emote tests)
 //   fail {host, status = 500}   that API host answers every request so
 //   stall {host, on = true}     that host takes connections and never answers
 //   requests {clear}            {requests: [{host, path}]}
@@ -57,6 +60,8 @@ const FFZ_ROOM = (id) => ({
 	room: { twitch_id: Number(id), id: 'vanteo_demo', set: 777 },
 	sets: { 777: { id: 777, emoticons: [ffz(128054, 'OMEGALUL'), ffz(720507, 'ffzHat', true)] } },
 });
+
+const EMPTY = { '7tv-api': { id: 'global', emotes: [] }, 'bttv-api': [], 'ffz-api': { default_sets: [], sets: {} } };
 
 // Image colours by emote id; zero-width ones are a hat on a clear ground.
 const IMAGES = {
@@ -153,6 +158,7 @@ class EmoteProviders {
 	}
 
 	async reset() {
+		this.serving = false;
 		this.failing = new Map();
 		this.records = [];
 		for (const listener of this.listeners.values()) {
@@ -163,6 +169,9 @@ class EmoteProviders {
 
 	async command(name, args) {
 		switch (name) {
+		case 'serve':
+			this.serving = args.on !== false;
+			return { ok: true };
 		case 'fail':
 			this.failing.set(args.host, Number(args.status || 500));
 			return { ok: true };
@@ -192,7 +201,7 @@ class EmoteProviders {
 		for (const [pattern, answer] of ROUTES[host] || []) {
 			const m = pattern.exec(path);
 			if (!m) continue;
-			if (m[1] === '404' && host.endsWith('-api')) return json(404, { message: 'user not found' });
+			if (host.endsWith('-api') && !this.serving) return m[1] ? json(404, { message: 'user not found' }) : json(200, EMPTY[host]);
 			const value = answer(m);
 			if (!host.endsWith('-cdn')) return json(200, value);
 			if (!(value in IMAGES)) break;

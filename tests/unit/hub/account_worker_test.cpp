@@ -29,8 +29,7 @@ protected:
 	void startHub(const std::string &channel)
 	{
 		m_host.writeConfigFile("config.json", "{\"twitch\":" + quoted(channel) +
-							  ",\"token\":\"tok-streamer\",\"setupDone\":true,"
-							  "\"thirdPartyEmotes\":false}");
+							  ",\"token\":\"tok-streamer\",\"setupDone\":true}");
 		ChatDock::Options options;
 		options.controlApi = handleApiRequest;
 		options.firstPort = 33763;

@@ -137,6 +137,7 @@ TEST(ThirdPartyEmotes, ProvidersAreIndependent)
 	test::FakeServices &fakes = test::FakeServices::instance();
 	ASSERT_TRUE(fakes.ok()) << fakes.error();
 	fakes.reset();
+	fakes.command("emotes", "serve");
 	fakes.command("emotes", "fail", R"({"host":"bttv-api","status":503})");
 	fakes.command("emotes", "stall", R"({"host":"7tv-api"})");
 
