@@ -41,12 +41,14 @@ void ChatDock::onMessage(const ChatMessage &message)
 void ChatDock::onTwitchLine(const ChatMessage &message)
 {
 	std::shared_ptr<const ThirdPartyEmoteIndex> index = m_thirdParty->index();
-	if (index->empty() || message.text.empty()) {
+	std::vector<EmoteSpan> found = index->find(message.text, message.emotes);
+	if (found.empty()) {
 		onMessage(message);
 		return;
 	}
+	// Only a line with third-party emotes is copied.
 	ChatMessage matched = message;
-	index->match(matched.text, matched.emotes);
+	addEmoteSpans(matched.emotes, std::move(found));
 	onMessage(matched);
 }
 

@@ -234,11 +234,11 @@ void ThirdPartyEmoteIndex::add(EmoteProvider provider, const std::vector<ThirdPa
 	}
 }
 
-void ThirdPartyEmoteIndex::match(const std::string &text, std::vector<EmoteSpan> &spans) const
+std::vector<EmoteSpan> ThirdPartyEmoteIndex::find(const std::string &text, const std::vector<EmoteSpan> &taken) const
 {
+	std::vector<EmoteSpan> found;
 	if (m_codes.empty())
-		return;
-	const size_t twitchSpans = spans.size();
+		return found;
 	const size_t n = text.size();
 	std::string word;
 	int32_t point = 0; // code points before i
@@ -259,25 +259,38 @@ void ThirdPartyEmoteIndex::match(const std::string &text, std::vector<EmoteSpan>
 		if (length < m_shortest || length > m_longest || !m_firstBytes[static_cast<unsigned char>(text[begin])])
 			continue;
 		word.assign(text, begin, length);
-		auto found = m_codes.find(word);
-		if (found == m_codes.end())
+		auto code = m_codes.find(word);
+		if (code == m_codes.end())
 			continue;
 		const int32_t last = point - 1;
-		bool taken = false;
-		for (size_t s = 0; s < twitchSpans && !taken; ++s)
-			taken = spans[s].start <= last && first <= spans[s].end;
-		if (taken)
+		const bool overlaps = std::any_of(taken.begin(), taken.end(), [&](const EmoteSpan &span) {
+			return span.start <= last && first <= span.end;
+		});
+		if (overlaps)
 			continue;
 		EmoteSpan span;
 		span.start = first;
 		span.end = last;
-		span.url = found->second.url;
-		span.zeroWidth = found->second.zeroWidth;
-		spans.push_back(std::move(span));
+		span.url = code->second.url;
+		span.zeroWidth = code->second.zeroWidth;
+		found.push_back(std::move(span));
 	}
-	if (twitchSpans > 0 && spans.size() > twitchSpans)
-		std::stable_sort(spans.begin(), spans.end(),
-				 [](const EmoteSpan &a, const EmoteSpan &b) { return a.start < b.start; });
+	return found;
+}
+
+void ThirdPartyEmoteIndex::match(const std::string &text, std::vector<EmoteSpan> &spans) const
+{
+	addEmoteSpans(spans, find(text, spans));
+}
+
+void addEmoteSpans(std::vector<EmoteSpan> &spans, std::vector<EmoteSpan> found)
+{
+	if (found.empty())
+		return;
+	for (EmoteSpan &span : found)
+		spans.push_back(std::move(span));
+	std::stable_sort(spans.begin(), spans.end(),
+			 [](const EmoteSpan &a, const EmoteSpan &b) { return a.start < b.start; });
 }
 
 std::string ThirdPartyEmoteIndex::pickerEmotes() const

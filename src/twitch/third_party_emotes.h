@@ -53,11 +53,12 @@ public:
 	bool empty() const { return m_codes.empty(); }
 	size_t size() const { return m_codes.size(); }
 
-	// Adds a span for every word of `text` (words are separated by spaces
-	// and match a code exactly, letter case included) that is a known code
-	// and overlaps none of the spans already in `spans` (Twitch's own).
-	// Positions count Unicode code points, inclusive, as Twitch's do. The
-	// spans end up ordered by their start.
+	// A span for every word of `text` (words are separated by spaces and
+	// match a code exactly, letter case included) that is a known code and
+	// overlaps none of the `taken` spans (Twitch's own), in text order.
+	// Positions count Unicode code points, inclusive, as Twitch's do.
+	std::vector<EmoteSpan> find(const std::string &text, const std::vector<EmoteSpan> &taken) const;
+	// Adds what find() gives to `spans`, then orders them by their start.
 	void match(const std::string &text, std::vector<EmoteSpan> &spans) const;
 
 	// The picker's entries {"name","url","group"} joined by commas, and the
@@ -78,6 +79,9 @@ private:
 	size_t m_longest = 0;
 	bool m_firstBytes[256] = {}; // bytes some code starts with
 };
+
+// Adds `found` to `spans` and orders them all by their start.
+void addEmoteSpans(std::vector<EmoteSpan> &spans, std::vector<EmoteSpan> found);
 
 // The picker's answer with the third-party groups after Twitch's own:
 // `catalog` is EmoteCatalog::json() ({"emotes":[..],"groups":[..]}).
