@@ -42,6 +42,9 @@ for (const [k, v] of Object.entries(info.env)) console.log(`export ${k}=${JSON.s
 console.log(`control=${info.control}`);
 ' "$work/fakes.json")"
 
+# The fake emote providers serve their 7TV, BetterTTV and FrankerFaceZ sets,
+# which the scripted chat uses.
+curl -s -o /dev/null -X POST -d '{}' "http://127.0.0.1:$control/emotes/serve"
 # The fake Twitch API answers for the demo channel as the account's own, so
 # "Connect Twitch" signs in (as that channel) against the local stand-in.
 curl -s -o /dev/null -X POST -d "{\"users\":[{\"id\":\"1001\",\"login\":\"$channel\",\"display_name\":\"$channel\"}],

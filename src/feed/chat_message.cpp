@@ -177,7 +177,7 @@ std::string messageToJson(const ChatMessage &m)
 	for (const Badge &b : badges)
 		bound += 32 + escapedSize(b.url) + escapedSize(b.title);
 	for (const EmoteSpan &e : m.emotes)
-		bound += 64 + escapedSize(e.url);
+		bound += 96 + escapedSize(e.url);
 	std::string out;
 	out.resize(bound);
 	W w{&out[0]};
@@ -259,6 +259,8 @@ std::string messageToJson(const ChatMessage &m)
 		w.num(e.end);
 		w.lit(",\"url\":");
 		w.str(e.url);
+		if (e.zeroWidth)
+			w.lit(",\"zeroWidth\":true");
 		*w.p++ = '}';
 	}
 	w.lit("]}");

@@ -22,6 +22,7 @@ struct EmoteSpan {
 	int32_t start = 0;
 	int32_t end = 0;
 	std::string url;
+	bool zeroWidth = false; // drawn over the emote before it
 };
 
 struct ChatMessage {

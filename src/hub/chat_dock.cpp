@@ -8,6 +8,7 @@
 #include "tiktok/tiktok_client.h"
 #include "youtube/youtube_client.h"
 #include "twitch/chat_reader.h"
+#include "twitch/emote_providers.h"
 #include "twitch/eventsub.h"
 
 #include <QHBoxLayout>
@@ -41,11 +42,13 @@ ChatDock::ChatDock(Options options, QWidget *parent)
 		    return api ? api(*this, path, body) : errorReply("Unknown request");
 	    });
 
+	m_thirdParty = std::make_unique<ThirdPartyEmoteLoader>();
 	m_twitchReader = std::make_unique<TwitchChatReader>(
-	    [this](const ChatMessage &m) { onMessage(m); },
+	    [this](const ChatMessage &m) { onTwitchLine(m); },
 	    [this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
 	    [this](Platform p, const std::string &id, const std::string &userId, const std::string &name,
 		   const std::string &duration) { onClear(p, id, userId, name, duration); });
+	m_twitchReader->setRoomSink([this](const std::string &roomId) { m_thirdParty->setRoom(roomId); });
 	m_tiktok = std::make_unique<TikTokClient>([this](const ChatMessage &m) { onMessage(m); },
 						  [this](Platform p, const LinkStatus &s) { onLinkStatus(p, s); },
 						  [this](int64_t count) { onTikTokViewers(count); });
@@ -160,6 +163,8 @@ void ChatDock::shutdown()
 		m_twitchPoller->requestStop();
 	if (m_twitchReader)
 		m_twitchReader->requestStop();
+	if (m_thirdParty)
+		m_thirdParty->requestStop();
 	if (m_tiktok)
 		m_tiktok->requestStop();
 	if (m_kick)
@@ -190,6 +195,8 @@ void ChatDock::shutdown()
 			m_eventSub->stop();
 	}
 	m_twitchReader.reset();
+	if (m_thirdParty)
+		m_thirdParty->stop();
 	m_tiktok.reset();
 	m_kick.reset();
 	m_youtube.reset();

@@ -39,6 +39,7 @@
 namespace vanteo {
 
 class TwitchChatReader;
+class ThirdPartyEmoteLoader;
 class TikTokClient;
 class KickClient;
 class YouTubeClient;
@@ -104,6 +105,8 @@ public:
 	// Slots of the platform connections, and the events they become
 	// (hub/slots.cpp).
 	void onMessage(const ChatMessage &message);
+	// A Twitch chat line: third-party emotes are found in it first.
+	void onTwitchLine(const ChatMessage &message);
 	void onLinkStatus(Platform platform, const LinkStatus &status);
 	void onClear(Platform platform, const std::string &id, const std::string &userId, const std::string &name,
 		     const std::string &duration);
@@ -160,6 +163,10 @@ public:
 	void markSetupDone();
 	void setFeedConfig(const std::string &seToken, int64_t adLength);
 	void setHighlightWords(const std::string &words);
+	// Turns 7TV, BetterTTV and FrankerFaceZ emotes on or off (not saved).
+	void setThirdPartyEmotes(bool on);
+	// The picker's catalogue with the third-party groups added.
+	std::string withThirdPartyGroups(const std::string &catalog);
 	// StreamElements token and channel id cache, copied under the hub lock.
 	void streamElements(std::string &token, std::string &channelId);
 	// Stores the channel id found for `token`, unless the token was replaced
@@ -233,6 +240,10 @@ private:
 	std::deque<std::pair<std::string, std::string>> m_pendingHeld;
 
 	std::unique_ptr<TwitchChatReader> m_twitchReader;
+	// Third-party emote sets of the channel; Twitch lines are matched
+	// against its index on the chat reader's thread, outside m_lock.
+	std::unique_ptr<ThirdPartyEmoteLoader> m_thirdParty;
+	std::string m_appliedTwitch; // under m_applyLock: the channel the reader was last started on
 	std::unique_ptr<TikTokClient> m_tiktok;
 	std::unique_ptr<KickClient> m_kick;
 	std::unique_ptr<YouTubeClient> m_youtube;

@@ -7,6 +7,7 @@
 #include "tiktok/tiktok_client.h"
 #include "youtube/youtube_client.h"
 #include "twitch/chat_reader.h"
+#include "twitch/emote_providers.h"
 #include "twitch/helix.h"
 
 #include <util/base.h>
@@ -25,10 +26,14 @@ void ChatDock::loadConfig()
 	// A stored token counts once Twitch confirms it, which also brings the
 	// login, user id and scopes (not stored). The account worker asks, off
 	// this thread; until then the token is kept as it was read.
-	std::lock_guard<std::mutex> guard(m_lock);
-	m_settings = loaded;
-	m_account = stored;
-	m_accountNote = stored.token.empty() ? std::string() : "Checking the Twitch account";
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		m_settings = loaded;
+		m_account = stored;
+		m_accountNote = stored.token.empty() ? std::string() : "Checking the Twitch account";
+	}
+	if (m_thirdParty)
+		m_thirdParty->setEnabled(loaded.thirdPartyEmotes);
 }
 
 void ChatDock::saveConfig()
@@ -76,6 +81,11 @@ void ChatDock::applyChannels()
 		youtube = m_settings.youtube;
 		m_broadcasterId.clear();
 	}
+	// Another channel's emotes never match this one's lines; the reader
+	// names the new channel's id once it joined.
+	if (m_thirdParty && twitch != m_appliedTwitch)
+		m_thirdParty->setRoom(std::string());
+	m_appliedTwitch = twitch;
 	if (m_twitchReader)
 		m_twitchReader->start(twitch);
 	if (m_tiktok)
@@ -181,6 +191,21 @@ void ChatDock::setHighlightWords(const std::string &words)
 	std::string normalised = normaliseHighlightWords(words);
 	std::lock_guard<std::mutex> guard(m_lock);
 	m_settings.highlightWords = std::move(normalised);
+}
+
+void ChatDock::setThirdPartyEmotes(bool on)
+{
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		m_settings.thirdPartyEmotes = on;
+	}
+	if (m_thirdParty)
+		m_thirdParty->setEnabled(on);
+}
+
+std::string ChatDock::withThirdPartyGroups(const std::string &catalog)
+{
+	return m_thirdParty ? withThirdPartyEmotes(catalog, *m_thirdParty->index()) : catalog;
 }
 
 void ChatDock::streamElements(std::string &token, std::string &channelId)

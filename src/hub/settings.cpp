@@ -46,6 +46,8 @@ bool readSettingsFile(const std::string &path, Settings &s, TwitchAccount &accou
 	if (s.adLength < 1)
 		s.adLength = 60;
 	s.highlightWords = normaliseHighlightWords(obs_data_get_string(data, "highlightWords"));
+	s.thirdPartyEmotes = !obs_data_has_user_value(data, "thirdPartyEmotes") ||
+			     obs_data_get_bool(data, "thirdPartyEmotes");
 	obs_data_release(data);
 	return true;
 }
@@ -66,6 +68,7 @@ bool writeSettingsFile(const std::string &path, const Settings &s, const TwitchA
 	obs_data_set_string(data, "seToken", s.seToken.c_str());
 	obs_data_set_int(data, "adLength", s.adLength);
 	obs_data_set_string(data, "highlightWords", s.highlightWords.c_str());
+	obs_data_set_bool(data, "thirdPartyEmotes", s.thirdPartyEmotes);
 
 	// The file holds tokens: the temporary file is created owner-only before
 	// libobs truncates and fills it, so the renamed result keeps that mode.
@@ -94,6 +97,7 @@ std::string configJson(const Settings &s, const TwitchAccount &account, const st
 	out += s.seToken.empty() ? ",\"seConfigured\":false" : ",\"seConfigured\":true";
 	out += ",\"adLength\":" + std::to_string(s.adLength);
 	out += ",\"highlightWords\":" + jsonQuote(s.highlightWords);
+	out += s.thirdPartyEmotes ? ",\"thirdPartyEmotes\":true" : ",\"thirdPartyEmotes\":false";
 	if (account.login.empty() && !account.token.empty())
 		out +=
 		    ",\"account\":{\"login\":\"\",\"needsReauth\":false,\"pending\":" + jsonQuote(accountNote) + "}}";

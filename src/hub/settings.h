@@ -20,6 +20,8 @@ struct Settings {
 	// Words that make a chat line stand out like a mention, comma-separated
 	// (as normaliseHighlightWords leaves them).
 	std::string highlightWords;
+	// Whether 7TV, BetterTTV and FrankerFaceZ emotes are loaded and shown.
+	bool thirdPartyEmotes = true;
 };
 
 // The highlight words as stored: split at commas and line breaks, trimmed,

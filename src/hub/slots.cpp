@@ -4,6 +4,7 @@
 #include "common/json.h"
 #include "common/log.h"
 #include "feed/link_status.h"
+#include "twitch/emote_providers.h"
 #include "twitch/eventsub.h"
 #include "twitch/irc_records.h"
 
@@ -47,6 +48,20 @@ void ChatDock::onMessage(const ChatMessage &message)
 		}
 	}
 	m_server.broadcast("message-in", json);
+}
+
+void ChatDock::onTwitchLine(const ChatMessage &message)
+{
+	std::shared_ptr<const ThirdPartyEmoteIndex> index = m_thirdParty->index();
+	std::vector<EmoteSpan> found = index->find(message.text, message.emotes);
+	if (found.empty()) {
+		onMessage(message);
+		return;
+	}
+	// Only a line with third-party emotes is copied.
+	ChatMessage matched = message;
+	addEmoteSpans(matched.emotes, std::move(found));
+	onMessage(matched);
 }
 
 void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)

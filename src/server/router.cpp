@@ -29,6 +29,7 @@ const Route kOpenRoutes[] = {
     {"/api/game", routeGame},
     {"/api/feed-config", routeFeedConfig},
     {"/api/highlight-words", routeHighlightWords},
+    {"/api/third-party-emotes", routeThirdPartyEmotes},
     {"/api/se", routeStreamElements},
     {"/api/account", routeAccount},
     {"/api/token", routeToken},

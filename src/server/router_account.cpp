@@ -38,16 +38,16 @@ std::string routeSend(Gated &g)
 }
 
 // The hub's emote catalogue; loaded (and kept) when the account worker has
-// not filled it yet.
+// not filled it yet. The third-party groups come after Twitch's.
 std::string routeEmotes(Gated &g)
 {
 	std::string json = g.hub.emoteCache();
 	if (!json.empty())
-		return json;
+		return g.hub.withThirdPartyGroups(json);
 	std::string error;
 	if (loadEmotes(g.helix(), json, error)) {
 		g.hub.setEmoteCache(json);
-		return json;
+		return g.hub.withThirdPartyGroups(json);
 	}
 	return errorReply(error.empty() ? "Emotes unavailable" : error);
 }

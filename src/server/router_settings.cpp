@@ -80,4 +80,14 @@ std::string routeHighlightWords(ChatDock &hub, const std::string &body)
 	return kReplyOk;
 }
 
+// {"on":true|false}: 7TV, BetterTTV and FrankerFaceZ emotes in the chat and
+// the picker.
+std::string routeThirdPartyEmotes(ChatDock &hub, const std::string &body)
+{
+	hub.setThirdPartyEmotes(jsonFlagOn(body));
+	hub.saveConfig();
+	hub.publishConfig();
+	return kReplyOk;
+}
+
 } // namespace vanteo

@@ -23,6 +23,7 @@ std::string routeReplayNotify(ChatDock &hub, const std::string &body);
 std::string routeGame(ChatDock &hub, const std::string &body);
 std::string routeFeedConfig(ChatDock &hub, const std::string &body);
 std::string routeHighlightWords(ChatDock &hub, const std::string &body);
+std::string routeThirdPartyEmotes(ChatDock &hub, const std::string &body);
 
 // router_update.cpp
 std::string routeUpdate(ChatDock &hub, const std::string &body);

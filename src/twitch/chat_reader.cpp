@@ -159,6 +159,8 @@ bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt 
 		} else if (command == "JOIN" || command == "ROOMSTATE" || command == "366") {
 			if (!attempt.joined.exchange(true))
 				status(LinkState::Connected, "Listening · @" + channel);
+			if (command == "ROOMSTATE" && m_room)
+				m_room(tagOr(line, "room-id", ""));
 		} else if (command == "USERNOTICE") {
 			ChatMessage m = fromUsernotice(line);
 			if (!m.eventId.empty() && m_message)

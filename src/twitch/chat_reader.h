@@ -37,11 +37,17 @@ public:
 		platform::WebSocketTimings socket;
 	};
 
+	using RoomSink = std::function<void(const std::string &roomId)>;
+
 	TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear);
 	TwitchChatReader(MessageSink message, StatusSink status, ClearSink clear, Timings timings);
 	~TwitchChatReader();
 	TwitchChatReader(const TwitchChatReader &) = delete;
 	TwitchChatReader &operator=(const TwitchChatReader &) = delete;
+
+	// Told the channel's Twitch id ("room-id" of ROOMSTATE) on every
+	// ROOMSTATE. Set before the first start.
+	void setRoomSink(RoomSink room) { m_room = std::move(room); }
 
 	// Stops any session, then connects to `channel` (empty: reports "Not
 	// configured" and starts nothing).
@@ -63,6 +69,7 @@ private:
 	MessageSink m_message;
 	StatusSink m_status;
 	ClearSink m_clear;
+	RoomSink m_room;
 	const Timings m_timings;
 	platform::SocketWorker m_worker;
 };

@@ -26,10 +26,11 @@ const { TwitchApi } = require('./services/twitch_api');
 const { TwitchEventSub } = require('./services/twitch_eventsub');
 const { KickPusher } = require('./services/kick_pusher');
 const { YouTubeLive } = require('./services/youtube_live');
+const { EmoteProviders } = require('./services/emote_providers');
 
 // The web service comes first: it is the stand-in for unclaimed endpoints.
 const SERVICE_CLASSES = [Web, TwitchChat, StreamElements, TikTokWeb, TikTokSigner, TikTokPush, GitHub, Sites,
-	TwitchApi, TwitchEventSub, KickPusher, YouTubeLive];
+	TwitchApi, TwitchEventSub, KickPusher, YouTubeLive, EmoteProviders];
 
 function log(text) {
 	if (process.env.VANTEO_FAKE_LOG) process.stderr.write(`[fakes] ${text}\n`);

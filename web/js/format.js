@@ -28,6 +28,7 @@ export function safeImageUrl(url) {
 // is split into code points first: an emoji before an emote is two UTF-16
 // units but one position. Spans that overlap, fall outside the text or carry
 // an unusable image address are ignored and their characters stay text.
+// Zero-width emotes (third-party overlays) keep their mark.
 export function splitByEmotes(text, emotes) {
 	const source = typeof text === 'string' ? text : '';
 	const points = Array.from(source);
@@ -36,6 +37,7 @@ export function splitByEmotes(text, emotes) {
 			start: e && e.start,
 			end: e && e.end,
 			url: safeImageUrl(e && e.url),
+			zeroWidth: Boolean(e && e.zeroWidth === true),
 		}))
 		.filter(
 			(e) =>
@@ -53,7 +55,9 @@ export function splitByEmotes(text, emotes) {
 	for (const span of spans) {
 		if (span.start < pos) continue; // overlaps the previous emote
 		if (span.start > pos) parts.push({ text: points.slice(pos, span.start).join('') });
-		parts.push({ emote: span.url, code: points.slice(span.start, span.end + 1).join('') });
+		const part = { emote: span.url, code: points.slice(span.start, span.end + 1).join('') };
+		if (span.zeroWidth) part.zeroWidth = true;
+		parts.push(part);
 		pos = span.end + 1;
 	}
 	if (pos < points.length) parts.push({ text: points.slice(pos).join('') });

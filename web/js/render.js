@@ -66,18 +66,41 @@ export function badges(list) {
 	return box.childNodes.length ? box : null;
 }
 
-// The message body with emotes drawn as images.
+// The message body with emotes drawn as images. A zero-width emote is drawn
+// over the emote before it (the spaces between go); with no emote before it,
+// it stands on its own.
 export function messageText(text, emotes, className = 'text') {
 	const box = el('span', className);
+	let last = null; // the emote or stack added last, while only spaces followed it
+	let gap = null; // those spaces
 	for (const part of splitByEmotes(text, emotes)) {
 		if (part.text !== undefined) {
-			box.append(document.createTextNode(part.text));
+			const node = document.createTextNode(part.text);
+			box.append(node);
+			if (last && !gap && /^ +$/.test(part.text)) gap = node;
+			else last = null;
 			continue;
 		}
 		const img = feedImage(part.emote, 'emote', part.code);
 		// An emote that cannot load still reads as its code.
 		if (img) img.addEventListener('error', () => img.replaceWith(part.code), { once: true });
+		if (img && part.zeroWidth && last) {
+			let stack = last;
+			if (!stack.classList.contains('emote-stack')) {
+				stack = el('span', 'emote-stack');
+				last.replaceWith(stack);
+				stack.append(last);
+			}
+			img.classList.add('zero-width');
+			stack.append(img);
+			if (gap) gap.remove();
+			last = stack;
+			gap = null;
+			continue;
+		}
 		box.append(img || document.createTextNode(part.code));
+		last = img;
+		gap = null;
 	}
 	return box;
 }

@@ -2,7 +2,8 @@ import { post, isOk, errorText } from './api.js';
 import { Feedback } from './feedback.js';
 
 // The activity dock's settings: the StreamElements token and the ad break
-// length ("/api/feed-config"), the chat's highlight words, and a way back into the setup wizard
+// length ("/api/feed-config"), the chat's highlight words and third-party
+// emotes, and a way back into the setup wizard
 // ("/api/setup-open"). The stored token never comes back to the page, and
 // the plug-in replaces it with whatever a save sends: saving with an empty
 // field disconnects StreamElements, which the form says before it happens.
@@ -44,7 +45,24 @@ export class SettingsPanel {
 			event.preventDefault();
 			this.saveWords();
 		});
+		// 7TV, BetterTTV and FrankerFaceZ emotes ("/api/third-party-emotes"),
+		// saved at once.
+		this.thirdParty = root.querySelector('.third-party-emotes');
+		this.thirdParty.addEventListener('change', () => this.saveThirdParty());
 		this.update();
+	}
+
+	async saveThirdParty() {
+		const on = this.thirdParty.checked;
+		this.thirdParty.disabled = true;
+		const reply = await post('third-party-emotes', { on });
+		this.thirdParty.disabled = false;
+		if (!isOk(reply)) {
+			this.thirdParty.checked = !on;
+			this.feedback.say(errorText(reply), 'error');
+			return;
+		}
+		this.feedback.say(on ? 'Third-party emotes on' : 'Third-party emotes off');
 	}
 
 	async saveWords() {
@@ -63,6 +81,7 @@ export class SettingsPanel {
 		this.seConfigured = config.seConfigured === true;
 		if (!this.lengthEdited && Number.isInteger(config.adLength)) this.adLength.value = String(config.adLength);
 		if (!this.wordsEdited && typeof config.highlightWords === 'string') this.words.value = config.highlightWords;
+		if (!this.thirdParty.disabled) this.thirdParty.checked = config.thirdPartyEmotes !== false;
 		this.token.placeholder = this.seConfigured ? 'Connected · paste a new token to replace it' : 'StreamElements JWT token';
 		this.update();
 	}

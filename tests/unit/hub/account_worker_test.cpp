@@ -34,6 +34,7 @@ protected:
 		options.controlApi = handleApiRequest;
 		options.firstPort = 33763;
 		m_hub = std::make_unique<ChatDock>(options);
+		m_hub->setThirdPartyEmotes(false); // keeps emote provider requests out of these timed flows
 		ASSERT_NE(m_hub->port(), 0);
 	}
 	std::string post(const std::string &path)

@@ -24,7 +24,7 @@ constexpr uint16_t kPort = 29763;
 const char kDefaultConfig[] =
     "{\"twitch\":\"\",\"tiktok\":\"\",\"youtube\":\"\",\"kick\":\"\",\"setupDone\":false,\"clientId\":\"\","
     "\"autoGame\":true,\"replayNotify\":true,\"builtInClient\":true,\"seConfigured\":false,\"adLength\":60,"
-    "\"highlightWords\":\"\",\"account\":null}";
+    "\"highlightWords\":\"\",\"thirdPartyEmotes\":true,\"account\":null}";
 
 // The tests drive the viewer events themselves: the hub's own round comes
 // only after they are done.
@@ -78,15 +78,18 @@ TEST(Settings, LoadsDefaultsLegacyBackupAndClampsAdLength)
 	EXPECT_EQ(b.token, "tok");
 	EXPECT_EQ(b.refreshToken, "ref");
 	EXPECT_EQ(t.highlightWords, ""); // a file from before highlight words
+	EXPECT_TRUE(t.thirdPartyEmotes); // and before the emote switch
 
 	// Highlight words round-trip as stored: trimmed, empty ones dropped, long
 	// ones cut before a character, at most 50.
 	t.highlightWords = normaliseHighlightWords(" gg ,\n\n,hype train\r\n" + std::string(39, 'x') + "\xc3\xa9!");
 	EXPECT_EQ(t.highlightWords, "gg, hype train, " + std::string(39, 'x'));
+	t.thirdPartyEmotes = false;
 	ASSERT_TRUE(writeSettingsFile(path, t, b));
 	Settings r;
 	EXPECT_TRUE(readSettingsFile(path, r, b));
 	EXPECT_EQ(r.highlightWords, t.highlightWords);
+	EXPECT_FALSE(r.thirdPartyEmotes);
 	std::string many;
 	for (int i = 0; i < 60; ++i)
 		many += "w" + std::to_string(i) + ",";
@@ -143,7 +146,8 @@ TEST(Settings, ConfigJsonHidesTokensAndTypedClientId)
 	std::string json = configJson(s, TwitchAccount(), "", false, true, false);
 	EXPECT_EQ(json, "{\"twitch\":\"a\\\"b\",\"tiktok\":\"\",\"youtube\":\"\",\"kick\":\"\",\"setupDone\":false,"
 			"\"clientId\":\"\",\"autoGame\":false,\"replayNotify\":true,\"builtInClient\":true,"
-			"\"seConfigured\":true,\"adLength\":120,\"highlightWords\":\"\",\"account\":null}");
+			"\"seConfigured\":true,\"adLength\":120,\"highlightWords\":\"\",\"thirdPartyEmotes\":true,"
+			"\"account\":null}");
 	// A stored token Twitch has not confirmed: pending, with the reason.
 	EXPECT_NE(configJson(s, a, "Twitch unreachable", true, true, false)
 		      .find(",\"account\":{\"login\":\"\",\"needsReauth\":false,\"pending\":\"Twitch unreachable\"}}"),

@@ -37,6 +37,7 @@ protected:
 			m_host.writeConfigFile("config.json", kAccountConfig);
 		options.firstPort = 31763;
 		m_hub = std::make_unique<ChatDock>(options);
+		m_hub->setThirdPartyEmotes(false); // keeps emote provider requests out of these timed flows
 		ASSERT_NE(m_hub->port(), 0);
 		m_page = std::make_unique<EventStreamClient>(m_hub->port());
 	}

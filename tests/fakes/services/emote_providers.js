@@ -1,0 +1,215 @@
+'use strict';
+// Fake third-party emote providers: one HTTPS listener per host the module
+// names, answering from the table below. The answers follow the shapes the
+// providers document (only the fields the module reads, plus a few it must
+// ignore):
+//
+//   7tv-api   GET /v3/emote-sets/global      an emote set {id, name, emotes:
+//             [{id, name, flags, data: {id, name, flags, host: {url, files}}}]}
+//             GET /v3/users/twitch/<id>      {id, platform, emote_set: <set>}
+//             (active emote flags bit 0 = zero-width in this set)
+//   bttv-api  GET /3/cached/emotes/global    [{id, code, imageType, animated}]
+//             GET /3/cached/users/twitch/<id> {id, channelEmotes, sharedEmotes}
+//             (zero-width codes are BetterTTV's fixed list, e.g. cvHazmat)
+//   ffz-api   GET /v1/set/global             {default_sets: [3], sets: {"3":
+//             {id, emoticons: [{id, name, modifier, urls: {"1", "2"}}]}, ..}}
+//             GET /v1/room/id/<id>           {room: {twitch_id, set}, sets}
+//   7tv-cdn   GET /emote/<id>/2x.webp, bttv-cdn GET /emote/<id>/2x,
+//   ffz-cdn   GET /emote/<id>/<1|2>: a small PNG of the emote (made here).
+//
+// Until told to serve, the global sets are empty and every channel is
+// unknown (404, as the providers answer), so that suites not about these
+// emotes see none. Once serving, every numeric channel id has the same
+// channel sets.
+//
+// Commands (POST /emotes/<command>):
+//   serve {on = true}           the sets above (the demo and emote tests)
+//   fail {host, status = 500}   that API host answers every request so
+//   stall {host, on = true}     that host takes connections and never answers
+//   requests {clear}            {requests: [{host, path}]}
+//   reset
+
+const https = require('node:https');
+const zlib = require('node:zlib');
+const { Listener } = require('../lib/listener');
+const { tlsOptions } = require('../certs');
+
+const HOSTS = ['7tv-api', '7tv-cdn', 'bttv-api', 'bttv-cdn', 'ffz-api', 'ffz-cdn'];
+
+const seven = (id, name, flags = 0) => ({
+	id, name, flags, timestamp: 0,
+	data: { id, name, flags: 0, animated: false, host: { url: `//cdn.7tv.app/emote/${id}`, files: [{ name: '2x.webp', width: 64, height: 64 }] } },
+});
+const SEVEN_GLOBAL = { id: 'global', name: 'Global Emotes', emotes: [seven('7tvEZ01', 'EZ'), seven('7tvRain01', 'RainTime', 1)] };
+const SEVEN_CHANNEL = { id: 'chan7', name: 'Channel set', emotes: [seven('7tvCatJam', 'catJAM')] };
+
+const bttv = (id, code) => ({ id, code, imageType: 'png', animated: false });
+const BTTV_GLOBAL = [bttv('bttvMonkaS', 'monkaS'), bttv('bttvHazmat', 'cvHazmat')];
+const BTTV_CHANNEL = { channelEmotes: [bttv('bttvKekw', 'KEKW')], sharedEmotes: [bttv('bttvClap', 'Clap')] };
+
+const ffz = (id, name, modifier = false) => ({
+	id, name, modifier, modifier_flags: 0, height: 32, width: 32,
+	urls: { 1: `https://cdn.frankerfacez.com/emote/${id}/1`, 2: `https://cdn.frankerfacez.com/emote/${id}/2` },
+});
+const FFZ_GLOBAL = {
+	default_sets: [3],
+	sets: { 3: { id: 3, emoticons: [ffz(9, 'ZreknarF')] }, 4330: { id: 4330, emoticons: [ffz(10, 'NotForAll')] } },
+	users: { 4330: ['someone'] },
+};
+const FFZ_ROOM = (id) => ({
+	room: { twitch_id: Number(id), id: 'vanteo_demo', set: 777 },
+	sets: { 777: { id: 777, emoticons: [ffz(128054, 'OMEGALUL'), ffz(720507, 'ffzHat', true)] } },
+});
+
+const EMPTY = { '7tv-api': { id: 'global', emotes: [] }, 'bttv-api': [], 'ffz-api': { default_sets: [], sets: {} } };
+
+// Image colours by emote id; zero-width ones are a hat on a clear ground.
+const IMAGES = {
+	'7tvEZ01': [0x29, 0xb6, 0xf6], '7tvRain01': null, '7tvCatJam': [0x4f, 0x8c, 0xff],
+	bttvMonkaS: [0xe5, 0x39, 0x35], bttvHazmat: null, bttvKekw: [0xff, 0x8a, 0x65], bttvClap: [0xff, 0xca, 0x28],
+	9: [0x43, 0xa0, 0x47], 10: [0x43, 0xa0, 0x47], 128054: [0x66, 0xbb, 0x6a], 720507: null,
+};
+
+const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
+	let c = n;
+	for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+	return c >>> 0;
+});
+function crc32(buffer) {
+	let c = 0xffffffff;
+	for (const byte of buffer) c = CRC_TABLE[(c ^ byte) & 0xff] ^ (c >>> 8);
+	return (c ^ 0xffffffff) >>> 0;
+}
+function chunk(type, data) {
+	const head = Buffer.alloc(8);
+	head.writeUInt32BE(data.length, 0);
+	head.write(type, 4, 'latin1');
+	const crc = Buffer.alloc(4);
+	crc.writeUInt32BE(crc32(Buffer.concat([head.subarray(4), data])), 0);
+	return Buffer.concat([head, data, crc]);
+}
+
+// A 64 x 64 RGBA PNG: a round face of the colour, or (null) a yellow hat
+// over a transparent lower half, which shows the emote beneath.
+function emotePng(rgb) {
+	const size = 64;
+	const rows = [];
+	for (let y = 0; y < size; y++) {
+		const row = Buffer.alloc(1 + size * 4);
+		for (let x = 0; x < size; x++) {
+			const dx = x - 31.5;
+			const dy = y - 31.5;
+			let px = [0, 0, 0, 0];
+			if (rgb && dx * dx + dy * dy < 30 * 30) {
+				const eye = (Math.abs(dx) > 8 && Math.abs(dx) < 15 && dy > -12 && dy < -4) || (dy > 8 && dy < 13 && Math.abs(dx) < 14);
+				px = eye ? [0x20, 0x20, 0x20, 255] : [...rgb, 255];
+			} else if (!rgb && ((y > 2 && y < 22 && Math.abs(dx) < (y - 2) * 0.7) || (y >= 22 && y < 27 && Math.abs(dx) < 26))) {
+				px = [0xff, 0xd5, 0x4f, 255];
+			}
+			row.set(px, 1 + x * 4);
+		}
+		rows.push(row);
+	}
+	const header = Buffer.alloc(13);
+	header.writeUInt32BE(size, 0);
+	header.writeUInt32BE(size, 4);
+	header[8] = 8; // bit depth
+	header[9] = 6; // RGBA
+	return Buffer.concat([
+		Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
+		chunk('IHDR', header),
+		chunk('IDAT', zlib.deflateSync(Buffer.concat(rows))),
+		chunk('IEND', Buffer.alloc(0)),
+	]);
+}
+
+// host -> [[path pattern, answer(match)]]; an answer is JSON or a Buffer.
+const ROUTES = {
+	'7tv-api': [[/^\/v3\/emote-sets\/global$/, () => SEVEN_GLOBAL], [/^\/v3\/users\/twitch\/(\d+)$/, (m) => ({ id: m[1], platform: 'TWITCH', emote_set: SEVEN_CHANNEL })]],
+	'bttv-api': [[/^\/3\/cached\/emotes\/global$/, () => BTTV_GLOBAL], [/^\/3\/cached\/users\/twitch\/(\d+)$/, (m) => ({ id: m[1], bots: [], ...BTTV_CHANNEL })]],
+	'ffz-api': [[/^\/v1\/set\/global$/, () => FFZ_GLOBAL], [/^\/v1\/room\/id\/(\d+)$/, (m) => FFZ_ROOM(m[1])]],
+	'7tv-cdn': [[/^\/emote\/([\w-]+)\/2x\.webp$/, (m) => m[1]]],
+	'bttv-cdn': [[/^\/emote\/([\w-]+)\/2x$/, (m) => m[1]]],
+	'ffz-cdn': [[/^\/emote\/([\w-]+)\/[12]$/, (m) => m[1]]],
+};
+
+class EmoteProviders {
+	constructor(context) {
+		this.context = context;
+		this.name = 'emotes';
+		this.listeners = new Map();
+		this.images = new Map();
+		this.reset();
+	}
+
+	async start() {
+		this.endpoints = {};
+		for (const host of HOSTS) {
+			const server = https.createServer(tlsOptions(this.context.certs.server), (req, res) => this.request(host, req, res));
+			server.on('tlsClientError', () => {});
+			const listener = new Listener(host, server);
+			this.listeners.set(host, listener);
+			this.endpoints[host] = await listener.listen();
+		}
+	}
+
+	async stop() {
+		for (const listener of this.listeners.values()) await listener.close();
+	}
+
+	async reset() {
+		this.serving = false;
+		this.failing = new Map();
+		this.records = [];
+		for (const listener of this.listeners.values()) {
+			listener.stall(false);
+			listener.destroyAll();
+		}
+	}
+
+	async command(name, args) {
+		switch (name) {
+		case 'serve':
+			this.serving = args.on !== false;
+			return { ok: true };
+		case 'fail':
+			this.failing.set(args.host, Number(args.status || 500));
+			return { ok: true };
+		case 'stall':
+			this.listeners.get(args.host).stall(args.on !== false);
+			return { ok: true };
+		case 'requests': {
+			const requests = this.records;
+			if (args.clear) this.records = [];
+			return { requests };
+		}
+		default:
+			throw new Error(`unknown command ${name}`);
+		}
+	}
+
+	request(host, req, res) {
+		this.records.push({ host, path: req.url });
+		req.resume();
+		const send = (status, type, body) => {
+			res.writeHead(status, { 'Content-Type': type, 'Content-Length': body.length, 'Access-Control-Allow-Origin': '*' });
+			res.end(body);
+		};
+		const json = (status, value) => send(status, 'application/json', Buffer.from(JSON.stringify(value)));
+		if (this.failing.has(host)) return json(this.failing.get(host), { error: 'failing' });
+		const path = req.url.split('?')[0];
+		for (const [pattern, answer] of ROUTES[host] || []) {
+			const m = pattern.exec(path);
+			if (!m) continue;
+			if (host.endsWith('-api') && !this.serving) return m[1] ? json(404, { message: 'user not found' }) : json(200, EMPTY[host]);
+			const value = answer(m);
+			if (!host.endsWith('-cdn')) return json(200, value);
+			if (!(value in IMAGES)) break;
+			if (!this.images.has(value)) this.images.set(value, emotePng(IMAGES[value]));
+			return send(200, 'image/png', this.images.get(value));
+		}
+		json(404, { error: 'not found' });
+	}
+}
+
+module.exports = { EmoteProviders };

@@ -1,0 +1,165 @@
+#include "common/endpoints.h"
+#include "support/fake_services.h"
+#include "twitch/emote_providers.h"
+#include "twitch/third_party_emotes.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+using namespace vanteo;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string cdn(const char *name, const std::string &rest)
+{
+	return "https://" + endpoint(name).authority() + "/emote/" + rest;
+}
+
+// code=url, "+zw" for zero-width ones, joined by spaces.
+std::string describe(const std::vector<ThirdPartyEmote> &emotes)
+{
+	std::string out;
+	for (const ThirdPartyEmote &e : emotes)
+		out += (out.empty() ? "" : " ") + e.code + "=" + e.url + (e.zeroWidth ? "+zw" : "");
+	return out;
+}
+
+std::string spans(const std::vector<EmoteSpan> &list)
+{
+	std::string out;
+	for (const EmoteSpan &s : list)
+		out += (out.empty() ? "" : " ") + std::to_string(s.start) + "-" + std::to_string(s.end) + ":" + s.url +
+		       (s.zeroWidth ? "+zw" : "");
+	return out;
+}
+
+} // namespace
+
+// The answers as the providers document them: the fields read, others
+// ignored, unusable entries skipped, bodies that are not the shape give
+// nothing.
+TEST(ThirdPartyEmotes, ProviderAnswers)
+{
+	const std::string seven = cdn(endpoint_names::kSevenTvCdn, "");
+	const std::string bttv = cdn(endpoint_names::kBttvCdn, "");
+	const std::string ffz = cdn(endpoint_names::kFfzCdn, "");
+	const std::string sevenSet =
+	    R"({"id":"s","emotes":[)"
+	    R"({"id":"01A","name":"EZ","flags":0,"data":{"id":"01A","flags":256,"host":{"url":"//cdn.7tv.app/emote/01A"}}},)"
+	    R"({"id":"01B","name":"RainTime","flags":1,"data":{"id":"01B","flags":0}},)"
+	    R"({"name":"Alias","data":{"id":"01C","flags":256}},)"
+	    R"({"id":"../x","name":"Bad"},{"id":"01D","name":"two words"},{"id":"01E","name":""}]})";
+	struct Case {
+		const char *what;
+		std::vector<ThirdPartyEmote> (*read)(const std::string &);
+		std::string body;
+		std::string expected;
+	} cases[] = {
+	    {"7TV set: entry flag bit 0; data flag 1<<8 only without it", readSevenTvSet, sevenSet,
+	     "EZ=" + seven + "01A/2x.webp RainTime=" + seven + "01B/2x.webp+zw Alias=" + seven + "01C/2x.webp+zw"},
+	    {"7TV user: its emote_set", readSevenTvUser,
+	     R"({"id":"1","platform":"TWITCH","emote_set":{"emotes":[{"id":"01A","name":"catJAM","flags":0}]}})",
+	     "catJAM=" + seven + "01A/2x.webp"},
+	    {"7TV user without a set", readSevenTvUser, R"({"id":"1","emote_set":null})", ""},
+	    {"BTTV global: a bare list, fixed zero-width codes", readBttvGlobal,
+	     R"([{"id":"a1","code":"monkaS","imageType":"gif"},{"id":"a2","code":"cvHazmat","imageType":"png"}])",
+	     "monkaS=" + bttv + "a1/2x cvHazmat=" + bttv + "a2/2x+zw"},
+	    {"BTTV global that is an object", readBttvGlobal, R"({"message":"rate limited"})", ""},
+	    {"BTTV user: channel then shared", readBttvUser,
+	     R"({"id":"x","bots":[],"sharedEmotes":[{"id":"b2","code":"Clap","user":{"name":"u"}}],)"
+	     R"("channelEmotes":[{"id":"b1","code":"KEKW","imageType":"png"}]})",
+	     "KEKW=" + bttv + "b1/2x Clap=" + bttv + "b2/2x"},
+	    {"FFZ global: default sets only; numeric ids; scale 2 when offered", readFfzGlobal,
+	     R"({"default_sets": [3 , 5],"sets":{"3":{"id":3,"emoticons":[{"id":9,"name":"ZreknarF",)"
+	     R"("modifier":false,"urls":{"1":"u","2":"u"}}]},"4":{"emoticons":[{"id":10,"name":"NotForAll"}]},)"
+	     R"("5":{"emoticons":[{"id":11,"name":"ffzW","modifier":true,"urls":{"1":"u"}}]}}})",
+	     "ZreknarF=" + ffz + "9/2 ffzW=" + ffz + "11/1+zw"},
+	    {"FFZ room: room.set", readFfzRoom,
+	     R"({"room":{"twitch_id":1,"set":777},"sets":{"776":{"emoticons":[{"id":1,"name":"Other"}]},)"
+	     R"("777":{"emoticons":[{"id":128054,"name":"OMEGALUL","urls":{"1":"u","2":"u"}}]}}})",
+	     "OMEGALUL=" + ffz + "128054/2"},
+	    {"not JSON", readFfzRoom, "<html>", ""},
+	};
+	for (const Case &c : cases)
+		EXPECT_EQ(describe(c.read(c.body)), c.expected) << c.what;
+}
+
+// Words of a line become spans where they are codes; Twitch's own ranges
+// win; positions count code points.
+TEST(ThirdPartyEmotes, Matching)
+{
+	ThirdPartyEmoteIndex index;
+	index.add(EmoteProvider::SevenTv, {{"KEKW", "https://a/k", false}, {"RainTime", "https://a/r", true}});
+	index.add(EmoteProvider::Bttv, {{"KEKW", "https://b/k", false}, {"Clap", "https://b/c", false}});
+	struct Case {
+		const char *what;
+		std::string text;
+		std::vector<EmoteSpan> twitch;
+		std::string expected;
+	} cases[] = {
+	    {"first provider added wins a shared code", "KEKW Clap", {}, "0-3:https://a/k 5-8:https://b/c"},
+	    {"whole words only, letter case kept", "KEKW, kekw xKEKW Clap!", {}, ""},
+	    {"zero-width marked", "KEKW RainTime", {}, "0-3:https://a/k 5-12:https://a/r+zw"},
+	    {"code points, not bytes", "👻é KEKW", {}, "3-6:https://a/k"},
+	    {"runs of spaces", "  Clap   Clap ", {}, "2-5:https://b/c 9-12:https://b/c"},
+	    {"a Twitch range over the word wins; spans in order",
+	     "Clap KEKW Clap",
+	     {{10, 13, "https://t/1"}, {5, 8, "https://t/2"}},
+	     "0-3:https://b/c 5-8:https://t/2 10-13:https://t/1"},
+	};
+	for (Case &c : cases) {
+		std::vector<EmoteSpan> list = c.twitch;
+		index.match(c.text, list);
+		EXPECT_EQ(spans(list), c.expected) << c.what;
+	}
+
+	const std::string picker = withThirdPartyEmotes(
+	    R"({"emotes":[{"name":"Kappa","url":"u","group":"globali"}],"groups":[{"name":"globali","avatar":""}]})",
+	    index);
+	EXPECT_EQ(picker, R"({"emotes":[{"name":"Kappa","url":"u","group":"globali"},)"
+			  R"({"name":"KEKW","url":"https://a/k","group":"7TV"},)"
+			  R"({"name":"RainTime","url":"https://a/r","group":"7TV"},)"
+			  R"({"name":"Clap","url":"https://b/c","group":"BetterTTV"}],)"
+			  R"("groups":[{"name":"globali","avatar":""},{"name":"7TV","avatar":""},)"
+			  R"({"name":"BetterTTV","avatar":""}]})");
+	EXPECT_EQ(withThirdPartyEmotes(R"({"emotes":[],"groups":[]})", ThirdPartyEmoteIndex()),
+		  R"({"emotes":[],"groups":[]})");
+}
+
+// Against the fakes: a stalled provider and a failing one leave the third's
+// emotes in place, and stopping does not wait for the stalled host.
+TEST(ThirdPartyEmotes, ProvidersAreIndependent)
+{
+	test::FakeServices &fakes = test::FakeServices::instance();
+	ASSERT_TRUE(fakes.ok()) << fakes.error();
+	fakes.reset();
+	fakes.command("emotes", "serve");
+	fakes.command("emotes", "fail", R"({"host":"bttv-api","status":503})");
+	fakes.command("emotes", "stall", R"({"host":"7tv-api"})");
+
+	ThirdPartyEmoteLoader loader;
+	loader.setRoom("22484632");
+	auto has = [&](const std::string &text) {
+		std::vector<EmoteSpan> list;
+		loader.index()->match(text, list);
+		return !list.empty();
+	};
+	EXPECT_TRUE(test::waitUntil([&] { return has("OMEGALUL") && has("ZreknarF"); }));
+	EXPECT_FALSE(has("KEKW"));
+	EXPECT_FALSE(has("catJAM"));
+
+	// Off empties the index; back on, the cached sets return at once.
+	loader.setEnabled(false);
+	EXPECT_FALSE(has("OMEGALUL"));
+	loader.setEnabled(true);
+	EXPECT_TRUE(has("OMEGALUL"));
+
+	const auto before = std::chrono::steady_clock::now();
+	loader.stop();
+	EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+	fakes.reset();
+}
