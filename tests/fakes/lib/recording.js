@@ -15,7 +15,7 @@
 //   fresh()  the start state (called at construction and on reset)
 //   more commands: a method `command_<name>(args)` each
 // Common commands: script (alias route), clearScripts,
-// requests {clear}, stall {on}, release, reset.
+// requests {clear}, stall {on, host (default: every listener)}, release, reset.
 
 const http = require('node:http');
 const https = require('node:https');
@@ -206,7 +206,9 @@ class RecordingService {
 			return { requests };
 		}
 		case 'stall':
-			for (const listener of this.listeners.values()) listener.stall(args.on === undefined || args.on === true);
+			for (const [host, listener] of this.listeners) {
+				if (!args.host || args.host === host) listener.stall(args.on === undefined || args.on === true);
+			}
 			return { ok: true };
 		case 'release': {
 			const held = [...this.held];

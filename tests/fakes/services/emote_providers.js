@@ -22,17 +22,12 @@
 // emotes see none. Once serving, every numeric channel id has the same
 // channel sets.
 //
-// Commands (POST /emotes/<command>):
+// Commands (POST /emotes/<command>), besides the recording base's:
 //   serve {on = true}           the sets above (the demo and emote tests)
 //   fail {host, status = 500}   that API host answers every request so
-//   stall {host, on = true}     that host takes connections and never answers
-//   requests {clear}            {requests: [{host, path}]}
-//   reset
 
-const https = require('node:https');
 const zlib = require('node:zlib');
-const { Listener } = require('../lib/listener');
-const { tlsOptions } = require('../certs');
+const { RecordingService, Answer } = require('../lib/recording');
 
 const HOSTS = ['7tv-api', '7tv-cdn', 'bttv-api', 'bttv-cdn', 'ffz-api', 'ffz-cdn'];
 
@@ -133,71 +128,29 @@ const ROUTES = {
 	'ffz-cdn': [[/^\/emote\/([\w-]+)\/[12]$/, (m) => m[1]]],
 };
 
-class EmoteProviders {
+class EmoteProviders extends RecordingService {
 	constructor(context) {
-		this.context = context;
-		this.name = 'emotes';
-		this.listeners = new Map();
+		super(context, 'emotes', Object.fromEntries(HOSTS.map((host) => [host, 'server'])));
 		this.images = new Map();
-		this.reset();
+		this.routes = [{ method: 'GET', match: /^/, answer: (ctx) => this.answer(ctx.host, ctx.url.pathname) }];
 	}
 
-	async start() {
-		this.endpoints = {};
-		for (const host of HOSTS) {
-			const server = https.createServer(tlsOptions(this.context.certs.server), (req, res) => this.request(host, req, res));
-			server.on('tlsClientError', () => {});
-			const listener = new Listener(host, server);
-			this.listeners.set(host, listener);
-			this.endpoints[host] = await listener.listen();
-		}
-	}
-
-	async stop() {
-		for (const listener of this.listeners.values()) await listener.close();
-	}
-
-	async reset() {
+	fresh() {
 		this.serving = false;
 		this.failing = new Map();
-		this.records = [];
-		for (const listener of this.listeners.values()) {
-			listener.stall(false);
-			listener.destroyAll();
-		}
 	}
 
-	async command(name, args) {
-		switch (name) {
-		case 'serve':
-			this.serving = args.on !== false;
-			return { ok: true };
-		case 'fail':
-			this.failing.set(args.host, Number(args.status || 500));
-			return { ok: true };
-		case 'stall':
-			this.listeners.get(args.host).stall(args.on !== false);
-			return { ok: true };
-		case 'requests': {
-			const requests = this.records;
-			if (args.clear) this.records = [];
-			return { requests };
-		}
-		default:
-			throw new Error(`unknown command ${name}`);
-		}
+	command_serve(args) {
+		this.serving = args.on !== false;
 	}
 
-	request(host, req, res) {
-		this.records.push({ host, path: req.url });
-		req.resume();
-		const send = (status, type, body) => {
-			res.writeHead(status, { 'Content-Type': type, 'Content-Length': body.length, 'Access-Control-Allow-Origin': '*' });
-			res.end(body);
-		};
-		const json = (status, value) => send(status, 'application/json', Buffer.from(JSON.stringify(value)));
+	command_fail(args) {
+		this.failing.set(args.host, Number(args.status || 500));
+	}
+
+	answer(host, path) {
+		const json = (status, value) => new Answer(status, value, { 'Access-Control-Allow-Origin': '*' });
 		if (this.failing.has(host)) return json(this.failing.get(host), { error: 'failing' });
-		const path = req.url.split('?')[0];
 		for (const [pattern, answer] of ROUTES[host] || []) {
 			const m = pattern.exec(path);
 			if (!m) continue;
@@ -206,9 +159,9 @@ class EmoteProviders {
 			if (!host.endsWith('-cdn')) return json(200, value);
 			if (!(value in IMAGES)) break;
 			if (!this.images.has(value)) this.images.set(value, emotePng(IMAGES[value]));
-			return send(200, 'image/png', this.images.get(value));
+			return new Answer(200, this.images.get(value), { 'Content-Type': 'image/png', 'Access-Control-Allow-Origin': '*' });
 		}
-		json(404, { error: 'not found' });
+		return json(404, { error: 'not found' });
 	}
 }
 

@@ -11,39 +11,28 @@
 //   play   {channel, events, intervalMs = 3000, loop}  one event per interval
 //          (the demo's Kick chat)
 //   refuse {on = true}   subscriptions get an error
-//   state               {sessions: [{path, open, subscribed: [..], pings}]}
-//   drop                cuts every session; reset
+//   and the socket base's: state {sessions: [{id, path, open, subscribed:
+//   [..], pings, ..}]}, close, drop, reset
 
-const https = require('node:https');
-const { WebSocketServer } = require('ws');
-const { Listener } = require('../lib/listener');
-const { tlsOptions } = require('../certs');
+const { SocketService } = require('../lib/socket_service');
 
-class KickPusher {
+class KickPusher extends SocketService {
 	constructor(context) {
-		this.context = context;
-		this.name = 'kick-pusher';
-		this.sessions = [];
+		super(context, 'kick-pusher');
+	}
+
+	fresh() {
+		super.fresh();
 		this.refusing = false;
 	}
 
-	async start() {
-		this.https = https.createServer(tlsOptions(this.context.certs.server), (req, res) => res.writeHead(426).end());
-		this.https.on('tlsClientError', () => {});
-		this.wss = new WebSocketServer({ server: this.https });
-		this.wss.on('connection', (ws, req) => this.open(ws, req));
-		this.listener = new Listener(this.name, this.https);
-		this.endpoints = { 'kick-pusher': await this.listener.listen() };
-	}
-
-	async stop() {
+	quiet() {
 		clearInterval(this.player);
-		await this.listener.close();
 	}
 
-	open(ws, req) {
-		const session = { ws, path: req.url, open: true, subscribed: [], pings: 0 };
-		this.sessions.push(session);
+	opened(session, url, req) {
+		const ws = session.ws;
+		Object.assign(session, { subscribed: [], pings: 0 });
 		const send = (event, data, channel) => ws.send(JSON.stringify({ event, data: JSON.stringify(data), channel }));
 		ws.on('message', (raw) => {
 			let frame;
@@ -62,58 +51,38 @@ class KickPusher {
 				send('pusher_internal:subscription_succeeded', {}, channel);
 			}
 		});
-		ws.on('close', () => (session.open = false));
-		ws.on('error', () => {});
-		send('pusher:connection_established', { socket_id: `${this.sessions.length}.1`, activity_timeout: 120 });
+		send('pusher:connection_established', { socket_id: `${session.id}.1`, activity_timeout: 120 });
 	}
 
-	async command(name, args) {
-		switch (name) {
-		case 'send': {
-			let sent = 0;
-			for (const session of this.sessions) {
-				if (!session.open || !session.subscribed.includes(args.channel)) continue;
-				for (const { event, data } of args.events || []) {
-					session.ws.send(JSON.stringify({ event, data: typeof data === 'string' ? data : JSON.stringify(data), channel: args.channel }));
-				}
-				sent += 1;
+	command_send(args) {
+		let sent = 0;
+		for (const session of this.sessions) {
+			if (!session.open || !session.subscribed.includes(args.channel)) continue;
+			for (const { event, data } of args.events || []) {
+				session.ws.send(JSON.stringify({ event, data: typeof data === 'string' ? data : JSON.stringify(data), channel: args.channel }));
 			}
-			return { sessions: sent };
+			sent += 1;
 		}
-		case 'play': {
-			clearInterval(this.player);
-			let next = 0;
-			const events = args.events || [];
-			this.player = setInterval(() => {
-				if (next >= events.length && !args.loop) return clearInterval(this.player);
-				const { event, data } = events[next++ % events.length];
-				// Each round gets ids of its own, as the pages know lines by them.
-				const fresh = { ...data, id: `${data.id || 'demo'}-${next}` };
-				this.command('send', { channel: args.channel, events: [{ event, data: fresh }] });
-			}, args.intervalMs || 3000);
-			return { ok: true };
-		}
-		case 'refuse':
-			this.refusing = args.on !== false;
-			return { ok: true };
-		case 'state':
-			return { sessions: this.sessions.map(({ path, open, subscribed, pings }) => ({ path, open, subscribed, pings })) };
-		case 'drop':
-			for (const session of this.sessions) session.ws.terminate();
-			return { ok: true };
-		case 'reset':
-			await this.reset();
-			return { ok: true };
-		default:
-			throw new Error(`kick-pusher: unknown command ${name}`);
-		}
+		return { sessions: sent };
 	}
 
-	async reset() {
+	command_play(args) {
 		clearInterval(this.player);
-		for (const session of this.sessions) session.ws.terminate();
-		this.sessions = [];
-		this.refusing = false;
+		let next = 0;
+		const events = args.events || [];
+		this.player = setInterval(() => {
+			if (next >= events.length && !args.loop) return clearInterval(this.player);
+			const { event, data } = events[next++ % events.length];
+			// Each round gets ids of its own, as the pages know lines by them.
+			const fresh = { ...data, id: `${data.id || 'demo'}-${next}` };
+			this.command_send({ channel: args.channel, events: [{ event, data: fresh }] });
+		}, args.intervalMs || 3000);
+		return { ok: true };
+	}
+
+	command_refuse(args) {
+		this.refusing = args.on !== false;
+		return { ok: true };
 	}
 }
 
