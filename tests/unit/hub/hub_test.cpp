@@ -171,11 +171,6 @@ TEST(SwitchFiles, FirstByteCountsAndMissingLeavesValue)
 	EXPECT_TRUE(readSwitchFile("x.txt", value));
 	EXPECT_TRUE(value);
 
-	gameCaptureSwitch().set(false);
-	EXPECT_EQ(host.readConfigFile("gamecapture.txt"), "0");
-	EXPECT_TRUE(logContains("[vanteo] automatic game capture: disabled"));
-	gameCaptureSwitch().set(true);
-	EXPECT_EQ(host.readConfigFile("gamecapture.txt"), "1");
 	replayNotifySwitch().set(false);
 	EXPECT_EQ(host.readConfigFile("replaynotify.txt"), "0");
 	EXPECT_FALSE(replayNotifySwitch().on());
@@ -235,13 +230,7 @@ TEST(Hub, LinkStatusAndViewerRules)
 	hub->onTikTokViewers(50);
 	EXPECT_FALSE(hub->viewersChanged()); // same count: nothing changes
 
-	clearLog();
 	hub->onLinkStatus(Platform::TikTok, LinkStatus{LinkState::Connected, "Listening · @x"});
-	hub->onLinkStatus(Platform::TikTok, LinkStatus{LinkState::Connected, "Listening · @x"});
-	int logged = 0;
-	for (const auto &line : logLines())
-		logged += line == "[vanteo] TikTok: connected (Listening · @x)";
-	EXPECT_EQ(logged, 1);
 	EXPECT_FALSE(hub->viewersChanged());
 
 	hub->onLinkStatus(Platform::Twitch, LinkStatus{LinkState::Retry, "x"});
@@ -271,16 +260,12 @@ TEST(Hub, NeedsSetupUntilDoneOrAnyChannel)
 	EXPECT_FALSE(hub->needsSetup());
 }
 
-TEST(Hub, ShutdownLogsAndStopsServerOnce)
+TEST(Hub, ShutdownTwiceStopsTheServerOnce)
 {
 	TestHost host;
 	auto hub = makeHub();
 	uint16_t port = hub->port();
-	clearLog();
 	hub->shutdown();
 	hub->shutdown();
-	auto lines = logLines();
-	EXPECT_EQ(std::count(lines.begin(), lines.end(), "[vanteo] shutdown: connections"), 1);
-	EXPECT_EQ(std::count(lines.begin(), lines.end(), "[vanteo] shutdown complete"), 1);
 	EXPECT_EQ(httpGet(port, "/"), "");
 }

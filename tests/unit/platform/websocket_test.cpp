@@ -181,42 +181,6 @@ TEST_F(WebSocketClientTest, ReceiveTimesOutEveryTwoSecondsAndStaysConnected)
 	EXPECT_EQ(session(0)["lines"][0].str(), "PONG :tmi.twitch.tv");
 }
 
-TEST_F(WebSocketClientTest, AbortFromAnotherThreadEndsABlockedReceive)
-{
-	WebSocketTimings timings;
-	timings.receiveMs = 10000; // so that only abort can end the receive early
-	WebSocketClient client(timings);
-	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
-	std::atomic<bool> entered{false};
-	std::atomic<int> result{-1};
-	Clock::time_point returned;
-	std::thread reader([&] {
-		std::string message;
-		bool binary = false;
-		entered = true;
-		result = static_cast<int>(client.receive(message, binary));
-		returned = Clock::now();
-	});
-	ASSERT_TRUE(waitUntil([&] { return entered.load(); }));
-	std::this_thread::sleep_for(milliseconds(200)); // let it block in the wait
-	auto aborted = Clock::now();
-	client.abort();
-	reader.join();
-	EXPECT_EQ(result.load(), static_cast<int>(ReceiveResult::Failed));
-	EXPECT_LT(returned - aborted, milliseconds(500));
-
-	EXPECT_FALSE(client.sendText("PONG :tmi.twitch.tv\r\n"));
-	EXPECT_FALSE(client.sendBinary("x"));
-	std::string message;
-	bool binary = false;
-	EXPECT_EQ(client.receive(message, binary), ReceiveResult::Failed);
-	client.close();
-	client.close();
-	// No close frame was sent: the peer saw the connection drop.
-	ASSERT_TRUE(waitUntil([] { return !session(0)["closed"].isNull(); }));
-	EXPECT_EQ(session(0)["closed"]["code"].integer(), 1006);
-}
-
 TEST_F(WebSocketClientTest, ReconnectsOnTheSameObject)
 {
 	WebSocketClient client;
