@@ -96,12 +96,12 @@ protected:
 		ASSERT_TRUE(fakes.ok()) << fakes.error();
 		ASSERT_TRUE(fakes.reset());
 	}
-	// Pauses of 1 s (for 2 min) and 0.1 s (for 5 s), heartbeats every 0.2 s.
+	// Pauses of 2 s (for 2 min) and 0.1 s (for 5 s), heartbeats every 0.2 s.
 	static TikTokClient::Timings fast()
 	{
 		TikTokClient::Timings t;
 		t.tickMs = 20;
-		t.recheckTicks = 50;
+		t.recheckTicks = 100;
 		t.afterLiveTicks = 5;
 		t.heartbeatTicks = 10;
 		t.socket.receiveMs = 200;
@@ -161,7 +161,7 @@ TEST_F(TikTokClientTest, LookupAnswersAndTheirPauses)
 		EXPECT_EQ(rec.statuses[0].detail, kChecking);
 		EXPECT_EQ(rec.statuses[0].state, LinkState::Connecting);
 		EXPECT_EQ(rec.statuses[1].state, c.state) << c.answer;
-		EXPECT_GE(rec.statuses[2].at - rec.statuses[1].at, std::chrono::milliseconds(950)) << c.answer;
+		EXPECT_GE(rec.statuses[2].at - rec.statuses[1].at, std::chrono::milliseconds(1950)) << c.answer;
 		EXPECT_EQ(rec.statuses.back().detail, "Disconnected");
 		EXPECT_EQ(rec.statuses.back().state, LinkState::Disabled);
 	}
@@ -295,7 +295,7 @@ TEST_F(TikTokClientTest, EndedSessionsRetryAfterTheShortPause)
 	for (size_t i = 0; i < 3; ++i) {
 		auto pause = rec.gap(kClosed, kChecking, i);
 		EXPECT_GE(pause, std::chrono::milliseconds(90));
-		EXPECT_LT(pause, std::chrono::milliseconds(900));
+		EXPECT_LT(pause, std::chrono::milliseconds(1800));
 	}
 	EXPECT_GE(rec.gap("Listening · @host.one", kClosed, 2), std::chrono::milliseconds(950));
 	JsonValue third = session(2);
@@ -328,7 +328,7 @@ TEST_F(TikTokClientTest, FailedSetUpsWaitTheLongPause)
 		auto details = rec.details();
 		EXPECT_EQ(details[1], c.detail);
 		EXPECT_EQ(rec.statuses[1].state, c.state) << c.args;
-		EXPECT_GE(rec.gap(c.detail, kChecking), std::chrono::milliseconds(950)) << c.args;
+		EXPECT_GE(rec.gap(c.detail, kChecking), std::chrono::milliseconds(1950)) << c.args;
 		EXPECT_EQ(push("state")["accepted"].integer(), 0) << c.args;
 	}
 }
@@ -342,11 +342,11 @@ TEST_F(TikTokClientTest, StopAndRestartWithAnotherName)
 	ASSERT_TRUE(waitUntil([&] { return listening(); }));
 	auto began = Clock::now();
 	client->start("other"); // aborts the socket blocked in receive
-	EXPECT_LT(Clock::now() - began, std::chrono::milliseconds(1000));
+	EXPECT_LT(Clock::now() - began, std::chrono::seconds(5));
 	ASSERT_TRUE(waitUntil([&] { return rec.count(kOffline) == 1; }));
 	began = Clock::now();
 	client->stop(); // in the 2-minute pause
-	EXPECT_LT(Clock::now() - began, std::chrono::milliseconds(1000));
+	EXPECT_LT(Clock::now() - began, std::chrono::seconds(5));
 	EXPECT_EQ(rec.details(), (std::vector<std::string>{kChecking, "Listening · @host.one", "Disconnected",
 							   kChecking, kOffline, "Disconnected"}));
 	EXPECT_TRUE(waitUntil([&] { return !session()["open"].boolean(); }));

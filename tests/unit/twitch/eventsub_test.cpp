@@ -239,7 +239,6 @@ TEST_F(EventSubTest, ModeratorGetsTheThreeModeratorTypesAndRefusalsAreReported)
 		"condition":{"broadcaster_user_id":"1001","moderator_user_id":"5005"},
 		"transport":{"method":"websocket","session_id":")" +
 						 sessions()[0]["id"].str() + "\"}}");
-
 }
 
 TEST_F(EventSubTest, ReconnectRequestsAndSilenceMoveToANewSessionOnce)
