@@ -66,7 +66,7 @@ protected:
 
 } // namespace
 
-TEST_F(AccountWorkerTest, LoadsBadgesThenEmotesAndTheRoutesServeThem)
+TEST_F(AccountWorkerTest, LoadsBadgesThenEmotesAndTheRouteServesThem)
 {
 	startHub("streamer");
 	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
@@ -82,13 +82,6 @@ TEST_F(AccountWorkerTest, LoadsBadgesThenEmotesAndTheRoutesServeThem)
 	// Served from the cache, without asking Twitch again.
 	EXPECT_EQ(post("/api/emotes"), cached);
 	EXPECT_TRUE(catalogueCalls().empty());
-
-	EXPECT_EQ(post("/api/chatters"),
-		  "{\"broadcaster\":\"Streamer\",\"moderators\":[\"Helper\",\"Nightbot\"],\"vips\":[\"Friend\"],"
-		  "\"bots\":[],\"viewers\":[\"Raider\",\"Someone\"],\"total\":6}");
-	m_fakes.command("twitch-api", "configure", R"({"fail":{"GET /helix/chat/chatters":{"status":403}}})");
-	EXPECT_EQ(post("/api/chatters"),
-		  "{\"error\":\"Permission to read chat users is required; reconnect the account\"}");
 }
 
 TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
@@ -105,8 +98,6 @@ TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
 	}));
 	EXPECT_EQ(m_hub->emoteCache(), "");
 	EXPECT_EQ(post("/api/emotes"), "{\"error\":\"Authorization is required again; click Connect Twitch Account\"}");
-	script("/helix/chat/emotes/user", 500);
-	EXPECT_EQ(post("/api/emotes"), "{\"error\":\"Twitch returned no emotes\"}");
 
 	// Once Twitch answers, the route's own load is kept.
 	m_fakes.command("twitch-api", "clearScripts");
