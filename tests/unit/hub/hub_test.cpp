@@ -238,7 +238,7 @@ TEST(Hub, LinkStatusAndViewerRules)
 	hub->onLinkStatus(Platform::TikTok, LinkStatus{LinkState::Offline, "gone"});
 	EXPECT_TRUE(hub->viewersChanged());
 	hub->viewersJson();
-	page.readEvents(9);
+	page.readEvents(8);
 	std::string events = page.events();
 	EXPECT_NE(events.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":50}\n\n"), std::string::npos);
 	EXPECT_NE(events.find("\"tiktok\":{\"state\":\"offline\",\"detail\":\"gone\"}"), std::string::npos);
