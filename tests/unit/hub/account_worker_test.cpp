@@ -17,6 +17,9 @@ using namespace vanteo::test;
 
 namespace {
 
+// Generous: under ThreadSanitizer every request to the fakes is slow.
+constexpr std::chrono::seconds kPatience(20);
+
 class AccountWorkerTest : public ::testing::Test {
 protected:
 	void SetUp() override
@@ -69,7 +72,7 @@ protected:
 TEST_F(AccountWorkerTest, LoadsBadgesThenEmotesAndTheRouteServesThem)
 {
 	startHub("streamer");
-	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
+	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }, kPatience));
 	EXPECT_EQ(catalogueCalls(), (std::vector<std::string>{"GET /helix/chat/badges/global",
 							      "GET /helix/chat/badges?broadcaster_id=1001",
 							      "GET /helix/chat/emotes?broadcaster_id=1001",
@@ -91,11 +94,13 @@ TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
 	script("/helix/chat/emotes/global", 500);
 	startHub("streamer");
 	std::vector<std::string> seen; // badges twice, emotes three times
-	ASSERT_TRUE(waitUntil([&] {
-		for (const std::string &call : catalogueCalls())
-			seen.push_back(call);
-		return seen.size() == 5;
-	}));
+	ASSERT_TRUE(waitUntil(
+	    [&] {
+		    for (const std::string &call : catalogueCalls())
+			    seen.push_back(call);
+		    return seen.size() == 5;
+	    },
+	    kPatience));
 	EXPECT_EQ(m_hub->emoteCache(), "");
 	EXPECT_EQ(post("/api/emotes"), "{\"error\":\"Authorization is required again; click Connect Twitch Account\"}");
 
@@ -109,7 +114,7 @@ TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
 TEST_F(AccountWorkerTest, UnknownChannelStillLoadsGlobalBadgesAndOwnEmotes)
 {
 	startHub("nosuchchannel");
-	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
+	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }, kPatience));
 	EXPECT_EQ(catalogueCalls(), (std::vector<std::string>{"GET /helix/chat/badges/global",
 							      "GET /helix/chat/emotes/user?first=100&user_id=1001",
 							      "GET /helix/chat/emotes/global"}));
