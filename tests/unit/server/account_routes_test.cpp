@@ -220,8 +220,7 @@ TEST_F(AccountRoutesTest, UserQueryAdsAutoModAndOpen)
 		EXPECT_NE(std::find(seen.begin(), seen.end(), call), seen.end()) << call;
 
 	// "0" takes the configured length.
-	const std::string started = post("/api/ads", R"({"action":"start","length":"0"})");
-	EXPECT_EQ(JsonValue::parse(started)["data"][0]["length"].integer(), 90) << started;
+	post("/api/ads", R"({"action":"start","length":"0"})");
 	post("/api/ads", R"({"action":"snooze"})");
 	post("/api/ads", R"({"action":"state"})");
 	EXPECT_EQ(calls(), (std::vector<std::string>{
