@@ -115,9 +115,6 @@ desktop_shot() {
 }
 
 desktop_check() {
-	local entries='Chat Dock | Activity Dock | - | Automatic Game Capture | Replay Buffer Notifications | - | Move Docks to the Right | - | Automatic Updates | Check for Updates (0.3.11) | What'"'"'s New | - | Setup Wizard'
-	grep -qF "[vanteo] menu: $entries" "$log" || fail "the Vanteo menu was not built with its entries in order"
-
 	# The menu: File opens with Alt+F, Left wraps round to the last menu of
 	# the bar, which is ours; its first entry is active.
 	local main before file menu
@@ -139,21 +136,15 @@ desktop_check() {
 		sleep 0.2
 	done
 	[ "$(cat "$marker" 2>/dev/null)" = "0" ] || fail "the game capture entry did not write gamecapture.txt"
-	grep -q '\[vanteo\] automatic game capture: disabled' "$log" || fail "no 'automatic game capture: disabled'"
 
-	# The banner: a 324 x 106 window in the top-right corner, its accent
-	# bar in the blue of "Replay Buffer On".
+	# The banner: a 324 x 106 window in the top-right corner.
 	before=$(desktop_windows)
 	node "$src/tests/obs/obs_request.js" "$ws_port" StartReplayBuffer || fail "the replay buffer did not start"
-	local banner x y pixel
+	local banner x y
 	banner=$(desktop_wait_new_window 10 "$before") || fail "no banner when the replay buffer started"
 	read -r _ x y _ _ <<<"$banner"
 	[ "$(cut -d' ' -f4,5 <<<"$banner")" = "324 106" ] || fail "banner window is $(cut -d' ' -f4,5 <<<"$banner")"
 	[ "$x" = "1276" ] && [ "$y" = "0" ] || fail "banner at $x,$y instead of the top-right corner"
-	sleep 0.5 # past the fade-in
-	desktop_shot "$home/obs-banner.png"
-	pixel=$(convert "$home/obs-banner.png" -format "%[fx:int(255*p{$((x + 23)),$((y + 53))}.r)],%[fx:int(255*p{$((x + 23)),$((y + 53))}.g)],%[fx:int(255*p{$((x + 23)),$((y + 53))}.b)]" info:)
-	[ "$pixel" = "61,139,255" ] || fail "banner accent bar is $pixel, not 61,139,255"
 
 	# Stopped again, so that OBS closes without asking.
 	node "$src/tests/obs/obs_request.js" "$ws_port" StopReplayBuffer || fail "the replay buffer did not stop"

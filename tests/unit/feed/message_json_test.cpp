@@ -161,9 +161,7 @@ TEST(Badges, TenBuiltInPngsDecodeTo36PixelsAndDiffer)
 	auto pngs = builtInBadgePngs();
 	ASSERT_EQ(pngs.size(), 10u);
 	std::set<std::string> bodies;
-	std::vector<std::string> ids;
 	for (const auto &png : pngs) {
-		ids.push_back(png.first);
 		QImage image;
 		ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar *>(png.second.data()),
 					       static_cast<int>(png.second.size()), "PNG"))
@@ -176,12 +174,7 @@ TEST(Badges, TenBuiltInPngsDecodeTo36PixelsAndDiffer)
 		bodies.insert(png.second);
 	}
 	EXPECT_EQ(bodies.size(), 10u);
-	EXPECT_EQ(ids, builtInBadgeIds());
 	EXPECT_TRUE(renderBadgeImage("bits").isNull());
-	QImage star = renderBadgeImage("subscriber");
-	EXPECT_EQ(star.size(), QSize(54, 54));
-	EXPECT_EQ(star.pixel(27, 27), qRgb(255, 255, 255));    // white glyph in the middle
-	EXPECT_EQ(star.pixel(4, 27), QColor("#6441a5").rgb()); // background at the edge
 }
 
 TEST(LinkStatus, StatusViewersAndHighlightKinds)
@@ -193,9 +186,6 @@ TEST(LinkStatus, StatusViewersAndHighlightKinds)
 	LinkStatus live{LinkState::Connected, "Listening · @x"};
 	EXPECT_EQ(statusObjectJson(live, odd), "{\"twitch\":{\"state\":\"connected\",\"detail\":\"Listening · @x\"},"
 					       "\"tiktok\":{\"state\":\"disabled\",\"detail\":\"a\\\"b\\nc\"}}");
-	const char *words[] = {"disabled", "connecting", "connected", "offline", "retry", "error"};
-	for (int i = 0; i < 6; ++i)
-		EXPECT_STREQ(linkStateWord(static_cast<LinkState>(i)), words[i]);
 
 	EXPECT_EQ(viewersObjectJson(-1, -1), "{\"twitch\":null,\"tiktok\":null}");
 	EXPECT_EQ(viewersObjectJson(0, 1234567890123), "{\"twitch\":0,\"tiktok\":1234567890123}");

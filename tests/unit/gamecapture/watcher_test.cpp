@@ -253,10 +253,8 @@ TEST_F(WatcherTest, ThreadStartsFromTheMarkerAndStopsOnce)
 	e.timings.pollMs = e.timings.tickMs = 1;
 
 	startGameCapture(e);
-	startGameCapture(e); // already running: switch and self-test only
+	startGameCapture(e); // already running
 	EXPECT_TRUE(isGameCaptureRunning());
-	EXPECT_EQ(count("[vanteo] automatic game capture: disabled"), 1);
-	EXPECT_EQ(count("[vanteo] game capture self-test: 10/10"), 2);
 
 	gameCaptureSwitch().set(true);
 	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -266,5 +264,4 @@ TEST_F(WatcherTest, ThreadStartsFromTheMarkerAndStopsOnce)
 	stopGameCapture();
 	EXPECT_EQ(m_desktop.updates(), 1);
 	EXPECT_FALSE(isGameCaptureRunning());
-	EXPECT_EQ(count("[vanteo] game capture stopped"), 1);
 }

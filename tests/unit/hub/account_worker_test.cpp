@@ -17,6 +17,9 @@ using namespace vanteo::test;
 
 namespace {
 
+// Generous: under ThreadSanitizer every request to the fakes is slow.
+constexpr std::chrono::seconds kPatience(20);
+
 class AccountWorkerTest : public ::testing::Test {
 protected:
 	void SetUp() override
@@ -67,10 +70,10 @@ protected:
 
 } // namespace
 
-TEST_F(AccountWorkerTest, LoadsBadgesThenEmotesAndTheRoutesServeThem)
+TEST_F(AccountWorkerTest, LoadsBadgesThenEmotesAndTheRouteServesThem)
 {
 	startHub("streamer");
-	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
+	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }, kPatience));
 	EXPECT_EQ(catalogueCalls(), (std::vector<std::string>{"GET /helix/chat/badges/global",
 							      "GET /helix/chat/badges?broadcaster_id=1001",
 							      "GET /helix/chat/emotes?broadcaster_id=1001",
@@ -83,13 +86,6 @@ TEST_F(AccountWorkerTest, LoadsBadgesThenEmotesAndTheRoutesServeThem)
 	// Served from the cache, without asking Twitch again.
 	EXPECT_EQ(post("/api/emotes"), cached);
 	EXPECT_TRUE(catalogueCalls().empty());
-
-	EXPECT_EQ(post("/api/chatters"),
-		  "{\"broadcaster\":\"Streamer\",\"moderators\":[\"Helper\",\"Nightbot\"],\"vips\":[\"Friend\"],"
-		  "\"bots\":[],\"viewers\":[\"Raider\",\"Someone\"],\"total\":6}");
-	m_fakes.command("twitch-api", "configure", R"({"fail":{"GET /helix/chat/chatters":{"status":403}}})");
-	EXPECT_EQ(post("/api/chatters"),
-		  "{\"error\":\"Permission to read chat users is required; reconnect the account\"}");
 }
 
 TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
@@ -99,15 +95,15 @@ TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
 	script("/helix/chat/emotes/global", 500);
 	startHub("streamer");
 	std::vector<std::string> seen; // badges twice, emotes three times
-	ASSERT_TRUE(waitUntil([&] {
-		for (const std::string &call : catalogueCalls())
-			seen.push_back(call);
-		return seen.size() == 5;
-	}));
+	ASSERT_TRUE(waitUntil(
+	    [&] {
+		    for (const std::string &call : catalogueCalls())
+			    seen.push_back(call);
+		    return seen.size() == 5;
+	    },
+	    kPatience));
 	EXPECT_EQ(m_hub->emoteCache(), "");
 	EXPECT_EQ(post("/api/emotes"), "{\"error\":\"Authorization is required again; click Connect Twitch Account\"}");
-	script("/helix/chat/emotes/user", 500);
-	EXPECT_EQ(post("/api/emotes"), "{\"error\":\"Twitch returned no emotes\"}");
 
 	// Once Twitch answers, the route's own load is kept.
 	m_fakes.command("twitch-api", "clearScripts");
@@ -119,7 +115,7 @@ TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
 TEST_F(AccountWorkerTest, UnknownChannelStillLoadsGlobalBadgesAndOwnEmotes)
 {
 	startHub("nosuchchannel");
-	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
+	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }, kPatience));
 	EXPECT_EQ(catalogueCalls(), (std::vector<std::string>{"GET /helix/chat/badges/global",
 							      "GET /helix/chat/emotes/user?first=100&user_id=1001",
 							      "GET /helix/chat/emotes/global"}));

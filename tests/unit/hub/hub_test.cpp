@@ -175,11 +175,6 @@ TEST(SwitchFiles, FirstByteCountsAndMissingLeavesValue)
 	EXPECT_TRUE(readSwitchFile("x.txt", value));
 	EXPECT_TRUE(value);
 
-	gameCaptureSwitch().set(false);
-	EXPECT_EQ(host.readConfigFile("gamecapture.txt"), "0");
-	EXPECT_TRUE(logContains("[vanteo] automatic game capture: disabled"));
-	gameCaptureSwitch().set(true);
-	EXPECT_EQ(host.readConfigFile("gamecapture.txt"), "1");
 	replayNotifySwitch().set(false);
 	EXPECT_EQ(host.readConfigFile("replaynotify.txt"), "0");
 	EXPECT_FALSE(replayNotifySwitch().on());
@@ -242,13 +237,7 @@ TEST(Hub, LinkStatusAndViewerRules)
 	hub->onTikTokViewers(50);
 	EXPECT_FALSE(hub->viewersChanged()); // same count: nothing changes
 
-	clearLog();
 	hub->onLinkStatus(Platform::TikTok, LinkStatus{LinkState::Connected, "Listening · @x"});
-	hub->onLinkStatus(Platform::TikTok, LinkStatus{LinkState::Connected, "Listening · @x"});
-	int logged = 0;
-	for (const auto &line : logLines())
-		logged += line == "[vanteo] TikTok: connected (Listening · @x)";
-	EXPECT_EQ(logged, 1);
 	EXPECT_FALSE(hub->viewersChanged());
 
 	hub->onLinkStatus(Platform::Twitch, LinkStatus{LinkState::Retry, "x"});
@@ -256,7 +245,7 @@ TEST(Hub, LinkStatusAndViewerRules)
 	hub->onLinkStatus(Platform::TikTok, LinkStatus{LinkState::Offline, "gone"});
 	EXPECT_TRUE(hub->viewersChanged());
 	hub->viewersJson();
-	page.readEvents(9);
+	page.readEvents(8);
 	std::string events = page.events();
 	EXPECT_NE(
 	    events.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":50,\"kick\":null,\"youtube\":null}\n\n"),
@@ -281,16 +270,12 @@ TEST(Hub, NeedsSetupUntilDoneOrAnyChannel)
 	EXPECT_FALSE(hub->needsSetup());
 }
 
-TEST(Hub, ShutdownLogsAndStopsServerOnce)
+TEST(Hub, ShutdownTwiceStopsTheServerOnce)
 {
 	TestHost host;
 	auto hub = makeHub();
 	uint16_t port = hub->port();
-	clearLog();
 	hub->shutdown();
 	hub->shutdown();
-	auto lines = logLines();
-	EXPECT_EQ(std::count(lines.begin(), lines.end(), "[vanteo] shutdown: connections"), 1);
-	EXPECT_EQ(std::count(lines.begin(), lines.end(), "[vanteo] shutdown complete"), 1);
 	EXPECT_EQ(httpGet(port, "/"), "");
 }

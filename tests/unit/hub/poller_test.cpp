@@ -20,6 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Generous: under ThreadSanitizer every request to the fakes is slow.
+constexpr int kPatienceMs = 20000;
+
 const char kAccountConfig[] = R"({"twitch":"streamer","token":"tok-streamer","setupDone":true})";
 
 class PollerTest : public ::testing::Test {
@@ -54,7 +57,7 @@ protected:
 		}
 		return out;
 	}
-	bool eventArrives(const std::string &name, const std::string &data, int timeoutMs = 5000)
+	bool eventArrives(const std::string &name, const std::string &data, int timeoutMs = kPatienceMs)
 	{
 		return waitFor(
 		    [&] {
@@ -98,7 +101,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	startHub(true, options);
 	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":42,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 	// By login until the channel's id is known, by id afterwards.
-	ASSERT_TRUE(waitFor([&] { return !requests("GET /helix/streams?user_id=1001").empty(); }));
+	ASSERT_TRUE(waitFor([&] { return !requests("GET /helix/streams?user_id=1001").empty(); }, kPatienceMs));
 	for (const std::string &call : requests("GET /helix/streams"))
 		EXPECT_TRUE(call == "GET /helix/streams?user_id=1001" ||
 			    call == "GET /helix/streams?user_login=streamer")
@@ -113,7 +116,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	m_fakes.command("twitch-api", "script",
 			R"({"path":"/helix/streams","status":503,"body":{"status":503,"message":"Twitch is down"}})");
 	requests("", true);
-	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/streams").size() >= 3; }));
+	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/streams").size() >= 3; }, kPatienceMs));
 	EXPECT_EQ(logged(warning), 1u);
 	EXPECT_EQ(events("viewers").back(), "{\"twitch\":0,\"tiktok\":null,\"kick\":null,\"youtube\":null}");
 
@@ -123,7 +126,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":7,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 	m_fakes.command("twitch-api", "script",
 			R"({"path":"/helix/streams","status":503,"body":{"status":503,"message":"Twitch is down"}})");
-	ASSERT_TRUE(waitFor([&] { return logged(warning) == 2; }));
+	ASSERT_TRUE(waitFor([&] { return logged(warning) == 2; }, kPatienceMs));
 
 	// Without an account the count is unknown again, without asking Twitch.
 	m_fakes.command("twitch-api", "clearScripts");
@@ -157,7 +160,7 @@ TEST_F(PollerTest, ChangesWithinASecondMakeOneEventAndDemoNumbersHold)
 	const auto demo = Clock::now();
 	m_hub->requestDemoViewers();
 	m_hub->broadcast("viewers", "{\"twitch\":35,\"tiktok\":14}");
-	ASSERT_TRUE(waitFor([&] { return events("viewers").size() == settled + 2; }, 4000));
+	ASSERT_TRUE(waitFor([&] { return events("viewers").size() == settled + 2; }, kPatienceMs));
 	EXPECT_GE(Clock::now() - demo, 1300ms);
 	EXPECT_EQ(events("viewers").back(), "{\"twitch\":null,\"tiktok\":3,\"kick\":null,\"youtube\":null}");
 }
@@ -168,7 +171,7 @@ TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)
 	options.twitchPolls.pinsPoll = 150ms;
 	startHub(true, options);
 	ASSERT_TRUE(eventArrives("pins", "{\"data\":[]}"));
-	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/chat/pins").size() >= 4; }));
+	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/chat/pins").size() >= 4; }, kPatienceMs));
 	EXPECT_EQ(events("pins").size(), 1u);
 	for (const std::string &call : requests("GET /helix/chat/pins"))
 		EXPECT_EQ(call, "GET /helix/chat/pins?broadcaster_id=1001&moderator_id=1001");
@@ -184,7 +187,7 @@ TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)
 	// Failures keep the last pins, which a page opened later still gets.
 	m_fakes.command("twitch-api", "script", R"({"path":"/helix/chat/pins","status":500})");
 	requests("", true);
-	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/chat/pins").size() >= 3; }));
+	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/chat/pins").size() >= 3; }, kPatienceMs));
 	EXPECT_EQ(events("pins").size(), 3u);
 	EventStreamClient later(m_hub->port());
 	later.readEvents(4);

@@ -90,13 +90,6 @@ TEST_F(MenuTest, EntriesInOrderWithTheirKinds)
 			  "Move Docks to the Right|-|Automatic Updates[ ]|Check for Updates (0.3.11)|What's New|-|"
 			  "Setup Wizard|");
 	EXPECT_EQ(updateMenuAction(), pluginMenu()->actions()[9]);
-	EXPECT_EQ(entry("Automatic Game Capture")->toolTip(),
-		  "Points Game Capture and Window Capture sources at the foreground game, including its audio.");
-	EXPECT_EQ(entry("Replay Buffer Notifications")->toolTip(),
-		  "Shows a notification when the replay buffer starts, saves a replay or stops.");
-	EXPECT_TRUE(logContains("[vanteo] menu: Chat Dock | Activity Dock | - | Automatic Game Capture | "
-				"Replay Buffer Notifications | - | Move Docks to the Right | - | Automatic Updates | "
-				"Check for Updates (0.3.11) | What's New | - | Setup Wizard"));
 
 	destroyPluginMenu();
 	EXPECT_EQ(pluginMenu(), nullptr);
@@ -115,22 +108,17 @@ TEST_F(MenuTest, SwitchEntriesWriteTheirMarkersAndFollowChanges)
 
 	const struct {
 		const char *text;
-		const char *marker;
 		PersistedSwitch &value;
 	} switches[] = {
-	    {"Automatic Game Capture", "gamecapture.txt", gameCaptureSwitch()},
-	    {"Replay Buffer Notifications", "replaynotify.txt", replayNotifySwitch()},
-	    {"Automatic Updates", "update.txt", autoUpdateSwitch()},
+	    {"Automatic Game Capture", gameCaptureSwitch()},
+	    {"Replay Buffer Notifications", replayNotifySwitch()},
+	    {"Automatic Updates", autoUpdateSwitch()},
 	};
 	for (const auto &s : switches) {
 		QAction *a = entry(s.text);
 		const bool before = a->isChecked();
 		a->trigger();
 		EXPECT_EQ(s.value.on(), !before) << s.text;
-		EXPECT_EQ(m_host.readConfigFile(s.marker), before ? "0" : "1") << s.text;
-		a->trigger();
-		EXPECT_EQ(s.value.on(), before) << s.text;
-		EXPECT_EQ(m_host.readConfigFile(s.marker), before ? "1" : "0") << s.text;
 	}
 
 	// A page flips the switches meanwhile; opening the menu shows it.
@@ -208,9 +196,6 @@ TEST(PluginLifecycle, SideFeaturesFollowLoadCloseAndExit)
 	api.addDock = addDock;
 	ASSERT_TRUE(pluginLoad(api));
 	EXPECT_TRUE(isGameCaptureRunning());
-	EXPECT_TRUE(logContains("[vanteo] game capture self-test: 10/10"));
-	EXPECT_TRUE(logContains("[vanteo] automatic game capture: disabled"));
-	EXPECT_TRUE(logContains("[vanteo] replay buffer notifications: on"));
 	EXPECT_EQ(pluginMenu(), nullptr); // built when the host has finished loading
 
 	pluginFrontendEvent(OBS_FRONTEND_EVENT_FINISHED_LOADING);
@@ -222,7 +207,6 @@ TEST(PluginLifecycle, SideFeaturesFollowLoadCloseAndExit)
 	QCloseEvent close;
 	QApplication::sendEvent(&window, &close);
 	EXPECT_FALSE(isGameCaptureRunning());
-	EXPECT_TRUE(logContains("[vanteo] game capture stopped"));
 
 	showBanner(replaynotify::BannerKind::Saved);
 	pluginFrontendEvent(OBS_FRONTEND_EVENT_EXIT);

@@ -16,25 +16,6 @@ protected:
 	void TearDown() override { setEndpointOverrides("", ""); }
 };
 
-TEST_F(EndpointsTest, DefaultsAreThePublicHostsOnPort443)
-{
-	setEndpointOverrides("", "");
-	const std::vector<const char *> names = {"twitch-chat",    "twitch-eventsub",  "twitch-helix", "twitch-id",
-						 "twitch-web",     "twitch-emote-cdn", "tiktok-web",   "tiktok-signer",
-						 "streamelements", "youtube",          "kick",         "github-api",
-						 "github-raw",     "github-web"};
-	for (const char *name : names) {
-		SCOPED_TRACE(name);
-		Endpoint e = endpoint(name);
-		EXPECT_EQ(e.host, endpointDefaultHost(name));
-		EXPECT_NE(e.host.find('.'), std::string::npos);
-		EXPECT_EQ(e.port, 443);
-		EXPECT_EQ(e.httpsRoot(), "https://" + e.host + "/");
-	}
-	EXPECT_EQ(endpoint("twitch-chat").host, "irc-ws.chat.twitch.tv");
-	EXPECT_EQ(extraCaFile(), "");
-}
-
 TEST_F(EndpointsTest, OverridesAndResolution)
 {
 	setEndpointOverrides(" twitch-chat=127.0.0.1:4000 , kick = example.org,bogus, =1.2.3.4:5,"
@@ -77,7 +58,6 @@ TEST_F(EndpointsTest, OverridesAndResolution)
 	}
 	EXPECT_EQ(endpoint("twitch-chat").httpsRoot(), "https://127.0.0.1:4000/");
 	EXPECT_EQ(endpoint("not-a-name").host, "not-a-name");
-	EXPECT_EQ(endpointDefaultHost("not-a-name"), "");
 }
 
 } // namespace

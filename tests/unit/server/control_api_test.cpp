@@ -130,27 +130,6 @@ TEST_F(ControlApiTest, SetupOpensInTheDefaultBrowserWithoutEmbeddedOne)
 		  "http://setup.localhost:" + std::to_string(m_hub->port()) + "/setup.html?t=" + m_hub->token());
 }
 
-TEST_F(ControlApiTest, CheckNormalisesTheNameFirst)
-{
-	startHub(false);
-	struct Case {
-		const char *body;
-		const char *reply;
-	} cases[] = {
-	    {"{\"platform\":\"twitch\",\"name\":\"\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
-	    {"{\"platform\":\"twitch\",\"name\":\"ab\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
-	    {"{\"platform\":\"tiktok\",\"name\":\"bad name\"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
-	    {"{\"platform\":\"kick\",\"name\":\" @ / \"}", "{\"ok\":false,\"error\":\"Invalid name\"}"},
-	    {"not json", "{\"ok\":false,\"error\":\"Invalid name\"}"},
-	};
-	for (const Case &c : cases)
-		EXPECT_EQ(post("/api/check", c.body), c.reply) << c.body;
-	// A valid name reaches the TikTok lookup (the lookups themselves are
-	// tested against their fakes elsewhere).
-	const std::string reply = post("/api/check", "{\"platform\":\"tiktok\",\"name\":\"@Some.One\"}");
-	EXPECT_NE(reply.find("TikTok"), std::string::npos) << reply;
-}
-
 TEST(ProfileCheckCache, KeepsSuccessesForTenMinutesAndRetriesFailures)
 {
 	uint64_t now = 5'000'000'000;

@@ -224,7 +224,7 @@ TEST_F(ServerTest, PortFallbackWhenTaken)
 	uint16_t first = start();
 	LocalServer second;
 	uint16_t next = second.start(m_root, first, nullptr);
-	EXPECT_EQ(next, first + 1);
+	EXPECT_GT(next, first); // the next free one: other programs may hold first + 1
 	EXPECT_EQ(statusCode(httpGet(next, "/")), "200");
 
 	LocalServer::Limits one;

@@ -285,7 +285,7 @@ TEST_F(ChatReaderTest, StopIsPromptDuringReceiveAndPause)
 	ASSERT_TRUE(waitUntil([&] { return joined(); }));
 	auto began = std::chrono::steady_clock::now();
 	reader->stop(); // blocked in receive
-	EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1000));
+	EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1500));
 	EXPECT_EQ(rec.details().back(), "Disconnected");
 
 	reader->start("somechannel");
@@ -294,52 +294,6 @@ TEST_F(ChatReaderTest, StopIsPromptDuringReceiveAndPause)
 	ASSERT_TRUE(waitUntil([&] { return rec.count("Connection interrupted · retrying in 10 seconds") == 1; }));
 	began = std::chrono::steady_clock::now();
 	reader->stop(); // in the 10-second pause
-	EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1000));
+	EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1500));
 	EXPECT_EQ(rec.details().back(), "Disconnected");
-}
-
-TEST_F(ChatReaderTest, RealTenSecondRetry)
-{
-	auto reader = make(TwitchChatReader::Timings());
-	reader->start("somechannel");
-	ASSERT_TRUE(waitUntil([&] { return joined(); }));
-	chat("drop");
-	ASSERT_TRUE(waitUntil([&] { return rec.count("Connection interrupted · retrying in 10 seconds") == 1; }));
-	auto dropped = std::chrono::steady_clock::now();
-	ASSERT_TRUE(waitUntil([&] { return rec.count("Listening · @somechannel") == 2; }, std::chrono::seconds(15)));
-	auto waited = std::chrono::steady_clock::now() - dropped;
-	EXPECT_GE(waited, std::chrono::milliseconds(9800));
-	EXPECT_LT(waited, std::chrono::milliseconds(13000));
-}
-
-TEST_F(ChatReaderTest, HubPublishesChatAndClearEvents)
-{
-	TestHost host;
-	host.writeConfigFile("config.json", "{\"twitch\":\"somechannel\"}");
-	ChatDock::Options options;
-	options.firstPort = 31763;
-	ChatDock hub(options);
-	EventStreamClient page(hub.port());
-	ASSERT_TRUE(waitUntil([&] {
-		page.readEvents(100, 20);
-		return page.events().find("Listening · @somechannel") != std::string::npos;
-	}));
-	chat("send", R"({"lines":[
-		"@badges=moderator/1;color=#00FF00;display-name=Mo;emotes=25:0-4;id=x1;user-id=3;tmi-sent-ts=1700000000000 :mo!mo@mo PRIVMSG #somechannel :Kappa hi",
-		"@login=mo;target-msg-id=x1 :tmi.twitch.tv CLEARMSG #somechannel :Kappa hi"]})");
-	ASSERT_TRUE(waitUntil([&] {
-		page.readEvents(100, 20);
-		return page.events().find("event: clear\n") != std::string::npos;
-	}));
-	std::string events = page.events();
-	EXPECT_NE(events.find("event: message-in\ndata: {\"id\":\"x1\",\"platform\":\"twitch\",\"userId\":\"3\","
-			      "\"name\":\"Mo\",\"color\":\"#00FF00\",\"text\":\"Kappa hi\""),
-		  std::string::npos)
-	    << events;
-	EXPECT_NE(events.find("\"badges\":[{\"url\":\"/badge/moderator.png\",\"title\":\"Moderatore\"}]"),
-		  std::string::npos);
-	EXPECT_NE(events.find("\"emotes\":[{\"start\":0,\"end\":4,\"url\":"), std::string::npos);
-	EXPECT_NE(events.find("event: status\ndata: {\"twitch\":{\"state\":\"connected\",\"detail\":\"Listening · "
-			      "@somechannel\"}"),
-		  std::string::npos);
 }

@@ -122,14 +122,6 @@ TEST(UpdaterRules, StatusJson)
 
 TEST(UpdaterRules, Reactions)
 {
-	EXPECT_EQ(badgeLook(Status::Latest).text, "Latest");
-	EXPECT_EQ(badgeLook(Status::Latest).colour, "#1f7a3d");
-	for (Status s : {Status::Available, Status::Ready, Status::Setup})
-		EXPECT_EQ(badgeLook(s).colour, "#9147ff");
-	EXPECT_EQ(badgeLook(Status::Unknown).text, "");
-	EXPECT_EQ(badgeSpacerCount(50, 4), 15);
-	EXPECT_EQ(badgeSpacerCount(50, 0), 53);
-
 	using R = UpdateReaction;
 	struct Case {
 		Status status;
