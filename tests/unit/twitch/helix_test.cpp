@@ -366,6 +366,15 @@ TEST_F(HelixTest, PageModerationActions)
 	EXPECT_EQ(r[4].method + " " + r[4].path,
 		  "DELETE /helix/moderation/chat?broadcaster_id=1001&moderator_id=1001&message_id=a%20b%26c");
 
+	// A moderator acts on the channel under its own id.
+	m_account.token = "tok-mod";
+	m_account.userId = "5005";
+	EXPECT_EQ(moderate(R"({"platform":"twitch","action":"unban","userId":"2002"})"), R"({"ok":true})");
+	EXPECT_EQ(calls(), (std::vector<std::string>{
+			       "DELETE /helix/moderation/bans?broadcaster_id=1001&moderator_id=5005&user_id=2002"}));
+	m_account.token = "tok-streamer";
+	m_account.userId = "1001";
+
 	std::string error;
 	EXPECT_TRUE(automodDecide(helix(), "held-1", false, error));
 	r = sent();
