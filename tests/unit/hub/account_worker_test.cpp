@@ -1,9 +1,5 @@
 #include "feed/badges.h"
-#include "hub/chat_dock.h"
-#include "server/router.h"
-#include "support/fake_services.h"
-#include "support/http_client.h"
-#include "support/test_host.h"
+#include "support/hub_fixture.h"
 #include "twitch/emotes.h"
 
 #include <gtest/gtest.h>
@@ -20,39 +16,21 @@ namespace {
 // Generous: under ThreadSanitizer every request to the fakes is slow.
 constexpr std::chrono::seconds kPatience(20);
 
-class AccountWorkerTest : public ::testing::Test {
+class AccountWorkerTest : public HubTest {
 protected:
-	void SetUp() override
-	{
-		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-		ASSERT_TRUE(m_fakes.reset());
-	}
-	void TearDown() override { m_hub.reset(); }
-
+	AccountWorkerTest() : HubTest(33763) {}
 	void startHub(const std::string &channel)
 	{
-		m_host.writeConfigFile("config.json", "{\"twitch\":" + quoted(channel) +
-							  ",\"token\":\"tok-streamer\",\"setupDone\":true}");
-		ChatDock::Options options;
-		options.controlApi = handleApiRequest;
-		options.firstPort = 33763;
-		m_hub = std::make_unique<ChatDock>(options);
-		m_hub->setThirdPartyEmotes(false); // keeps emote provider requests out of these timed flows
-		ASSERT_NE(m_hub->port(), 0);
-	}
-	std::string post(const std::string &path)
-	{
-		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), "{}"));
+		HubTest::startHub("{\"twitch\":" + quoted(channel) + ",\"token\":\"tok-streamer\",\"setupDone\":true}");
 	}
 	// "METHOD path" of the emote and badge requests since the last look.
 	std::vector<std::string> catalogueCalls()
 	{
 		std::vector<std::string> out;
-		JsonValue records = m_fakes.command("twitch-api", "requests", "{\"clear\":true}");
-		for (const JsonValue &r : records["requests"].items()) {
-			const std::string path = r["path"].str();
-			if (path.rfind("/helix/chat/emotes", 0) == 0 || path.rfind("/helix/chat/badges", 0) == 0)
-				out.push_back(r["method"].str() + " " + path);
+		for (const std::string &call : calls("twitch-api")) {
+			if (call.rfind("GET /helix/chat/emotes", 0) == 0 ||
+			    call.rfind("GET /helix/chat/badges", 0) == 0)
+				out.push_back(call);
 		}
 		return out;
 	}
@@ -62,10 +40,6 @@ protected:
 				"{\"path\":" + quoted(path) + ",\"status\":" + std::to_string(status) +
 				    ",\"body\":{\"status\":" + std::to_string(status) + ",\"message\":\"no\"}}");
 	}
-
-	FakeServices &m_fakes = FakeServices::instance();
-	TestHost m_host;
-	std::unique_ptr<ChatDock> m_hub;
 };
 
 } // namespace

@@ -1,8 +1,5 @@
-#include "hub/chat_dock.h"
-#include "support/fake_services.h"
-#include "support/http_client.h"
+#include "support/hub_fixture.h"
 #include "support/log_capture.h"
-#include "support/test_host.h"
 
 #include <gtest/gtest.h>
 
@@ -25,23 +22,12 @@ constexpr int kPatienceMs = 20000;
 
 const char kAccountConfig[] = R"({"twitch":"streamer","token":"tok-streamer","setupDone":true})";
 
-class PollerTest : public ::testing::Test {
+class PollerTest : public HubTest {
 protected:
-	void SetUp() override
-	{
-		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-		ASSERT_TRUE(m_fakes.reset());
-	}
-	void TearDown() override { m_hub.reset(); }
-
+	PollerTest() : HubTest(31763) {}
 	void startHub(bool withAccount, ChatDock::Options options = ChatDock::Options())
 	{
-		if (withAccount)
-			m_host.writeConfigFile("config.json", kAccountConfig);
-		options.firstPort = 31763;
-		m_hub = std::make_unique<ChatDock>(options);
-		m_hub->setThirdPartyEmotes(false); // keeps emote provider requests out of these timed flows
-		ASSERT_NE(m_hub->port(), 0);
+		HubTest::startHub(withAccount ? kAccountConfig : "", options);
 		m_page = std::make_unique<EventStreamClient>(m_hub->port());
 	}
 	// Data of every event of that name the page has received so far.
@@ -85,9 +71,6 @@ protected:
 		return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
 	}
 
-	FakeServices &m_fakes = FakeServices::instance();
-	TestHost m_host;
-	std::unique_ptr<ChatDock> m_hub;
 	std::unique_ptr<EventStreamClient> m_page;
 };
 

@@ -1,47 +1,16 @@
-#include "hub/chat_dock.h"
-#include "server/router.h"
-#include "common/endpoints.h"
-#include "support/fake_services.h"
-#include "support/http_client.h"
-#include "support/test_host.h"
+#include "support/hub_fixture.h"
 #include "twitch/helix.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-
 #include <algorithm>
-#include <memory>
 
 using namespace vanteo;
 using namespace vanteo::test;
 
 namespace {
 
-class AccountRoutesTest : public ::testing::Test {
+class AccountRoutesTest : public HubTest {
 protected:
-	void SetUp() override
-	{
-		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-		ASSERT_TRUE(m_fakes.reset());
-	}
-	void TearDown() override { m_hub.reset(); }
-
-	void startHub(const std::string &configJson = std::string())
-	{
-		if (!configJson.empty())
-			m_host.writeConfigFile("config.json", configJson);
-		ChatDock::Options options;
-		options.controlApi = handleApiRequest;
-		options.firstPort = 35763;
-		m_hub = std::make_unique<ChatDock>(options);
-		m_hub->setThirdPartyEmotes(false); // keeps emote provider requests out of these timed flows
-		ASSERT_NE(m_hub->port(), 0);
-	}
-	std::string post(const std::string &path, const std::string &body)
-	{
-		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
-	}
+	AccountRoutesTest() : HubTest(35763) {}
 	// The token as the oauth page hands it on, with the state of a sign-in
 	// the hub started.
 	std::string postToken(const std::string &token)
@@ -91,18 +60,6 @@ protected:
 		}
 		return count;
 	}
-	bool guiUntil(const std::function<bool()> &condition)
-	{
-		return waitFor([&] {
-			QApplication::processEvents();
-			return condition();
-		});
-	}
-
-	FakeServices &m_fakes = FakeServices::instance();
-	TestHost m_host;
-	std::unique_ptr<ChatDock> m_hub;
-	JsonValue m_last;
 };
 
 } // namespace
@@ -247,7 +204,4 @@ TEST_F(AccountRoutesTest, UserQueryAdsAutoModAndOpen)
 	EXPECT_EQ(post("/api/open", R"({"url":"file:///etc/passwd"})"), R"({"error":"URL not allowed"})");
 	ASSERT_TRUE(guiUntil([&] { return m_host.openedUrls().size() == 1; }));
 	EXPECT_EQ(m_host.openedUrls()[0], "https://www.twitch.tv/raider");
-
-	EXPECT_EQ(post("/api/moderate", R"({"platform":"tiktok","action":"delete","id":"m"})"),
-		  R"({"error":"TikTok moderation is available only in the app; no API exists"})");
 }

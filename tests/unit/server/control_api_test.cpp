@@ -1,11 +1,8 @@
-#include "hub/chat_dock.h"
-#include "server/router.h"
 #include "common/endpoints.h"
 #include "module/browser_panels.h"
 #include "server/profile_check_cache.h"
 #include "support/fake_browser.h"
-#include "support/http_client.h"
-#include "support/test_host.h"
+#include "support/hub_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +17,9 @@ using namespace vanteo::test;
 
 namespace {
 
-class ControlApiTest : public ::testing::Test {
+class ControlApiTest : public HubTest {
 protected:
+	ControlApiTest() : HubTest(33763) {}
 	void startHub(bool withBrowser)
 	{
 		if (withBrowser) {
@@ -29,37 +27,17 @@ protected:
 			m_host.setBrowserFactoryMaker([log] { return new FakeCef(log); });
 			m_host.setMainWindow(&m_window);
 		}
-		ChatDock::Options options;
-		options.controlApi = handleApiRequest;
-		options.firstPort = 33763;
-		m_hub = std::make_unique<ChatDock>(options);
+		HubTest::startHub();
 		m_panels = std::make_unique<BrowserPanels>(*m_hub);
-		ASSERT_NE(m_hub->port(), 0);
 	}
 	void TearDown() override
 	{
 		m_panels.reset();
-		m_hub.reset();
-	}
-
-	std::string post(const std::string &path, const std::string &body)
-	{
-		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
-	}
-	// Runs the GUI thread's queue until `condition` holds: the routes post
-	// their widget work there and answer before it runs.
-	template <typename F> bool guiUntil(F condition)
-	{
-		return waitFor([&] {
-			QApplication::processEvents();
-			return condition();
-		});
+		HubTest::TearDown();
 	}
 
 	QMainWindow m_window;
-	TestHost m_host;
 	std::shared_ptr<BrowserLog> m_log = std::make_shared<BrowserLog>();
-	std::unique_ptr<ChatDock> m_hub;
 	std::unique_ptr<BrowserPanels> m_panels;
 };
 

@@ -1,10 +1,7 @@
 #include "common/persisted_switch.h"
-#include "hub/chat_dock.h"
-#include "server/router.h"
 #include "lookup/channel_name.h"
 #include "server/demo_events.h"
-#include "support/http_client.h"
-#include "support/test_host.h"
+#include "support/hub_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,23 +12,14 @@ using namespace vanteo::test;
 
 namespace {
 
-class RouterTest : public ::testing::Test {
+class RouterTest : public HubTest {
 protected:
+	RouterTest() : HubTest(30763) {}
 	void SetUp() override
 	{
-		ChatDock::Options options;
-		options.controlApi = handleApiRequest;
-		options.firstPort = 30763;
-		m_hub = std::make_unique<ChatDock>(options);
-		ASSERT_NE(m_hub->port(), 0);
+		HubTest::SetUp();
+		startHub();
 	}
-	std::string post(const std::string &path, const std::string &body)
-	{
-		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
-	}
-
-	TestHost m_host;
-	std::unique_ptr<ChatDock> m_hub;
 };
 
 } // namespace

@@ -1,9 +1,5 @@
-#include "hub/chat_dock.h"
-#include "server/router.h"
 #include "common/endpoints.h"
-#include "support/fake_services.h"
-#include "support/http_client.h"
-#include "support/test_host.h"
+#include "support/hub_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -18,17 +14,13 @@ namespace {
 const char kChannel[] = "5e0c4a1b2c3d4e5f60718293"; // the fake's channel of "se-token-1"
 const char kTypes[] = "follow,subscriber,tip,cheer,raid,host,communityGiftPurchase,redemption,merch,superchat,sponsor";
 
-class StreamElementsTest : public ::testing::Test {
+class StreamElementsTest : public HubTest {
 protected:
+	StreamElementsTest() : HubTest(34763) {}
 	void SetUp() override
 	{
-		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-		ASSERT_TRUE(m_fakes.reset());
-		ChatDock::Options options;
-		options.controlApi = handleApiRequest;
-		options.firstPort = 34763;
-		m_hub = std::make_unique<ChatDock>(options);
-		ASSERT_NE(m_hub->port(), 0);
+		HubTest::SetUp();
+		startHub();
 	}
 	void TearDown() override
 	{
@@ -36,25 +28,12 @@ protected:
 		m_fakes.applyEndpoints();
 	}
 
-	std::string post(const std::string &path, const std::string &body)
-	{
-		return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
-	}
 	std::string se(const std::string &body) { return post("/api/se", body); }
 	void useToken(const std::string &token)
 	{
 		ASSERT_EQ(post("/api/feed-config", "{\"seToken\":" + quoted(token) + "}"), "{\"ok\":true}");
 	}
-	// "METHOD path" of every request the fake received since the last call.
-	std::vector<std::string> calls()
-	{
-		std::vector<std::string> out;
-		JsonValue records = m_fakes.command("streamelements", "requests", "{\"clear\":true}");
-		m_last = records["requests"];
-		for (const JsonValue &r : m_last.items())
-			out.push_back(r["method"].str() + " " + r["path"].str());
-		return out;
-	}
+	std::vector<std::string> calls() { return HubTest::calls("streamelements"); }
 	std::string header(size_t index, const std::string &name)
 	{
 		for (const JsonValue &pair : m_last[index]["headers"].items()) {
@@ -63,11 +42,6 @@ protected:
 		}
 		return "(none)";
 	}
-
-	TestHost m_host;
-	FakeServices &m_fakes = FakeServices::instance();
-	std::unique_ptr<ChatDock> m_hub;
-	JsonValue m_last;
 };
 
 } // namespace
@@ -167,10 +141,7 @@ TEST_F(StreamElementsTest, FailuresReportTheStatus)
 	m_hub = nullptr;
 	m_fakes.command("streamelements", "configure", "{\"status\":{}}");
 	setEndpointOverrides(m_fakes.endpointsText() + ",streamelements=127.0.0.1:9", m_fakes.caFile());
-	ChatDock::Options options;
-	options.controlApi = handleApiRequest;
-	options.firstPort = 34763;
-	m_hub = std::make_unique<ChatDock>(options);
+	startHub();
 	useToken("se-token-1");
 	EXPECT_EQ(se("{\"action\":\"history\"}"), "{\"error\":\"StreamElements rejected the token (response 0)\"}");
 }

@@ -165,11 +165,8 @@ TEST_F(TikTokClientTest, LookupAnswersAndTheirPauses)
 		EXPECT_EQ(rec.statuses.back().detail, "Disconnected");
 		EXPECT_EQ(rec.statuses.back().state, LinkState::Disabled);
 	}
-	JsonValue request = web("requests")["requests"][0];
-	EXPECT_EQ(request["path"].str(), "/api-live/user/room/?aid=1988&app_language=en-US&app_name=tiktok_web"
-					 "&device_platform=web&sourceType=54&uniqueId=some.one");
 	bool referer = false;
-	for (const JsonValue &h : request["headers"].items())
+	for (const JsonValue &h : web("requests")["requests"][0]["headers"].items())
 		referer |= h[0].str() == "Referer" &&
 			   h[1].str() == "https://" + FakeServices::instance().address("tiktok-web") + "/";
 	EXPECT_TRUE(referer);

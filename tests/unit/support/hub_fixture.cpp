@@ -1,0 +1,48 @@
+#include "support/hub_fixture.h"
+
+#include "server/router.h"
+
+#include <QApplication>
+
+namespace vanteo::test {
+
+void HubTest::SetUp()
+{
+	ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
+	ASSERT_TRUE(m_fakes.reset());
+}
+
+void HubTest::startHub(const std::string &configJson, ChatDock::Options options)
+{
+	if (!configJson.empty())
+		m_host.writeConfigFile("config.json", configJson);
+	options.controlApi = handleApiRequest;
+	options.firstPort = m_firstPort;
+	m_hub = std::make_unique<ChatDock>(options);
+	m_hub->setThirdPartyEmotes(false);
+	ASSERT_NE(m_hub->port(), 0);
+}
+
+std::string HubTest::post(const std::string &path, const std::string &body)
+{
+	return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
+}
+
+bool HubTest::guiUntil(const std::function<bool()> &condition)
+{
+	return waitFor([&] {
+		QApplication::processEvents();
+		return condition();
+	});
+}
+
+std::vector<std::string> HubTest::calls(const std::string &service)
+{
+	m_last = m_fakes.command(service, "requests", "{\"clear\":true}")["requests"];
+	std::vector<std::string> out;
+	for (const JsonValue &r : m_last.items())
+		out.push_back(r["method"].str() + " " + r["path"].str());
+	return out;
+}
+
+} // namespace vanteo::test
