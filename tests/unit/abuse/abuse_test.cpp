@@ -3,14 +3,10 @@
 // hold a thread or a slot for good, stall the other pages, or lose the
 // stored account.
 
-#include "hub/chat_dock.h"
-#include "server/router.h"
 #include "common/endpoints.h"
 #include "http/http_request.h"
-#include "support/fake_services.h"
-#include "support/http_client.h"
+#include "support/hub_fixture.h"
 #include "support/log_capture.h"
-#include "support/test_host.h"
 
 #include <gtest/gtest.h>
 
@@ -85,12 +81,12 @@ private:
 	std::vector<int> m_held;
 };
 
-class AbuseTest : public ::testing::Test {
+class AbuseTest : public HubTest {
 protected:
+	AbuseTest() : HubTest(36763) {}
 	void SetUp() override
 	{
-		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-		ASSERT_TRUE(m_fakes.reset());
+		HubTest::SetUp();
 		clearLog();
 	}
 	void TearDown() override
@@ -98,13 +94,7 @@ protected:
 		m_hub.reset();
 		m_fakes.applyEndpoints();
 	}
-	void startHub(ChatDock::Options options = ChatDock::Options())
-	{
-		options.controlApi = handleApiRequest;
-		options.firstPort = 36763;
-		m_hub = std::make_unique<ChatDock>(options);
-		ASSERT_NE(m_hub->port(), 0);
-	}
+	void startHub(ChatDock::Options options = ChatDock::Options()) { HubTest::startHub("", options); }
 	uint16_t port() const { return m_hub->port(); }
 	std::string post(const std::string &path, const std::string &body, int timeoutMs = 5000)
 	{
@@ -133,10 +123,6 @@ protected:
 			n += line.find(text) != std::string::npos;
 		return n;
 	}
-
-	FakeServices &m_fakes = FakeServices::instance();
-	TestHost m_host;
-	std::unique_ptr<ChatDock> m_hub;
 };
 
 } // namespace

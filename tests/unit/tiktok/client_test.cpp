@@ -295,7 +295,6 @@ TEST_F(TikTokClientTest, FailedSetUpsWaitTheLongPause)
 	};
 	const Case cases[] = {
 	    {"tiktok-signer", R"({"status":402})", LinkState::Error, "The signing service requires a paid plan"},
-	    {"tiktok-signer", R"({"status":500})", LinkState::Retry, "Signing failed (500)"},
 	    {"tiktok-push", R"({"handshake":"reject"})", LinkState::Retry, "TikTok WebSocket rejected"},
 	};
 	auto client = rec.make(fast());
