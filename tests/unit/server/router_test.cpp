@@ -1,6 +1,5 @@
 #include "common/persisted_switch.h"
 #include "lookup/channel_name.h"
-#include "server/demo_events.h"
 #include "support/hub_fixture.h"
 
 #include <gtest/gtest.h>
@@ -76,29 +75,10 @@ TEST_F(RouterTest, SetupDoneFeedConfigAndSwitches)
 	EXPECT_TRUE(gameCaptureSwitch().on());
 }
 
-TEST_F(RouterTest, DemoKinds)
+TEST_F(RouterTest, UnknownKindsAndAccountRoutesAnswerThroughTheGate)
 {
 	EXPECT_EQ(post("/api/demo", "{\"kind\":\"nope\"}"), "{\"error\":\"Unknown test type\"}");
 	EXPECT_EQ(post("/api/demo", "{}"), "{\"error\":\"Unknown test type\"}");
-
-	ChatMessage m;
-	ASSERT_TRUE(demoMessage("ttgift", "Ann", 1234, m));
-	EXPECT_EQ(m.platform, Platform::TikTok);
-	EXPECT_EQ(m.id, "demo-1234");
-	EXPECT_EQ(m.eventId, "gift");
-	EXPECT_EQ(m.eventText, "Rose");
-	EXPECT_EQ(m.eventCount, "5");
-	EXPECT_EQ(m.eventTotal, "5");
-	ASSERT_TRUE(demoMessage("cheer", "Ann", 1, m));
-	EXPECT_EQ(m.eventId, "");
-	EXPECT_EQ(m.bits, 100);
-	EXPECT_EQ(m.time, 0);
-	EXPECT_EQ(m.color, "#a970ff");
-	EXPECT_FALSE(demoMessage("ttother", "Ann", 1, m));
-}
-
-TEST_F(RouterTest, UnknownAndAccountRoutesAnswerThroughTheGate)
-{
 	for (const char *path : {"/api/send", "/api/emotes", "/api/user", "/api/open", "/api/feed-history", "/api/ads",
 				 "/api/chatters", "/api/automod", "/api/moderate", "/api/nothing", "/api/update/"})
 		EXPECT_EQ(post(path, "{}"), "{\"error\":\"Connect the Twitch account first\"}") << path;
