@@ -155,20 +155,12 @@ TEST_F(ProfileCheckTest, KickChannelApi)
 	const std::string avatar = root("kick") + "/avatar/";
 	sites("kick", R"({"name":"kick.live","username":"KickLive"})");
 	sites("kick", R"({"name":"kick-off","mode":"offline","avatar":"https://files.example/p.webp"})");
-	sites("kick", R"({"name":"nouser","mode":"raw","body":"{\"user\":{\"username\":\"\"},\"livestream\":{}}"})");
-	sites("kick", R"({"name":"notobject","mode":"raw","body":"{\"user\":{\"username\":\"N\"},\"livestream\":5}"})");
-	sites("kick", R"({"name":"emptyobj","mode":"raw","body":"{\"user\":{\"username\":\"E\"},\"livestream\":{}}"})");
-	sites("kick", R"({"name":"gone","mode":"status","status":403})");
 	struct Case {
 		const char *name;
 		std::string reply;
 	} cases[] = {
 	    {"kick.live", ok("kick.live", "KickLive", avatar + "kick.live.svg", true)},
 	    {"kick-off", ok("kick-off", "kick-off", "https://files.example/p.webp", false)},
-	    {"nouser", fail("No Kick channel matches this name")},
-	    {"notobject", ok("notobject", "N", "", false)},
-	    {"emptyobj", ok("emptyobj", "E", "", true)},
-	    {"gone", fail("No Kick channel matches this name")},
 	    {"unknown", fail("No Kick channel matches this name")},
 	};
 	for (const auto &c : cases) {
@@ -179,8 +171,6 @@ TEST_F(ProfileCheckTest, KickChannelApi)
 		EXPECT_EQ(requests[0]["path"].str(), std::string("/api/v2/channels/") + c.name);
 		EXPECT_EQ(ownHeaders(requests[0]), std::vector<std::string>{std::string("User-Agent: ") + kAgent});
 	}
-	sites("down", R"({"site":"kick"})");
-	EXPECT_EQ(check("kick", "kick.live"), fail("No Kick channel matches this name"));
 }
 
 TEST_F(ProfileCheckTest, YouTubeChannelPageWithTheConsentCookies)
