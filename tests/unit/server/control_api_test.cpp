@@ -99,15 +99,6 @@ TEST_F(ControlApiTest, DialogRoutesActOnTheGuiThread)
 	EXPECT_TRUE(m_host.openedUrls().empty());
 }
 
-TEST_F(ControlApiTest, SetupOpensInTheDefaultBrowserWithoutEmbeddedOne)
-{
-	startHub(false);
-	EXPECT_EQ(post("/api/setup-open", "{}"), "{\"ok\":true}");
-	ASSERT_TRUE(guiUntil([&] { return !m_host.openedUrls().empty(); }));
-	EXPECT_EQ(m_host.openedUrls()[0],
-		  "http://setup.localhost:" + std::to_string(m_hub->port()) + "/setup.html?t=" + m_hub->token());
-}
-
 TEST(ProfileCheckCache, KeepsSuccessesForTenMinutesAndRetriesFailures)
 {
 	uint64_t now = 5'000'000'000;
