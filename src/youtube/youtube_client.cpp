@@ -5,6 +5,7 @@
 #include "platform/https.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace vanteo {
 
@@ -17,6 +18,12 @@ const char kPageHeaders[] = "User-Agent: Mozilla/5.0 (Windows NT 10.0; Win64; x6
 			    "Cookie: SOCS=CAI; CONSENT=YES+cb\r\n";
 
 const char kUnavailable[] = "YouTube chat unavailable · retrying";
+
+bool fetchLivePage(const std::string &name, std::string &html, uint32_t &httpStatus)
+{
+	return platform::httpsGet(endpoint_names::kYouTube, youTubeLivePath(name) + "?ucbcb=1", html, httpStatus,
+				  kPageHeaders);
+}
 
 } // namespace
 
@@ -59,8 +66,7 @@ void YouTubeClient::liveStatusLoop(std::string name)
 		status(LinkState::Connecting, "Checking live status");
 		std::string html;
 		uint32_t httpStatus = 0;
-		const bool completed = platform::httpsGet(endpoint_names::kYouTube, youTubeLivePath(name) + "?ucbcb=1",
-							  html, httpStatus, kPageHeaders);
+		const bool completed = fetchLivePage(name, html, httpStatus);
 		if (!m_worker.running())
 			break;
 		int ticks = m_timings.recheckTicks;
@@ -84,11 +90,30 @@ void YouTubeClient::liveStatusLoop(std::string name)
 	status(LinkState::Disabled, "Disconnected");
 }
 
+void YouTubeClient::refreshViewers(const std::string &name)
+{
+	std::string html;
+	uint32_t httpStatus = 0;
+	if (!fetchLivePage(name, html, httpStatus) || httpStatus != 200 || !m_worker.running())
+		return;
+	const YouTubeLivePage page = readYouTubeLivePage(html);
+	if (page.live && page.viewers >= 0 && m_sinks.viewers)
+		m_sinks.viewers(page.viewers);
+}
+
 int YouTubeClient::runLive(const std::string &name, const YouTubeLivePage &page)
 {
 	status(LinkState::Connected, "Listening · @" + name);
 	std::string continuation = page.continuation;
+	// The chat answers carry no viewer count; the live page, read again now
+	// and then, keeps the header's count current.
+	const auto viewersEvery = std::chrono::milliseconds(int64_t(m_timings.recheckTicks) * m_timings.tickMs);
+	auto nextViewers = std::chrono::steady_clock::now() + viewersEvery;
 	while (m_worker.running()) {
+		if (std::chrono::steady_clock::now() >= nextViewers) {
+			refreshViewers(name);
+			nextViewers = std::chrono::steady_clock::now() + viewersEvery;
+		}
 		std::string body;
 		uint32_t httpStatus = 0;
 		const bool completed =

@@ -29,7 +29,8 @@ public:
 	// Waits; the defaults are the product's values.
 	struct Timings {
 		int tickMs = 100;        // every wait sleeps in ticks that check `running`
-		int recheckTicks = 1200; // 2 min after a channel that is not live
+		int recheckTicks = 1200; // 2 min after a channel that is not live; the
+					 // viewer count is read as often while live
 		int afterFailTicks = 50; // 5 s after an answer that could not be read
 		int minPollMs = 1000;    // bounds of the wait YouTube asks for
 		int maxPollMs = 10000;
@@ -51,6 +52,8 @@ private:
 	void liveStatusLoop(std::string name);
 	// Polls one stream's chat; the ticks to wait before checking again.
 	int runLive(const std::string &name, const YouTubeLivePage &page);
+	// Reports the viewer count of the channel's live page, if it has one.
+	void refreshViewers(const std::string &name);
 	void status(LinkState state, const std::string &detail);
 
 	const ChatSinks m_sinks;
