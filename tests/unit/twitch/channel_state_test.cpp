@@ -30,6 +30,19 @@ std::string page(const std::string &items, const std::string &cursor = std::stri
 	       ",\"pagination\":{" + (cursor.empty() ? "" : "\"cursor\":" + quoted(cursor)) + "}}";
 }
 
+// "name@group" of each emote, then "|" and "name(avatar)" of each group.
+std::string outline(const std::string &json)
+{
+	const JsonValue v = JsonValue::parse(json);
+	std::string out;
+	for (const JsonValue &e : v["emotes"].items())
+		out += e["name"].str() + "@" + e["group"].str() + " ";
+	out += "|";
+	for (const JsonValue &g : v["groups"].items())
+		out += " " + g["name"].str() + "(" + g["avatar"].str() + ")";
+	return out;
+}
+
 class ChannelStateTest : public ::testing::Test {
 protected:
 	void SetUp() override
@@ -58,13 +71,6 @@ protected:
 			out.push_back(r["method"].str() + " " + r["path"].str());
 		return out;
 	}
-	size_t countPrefix(const std::vector<std::string> &list, const std::string &prefix)
-	{
-		size_t n = 0;
-		for (const std::string &call : list)
-			n += call.compare(0, prefix.size(), prefix) == 0;
-		return n;
-	}
 
 	FakeServices &m_fakes = FakeServices::instance();
 	TwitchAccount m_account;
@@ -84,15 +90,13 @@ TEST(EmoteCatalogRules, GroupsDuplicatesOwnersAndOrder)
 			    "channel"),
 		  "");
 	// The account's pages: owners only for the three owned types.
-	EXPECT_EQ(c.addPage(page(emote("x1", "chanHi", "subscriptions", "2002") + "," +
-				 emote("b1", "bobWave", "subscriptions", "2002") + "," +
-				 emote("z1", "zedPog", "follower", "3003") + "," +
-				 emote("a1", "amyBits", "bitstier", "4004") + "," +
-				 emote("g0", "zeroOwner", "subscriptions", "0") + "," +
-				 emote("s1", "smileSet", "smilies", "5005") + "," +
-				 emote("u1", "unknownOwner", "follower", "9999") + "," +
-				 emote("b2", "bobLove", "subscriptions", "2002")),
-			    ""),
+	c.addPage(page(emote("x1", "chanHi", "subscriptions", "2002") + "," +
+		       emote("b1", "bobWave", "subscriptions", "2002") + "," +
+		       emote("z1", "zedPog", "follower", "3003") + "," + emote("a1", "amyBits", "bitstier", "4004") +
+		       "," + emote("g0", "zeroOwner", "subscriptions", "0") + "," +
+		       emote("s1", "smileSet", "smilies", "5005") + "," +
+		       emote("u1", "unknownOwner", "follower", "9999") + "," +
+		       emote("b2", "bobLove", "subscriptions", "2002")),
 		  "");
 	EXPECT_EQ(c.ownerIds(), (std::vector<std::string>{"2002", "3003", "4004", "9999"}));
 	c.addPage(page(emote("k", "Kappa", "globals", "") + "," + emote("zz", "zedPog", "globals", "")), "globali");
@@ -101,40 +105,10 @@ TEST(EmoteCatalogRules, GroupsDuplicatesOwnersAndOrder)
 	c.addOwners("{\"data\":[{\"id\":\"2002\",\"display_name\":\"Bob\",\"profile_image_url\":\"p2\"},"
 		    "{\"id\":\"3003\",\"display_name\":\"zed\",\"profile_image_url\":\"p3\"},"
 		    "{\"id\":\"4004\",\"display_name\":\"amy\",\"profile_image_url\":\"p4\"}]}");
-
-	const std::string e = ",\"url\":\"T/";
-	EXPECT_EQ(c.json(),
-		  "{\"emotes\":["
-		  "{\"name\":\"chanHi\"" +
-		      e +
-		      "c1/default/dark/2.0/{{id}}\",\"group\":\"channel\"},"
-		      "{\"name\":\"bobWave\"" +
-		      e +
-		      "b1/default/dark/2.0/{{id}}\",\"group\":\"Bob\"},"
-		      "{\"name\":\"zedPog\"" +
-		      e +
-		      "z1/default/dark/2.0/{{id}}\",\"group\":\"zed\"},"
-		      "{\"name\":\"amyBits\"" +
-		      e +
-		      "a1/default/dark/2.0/{{id}}\",\"group\":\"amy\"},"
-		      "{\"name\":\"zeroOwner\"" +
-		      e +
-		      "g0/default/dark/2.0/{{id}}\",\"group\":\"globali\"},"
-		      "{\"name\":\"smileSet\"" +
-		      e +
-		      "s1/default/dark/2.0/{{id}}\",\"group\":\"globali\"},"
-		      "{\"name\":\"unknownOwner\"" +
-		      e +
-		      "u1/default/dark/2.0/{{id}}\",\"group\":\"Other Channels\"},"
-		      "{\"name\":\"bobLove\"" +
-		      e +
-		      "b2/default/dark/2.0/{{id}}\",\"group\":\"Bob\"},"
-		      "{\"name\":\"Kappa\"" +
-		      e +
-		      "k/default/dark/2.0/{{id}}\",\"group\":\"globali\"}],"
-		      "\"groups\":[{\"name\":\"channel\",\"avatar\":\"\"},{\"name\":\"amy\",\"avatar\":\"p4\"},"
-		      "{\"name\":\"Bob\",\"avatar\":\"p2\"},{\"name\":\"Other Channels\",\"avatar\":\"\"},"
-		      "{\"name\":\"zed\",\"avatar\":\"p3\"},{\"name\":\"globali\",\"avatar\":\"\"}]}");
+	EXPECT_EQ(outline(c.json()), "chanHi@channel bobWave@Bob zedPog@zed amyBits@amy zeroOwner@globali "
+				     "smileSet@globali unknownOwner@Other Channels bobLove@Bob Kappa@globali | "
+				     "channel() amy(p4) Bob(p2) Other Channels() zed(p3) globali()");
+	EXPECT_EQ(JsonValue::parse(c.json())["emotes"][0]["url"].str(), "T/c1/default/dark/2.0/{{id}}");
 
 	// Without a template the Twitch emote host is used; quotes in names
 	// stay inside their JSON strings; junk pages add nothing.
@@ -162,79 +136,20 @@ TEST_F(ChannelStateTest, EmotesOfTheChannelTheAccountAndTwitch)
 		  (std::vector<std::string>{"GET /helix/chat/emotes?broadcaster_id=1001",
 					    "GET /helix/chat/emotes/user?first=100&user_id=1001",
 					    "GET /helix/chat/emotes/global", "GET /helix/users?id=3003&id=4004"}));
-	const std::string url = m_base + "/static/emoticons/v2/";
-	EXPECT_EQ(json, "{\"emotes\":[{\"name\":\"strmHi\",\"url\":\"" + url +
-			    "emotesv2_c1/default/dark/2.0\",\"group\":\"channel\"},"
-			    "{\"name\":\"strmLove\",\"url\":\"" +
-			    url +
-			    "emotesv2_c2/default/dark/2.0\",\"group\":\"channel\"},"
-			    "{\"name\":\"raidPog\",\"url\":\"" +
-			    url +
-			    "emotesv2_r1/default/dark/2.0\",\"group\":\"Raider\"},"
-			    "{\"name\":\"frndWave\",\"url\":\"" +
-			    url +
-			    "emotesv2_f1/default/dark/2.0\",\"group\":\"Friend\"},"
-			    "{\"name\":\"Kappa\",\"url\":\"" +
-			    url +
-			    "25/default/dark/2.0\",\"group\":\"globali\"},"
-			    "{\"name\":\"4Head\",\"url\":\"" +
-			    url +
-			    "354/default/dark/2.0\",\"group\":\"globali\"}],"
-			    "\"groups\":[{\"name\":\"channel\",\"avatar\":\"\"},"
-			    "{\"name\":\"Friend\",\"avatar\":\"" +
-			    m_base +
-			    "/static/profile/friend.png\"},"
-			    "{\"name\":\"Raider\",\"avatar\":\"" +
-			    m_base +
-			    "/static/profile/raider.png\"},"
-			    "{\"name\":\"globali\",\"avatar\":\"\"}]}");
-}
+	EXPECT_EQ(outline(json), "strmHi@channel strmLove@channel raidPog@Raider frndWave@Friend Kappa@globali "
+				 "4Head@globali | channel() Friend(" +
+				     m_base + "/static/profile/friend.png) Raider(" + m_base +
+				     "/static/profile/raider.png) globali()");
+	EXPECT_EQ(JsonValue::parse(json)["emotes"][0]["url"].str(),
+		  m_base + "/static/emoticons/v2/emotesv2_c1/default/dark/2.0");
 
-TEST_F(ChannelStateTest, EmotePagesStopAtFortyAndOwnersGoInHundreds)
-{
-	std::string list;
-	for (int i = 0; i < 170; ++i) {
-		const std::string n = std::to_string(i);
-		list += (i ? "," : "") + std::string("{\"id\":\"e") + n + "\",\"name\":\"em" + n +
-			"\",\"emote_type\":\"follower\",\"owner_id\":\"" + std::to_string(9000 + i) +
-			"\",\"images\":{},\"format\":[],\"scale\":[],\"theme_mode\":[],\"emote_set_id\":\"1\"}";
-	}
-	configure("{\"userEmotes\":[" + list + "],\"pageSize\":{\"GET /helix/chat/emotes/user\":4}}");
-	std::string json;
-	std::string error;
-	ASSERT_TRUE(loadEmotes(helix(""), json, error));
-	const std::vector<std::string> sent = calls();
-	EXPECT_EQ(countPrefix(sent, "GET /helix/chat/emotes/user?first=100&user_id=1001"), 40u);
-	EXPECT_EQ(countPrefix(sent, "GET /helix/chat/emotes/user?first=100&user_id=1001&after="), 39u);
-	EXPECT_EQ(countPrefix(sent, "GET /helix/chat/emotes?"), 0u); // no broadcaster id, no channel emotes
-	ASSERT_EQ(countPrefix(sent, "GET /helix/users?"), 2u);
-	std::vector<std::string> batches;
-	for (const std::string &call : sent)
-		if (call.compare(0, 17, "GET /helix/users?") == 0)
-			batches.push_back(call);
-	EXPECT_EQ(batches[0].rfind("GET /helix/users?id=9000&id=9001&", 0), 0u);
-	EXPECT_EQ(std::count(batches[0].begin(), batches[0].end(), '='), 100);
-	EXPECT_EQ(batches[1].rfind("GET /helix/users?id=9100&id=9101&", 0), 0u);
-	EXPECT_EQ(std::count(batches[1].begin(), batches[1].end(), '='), 60);
-	const JsonValue v = JsonValue::parse(json);
-	EXPECT_EQ(v["emotes"].size(), 160u + 2u); // 40 pages of 4, then the two global ones
-	EXPECT_EQ(v["emotes"][159]["name"].str(), "em159");
-	EXPECT_EQ(v["groups"].size(), 2u); // unknown owners: "Other Channels", then the global group
-	EXPECT_EQ(v["groups"][0]["name"].str(), "Other Channels");
-}
-
-TEST_F(ChannelStateTest, RefusedAccountPagesKeepTheGlobalEmotes)
-{
+	// The account's pages refused: the global emotes and the sign-in text.
 	script("/helix/chat/emotes/user", 401, "{\"status\":401,\"message\":\"Invalid OAuth token\"}");
-	std::string json;
-	std::string error;
 	ASSERT_TRUE(loadEmotes(helix(""), json, error));
 	EXPECT_EQ(error, "Authorization is required again; click Connect Twitch Account");
 	EXPECT_EQ(calls(), (std::vector<std::string>{"GET /helix/chat/emotes/user?first=100&user_id=1001",
 						     "GET /helix/chat/emotes/global"}));
-	const JsonValue v = JsonValue::parse(json);
-	ASSERT_EQ(v["emotes"].size(), 2u);
-	EXPECT_EQ(v["emotes"][0]["name"].str(), "Kappa");
+	EXPECT_EQ(outline(json), "Kappa@globali 4Head@globali | globali()");
 
 	// Nothing at all: the generic text; a 401 keeps its own.
 	script("/helix/chat/emotes/global", 503, "\"\"");
@@ -245,6 +160,35 @@ TEST_F(ChannelStateTest, RefusedAccountPagesKeepTheGlobalEmotes)
 	error.clear();
 	EXPECT_FALSE(loadEmotes(helix(""), json, error));
 	EXPECT_EQ(error, "Twitch returned no emotes");
+}
+
+TEST_F(ChannelStateTest, EmotePagesStopAtFortyAndOwnersGoInHundreds)
+{
+	std::string list;
+	for (int i = 0; i < 170; ++i)
+		list += (i ? "," : "") +
+			emote("e" + std::to_string(i), "em" + std::to_string(i), "follower", std::to_string(9000 + i));
+	configure("{\"userEmotes\":[" + list + "],\"pageSize\":{\"GET /helix/chat/emotes/user\":4}}");
+	std::string json;
+	std::string error;
+	ASSERT_TRUE(loadEmotes(helix(""), json, error));
+	std::vector<std::string> users;
+	size_t pages = 0;
+	for (const std::string &call : calls()) {
+		pages += call.rfind("GET /helix/chat/emotes/user?first=100&user_id=1001", 0) == 0;
+		if (call.rfind("GET /helix/users?", 0) == 0)
+			users.push_back(call);
+		EXPECT_NE(call.rfind("GET /helix/chat/emotes?", 0), 0u); // no broadcaster id, no channel emotes
+	}
+	EXPECT_EQ(pages, 40u);
+	ASSERT_EQ(users.size(), 2u);
+	EXPECT_EQ(users[0].rfind("GET /helix/users?id=9000&id=9001&", 0), 0u);
+	EXPECT_EQ(std::count(users[0].begin(), users[0].end(), '='), 100);
+	EXPECT_EQ(users[1].rfind("GET /helix/users?id=9100&id=9101&", 0), 0u);
+	EXPECT_EQ(std::count(users[1].begin(), users[1].end(), '='), 60);
+	const JsonValue v = JsonValue::parse(json);
+	EXPECT_EQ(v["emotes"].size(), 160u + 2u); // 40 pages of 4, then the two global ones
+	EXPECT_EQ(v["emotes"][159]["name"].str(), "em159");
 }
 
 TEST_F(ChannelStateTest, ChannelBadgesReplaceGlobalOnesInChatLines)
@@ -280,14 +224,11 @@ TEST_F(ChannelStateTest, ChannelBadgesReplaceGlobalOnesInChatLines)
 	ChatMessage line;
 	line.name = "viewer";
 	line.badges = {{"subscriber", "12"}, {"bits", "1"}, {"hype-train", "1"}, {"bits", "100"}, {"turbo", "1"}};
-	const JsonValue badges = JsonValue::parse(messageToJson(line))["badges"];
-	ASSERT_EQ(badges.size(), 4u);
-	EXPECT_EQ(badges[0]["url"].str(), m_base + "/static/badges/v1/subscriber-12/2");
-	EXPECT_EQ(badges[0]["title"].str(), "Streamer Year");
-	EXPECT_EQ(badges[1]["url"].str(), m_base + "/static/h1");
-	EXPECT_EQ(badges[1]["title"].str(), "Hype Train Conductor");
-	EXPECT_EQ(badges[2]["title"].str(), "cheer 100");
-	EXPECT_EQ(badges[3]["url"].str(), "/badge/turbo.png");
+	std::string shown;
+	for (const JsonValue &b : JsonValue::parse(messageToJson(line))["badges"].items())
+		shown += b["title"].str() + "=" + b["url"].str() + " ";
+	EXPECT_EQ(shown, "Streamer Year=" + m_base + "/static/badges/v1/subscriber-12/2 Hype Train Conductor=" +
+			     m_base + "/static/h1 cheer 100=" + m_base + "/static/b100 turbo=/badge/turbo.png ");
 
 	// A failed channel request is the outcome; the global version stays.
 	script("/helix/chat/badges", 500, "\"\"");
@@ -355,7 +296,11 @@ TEST_F(ChannelStateTest, ChattersAcrossPagesAndFailures)
 	ASSERT_TRUE(loadChatters(helix(), "streamer", json, error));
 	EXPECT_EQ(json, "{\"broadcaster\":\"Streamer\",\"moderators\":[],\"vips\":[\"Friend\"],"
 			"\"bots\":[\"Nightbot\"],\"viewers\":[\"Raider\"],\"total\":4}");
-	EXPECT_EQ(countPrefix(calls(), "GET /helix/chat/chatters?"), 3u);
+	const std::vector<std::string> sent = calls();
+	EXPECT_EQ(
+	    std::count_if(sent.begin(), sent.end(),
+			  [](const std::string &call) { return call.rfind("GET /helix/chat/chatters?", 0) == 0; }),
+	    3);
 
 	// Not even the first page: the reconnect text.
 	configure("{\"fail\":{\"GET /helix/chat/chatters\":{\"status\":401,\"message\":\"Missing scope\"}}}");

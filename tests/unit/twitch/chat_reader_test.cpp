@@ -10,6 +10,7 @@
 #include <chrono>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <vector>
 
 using namespace vanteo;
@@ -105,19 +106,22 @@ protected:
 TEST_F(ChatReaderTest, JoinsAnonymouslyAndReportsListeningOnce)
 {
 	auto reader = make();
+	reader->start("");
+	reader->stop();
+	EXPECT_EQ(rec.details(), std::vector<std::string>{"Not configured"});
+	rec.statuses.clear();
+
 	reader->start("somechannel");
 	ASSERT_TRUE(waitUntil([&] { return joined(); }));
-	JsonValue state = chat("state");
-	const JsonValue &session = state["sessions"][0];
+	const JsonValue session = chat("state")["sessions"][0];
 	const JsonValue &received = session["received"];
 	ASSERT_GE(received.size(), 3u);
 	EXPECT_EQ(received[0]["data"].str(), "CAP REQ :twitch.tv/tags twitch.tv/commands\r\n");
 	std::smatch m;
 	std::string nick = received[1]["data"].str();
 	ASSERT_TRUE(std::regex_match(nick, m, std::regex("NICK justinfan([0-9]{6})\r\n"))) << nick;
-	int n = std::stoi(m[1]);
-	EXPECT_GE(n, 100000);
-	EXPECT_LE(n, 999998);
+	EXPECT_GE(std::stoi(m[1]), 100000);
+	EXPECT_LE(std::stoi(m[1]), 999998);
 	EXPECT_EQ(received[2]["data"].str(), "JOIN #somechannel\r\n");
 	EXPECT_EQ(session["path"].str(), "/");
 
@@ -128,25 +132,13 @@ TEST_F(ChatReaderTest, JoinsAnonymouslyAndReportsListeningOnce)
 	EXPECT_EQ(rec.details(), (std::vector<std::string>{"Connecting", "Listening · @somechannel", "Disconnected"}));
 	EXPECT_EQ(rec.statuses.back().first, LinkState::Disabled);
 
-	std::vector<std::string> nicks;
-	for (int i = 0; i < 50; ++i) {
-		std::string line = guestNickLine();
-		ASSERT_TRUE(std::regex_match(line, m, std::regex("NICK justinfan([0-9]{6})\r\n")));
-		nicks.push_back(line);
-	}
-	std::sort(nicks.begin(), nicks.end());
-	EXPECT_GT(std::unique(nicks.begin(), nicks.end()) - nicks.begin(), 40);
+	std::set<std::string> nicks;
+	for (int i = 0; i < 50; ++i)
+		nicks.insert(guestNickLine());
+	EXPECT_GT(nicks.size(), 40u);
 }
 
-TEST_F(ChatReaderTest, EmptyChannelOnlyReportsNotConfigured)
-{
-	auto reader = make();
-	reader->start("");
-	reader->stop();
-	EXPECT_EQ(rec.details(), std::vector<std::string>{"Not configured"});
-}
-
-TEST_F(ChatReaderTest, LinesSplitAcrossMessagesAndFragments)
+TEST_F(ChatReaderTest, SplitLinesPingAndRemovals)
 {
 	auto reader = make();
 	reader->start("somechannel");
@@ -160,36 +152,20 @@ TEST_F(ChatReaderTest, LinesSplitAcrossMessagesAndFragments)
 	    "@display-name=Cy;id=m3;user-id=3 :cy!cy@cy.tmi.twitch.tv PRIVMSG #somechannel :three",
 	    "@display-name=Di;id=m4;user-id=4 :di!di@di.tmi.twitch.tv PRIVMSG #somechannel :four"};
 	std::string args = "{\"lines\":[";
-	size_t cut = 0;
+	size_t cut = 20;
 	for (size_t i = 0; i < lines.size(); ++i) {
 		args += (i ? "," : "") + quoted(lines[i]);
-		if (i < 3)
-			cut += lines[i].size() + 2;
+		cut += i < 3 ? lines[i].size() + 2 : 0;
 	}
-	cut += 20;
-	args += "],\"splitAt\":[" + std::to_string(cut) + "],\"fragments\":3,\"flush\":true}";
-	chat("send", args);
+	chat("send", args + "],\"splitAt\":[" + std::to_string(cut) + "],\"fragments\":3,\"flush\":true}");
 	ASSERT_TRUE(waitUntil([&] { return rec.messageCount() == 4; }));
-	std::lock_guard<std::mutex> g(rec.lock);
-	EXPECT_EQ(rec.messages[0].text, "one");
-	EXPECT_EQ(rec.messages[0].color, "#FF0000");
-	EXPECT_EQ(rec.messages[1].text, "two ✓");
-	EXPECT_EQ(rec.messages[3].name, "Di");
-	EXPECT_EQ(rec.messages[3].text, "four");
-}
 
-TEST_F(ChatReaderTest, AnswersPingAndReportsRemovals)
-{
-	auto reader = make();
-	reader->start("somechannel");
-	ASSERT_TRUE(waitUntil([&] { return joined(); }));
 	chat("ping", R"({"token":"abc:def 123"})");
 	ASSERT_TRUE(waitUntil([&] { return chat("state")["sessions"][0]["pongs"].size() == 1; }));
-	JsonValue pong = chat("state")["sessions"][0]["pongs"][0];
-	EXPECT_EQ(pong["line"].str(), "PONG :abc:def 123");
-	EXPECT_TRUE(pong["matches"].boolean());
-	JsonValue received = chat("state")["sessions"][0]["received"];
-	EXPECT_EQ(received[received.size() - 1]["data"].str(), "PONG :abc:def 123\r\n");
+	const JsonValue state = chat("state")["sessions"][0];
+	EXPECT_EQ(state["pongs"][0]["line"].str(), "PONG :abc:def 123");
+	EXPECT_TRUE(state["pongs"][0]["matches"].boolean());
+	EXPECT_EQ(state["received"][state["received"].size() - 1]["data"].str(), "PONG :abc:def 123\r\n");
 
 	chat("send", R"({"lines":[
 		"@login=ann;room-id=1;target-msg-id=abc-1;tmi-sent-ts=1 :tmi.twitch.tv CLEARMSG #somechannel :bad words",
@@ -205,14 +181,17 @@ TEST_F(ChatReaderTest, AnswersPingAndReportsRemovals)
 	}));
 	reader->stop();
 	std::lock_guard<std::mutex> g(rec.lock);
-	EXPECT_EQ(rec.clears[0], (std::vector<std::string>{"abc-1", "", "ann", ""}));
-	EXPECT_EQ(rec.clears[1], (std::vector<std::string>{"", "77", "troll", "600"}));
-	EXPECT_EQ(rec.clears[2], (std::vector<std::string>{"", "78", "banned", ""}));
-	EXPECT_EQ(rec.clears[3], (std::vector<std::string>{"", "", "", ""}));
-	// Only the sub reaches the feed: a notice without a kind and an empty
-	// line have nothing to show.
-	ASSERT_EQ(rec.messages.size(), 1u);
-	EXPECT_EQ(rec.messages[0].eventId, "sub");
+	std::vector<std::string> texts;
+	for (const ChatMessage &message : rec.messages)
+		texts.push_back(message.name + ":" + message.text + message.eventId);
+	// Only the sub follows the four lines: a notice without a kind and an
+	// empty line have nothing to show.
+	EXPECT_EQ(texts, (std::vector<std::string>{"Ann:one", "Bob:two ✓", "Cy:three", "Di:four", "Sub:sub"}));
+	EXPECT_EQ(rec.messages[0].color, "#FF0000");
+	EXPECT_EQ(rec.clears, (std::vector<std::vector<std::string>>{{"abc-1", "", "ann", ""},
+								     {"", "77", "troll", "600"},
+								     {"", "78", "banned", ""},
+								     {"", "", "", ""}}));
 }
 
 TEST_F(ChatReaderTest, ReconnectsAfterReconnectDropCloseAndNotice)
@@ -269,7 +248,8 @@ TEST_F(ChatReaderTest, UnreachableAndOversizedBuffer)
 TEST_F(ChatReaderTest, SilentConnectionIsAbandoned)
 {
 	TwitchChatReader::Timings t = fast();
-	t.idleLimitMs = 2500;
+	t.idleLimitMs = 1000;
+	t.socket.receiveMs = 200;
 	auto reader = make(t);
 	reader->start("somechannel");
 	ASSERT_TRUE(waitUntil([&] { return joined(); }));

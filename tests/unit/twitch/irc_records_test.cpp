@@ -200,51 +200,26 @@ TEST(IrcRecords, Usernotices)
 	}
 }
 
-TEST(IrcRecords, JsonOfRealLines)
+// A reply with an action and a reward: the fields only real lines carry.
+TEST(IrcRecords, JsonOfARealLine)
 {
-	catalogSetBadge("subscriber", "2024", "2-Year Subscriber", "https://cdn.example/sub24/2");
-	const std::string e25 = emoteUrl("25");
-	// clang-format off
-	const struct {
-		std::string line;
-		std::string json;
-	} cases[] = {
-		{R"(@badge-info=subscriber/27;badges=moderator/1,subscriber/2024,bits/1000;)"
-		 R"(client-nonce=5f1e;color=#1E90FF;display-name=Quinn_Ray;emotes=25:0-4,10-14;first-msg=0;)"
-		 R"(flags=;id=b34ccfc7-4977-403a-8a94-33c6bac34fb8;mod=1;returning-chatter=0;room-id=1337;)"
-		 R"(subscriber=1;tmi-sent-ts=1700000000123;turbo=0;user-id=12345;user-type=mod )"
-		 R"(:quinn_ray!quinn_ray@quinn_ray.tmi.twitch.tv PRIVMSG #somechannel :Kappa "q" Kappa)",
-		 R"({"id":"b34ccfc7-4977-403a-8a94-33c6bac34fb8","platform":"twitch","userId":"12345",)"
-		 R"("name":"Quinn_Ray","color":"#1E90FF","text":"Kappa \"q\" Kappa","action":false,)"
-		 R"("eventId":"","rewardId":"","eventText":"","eventColor":"","eventPlan":"",)"
-		 R"("eventMonths":"","eventRecipient":"","eventCount":"","eventTotal":"",)"
-		 R"("eventViewers":"","eventImage":"","replyParentId":"","replyThreadId":"",)"
-		 R"("subMonths":27,"bits":0,"firstMessage":false,"returningChatter":false,)"
-		 R"("time":1700000000123,"replyTo":"","replyText":"",)"
-		 R"("badges":[{"url":"/badge/moderator.png","title":"Moderatore"},)"
-		 R"({"url":"https://cdn.example/sub24/2","title":"2-Year Subscriber"}],)"
-		 R"("emotes":[{"start":0,"end":4,"url":")" + e25 + R"("},{"start":10,"end":14,"url":")" +
-		 e25 + R"("}]})"},
-		{R"(@badge-info=;badges=;color=;display-name=;emotes=;first-msg=1;flags=;id=7d1e;mod=0;)"
-		 R"(reply-parent-display-name=Quinn_Ray;reply-parent-msg-body=Kappa\s\\o/\:;)"
-		 R"(reply-parent-msg-id=b34c;reply-parent-user-id=12345;reply-parent-user-login=quinn_ray;)"
-		 R"(reply-thread-parent-msg-id=a001;reply-thread-parent-user-login=quinn_ray;)"
-		 R"(returning-chatter=1;room-id=1337;custom-reward-id=f00d;tmi-sent-ts=1700000000999;)"
-		 R"(user-id=777;user-type= :lena!lena@lena.tmi.twitch.tv PRIVMSG #somechannel :)"
-		 "\x01" "ACTION @Quinn_Ray nice\x01",
-		 R"({"id":"7d1e","platform":"twitch","userId":"777","name":"lena","color":"#1e90ff",)"
-		 R"("text":"@Quinn_Ray nice","action":true,"eventId":"","rewardId":"f00d",)"
-		 R"("eventText":"","eventColor":"","eventPlan":"","eventMonths":"","eventRecipient":"",)"
-		 R"("eventCount":"","eventTotal":"","eventViewers":"","eventImage":"",)"
-		 R"("replyParentId":"b34c","replyThreadId":"a001","subMonths":0,"bits":0,)"
-		 R"("firstMessage":true,"returningChatter":true,"time":1700000000999,)"
-		 R"("replyTo":"Quinn_Ray","replyText":"Kappa \\o/;","badges":[],"emotes":[]})"},
-	};
-	// clang-format on
-	for (const auto &c : cases) {
-		SCOPED_TRACE(c.line);
-		EXPECT_EQ(messageToJson(fromPrivmsg(parseIrcLine(c.line))), c.json);
-	}
+	const std::string line =
+	    R"(@badge-info=;badges=;color=;display-name=;emotes=;first-msg=1;flags=;id=7d1e;mod=0;)"
+	    R"(reply-parent-display-name=Quinn_Ray;reply-parent-msg-body=Kappa\s\\o/\:;)"
+	    R"(reply-parent-msg-id=b34c;reply-parent-user-id=12345;reply-parent-user-login=quinn_ray;)"
+	    R"(reply-thread-parent-msg-id=a001;reply-thread-parent-user-login=quinn_ray;)"
+	    R"(returning-chatter=1;room-id=1337;custom-reward-id=f00d;tmi-sent-ts=1700000000999;)"
+	    R"(user-id=777;user-type= :lena!lena@lena.tmi.twitch.tv PRIVMSG #somechannel :)"
+	    "\x01"
+	    "ACTION @Quinn_Ray nice\x01";
+	EXPECT_EQ(messageToJson(fromPrivmsg(parseIrcLine(line))),
+		  R"({"id":"7d1e","platform":"twitch","userId":"777","name":"lena","color":"#1e90ff",)"
+		  R"("text":"@Quinn_Ray nice","action":true,"eventId":"","rewardId":"f00d",)"
+		  R"("eventText":"","eventColor":"","eventPlan":"","eventMonths":"","eventRecipient":"",)"
+		  R"("eventCount":"","eventTotal":"","eventViewers":"","eventImage":"",)"
+		  R"("replyParentId":"b34c","replyThreadId":"a001","subMonths":0,"bits":0,)"
+		  R"("firstMessage":true,"returningChatter":true,"time":1700000000999,)"
+		  R"("replyTo":"Quinn_Ray","replyText":"Kappa \\o/;","badges":[],"emotes":[]})");
 }
 
 TEST(IrcRecords, ClearEventJson)
@@ -253,39 +228,4 @@ TEST(IrcRecords, ClearEventJson)
 		  R"({"platform":"tiktok","id":"abc-123","userId":"","name":"ronni","duration":""})");
 	EXPECT_EQ(clearEventJson(Platform::Twitch, "", "87654321", "ro\"nni", "350"),
 		  R"({"platform":"twitch","id":"","userId":"87654321","name":"ro\"nni","duration":"350"})");
-}
-
-// Hostile or broken lines give some record (or none) and never crash or hang.
-TEST(IrcRecords, MalformedLinesAreSafe)
-{
-	std::vector<std::string> lines = {
-	    "",
-	    "@",
-	    "@;;;;===;\\ PRIVMSG",
-	    "@emotes=25:0-4,",
-	    "@emotes=/////:::,,,---;badges=,,,///;badge-info=subscriber/ PRIVMSG #c :x",
-	    "@emotes=25:0-4\\ PRIVMSG #c :x",
-	    "@tmi-sent-ts=99999999999999999999999;bits=-;color=# PRIVMSG #c :\x01",
-	    ":!@ USERNOTICE",
-	    "\x01\x01\x01",
-	    std::string("@a=\0b PRIVMSG #c :\0\xff\xfe", 21),
-	};
-	std::string many = "@emotes=25:";
-	for (int i = 0; i < 20000; ++i)
-		many += std::to_string(i) + "-" + std::to_string(i) + ",";
-	lines.push_back(many + " :u!u@h PRIVMSG #c :x");
-	std::string tags = "@";
-	for (int i = 0; i < 20000; ++i)
-		tags += "k" + std::to_string(i) + "=\\s;";
-	lines.push_back(tags + " :u!u@h PRIVMSG #c :x");
-
-	for (const std::string &line : lines) {
-		IrcMessage m = parseIrcLine(line);
-		for (const ChatMessage &record : {fromPrivmsg(m), fromUsernotice(m)}) {
-			std::string json = messageToJson(record);
-			EXPECT_EQ(json.front(), '{');
-			EXPECT_EQ(json.back(), '}');
-		}
-	}
-	EXPECT_EQ(fromPrivmsg(parseIrcLine(many + " :u!u@h PRIVMSG #c :x")).emotes.size(), 20000u);
 }
