@@ -62,22 +62,6 @@ TEST(Json, FieldReadsStringsAndTreatsEverythingElseAsEmpty)
 	EXPECT_FALSE(jsonFlagOn("{\"on\":1}"));
 }
 
-TEST(MessageJson, EmptyRecordHasEveryKeyInOrder)
-{
-	int64_t before = nowMillis();
-	int64_t time = 0;
-	std::string json = withoutTime(messageToJson(ChatMessage()), &time);
-	EXPECT_EQ(json, "{\"id\":\"\",\"platform\":\"twitch\",\"userId\":\"\",\"name\":\"\",\"color\":\"#ff0000\","
-			"\"text\":\"\",\"action\":false,\"eventId\":\"\",\"rewardId\":\"\",\"eventText\":\"\","
-			"\"eventColor\":\"\",\"eventPlan\":\"\",\"eventMonths\":\"\",\"eventRecipient\":\"\","
-			"\"eventCount\":\"\",\"eventTotal\":\"\",\"eventViewers\":\"\",\"eventImage\":\"\","
-			"\"replyParentId\":\"\",\"replyThreadId\":\"\",\"subMonths\":0,\"bits\":0,"
-			"\"firstMessage\":false,\"returningChatter\":false,\"time\":T,\"replyTo\":\"\","
-			"\"replyText\":\"\",\"badges\":[],\"emotes\":[]}");
-	EXPECT_GE(time, before);
-	EXPECT_LE(time, nowMillis());
-}
-
 TEST(MessageJson, FilledRecordKeepsValuesAndEscapes)
 {
 	ChatMessage m;

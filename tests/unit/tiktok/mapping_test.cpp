@@ -193,16 +193,4 @@ TEST(WebcastMapping, FramesKeepOrderAndTheLastViewerCount)
 	EXPECT_EQ(d.messages[1].eventTotal, "15");
 	EXPECT_EQ(d.viewerCount, 260);
 	EXPECT_TRUE(d.logId.empty());
-
-	// The JSON the pages get for a host's line: the built-in badge images.
-	Pb chat = Pb().m(2, user("Host")).b(3, "hi").m(18, identity(false, true, true));
-	DecodedFrame one;
-	mapRoomMessage("WebcastChatMessage", chat.data, one);
-	ASSERT_EQ(one.messages.size(), 1u);
-	const std::string json = messageToJson(one.messages[0]);
-	EXPECT_NE(json.find("\"platform\":\"tiktok\""), std::string::npos);
-	EXPECT_NE(json.find("\"badges\":[{\"url\":\"/badge/broadcaster.png\",\"title\":\"Streamer\"},"
-			    "{\"url\":\"/badge/moderator.png\",\"title\":\"Moderatore\"}]"),
-		  std::string::npos)
-	    << json;
 }

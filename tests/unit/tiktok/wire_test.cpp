@@ -256,7 +256,6 @@ TEST(TikTokWire, DecodesFrames)
 	many += bytes({0x2a, 0x01, 'X', 0x48, 0x01});
 	const std::string manyGz = compress(many);
 	const std::string badGz = gz.substr(0, gz.size() - 3);
-	const std::string bomb = compress(std::string(kGunzipCap + 1, '\0'));
 	const std::string magicOnly = bytes({0x1f, 0x8b});
 	const std::string empty;
 	std::string garbage = "\x1f\x8b" + std::string("\x08\x00\x00\x00\x00\x00", 6) + "junkjunk";
@@ -281,7 +280,6 @@ TEST(TikTokWire, DecodesFrames)
 	    {"empty payload", frame("pb", &empty, 5), false, "", 0},
 	    {"broken gzip", frame("pb", &badGz, 5), false, "", 0},
 	    {"gzip garbage", frame("pb", &garbage, 5), false, "", 0},
-	    {"gzip beyond the cap", frame("pb", &bomb, 5), false, "", 0},
 	    {"two bytes 1f 8b are not inflated", frame("pb", &magicOnly, 5), true, "", 0},
 	    {"not protobuf at all", "hello", false, "", 0},
 	};

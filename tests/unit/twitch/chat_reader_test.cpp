@@ -1,5 +1,6 @@
 #include "hub/chat_dock.h"
 #include "common/endpoints.h"
+#include "feed/sink_log.h"
 #include "support/fake_services.h"
 #include "support/http_client.h"
 #include "support/test_host.h"
@@ -17,59 +18,6 @@ using namespace vanteo;
 using namespace vanteo::test;
 
 namespace {
-
-// What the reader reported, in order.
-struct Recorder {
-	std::mutex lock; // guards everything below
-	std::vector<std::pair<LinkState, std::string>> statuses;
-	std::vector<ChatMessage> messages;
-	std::vector<std::vector<std::string>> clears;
-
-	TwitchChatReader::MessageSink messageSink()
-	{
-		return [this](const ChatMessage &m) {
-			std::lock_guard<std::mutex> g(lock);
-			messages.push_back(m);
-		};
-	}
-	TwitchChatReader::StatusSink statusSink()
-	{
-		return [this](Platform p, const LinkStatus &s) {
-			EXPECT_EQ(p, Platform::Twitch);
-			std::lock_guard<std::mutex> g(lock);
-			statuses.emplace_back(s.state, s.detail);
-		};
-	}
-	TwitchChatReader::ClearSink clearSink()
-	{
-		return [this](Platform, const std::string &id, const std::string &userId, const std::string &name,
-			      const std::string &duration) {
-			std::lock_guard<std::mutex> g(lock);
-			clears.push_back({id, userId, name, duration});
-		};
-	}
-	size_t count(const std::string &detail)
-	{
-		std::lock_guard<std::mutex> g(lock);
-		size_t n = 0;
-		for (const auto &s : statuses)
-			n += s.second == detail;
-		return n;
-	}
-	std::vector<std::string> details()
-	{
-		std::lock_guard<std::mutex> g(lock);
-		std::vector<std::string> out;
-		for (const auto &s : statuses)
-			out.push_back(s.second);
-		return out;
-	}
-	size_t messageCount()
-	{
-		std::lock_guard<std::mutex> g(lock);
-		return messages.size();
-	}
-};
 
 class ChatReaderTest : public ::testing::Test {
 protected:
@@ -89,8 +37,8 @@ protected:
 	}
 	std::unique_ptr<TwitchChatReader> make(TwitchChatReader::Timings timings = fast())
 	{
-		return std::make_unique<TwitchChatReader>(rec.messageSink(), rec.statusSink(), rec.clearSink(),
-							  timings);
+		const ChatSinks sinks = rec.sinks();
+		return std::make_unique<TwitchChatReader>(sinks.message, sinks.status, sinks.clear, timings);
 	}
 	JsonValue chat(const std::string &command, const std::string &args = "{}")
 	{
@@ -98,7 +46,7 @@ protected:
 	}
 	bool joined() { return rec.count("Listening · @somechannel") > 0; }
 
-	Recorder rec;
+	SinkLog rec;
 };
 
 } // namespace
@@ -130,7 +78,8 @@ TEST_F(ChatReaderTest, JoinsAnonymouslyAndReportsListeningOnce)
 	chat("send", R"({"lines":["@msg-id=x :tmi.twitch.tv NOTICE #somechannel :slow mode"],"flush":true})");
 	reader->stop();
 	EXPECT_EQ(rec.details(), (std::vector<std::string>{"Connecting", "Listening · @somechannel", "Disconnected"}));
-	EXPECT_EQ(rec.statuses.back().first, LinkState::Disabled);
+	EXPECT_EQ(rec.statuses.back().state, LinkState::Disabled);
+	EXPECT_EQ(rec.statuses.back().platform, Platform::Twitch);
 
 	std::set<std::string> nicks;
 	for (int i = 0; i < 50; ++i)
@@ -175,10 +124,7 @@ TEST_F(ChatReaderTest, SplitLinesPingAndRemovals)
 		"@msg-id=sub;display-name=Sub;user-id=9;msg-param-sub-plan=1000 :tmi.twitch.tv USERNOTICE #somechannel",
 		"@display-name=NoKind;user-id=8 :tmi.twitch.tv USERNOTICE #somechannel :no msg-id",
 		"@display-name=Empty;user-id=5 :e!e@e PRIVMSG #somechannel :"]})");
-	ASSERT_TRUE(waitUntil([&] {
-		std::lock_guard<std::mutex> g(rec.lock);
-		return rec.clears.size() == 4;
-	}));
+	ASSERT_TRUE(waitUntil([&] { return rec.clearCount() == 4; }));
 	reader->stop();
 	std::lock_guard<std::mutex> g(rec.lock);
 	std::vector<std::string> texts;
