@@ -150,11 +150,7 @@ TEST(Badges, TenBuiltInPngsDecodeTo36PixelsAndDiffer)
 		ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar *>(png.second.data()),
 					       static_cast<int>(png.second.size()), "PNG"))
 		    << png.first;
-		EXPECT_EQ(image.width(), 36);
-		EXPECT_EQ(image.height(), 36);
-		// Corners are transparent (rounded), the centre is painted.
-		EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << png.first;
-		EXPECT_EQ(qAlpha(image.pixel(18, 18)), 255) << png.first;
+		EXPECT_EQ(image.size(), QSize(36, 36)) << png.first;
 		bodies.insert(png.second);
 	}
 	EXPECT_EQ(bodies.size(), 10u);

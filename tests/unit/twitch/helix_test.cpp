@@ -1,5 +1,5 @@
-#include "support/fake_services.h"
 #include "twitch/helix.h"
+#include "twitch/helix_fixture.h"
 #include "twitch/moderation.h"
 
 #include <gtest/gtest.h>
@@ -12,18 +12,7 @@ using namespace vanteo::test;
 
 namespace {
 
-const char kClientId[] = "q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1";
 const char kOk[] = R"({"ok":true})";
-
-// "METHOD path" and the body, if any, in a key-order-blind form: libobs'
-// JSON writer orders keys its own way.
-std::string normal(const std::string &request)
-{
-	const size_t body = request.find(" {");
-	return body == std::string::npos
-		   ? request
-		   : request.substr(0, body) + " " + JsonValue::canonical(request.substr(body + 1));
-}
 
 // One row: a chat command or a page's moderation body, the answer, and the
 // requests Twitch receives for it.
@@ -33,53 +22,18 @@ struct Case {
 	std::vector<std::string> requests;
 };
 
-class HelixTest : public ::testing::Test {
+class HelixTest : public HelixFixture {
 protected:
-	void SetUp() override
-	{
-		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-		ASSERT_TRUE(m_fakes.reset());
-		m_account.token = "tok-streamer";
-		m_account.userId = "1001";
-		m_account.login = "streamer";
-	}
-
-	// Every request since the last look, as normal() writes it; `header`
-	// names one header of the first request to put in `value`.
-	std::vector<std::string> calls(const std::string &header = "", std::string *value = nullptr)
-	{
-		std::vector<std::string> out;
-		JsonValue records = m_fakes.command("twitch-api", "requests", "{\"clear\":true}");
-		for (const JsonValue &r : records["requests"].items()) {
-			const std::string body = r["body"].str();
-			out.push_back(
-			    normal(r["method"].str() + " " + r["path"].str() + (body.empty() ? "" : " " + body)));
-			for (const JsonValue &pair : r["headers"].items())
-				if (value && out.size() == 1 && pair[0].str() == header)
-					*value = pair[1].str();
-		}
-		return out;
-	}
-	void script(const std::string &method, const std::string &path, int status, const std::string &bodyJson)
-	{
-		m_fakes.command("twitch-api", "script",
-				"{\"method\":" + quoted(method) + ",\"path\":" + quoted(path) +
-				    ",\"status\":" + std::to_string(status) + ",\"body\":" + bodyJson + "}");
-	}
 	template <typename Run> void expectRows(const std::vector<Case> &cases, Run run)
 	{
 		for (const Case &c : cases) {
 			EXPECT_EQ(run(c.input), c.reply) << c.input;
 			std::vector<std::string> expected;
 			for (const std::string &r : c.requests)
-				expected.push_back(normal(r));
+				expected.push_back(normalRequest(r));
 			EXPECT_EQ(calls(), expected) << c.input;
 		}
 	}
-
-	FakeServices &m_fakes = FakeServices::instance();
-	TwitchAccount m_account;
-	HelixContext helix() const { return {m_account, kClientId, "1001"}; }
 };
 
 } // namespace
@@ -175,13 +129,13 @@ TEST_F(HelixTest, ChatMessagesAndReplies)
 	std::string contentType;
 	EXPECT_EQ(
 	    calls("Content-Type", &contentType),
-	    std::vector<std::string>{normal(
+	    std::vector<std::string>{normalRequest(
 		R"(POST /helix/chat/messages {"broadcaster_id":"1001","sender_id":"1001","message":"hello \"chat\""})")});
 	EXPECT_EQ(contentType, "application/json");
 	EXPECT_TRUE(sendChat(helix(), "sure", error, "msg-7"));
-	EXPECT_EQ(calls(), std::vector<std::string>{
-			       normal(R"(POST /helix/chat/messages {"broadcaster_id":"1001",)"
-				      R"("sender_id":"1001","message":"sure","reply_parent_message_id":"msg-7"})")});
+	EXPECT_EQ(calls(), std::vector<std::string>{normalRequest(
+			       R"(POST /helix/chat/messages {"broadcaster_id":"1001",)"
+			       R"("sender_id":"1001","message":"sure","reply_parent_message_id":"msg-7"})")});
 
 	m_fakes.command("twitch-api", "configure",
 			R"({"dropNext":{"code":"msg_duplicate","message":"Duplicate message"}})");
@@ -319,6 +273,6 @@ TEST_F(HelixTest, PageModerationActions)
 	EXPECT_TRUE(automodDecide(helix(), "held-1", false, error));
 	EXPECT_EQ(
 	    calls(),
-	    std::vector<std::string>{normal(
+	    std::vector<std::string>{normalRequest(
 		R"(POST /helix/moderation/automod/message {"user_id":"5005","msg_id":"held-1","action":"DENY"})")});
 }

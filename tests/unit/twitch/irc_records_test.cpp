@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,80 +26,63 @@ ChatMessage privmsg(const std::string &tags, const std::string &text = "hi")
 	return fromPrivmsg(parseIrcLine("@" + tags + " " + kUser + text));
 }
 
-struct FieldCase {
-	std::string tags;
-	std::string text;
-	std::function<std::string(const ChatMessage &)> field;
-	std::string expected;
-};
-
-std::string str(long long v)
+// One field of a chat line, by name.
+std::string field(const ChatMessage &m, const std::string &name)
 {
-	return std::to_string(v);
+	std::string badges;
+	for (const BadgeRef &b : m.badges)
+		badges += "[" + b.setId + "|" + b.version + "]";
+	const std::map<std::string, std::string> fields = {
+	    {"name", m.name},
+	    {"color", m.color},
+	    {"text", m.text + (m.action ? "|action" : "")},
+	    {"bits", std::to_string(m.bits)},
+	    {"time", std::to_string(m.time)},
+	    {"months", std::to_string(m.subMonths)},
+	    {"flags", std::to_string(m.firstMessage) + std::to_string(m.returningChatter)},
+	    {"badges", badges},
+	};
+	return fields.at(name);
 }
 
 } // namespace
 
 TEST(IrcRecords, ChatLineFields)
 {
-	auto name = [](const ChatMessage &m) {
-		return m.name;
-	};
-	auto color = [](const ChatMessage &m) {
-		return m.color;
-	};
-	auto text = [](const ChatMessage &m) {
-		return m.text + (m.action ? "|action" : "");
-	};
-	auto bits = [](const ChatMessage &m) {
-		return str(m.bits);
-	};
-	auto time = [](const ChatMessage &m) {
-		return str(m.time);
-	};
-	auto months = [](const ChatMessage &m) {
-		return str(m.subMonths);
-	};
-	auto flags = [](const ChatMessage &m) {
-		return str(m.firstMessage) + str(m.returningChatter);
-	};
-	auto badges = [](const ChatMessage &m) {
-		std::string out;
-		for (const BadgeRef &b : m.badges)
-			out += "[" + b.setId + "|" + b.version + "]";
-		return out;
-	};
 	const std::string action = "\x01"
 				   "ACTION ";
-	const std::vector<FieldCase> cases = {
-	    {"display-name=Lena_B", "hi", name, "Lena_B"},
-	    {"display-name=", "hi", name, "lena"},
-	    {"x=1", "hi", name, "lena"},
-	    {"color=#1E90FF", "hi", color, "#1E90FF"},
-	    {"color=#1E90F", "hi", color, ""},
-	    {"color=#GGGGGG", "hi", color, ""},
-	    {"x=1", action + "waves\x01", text, "waves|action"},
-	    {"x=1", action + "\x01", text, action + "\x01"},
-	    {"x=1", action + "waves", text, action + "waves"},
-	    {"bits=100", "cheer100 great stream", bits, "100"},
-	    {"bits=abc", "hi", bits, "0"},
-	    {"bits=99999999999", "hi", bits, str(INT_MAX)},
-	    {"bits=-99999999999", "hi", bits, str(INT_MIN)},
-	    {"tmi-sent-ts=1700000000123", "hi", time, "1700000000123"},
-	    {"tmi-sent-ts=soon", "hi", time, "0"},
-	    {"badge-info=subscriber/27", "hi", months, "27"},
-	    {"badge-info=founder/3", "hi", months, "0"},
-	    {"badge-info=predictions/blue-1,subscriber/5", "hi", months, "5"},
-	    {"badge-info=subscriber/", "hi", months, "0"},
-	    {"first-msg=1;returning-chatter=0", "hi", flags, "10"},
-	    {"first-msg=true;returning-chatter=1", "hi", flags, "01"},
-	    {"badges=moderator/1,subscriber/24,bits/1000", "hi", badges, "[moderator|1][subscriber|24][bits|1000]"},
-	    {"badges=broadcaster/1,,nope,vip/1,a/b/c", "hi", badges, "[broadcaster|1][vip|1][a|b/c]"},
+	const struct {
+		std::string tags;
+		std::string text;
+		const char *field;
+		std::string expected;
+	} cases[] = {
+	    {"display-name=Lena_B", "hi", "name", "Lena_B"},
+	    {"display-name=", "hi", "name", "lena"},
+	    {"x=1", "hi", "name", "lena"},
+	    {"color=#1E90FF", "hi", "color", "#1E90FF"},
+	    {"color=#1E90F", "hi", "color", ""},
+	    {"color=#GGGGGG", "hi", "color", ""},
+	    {"x=1", action + "waves\x01", "text", "waves|action"},
+	    {"x=1", action + "\x01", "text", action + "\x01"},
+	    {"x=1", action + "waves", "text", action + "waves"},
+	    {"bits=100", "cheer100 great stream", "bits", "100"},
+	    {"bits=abc", "hi", "bits", "0"},
+	    {"bits=99999999999", "hi", "bits", std::to_string(INT_MAX)},
+	    {"bits=-99999999999", "hi", "bits", std::to_string(INT_MIN)},
+	    {"tmi-sent-ts=1700000000123", "hi", "time", "1700000000123"},
+	    {"tmi-sent-ts=soon", "hi", "time", "0"},
+	    {"badge-info=subscriber/27", "hi", "months", "27"},
+	    {"badge-info=founder/3", "hi", "months", "0"},
+	    {"badge-info=predictions/blue-1,subscriber/5", "hi", "months", "5"},
+	    {"badge-info=subscriber/", "hi", "months", "0"},
+	    {"first-msg=1;returning-chatter=0", "hi", "flags", "10"},
+	    {"first-msg=true;returning-chatter=1", "hi", "flags", "01"},
+	    {"badges=moderator/1,subscriber/24,bits/1000", "hi", "badges", "[moderator|1][subscriber|24][bits|1000]"},
+	    {"badges=broadcaster/1,,nope,vip/1,a/b/c", "hi", "badges", "[broadcaster|1][vip|1][a|b/c]"},
 	};
-	for (const FieldCase &c : cases) {
-		SCOPED_TRACE(c.tags + " / " + c.text);
-		EXPECT_EQ(c.field(privmsg(c.tags, c.text)), c.expected);
-	}
+	for (const auto &c : cases)
+		EXPECT_EQ(field(privmsg(c.tags, c.text), c.field), c.expected) << c.tags << " / " << c.text;
 }
 
 TEST(IrcRecords, Emotes)
