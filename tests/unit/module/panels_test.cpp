@@ -2,7 +2,6 @@
 #include "module/browser_panels.h"
 #include "platform/tcp.h"
 #include "support/fake_browser.h"
-#include "support/log_capture.h"
 #include "support/test_host.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +22,6 @@ class PanelsTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
-		clearLog();
 		m_host.setMainWindow(&m_window);
 		m_window.setGeometry(100, 100, 1600, 1000);
 	}
@@ -72,7 +70,7 @@ protected:
 
 } // namespace
 
-TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPort)
+TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPortAndDialogsAreReused)
 {
 	useFakeBrowser();
 	startHub();
@@ -83,15 +81,6 @@ TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPort)
 	m_panels->showSetup();
 	m_panels->showUpdates("news&since=");
 
-	EXPECT_EQ(m_log->events, (std::vector<std::string>{
-				     "init",
-				     "create " + url("chat", "/" + t),
-				     "create " + url("activity", "/feed.html" + t),
-				     "create " + url("panel", "/notes.html" + t),
-				     "create " + url("setup", "/setup.html" + t),
-				     "create " + url("updates", "/update.html" + t + "&mode=news&since="),
-				 }));
-
 	// Where each view lives.
 	const BrowserViews &views = m_panels->views();
 	ASSERT_TRUE(views.chat && views.activity && views.setup && views.updates);
@@ -100,49 +89,37 @@ TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPort)
 	EXPECT_EQ(activity->minimumSize(), QSize(240, 200));
 	EXPECT_EQ(views.setup->parentWidget(), views.setupDialog.data());
 	EXPECT_EQ(views.updates->parentWidget(), views.updatesDialog.data());
-
 	for (QDialog *dialog : {views.setupDialog.data(), views.updatesDialog.data()}) {
-		ASSERT_NE(dialog, nullptr);
 		EXPECT_EQ(dialog->parentWidget(), &m_window);
 		EXPECT_TRUE(dialog->isVisible());
 	}
 	EXPECT_TRUE(views.updatesDialog->testAttribute(Qt::WA_ShowWithoutActivating));
-	EXPECT_TRUE(m_host.openedUrls().empty());
-}
 
-TEST_F(PanelsTest, DialogsAreReusedAndRepointed)
-{
-	useFakeBrowser();
-	startHub();
-	const std::string t = tokenQuery();
-	const BrowserViews &views = m_panels->views();
-
-	m_panels->showSetup();
+	// The window's close button only hides a dialog; the next request shows
+	// the same one, the Updates view pointed at the new mode.
 	QDialog *setup = views.setupDialog;
-	setup->close(); // the window's close button only hides it
+	QDialog *updates = views.updatesDialog;
+	setup->close();
 	EXPECT_FALSE(setup->isVisible());
 	m_panels->showSetup();
 	EXPECT_EQ(views.setupDialog.data(), setup);
 	EXPECT_TRUE(setup->isVisible());
-
-	m_panels->showUpdates("update");
-	QDialog *updates = views.updatesDialog;
-	m_panels->showUpdates("history");
-	EXPECT_EQ(views.updatesDialog.data(), updates);
-	EXPECT_EQ(viewUrl(views.updates), url("updates", "/update.html" + t + "&mode=history"));
 	m_panels->hideUpdates();
 	EXPECT_FALSE(updates->isVisible());
-	m_panels->showUpdates("update");
+	m_panels->showUpdates("history");
+	EXPECT_EQ(views.updatesDialog.data(), updates);
 	EXPECT_TRUE(updates->isVisible());
 
 	EXPECT_EQ(m_log->events, (std::vector<std::string>{
 				     "init",
 				     "create " + url("chat", "/" + t),
+				     "create " + url("activity", "/feed.html" + t),
+				     "create " + url("panel", "/notes.html" + t),
 				     "create " + url("setup", "/setup.html" + t),
-				     "create " + url("updates", "/update.html" + t + "&mode=update"),
+				     "create " + url("updates", "/update.html" + t + "&mode=news&since="),
 				     "setURL " + url("updates", "/update.html" + t + "&mode=history"),
-				     "setURL " + url("updates", "/update.html" + t + "&mode=update"),
 				 }));
+	EXPECT_TRUE(m_host.openedUrls().empty());
 }
 
 TEST_F(PanelsTest, CloseBrowsersStopsEveryViewInOrderAndDialogsComeBackNew)
@@ -184,24 +161,4 @@ TEST_F(PanelsTest, CloseBrowsersStopsEveryViewInOrderAndDialogsComeBackNew)
 	m_log->events.clear();
 	m_panels->closeBrowsers();
 	EXPECT_EQ(m_log->events, (std::vector<std::string>{"close " + url("setup", "/setup.html" + t)}));
-}
-
-TEST_F(PanelsTest, WithoutEmbeddedBrowserPagesOpenInTheDefaultBrowser)
-{
-	startHub();
-	const std::string t = tokenQuery();
-	EXPECT_NE(m_hub->findChild<QWidget *>("vanteoFallbackPanel"), nullptr);
-	std::unique_ptr<QWidget> activity(m_panels->createPanel("feed.html"));
-	EXPECT_NE(activity->findChild<QWidget *>("vanteoFallbackPanel"), nullptr);
-	EXPECT_FALSE(m_panels->views().activity);
-
-	m_panels->showSetup();
-	m_panels->showUpdates("history");
-	EXPECT_FALSE(m_panels->views().setupDialog);
-	EXPECT_FALSE(m_panels->views().updatesDialog);
-	EXPECT_EQ(m_host.openedUrls(), (std::vector<std::string>{
-					   url("setup", "/setup.html" + t),
-					   url("updates", "/update.html" + t + "&mode=history"),
-				       }));
-	m_panels->closeBrowsers(); // nothing to close, still harmless
 }

@@ -177,9 +177,6 @@ TEST_F(WebSocketClientTest, ReceiveTimesOutAndStaysConnected)
 	chat("send", R"({"lines":["PING :tmi.twitch.tv"]})");
 	ASSERT_EQ(receiveWithin(client, message, binary), ReceiveResult::Message);
 	EXPECT_EQ(message, "PING :tmi.twitch.tv\r\n");
-	ASSERT_TRUE(client.sendText("PONG :tmi.twitch.tv\r\n"));
-	ASSERT_TRUE(waitUntil([] { return session(0)["lines"].size() == 1; }));
-	EXPECT_EQ(session(0)["lines"][0].str(), "PONG :tmi.twitch.tv");
 }
 
 TEST_F(WebSocketClientTest, ReconnectsOnTheSameObject)
@@ -203,10 +200,6 @@ TEST_F(WebSocketClientTest, ReconnectsOnTheSameObject)
 	ASSERT_TRUE(client.sendText("JOIN #third\r\n"));
 	ASSERT_TRUE(waitUntil([] { return session(2)["lines"].size() == 1; }));
 	EXPECT_EQ(session(2)["lines"][0].str(), "JOIN #third");
-	client.close();
-	ASSERT_TRUE(waitUntil([] { return !session(2)["closed"].isNull(); }));
-	EXPECT_EQ(session(2)["closed"]["code"].integer(), 1000);
-	EXPECT_EQ(chat("state")["accepted"].integer(), 3);
 }
 
 TEST_F(WebSocketClientTest, StalledPeerCannotHoldTheClient)

@@ -30,10 +30,4 @@ QCefWidget *FakeCef::create_widget(QWidget *parent, const std::string &url, QCef
 	return new FakeCefWidget(parent, url, m_log);
 }
 
-std::string viewUrl(const QWidget *view)
-{
-	auto *fake = dynamic_cast<const FakeCefWidget *>(view);
-	return fake ? fake->url() : std::string();
-}
-
 } // namespace vanteo::test

@@ -23,7 +23,6 @@ public:
 	void setStartupScript(const std::string &) override {}
 	void allowAllPopups(bool) override {}
 	void closeBrowser() override;
-	const std::string &url() const { return m_url; }
 
 private:
 	std::string m_url;
@@ -41,8 +40,5 @@ public:
 private:
 	std::shared_ptr<BrowserLog> m_log;
 };
-
-// The address a view shows, "" when the widget is not a fake view.
-std::string viewUrl(const QWidget *view);
 
 } // namespace vanteo::test

@@ -2,7 +2,7 @@
 
 #include "common/endpoints.h"
 #include "common/json.h"
-#include "platform/tcp.h"
+#include "support/http_client.h"
 
 #include <gtest/gtest.h>
 
@@ -167,26 +167,15 @@ std::string FakeServices::address(const std::string &name) const
 
 bool FakeServices::request(const std::string &path, const std::string &body, int *status, std::string *reply)
 {
-	using namespace platform;
-	SocketHandle s = connectLoopback(m_controlPort);
-	if (s == kInvalidSocket)
-		return false;
-	setReceiveTimeout(s, 30000);
-	setSendTimeout(s, 30000);
-	std::string text = "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-			   "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-			   "\r\nConnection: close\r\n\r\n" + body;
-	bool sent = sendAll(s, text.data(), text.size());
-	std::string response;
-	char buffer[65536];
-	for (long n; sent && (n = receiveSome(s, buffer, sizeof(buffer))) > 0;)
-		response.append(buffer, static_cast<size_t>(n));
-	closeSocket(s);
-	size_t headerEnd = response.find("\r\n\r\n");
-	if (!sent || response.compare(0, 9, "HTTP/1.1 ") != 0 || headerEnd == std::string::npos)
+	const std::string response =
+	    rawExchange(m_controlPort,
+			"POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+			    std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body,
+			30000);
+	if (response.compare(0, 9, "HTTP/1.1 ") != 0 || response.find("\r\n\r\n") == std::string::npos)
 		return false;
 	*status = std::atoi(response.c_str() + 9);
-	*reply = response.substr(headerEnd + 4);
+	*reply = bodyOf(response);
 	return true;
 }
 
