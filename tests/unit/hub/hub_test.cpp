@@ -200,6 +200,7 @@ TEST(Hub, LinkStatusAndViewerRules)
 	EventStreamClient page(hub->port());
 	page.readEvents(3);
 
+	hub->setViewerCount(Platform::Twitch, 7);
 	hub->setViewerCount(Platform::TikTok, 50);
 	EXPECT_TRUE(hub->viewersChanged());
 	hub->viewersJson();
@@ -217,11 +218,10 @@ TEST(Hub, LinkStatusAndViewerRules)
 	hub->viewersJson();
 	page.readEvents(8);
 	std::string events = page.events();
-	EXPECT_NE(
-	    events.find("event: viewers\ndata: {\"twitch\":null,\"tiktok\":50,\"kick\":null,\"youtube\":null}\n\n"),
-	    std::string::npos);
+	EXPECT_NE(events.find("event: viewers\ndata: {\"twitch\":7,\"tiktok\":50,\"kick\":null,\"youtube\":null}\n\n"),
+		  std::string::npos);
 	EXPECT_NE(events.find("\"tiktok\":{\"state\":\"offline\",\"detail\":\"gone\"}"), std::string::npos);
 	const std::string last =
-	    "event: viewers\ndata: {\"twitch\":null,\"tiktok\":null,\"kick\":null,\"youtube\":null}\n\n";
+	    "event: viewers\ndata: {\"twitch\":7,\"tiktok\":null,\"kick\":null,\"youtube\":null}\n\n";
 	EXPECT_EQ(events.substr(events.size() - last.size()), last);
 }
