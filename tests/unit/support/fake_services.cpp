@@ -20,16 +20,11 @@ namespace vanteo::test {
 
 namespace {
 
+// CTest sets VANTEO_SOURCE_DIR; by hand, run from the source folder.
 std::string sourceDir()
 {
-	if (const char *dir = std::getenv("VANTEO_SOURCE_DIR"))
-		return dir;
-	// This file is tests/unit/support/fake_services.cpp below the root.
-	std::string file = __FILE__;
-	const std::string tail = "tests/unit/support/fake_services.cpp";
-	if (file.size() >= tail.size() && file.compare(file.size() - tail.size(), tail.size(), tail) == 0)
-		return file.substr(0, file.size() - tail.size());
-	return ".";
+	const char *dir = std::getenv("VANTEO_SOURCE_DIR");
+	return dir ? dir : ".";
 }
 
 // Reads one line from fd, waiting up to timeoutMs in total.
@@ -135,15 +130,10 @@ void FakeServices::stop()
 	}
 	if (m_pid <= 0)
 		return;
-	for (int i = 0; i < 300; ++i) {
-		if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-			m_pid = -1;
-			return;
-		}
-		std::this_thread::sleep_for(std::chrono::milliseconds(10));
+	if (!waitUntil([this] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; }, std::chrono::seconds(3))) {
+		kill(m_pid, SIGKILL);
+		waitpid(m_pid, nullptr, 0);
 	}
-	kill(m_pid, SIGKILL);
-	waitpid(m_pid, nullptr, 0);
 	m_pid = -1;
 }
 
