@@ -72,10 +72,7 @@ TEST_F(MenuTest, EntriesInOrderWithTheirKinds)
 	buildPluginMenu(); // once only
 	ASSERT_NE(pluginMenu(), nullptr);
 	EXPECT_EQ(vanteoMenuIn(m_window), pluginMenu());
-	int menus = 0;
-	for (QAction *a : m_window.menuBar()->actions())
-		menus += a->text() == "Vanteo";
-	EXPECT_EQ(menus, 1);
+	EXPECT_EQ(m_window.menuBar()->actions().size(), 1);
 
 	// Order, separators ("-") and which entries are switches ("[ ]").
 	std::string layout;
