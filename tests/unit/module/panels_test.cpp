@@ -1,8 +1,8 @@
 #include "hub/chat_dock.h"
 #include "module/browser_panels.h"
 #include "platform/tcp.h"
-#include "support/fake_browser.h"
 #include "support/test_host.h"
+#include "webview/qcef.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,51 @@ using namespace vanteo::test;
 namespace {
 
 constexpr uint16_t kFirstPort = 32763;
+
+// An embedded browser standing in for obs-browser: its views are plain
+// widgets, and every call lands in one log ("init", "create <url>",
+// "setURL <url>", "close <url>").
+using BrowserLog = std::vector<std::string>;
+
+class FakeCefWidget : public QCefWidget {
+public:
+	FakeCefWidget(QWidget *parent, std::string url, std::shared_ptr<BrowserLog> log)
+		: QCefWidget(parent), m_url(std::move(url)), m_log(std::move(log))
+	{
+	}
+	void setURL(const std::string &url) override
+	{
+		m_url = url;
+		m_log->push_back("setURL " + url);
+	}
+	void setStartupScript(const std::string &) override {}
+	void allowAllPopups(bool) override {}
+	void closeBrowser() override { m_log->push_back("close " + m_url); }
+
+private:
+	std::string m_url;
+	std::shared_ptr<BrowserLog> m_log;
+};
+
+class FakeCef : public QCef {
+public:
+	explicit FakeCef(std::shared_ptr<BrowserLog> log) : m_log(std::move(log)) {}
+	bool init_browser() override
+	{
+		m_log->push_back("init");
+		return true;
+	}
+	bool initialized() override { return true; }
+	bool wait_for_browser_init() override { return true; }
+	QCefWidget *create_widget(QWidget *parent, const std::string &url, QCefCookieManager *) override
+	{
+		m_log->push_back("create " + url);
+		return new FakeCefWidget(parent, url, m_log);
+	}
+
+private:
+	std::shared_ptr<BrowserLog> m_log;
+};
 
 class PanelsTest : public ::testing::Test {
 protected:
@@ -110,15 +155,15 @@ TEST_F(PanelsTest, EveryViewLoadsItsPageOnTheBoundPortAndDialogsAreReused)
 	EXPECT_EQ(views.updatesDialog.data(), updates);
 	EXPECT_TRUE(updates->isVisible());
 
-	EXPECT_EQ(m_log->events, (std::vector<std::string>{
-				     "init",
-				     "create " + url("chat", "/" + t),
-				     "create " + url("activity", "/feed.html" + t),
-				     "create " + url("panel", "/notes.html" + t),
-				     "create " + url("setup", "/setup.html" + t),
-				     "create " + url("updates", "/update.html" + t + "&mode=news&since="),
-				     "setURL " + url("updates", "/update.html" + t + "&mode=history"),
-				 }));
+	EXPECT_EQ(*m_log, (std::vector<std::string>{
+			      "init",
+			      "create " + url("chat", "/" + t),
+			      "create " + url("activity", "/feed.html" + t),
+			      "create " + url("panel", "/notes.html" + t),
+			      "create " + url("setup", "/setup.html" + t),
+			      "create " + url("updates", "/update.html" + t + "&mode=news&since="),
+			      "setURL " + url("updates", "/update.html" + t + "&mode=history"),
+			  }));
 	EXPECT_TRUE(m_host.openedUrls().empty());
 }
 
@@ -132,15 +177,15 @@ TEST_F(PanelsTest, CloseBrowsersStopsEveryViewInOrderAndDialogsComeBackNew)
 	m_panels->showUpdates("update");
 	QPointer<QDialog> oldSetup = m_panels->views().setupDialog;
 	QPointer<QDialog> oldUpdates = m_panels->views().updatesDialog;
-	m_log->events.clear();
+	m_log->clear();
 
 	m_panels->closeBrowsers();
-	EXPECT_EQ(m_log->events, (std::vector<std::string>{
-				     "close " + url("chat", "/" + t),
-				     "close " + url("activity", "/feed.html" + t),
-				     "close " + url("setup", "/setup.html" + t),
-				     "close " + url("updates", "/update.html" + t + "&mode=update"),
-				 }));
+	EXPECT_EQ(*m_log, (std::vector<std::string>{
+			      "close " + url("chat", "/" + t),
+			      "close " + url("activity", "/feed.html" + t),
+			      "close " + url("setup", "/setup.html" + t),
+			      "close " + url("updates", "/update.html" + t + "&mode=update"),
+			  }));
 	ASSERT_TRUE(oldSetup && oldUpdates); // deletion is scheduled, not done
 	EXPECT_FALSE(oldSetup->isVisible());
 	EXPECT_FALSE(oldUpdates->isVisible());
@@ -154,11 +199,11 @@ TEST_F(PanelsTest, CloseBrowsersStopsEveryViewInOrderAndDialogsComeBackNew)
 	EXPECT_FALSE(oldUpdates);
 	ASSERT_TRUE(m_panels->views().setupDialog);
 	EXPECT_TRUE(m_panels->views().setupDialog->isVisible());
-	EXPECT_EQ(m_log->events.back(), "create " + url("setup", "/setup.html" + t));
+	EXPECT_EQ(m_log->back(), "create " + url("setup", "/setup.html" + t));
 
 	// A second close with no chat or activity view left closes only what
 	// exists.
-	m_log->events.clear();
+	m_log->clear();
 	m_panels->closeBrowsers();
-	EXPECT_EQ(m_log->events, (std::vector<std::string>{"close " + url("setup", "/setup.html" + t)}));
+	EXPECT_EQ(*m_log, (std::vector<std::string>{"close " + url("setup", "/setup.html" + t)}));
 }
