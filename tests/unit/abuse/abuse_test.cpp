@@ -15,13 +15,11 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -116,36 +114,9 @@ protected:
 			text += std::string(",") + name + "=" + address;
 		setEndpointOverrides(text, m_fakes.caFile());
 	}
-	static size_t logCount(const std::string &text)
-	{
-		size_t n = 0;
-		for (const std::string &line : logLines())
-			n += line.find(text) != std::string::npos;
-		return n;
-	}
 };
 
 } // namespace
-
-TEST_F(AbuseTest, FoldersPipesAndOddPathsAreNotFound)
-{
-	namespace fs = std::filesystem;
-	const std::string web = makeTempDir();
-	fs::create_directories(web + "/js");
-	std::ofstream(web + "/index.html") << "<html>chat</html>";
-	std::ofstream(web + "/js/a.js") << "x";
-	ASSERT_EQ(mkfifo((web + "/pipe").c_str(), 0600), 0);
-	m_host.setWebDir(web);
-	startHub();
-	const struct {
-		const char *target;
-		const char *code;
-	} cases[] = {{"/js", "404"},   {"/js/", "404"},     {"//", "404"},       {"/.", "404"},
-		     {"/pipe", "404"}, {"/%2e%2e/", "404"}, {"/js/a.js", "200"}, {"/", "200"}};
-	for (const auto &c : cases)
-		EXPECT_EQ(statusCode(httpGet(port(), c.target)), c.code) << c.target;
-	fs::remove_all(web);
-}
 
 TEST_F(AbuseTest, RacingConfigurationChangesAllAnswerAndTheLastOneStands)
 {

@@ -112,11 +112,6 @@ protected:
 		for (int i = 0; i < n; ++i)
 			watcher.poll();
 	}
-	int count(const std::string &line)
-	{
-		auto lines = logLines();
-		return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-	}
 
 	TestHost m_host;
 	FakeDesktop m_desktop;
@@ -182,7 +177,7 @@ TEST_F(WatcherTest, RetargetsOnTheThirdPollOfTheSameGame)
 	watcher.poll();
 	EXPECT_EQ(m_desktop.enumerations, 1);
 	EXPECT_EQ(watcher.appliedWindow(), "T#3A cs2.exe:Cls:cs2.exe");
-	EXPECT_EQ(count("[vanteo] game detected (known game): cs2.exe -> game_capture-1, window_capture-3"), 1);
+	EXPECT_EQ(logCount("[vanteo] game detected (known game): cs2.exe -> game_capture-1, window_capture-3"), 1u);
 	EXPECT_EQ(ready.updates, 0); // already on target: left alone, not listed
 
 	// Alt-tab to OBS and back: the count restarts, nothing is rewritten.
@@ -202,10 +197,10 @@ TEST_F(WatcherTest, HookHintOncePerAppliedWindowSixSecondsLater)
 	const int enumerations = m_desktop.enumerations;
 	m_now += 6 * kSecond - 1;
 	watcher.poll();
-	EXPECT_EQ(count(kHint), 0);
+	EXPECT_EQ(logCount(kHint), 0u);
 	m_now += 1;
 	polls(watcher, 2);
-	EXPECT_EQ(count(kHint), 1);
+	EXPECT_EQ(logCount(kHint), 1u);
 	EXPECT_EQ(m_desktop.enumerations, enumerations + 1); // one check, not one per poll
 
 	// A second game clears the warned window; with the switch off the
@@ -215,7 +210,7 @@ TEST_F(WatcherTest, HookHintOncePerAppliedWindowSixSecondsLater)
 	gameCaptureSwitch().set(false);
 	m_now += 6 * kSecond;
 	watcher.poll();
-	EXPECT_EQ(count(kHint), 2);
+	EXPECT_EQ(logCount(kHint), 2u);
 	m_desktop.show("rustclient.exe", "3:3");
 	polls(watcher, 5);
 	EXPECT_EQ(capture.updates, 2); // the switch gates the retarget
@@ -227,7 +222,7 @@ TEST_F(WatcherTest, HookHintOncePerAppliedWindowSixSecondsLater)
 	m_now += 6 * kSecond;
 	watcher.poll();
 	EXPECT_EQ(capture.updates, 3);
-	EXPECT_EQ(count(kHint), 2);
+	EXPECT_EQ(logCount(kHint), 2u);
 }
 
 TEST_F(WatcherTest, WithoutSourcesTheCheckStillHints)
@@ -238,7 +233,7 @@ TEST_F(WatcherTest, WithoutSourcesTheCheckStillHints)
 	m_now += 6 * kSecond;
 	watcher.poll();
 	EXPECT_FALSE(logContains("game detected"));
-	EXPECT_EQ(count(kHint), 1);
+	EXPECT_EQ(logCount(kHint), 1u);
 }
 
 TEST_F(WatcherTest, ThreadStartsFromTheMarkerAndStopsOnce)

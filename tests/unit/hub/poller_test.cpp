@@ -18,7 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Generous: under ThreadSanitizer every request to the fakes is slow.
-constexpr int kPatienceMs = 20000;
+constexpr std::chrono::milliseconds kPatience(20000);
 
 const char kAccountConfig[] = R"({"twitch":"streamer","token":"tok-streamer","setupDone":true})";
 
@@ -43,14 +43,15 @@ protected:
 		}
 		return out;
 	}
-	bool eventArrives(const std::string &name, const std::string &data, int timeoutMs = kPatienceMs)
+	bool eventArrives(const std::string &name, const std::string &data,
+			  std::chrono::milliseconds timeout = kPatience)
 	{
-		return waitFor(
+		return waitUntil(
 		    [&] {
 			    const auto list = events(name);
 			    return std::find(list.begin(), list.end(), data) != list.end();
 		    },
-		    timeoutMs);
+		    timeout);
 	}
 	// Helix requests whose "METHOD path" starts with prefix; clears the
 	// fake's records when asked.
@@ -64,11 +65,6 @@ protected:
 				out.push_back(call);
 		}
 		return out;
-	}
-	size_t logged(const std::string &line)
-	{
-		const auto lines = logLines();
-		return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
 	}
 
 	std::unique_ptr<EventStreamClient> m_page;
@@ -84,7 +80,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	startHub(true, options);
 	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":42,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 	// By login until the channel's id is known, by id afterwards.
-	ASSERT_TRUE(waitFor([&] { return !requests("GET /helix/streams?user_id=1001").empty(); }, kPatienceMs));
+	ASSERT_TRUE(waitUntil([&] { return !requests("GET /helix/streams?user_id=1001").empty(); }, kPatience));
 	for (const std::string &call : requests("GET /helix/streams"))
 		EXPECT_TRUE(call == "GET /helix/streams?user_id=1001" ||
 			    call == "GET /helix/streams?user_login=streamer")
@@ -99,8 +95,8 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	m_fakes.command("twitch-api", "script",
 			R"({"path":"/helix/streams","status":503,"body":{"status":503,"message":"Twitch is down"}})");
 	requests("", true);
-	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/streams").size() >= 3; }, kPatienceMs));
-	EXPECT_EQ(logged(warning), 1u);
+	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/streams").size() >= 3; }, kPatience));
+	EXPECT_EQ(logCount(warning), 1u);
 	EXPECT_EQ(events("viewers").back(), "{\"twitch\":0,\"tiktok\":null,\"kick\":null,\"youtube\":null}");
 
 	// A success ends the run; the next failure warns again.
@@ -109,7 +105,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":7,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 	m_fakes.command("twitch-api", "script",
 			R"({"path":"/helix/streams","status":503,"body":{"status":503,"message":"Twitch is down"}})");
-	ASSERT_TRUE(waitFor([&] { return logged(warning) == 2; }, kPatienceMs));
+	ASSERT_TRUE(waitUntil([&] { return logCount(warning) == 2; }, kPatience));
 
 	// Without an account the count is unknown again, without asking Twitch.
 	m_fakes.command("twitch-api", "clearScripts");
@@ -143,7 +139,7 @@ TEST_F(PollerTest, ChangesWithinASecondMakeOneEventAndDemoNumbersHold)
 	const auto demo = Clock::now();
 	m_hub->requestDemoViewers();
 	m_hub->broadcast("viewers", "{\"twitch\":35,\"tiktok\":14}");
-	ASSERT_TRUE(waitFor([&] { return events("viewers").size() == settled + 2; }, kPatienceMs));
+	ASSERT_TRUE(waitUntil([&] { return events("viewers").size() == settled + 2; }, kPatience));
 	EXPECT_GE(Clock::now() - demo, 1300ms);
 	EXPECT_EQ(events("viewers").back(), "{\"twitch\":null,\"tiktok\":3,\"kick\":null,\"youtube\":null}");
 }
@@ -154,7 +150,7 @@ TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)
 	options.twitchPolls.pinsPoll = 150ms;
 	startHub(true, options);
 	ASSERT_TRUE(eventArrives("pins", "{\"data\":[]}"));
-	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/chat/pins").size() >= 4; }, kPatienceMs));
+	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/chat/pins").size() >= 4; }, kPatience));
 	EXPECT_EQ(events("pins").size(), 1u);
 	for (const std::string &call : requests("GET /helix/chat/pins"))
 		EXPECT_EQ(call, "GET /helix/chat/pins?broadcaster_id=1001&moderator_id=1001");
@@ -170,11 +166,11 @@ TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)
 	// Failures keep the last pins, which a page opened later still gets.
 	m_fakes.command("twitch-api", "script", R"({"path":"/helix/chat/pins","status":500})");
 	requests("", true);
-	ASSERT_TRUE(waitFor([&] { return requests("GET /helix/chat/pins").size() >= 3; }, kPatienceMs));
+	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/chat/pins").size() >= 3; }, kPatience));
 	EXPECT_EQ(events("pins").size(), 3u);
 	EventStreamClient later(m_hub->port());
 	later.readEvents(4);
-	ASSERT_TRUE(waitFor([&] {
+	ASSERT_TRUE(waitUntil([&] {
 		later.readEvents(100, 20);
 		return later.events().find("event: pins\ndata: {   \"data\": []  }\n\n") != std::string::npos;
 	}));

@@ -123,51 +123,34 @@ TEST_F(HttpsTest, GetBodyStopsJustPastSixteenMebibytes)
 	EXPECT_EQ(body.size(), 25165824u);
 }
 
-TEST_F(HttpsTest, BodyBrokenOffAfterTheHeadersKeepsWhatArrived)
+TEST_F(HttpsTest, ResponseHeaderPlainPortRedirectsAndBrokenBodies)
 {
+	route(R"({"path":"/sign","body":"x","headers":{"X-Set-TT-Cookie":"ttwid=abc; path=/"}})");
+	route(R"({"path":"/releases/latest","status":302,"headers":{"Location":"/releases/v2"}})");
+	route(R"({"path":"/releases/v2","body":"v2"})");
 	route(R"({"path":"/cut","size":100000,"dropAfter":5000})");
 	std::string body;
 	uint32_t status = 0;
+	// A response header by name in any case; an absent one leaves the output.
+	std::string value = "untouched";
+	ASSERT_TRUE(httpsGet(fakes().address("web"), "/sign", body, status, "", 443, "x-missing", &value));
+	EXPECT_EQ(value, "untouched");
+	ASSERT_TRUE(httpsGet(fakes().address("web"), "/sign", body, status, "", 443, "x-set-tt-cookie", &value));
+	EXPECT_EQ(value, "ttwid=abc; path=/");
+
+	// Port 80 means plain HTTP.
+	ASSERT_TRUE(httpsGet(fakes().address("web-plain"), "/sign", body, status, "", 80));
+	EXPECT_EQ(body, "x");
+	EXPECT_EQ(requests()[2]["listener"].str(), "web-plain");
+
+	ASSERT_TRUE(httpsGet(fakes().address("web"), "/releases/latest", body, status));
+	EXPECT_EQ(status, 200u);
+	EXPECT_EQ(body, "v2");
+
+	// A body broken off after the headers keeps what arrived.
 	EXPECT_TRUE(httpsGet(fakes().address("web"), "/cut", body, status));
 	EXPECT_EQ(status, 200u);
 	EXPECT_EQ(body.size(), 5000u);
-}
-
-TEST_F(HttpsTest, ResponseHeaderQuery)
-{
-	route(R"({"path":"/sign","body":"x","headers":{"X-Set-TT-Cookie":"ttwid=abc; path=/"}})");
-	struct Case {
-		const char *name;
-		const char *header;
-		std::string expected;
-	};
-	const std::vector<Case> cases = {
-	    {"present, name in another case", "x-set-tt-cookie", "ttwid=abc; path=/"},
-	    {"absent leaves the output untouched", "x-missing", "untouched"},
-	};
-	for (const Case &c : cases) {
-		SCOPED_TRACE(c.name);
-		std::string body;
-		uint32_t status = 0;
-		std::string value = "untouched";
-		ASSERT_TRUE(httpsGet(fakes().address("web"), "/sign", body, status, "", 443, c.header, &value));
-		EXPECT_EQ(value, c.expected);
-	}
-}
-
-TEST_F(HttpsTest, PortDecidesBetweenTlsAndPlain)
-{
-	route(R"({"path":"/plain","body":"plain ok"})");
-	std::string body;
-	uint32_t status = 0;
-	ASSERT_TRUE(httpsGet(fakes().address("web-plain"), "/plain", body, status, "", 80));
-	EXPECT_EQ(body, "plain ok");
-	ASSERT_TRUE(httpsGet(fakes().address("web"), "/plain", body, status));
-	EXPECT_EQ(body, "plain ok");
-	JsonValue seen = requests();
-	ASSERT_EQ(seen.size(), 2u);
-	EXPECT_EQ(seen[0]["listener"].str(), "web-plain");
-	EXPECT_EQ(seen[1]["listener"].str(), "web");
 }
 
 TEST_F(HttpsTest, RequestSendsMethodHeadersAndBodyExactly)
@@ -210,25 +193,6 @@ TEST_F(HttpsTest, RequestSendsMethodHeadersAndBodyExactly)
 		EXPECT_EQ(header(seen[0], "Content-Length"), length);
 		EXPECT_TRUE(header(seen[0], "Expect").empty());
 	}
-}
-
-TEST_F(HttpsTest, FollowsRedirects)
-{
-	route(R"({"path":"/releases/latest","status":302,"headers":{"Location":"/releases/v2"}})");
-	route(R"({"path":"/releases/v2","body":"v2"})");
-	std::string body;
-	uint32_t status = 0;
-	ASSERT_TRUE(httpsGet(fakes().address("web"), "/releases/latest", body, status));
-	EXPECT_EQ(status, 200u);
-	EXPECT_EQ(body, "v2");
-}
-
-TEST(HelixHeadersTest, BuildsTheBlock)
-{
-	EXPECT_EQ(helixHeaders("t", "c", false), "Authorization: Bearer t\r\nClient-Id: c\r\n");
-	EXPECT_EQ(helixHeaders("t", "c", true),
-		  "Authorization: Bearer t\r\nClient-Id: c\r\nContent-Type: application/json\r\n");
-	EXPECT_EQ(widenAscii("/helix/users?login=a%20b"), "/helix/users?login=a%20b");
 }
 
 } // namespace

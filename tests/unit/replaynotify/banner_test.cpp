@@ -8,12 +8,8 @@
 
 #include <QApplication>
 #include <QFontMetricsF>
-#include <QGuiApplication>
-#include <QImage>
 #include <QPointer>
-#include <QScreen>
 
-#include <chrono>
 #include <cmath>
 #include <thread>
 
@@ -68,7 +64,9 @@ TEST(BannerSize, ShortTextsKeepTheMinimumLongOnesWiden)
 	EXPECT_EQ(&styleFor(static_cast<BannerKind>(7)), &styleFor(BannerKind::Off));
 }
 
-TEST_F(BannerTest, ShowsTopRightWithoutFocusInTheHostLanguage)
+// Size, place and closing after its time on a real desktop are the OBS
+// desktop test's (tests/obs/desktop.sh).
+TEST_F(BannerTest, OneBannerAtATimeInTheHostLanguage)
 {
 	const struct {
 		const char *locale;
@@ -79,16 +77,7 @@ TEST_F(BannerTest, ShowsTopRightWithoutFocusInTheHostLanguage)
 		showBanner(BannerKind::On);
 		EXPECT_EQ(currentBanner()->italian(), l.italian) << l.locale;
 	}
-	m_host.setLocale("en-US");
-	showBanner(BannerKind::On);
-	Banner *banner = currentBanner();
 	EXPECT_EQ(visibleBanners(), 1); // each one replaced the one before
-	EXPECT_EQ(banner->size(), QSize(324, 106));
-	const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-	EXPECT_EQ(banner->pos(), QPoint(area.right() + 1 - 324, area.top()));
-	EXPECT_EQ(int(banner->windowFlags()), 0x2C080B); // tool, frameless, on top, no input, no focus
-	EXPECT_TRUE(banner->testAttribute(Qt::WA_TranslucentBackground));
-	EXPECT_TRUE(banner->testAttribute(Qt::WA_ShowWithoutActivating));
 	flushPosted();
 	EXPECT_EQ(QApplication::topLevelWidgets().count(), 1); // the replaced ones are deleted
 }
@@ -141,23 +130,5 @@ TEST_F(BannerTest, EventsPostBannersOnlyWhileSwitchedOn)
 	replayNotifySwitch().set(false);
 	replayNotifyEvent(OBS_FRONTEND_EVENT_REPLAY_BUFFER_SAVED);
 	flushPosted();
-	EXPECT_EQ(currentBanner(), nullptr);
-}
-
-TEST_F(BannerTest, FadesInAndClosesItselfAfterItsTime)
-{
-	BannerTimings quick;
-	quick.fadeInMs = 5;
-	quick.holdMs = 30;
-	quick.fadeOutMs = 5;
-	showBanner(BannerKind::Off, quick);
-	QPointer<Banner> banner = currentBanner();
-	EXPECT_EQ(banner->windowOpacity(), 0.0);
-	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-	while (!banner.isNull() && std::chrono::steady_clock::now() < deadline) {
-		QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-		QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-	}
-	EXPECT_TRUE(banner.isNull());
 	EXPECT_EQ(currentBanner(), nullptr);
 }

@@ -64,13 +64,14 @@ protected:
 
 } // namespace
 
-TEST_F(AccountRoutesTest, SignInOpensTwitchAndTheTokenConnectsTheAccount)
+// What the pages show of the sign-in (the address's redirect, the login, a
+// re-authorise hint) is the account browser test's; here the bytes Twitch
+// gets and what is stored.
+TEST_F(AccountRoutesTest, SignInAddressTokenAndStoredAccount)
 {
 	startHub();
 	// The built-in client id wins over whatever the page sends.
-	const std::string redirect = "http://localhost:" + std::to_string(m_hub->port()) + "/oauth";
-	EXPECT_EQ(post("/api/account", R"({"clientId":"typed-by-user"})"),
-		  "{\"opened\":true,\"redirect\":\"" + redirect + "\"}");
+	EXPECT_EQ(post("/api/account", R"({"clientId":"typed-by-user"})").rfind("{\"opened\":true,", 0), 0u);
 	ASSERT_TRUE(guiUntil([&] { return m_host.openedUrls().size() == 1; }));
 	const std::string expected =
 	    "https://" + m_fakes.address("twitch-id") +
@@ -80,49 +81,44 @@ TEST_F(AccountRoutesTest, SignInOpensTwitchAndTheTokenConnectsTheAccount)
 	    "%2Foauth&response_type=token&force_verify=true&scope=" + requestedScopes() + "&state=";
 	const std::string opened = m_host.openedUrls()[0];
 	ASSERT_EQ(opened.substr(0, expected.size()), expected);
-	const std::string state = opened.substr(expected.size());
-	EXPECT_EQ(state.size(), 32u);
-	EXPECT_EQ(state.find_first_not_of("0123456789abcdef"), std::string::npos);
-	EXPECT_NE(m_host.readConfigFile("config.json").find("\"clientId\":\"q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1\""),
-		  std::string::npos);
+	EXPECT_EQ(opened.find_first_not_of("0123456789abcdef", expected.size()), std::string::npos);
+	EXPECT_EQ(opened.size() - expected.size(), 32u);
 
-	EXPECT_EQ(postToken(""), R"({"error":"Invalid token"})");
 	EXPECT_EQ(postToken("tok-nobody"), R"({"error":"Invalid token"})");
-	EXPECT_TRUE(m_hub->account().token.empty());
-
 	// No channel yet: the login becomes the channel and the chat joins it.
-	EventStreamClient page(m_hub->port());
-	EXPECT_EQ(post("/api/token", R"({"token":"tok-streamer","state":")" + state + "\"}"),
-		  R"({"login":"streamer"})");
-	EXPECT_EQ(m_hub->settings().twitch, "streamer");
+	EXPECT_EQ(postToken("tok-streamer"), R"({"login":"streamer"})");
 	EXPECT_EQ(m_hub->account().userId, "1001");
 	ASSERT_TRUE(waitUntil([&] { return joins("streamer") == 1; }));
 	const std::string file = m_host.readConfigFile("config.json");
-	EXPECT_NE(file.find("\"token\":\"tok-streamer\""), std::string::npos) << file;
-	EXPECT_NE(file.find("\"twitch\":\"streamer\""), std::string::npos) << file;
-	ASSERT_TRUE(waitUntil([&] {
-		page.readEvents(100, 20);
-		return page.events().find("\"account\":{\"login\":\"streamer\",\"needsReauth\":false}") !=
-		       std::string::npos;
-	}));
-
+	for (const char *stored : {"\"token\":\"tok-streamer\"", "\"twitch\":\"streamer\"",
+				   "\"clientId\":\"q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1\""})
+		EXPECT_NE(file.find(stored), std::string::npos) << stored;
 	EXPECT_EQ(post("/api/whatever", "{}"), R"({"error":"Unknown request"})");
-}
 
-TEST_F(AccountRoutesTest, ATokenForAnotherChannelLeavesTheChannelAlone)
-{
+	// A token of another account leaves a configured channel alone.
+	m_hub.reset();
 	startHub(R"({"twitch":"raider"})");
-	ASSERT_TRUE(waitUntil([&] { return joins("raider") == 1; }));
 	m_fakes.command("twitch-api", "configure",
 			R"({"tokens":{"tok-few":{"login":"someone","user_id":"2002","scopes":["chat:read"]}}})");
-	EventStreamClient page(m_hub->port());
 	EXPECT_EQ(postToken("tok-few"), R"({"login":"someone"})");
 	EXPECT_EQ(m_hub->settings().twitch, "raider");
-	ASSERT_TRUE(waitUntil([&] {
-		page.readEvents(100, 20);
-		return page.events().find("\"account\":{\"login\":\"someone\",\"needsReauth\":true}") !=
-		       std::string::npos;
-	}));
+}
+
+TEST_F(AccountRoutesTest, StoredTokenIsValidatedAtLoad)
+{
+	startHub(R"({"twitch":"streamer","token":"tok-streamer","refreshToken":"r-1"})");
+	ASSERT_TRUE(waitUntil([&] { return !m_hub->account().login.empty(); }));
+	EXPECT_EQ(m_hub->account().userId, "1001");
+	EXPECT_EQ(m_hub->account().refreshToken, "r-1");
+	m_hub.reset();
+
+	// A rejected token clears the account in memory; the file stays as it was.
+	const std::string stored = R"({"twitch":"streamer","token":"tok-revoked","refreshToken":"r-2"})";
+	startHub(stored);
+	ASSERT_TRUE(waitUntil([&] { return m_hub->account().token.empty(); }));
+	EXPECT_TRUE(m_hub->account().refreshToken.empty());
+	EXPECT_EQ(m_host.readConfigFile("config.json"), stored);
+	EXPECT_EQ(post("/api/send", R"({"text":"hi"})"), R"({"error":"Connect the Twitch account first"})");
 
 	// A channel Twitch does not know stops every account-bound route.
 	m_hub.reset();
@@ -130,29 +126,8 @@ TEST_F(AccountRoutesTest, ATokenForAnotherChannelLeavesTheChannelAlone)
 	EXPECT_EQ(post("/api/send", R"({"text":"hi"})"), R"({"error":"Twitch channel not found"})");
 }
 
-TEST_F(AccountRoutesTest, StoredTokenIsValidatedAtLoad)
-{
-	startHub(R"({"twitch":"streamer","token":"tok-streamer","refreshToken":"r-1"})");
-	ASSERT_TRUE(waitUntil([&] { return !m_hub->account().login.empty(); }));
-	TwitchAccount account = m_hub->account();
-	EXPECT_EQ(account.login, "streamer");
-	EXPECT_EQ(account.userId, "1001");
-	EXPECT_EQ(account.refreshToken, "r-1");
-	EXPECT_EQ(account.scopes.size(), 30u);
-	m_hub.reset();
-
-	// A rejected token clears the account in memory; the file stays as it was.
-	const std::string stored = R"({"twitch":"streamer","token":"tok-revoked","refreshToken":"r-2"})";
-	startHub(stored);
-	ASSERT_TRUE(waitUntil([&] { return m_hub->account().token.empty(); }));
-	account = m_hub->account();
-	EXPECT_TRUE(account.refreshToken.empty());
-	EXPECT_TRUE(account.login.empty());
-	EXPECT_EQ(m_host.readConfigFile("config.json"), stored);
-	EXPECT_EQ(post("/api/send", R"({"text":"hi"})"), R"({"error":"Connect the Twitch account first"})");
-}
-
-TEST_F(AccountRoutesTest, UserQueryAdsAutoModAndOpen)
+// The AutoMod decisions' bodies are the EventSub browser test's.
+TEST_F(AccountRoutesTest, UserQueryAdsAndOpen)
 {
 	startHub(R"({"twitch":"streamer","token":"tok-streamer","adLength":90})");
 	calls();
@@ -186,12 +161,6 @@ TEST_F(AccountRoutesTest, UserQueryAdsAutoModAndOpen)
 			R"({"path":"/helix/channels/ads/schedule/snooze","status":204,"body":""})");
 	EXPECT_EQ(post("/api/ads", R"({"action":"snooze"})"), R"({"ok":true})");
 	calls();
-
-	EXPECT_EQ(post("/api/automod", R"({"action":"allow","id":"h-1"})"), R"({"ok":true})");
-	EXPECT_EQ(post("/api/automod", R"({"id":"h-2"})"), R"({"ok":true})");
-	calls();
-	EXPECT_EQ(JsonValue::parse(m_last[0]["body"].str())["action"].str(), "ALLOW");
-	EXPECT_EQ(JsonValue::parse(m_last[1]["body"].str())["action"].str(), "DENY");
 
 	EXPECT_EQ(post("/api/open", R"({"url":"https://www.twitch.tv/raider"})"), R"({"ok":true})");
 	EXPECT_EQ(post("/api/open", R"({"url":"https://www.twitch.tv.evil.example/"})"),

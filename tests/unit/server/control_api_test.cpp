@@ -1,51 +1,29 @@
 #include "common/endpoints.h"
-#include "module/browser_panels.h"
 #include "server/profile_check_cache.h"
-#include "support/fake_browser.h"
 #include "support/hub_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QMainWindow>
 #include <QThread>
-
-#include <memory>
 
 using namespace vanteo;
 using namespace vanteo::test;
 
 namespace {
 
+// "setup-open", "setup-done" and "close" acting on the dialogs inside OBS
+// are the OBS smoke test's.
 class ControlApiTest : public HubTest {
 protected:
 	ControlApiTest() : HubTest(33763) {}
-	void startHub(bool withBrowser)
-	{
-		if (withBrowser) {
-			auto log = m_log;
-			m_host.setBrowserFactoryMaker([log] { return new FakeCef(log); });
-			m_host.setMainWindow(&m_window);
-		}
-		HubTest::startHub();
-		m_panels = std::make_unique<BrowserPanels>(*m_hub);
-	}
-	void TearDown() override
-	{
-		m_panels.reset();
-		HubTest::TearDown();
-	}
-
-	QMainWindow m_window;
-	std::shared_ptr<BrowserLog> m_log = std::make_shared<BrowserLog>();
-	std::unique_ptr<BrowserPanels> m_panels;
 };
 
 } // namespace
 
 TEST_F(ControlApiTest, UpdateStateAndReleasePages)
 {
-	startHub(false);
+	startHub();
 	EXPECT_EQ(post("/api/update", "{\"action\":\"state\"}"), "{}"); // no updater yet
 
 	std::vector<std::string> actions;
@@ -76,27 +54,6 @@ TEST_F(ControlApiTest, UpdateStateAndReleasePages)
 	EXPECT_EQ(actions, (std::vector<std::string>{"restart", "update", ""}));
 	EXPECT_TRUE(onGuiThread);
 	EXPECT_EQ(m_host.openedUrls().size(), 2u);
-}
-
-TEST_F(ControlApiTest, DialogRoutesActOnTheGuiThread)
-{
-	startHub(true);
-	EXPECT_EQ(post("/api/setup-open", "{}"), "{\"ok\":true}");
-	ASSERT_TRUE(guiUntil([&] { return m_panels->views().setupDialog != nullptr; }));
-	QDialog *setup = m_panels->views().setupDialog;
-	EXPECT_TRUE(setup->isVisible());
-	EXPECT_EQ(post("/api/setup-done", "{}"), "{\"ok\":true}");
-	ASSERT_TRUE(guiUntil([&] { return !setup->isVisible(); }));
-	EXPECT_EQ(post("/api/setup-open", "{}"), "{\"ok\":true}");
-	ASSERT_TRUE(guiUntil([&] { return setup->isVisible(); }));
-	EXPECT_EQ(m_panels->views().setupDialog.data(), setup);
-
-	m_panels->showUpdates("update");
-	QDialog *updates = m_panels->views().updatesDialog;
-	ASSERT_TRUE(updates && updates->isVisible());
-	EXPECT_EQ(post("/api/update", "{\"action\":\"close\"}"), "{\"ok\":true}");
-	ASSERT_TRUE(guiUntil([&] { return !updates->isVisible(); }));
-	EXPECT_TRUE(m_host.openedUrls().empty());
 }
 
 TEST(ProfileCheckCache, KeepsSuccessesForTenMinutesAndRetriesFailures)

@@ -1,11 +1,14 @@
 #include "common/burst.h"
 #include "http/http_request.h"
 #include "http/local_server.h"
+#include "support/fake_services.h"
 #include "support/http_client.h"
 #include "support/log_capture.h"
 #include "support/test_host.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
@@ -33,6 +36,9 @@ protected:
 		write("f.woff2", "w2");
 		write("empty.txt", "");
 		write("data.bin", "raw");
+		std::filesystem::create_directories(m_root + "/js");
+		write("js/b.js", "y");
+		mkfifo((m_root + "/pipe").c_str(), 0600);
 	}
 	void TearDown() override
 	{
@@ -87,6 +93,14 @@ TEST_F(ServerTest, ServesFilesResourcesAndFixedErrors)
 	    {"/badge/vip.png", "200", "image/png", "PNGDATA"},
 	    {"/empty.txt", "404", "text/plain", "not found"},
 	    {"/missing.html", "404", "text/plain", "not found"},
+	    {"/js/b.js", "200", "text/javascript; charset=utf-8", "y"},
+	    // Folders, pipes and odd paths are nothing to serve.
+	    {"/js", "404", "text/plain", "not found"},
+	    {"/js/", "404", "text/plain", "not found"},
+	    {"//", "404", "text/plain", "not found"},
+	    {"/.", "404", "text/plain", "not found"},
+	    {"/pipe", "404", "text/plain", "not found"},
+	    {"/%2e%2e/", "404", "text/plain", "not found"},
 	    {"/../etc/passwd", "400", "text/plain", "no"},
 	    {"/a/..x", "400", "text/plain", "no"},
 	    {"/c:/x", "400", "text/plain", "no"},
@@ -240,7 +254,7 @@ TEST_F(ServerTest, EventStreamFramesAreIdenticalForEveryClient)
 	m_server->setStreamClientHook([&] { hooks++; });
 	EventStreamClient a(port), b(port);
 	// The hook runs once a page's stream is open.
-	ASSERT_TRUE(waitFor([&] { return hooks == 2; }));
+	ASSERT_TRUE(waitUntil([&] { return hooks == 2; }));
 	m_server->broadcast("message-in", "{\"a\":\"ü\"}");
 	m_server->broadcast("status", "");
 	a.readEvents(2);
@@ -286,7 +300,7 @@ TEST_F(ServerTest, StopEndsIdleConnectionsAndStreams)
 	m_server->setStreamClientHook([&] { opened = true; });
 	EventStreamClient stream(port);
 	platform::SocketHandle idle = platform::connectLoopback(port);
-	ASSERT_TRUE(waitFor([&] { return opened.load(); }));
+	ASSERT_TRUE(waitUntil([&] { return opened.load(); }));
 	auto began = std::chrono::steady_clock::now();
 	m_server->stop();
 	EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2));
@@ -306,12 +320,7 @@ TEST(HttpRequest, ParsesHeadsLeniently)
 	ASSERT_NE(r.header("x-y"), nullptr);
 	EXPECT_EQ(*r.header("X-Y"), "v");
 	EXPECT_EQ(r.header("missing"), nullptr);
-	HttpRequestHead empty = parseRequestHead("");
-	EXPECT_EQ(empty.method, "");
-	EXPECT_EQ(empty.path, "");
-	HttpRequestHead lone = parseRequestHead("GET");
-	EXPECT_EQ(lone.method, "GET");
-	EXPECT_EQ(lone.target, "");
+	// Heads cut anywhere are the HTTP fuzz target's.
 	EXPECT_TRUE(queryHasToken("a=1&t=abc", "abc"));
 	EXPECT_FALSE(queryHasToken("t=ab", "abc"));
 	EXPECT_FALSE(queryHasToken("t=", ""));

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <tuple>
 
 using namespace vanteo;
 using namespace vanteo::test;
@@ -23,24 +23,16 @@ protected:
 
 } // namespace
 
-TEST_F(RouterTest, ConfigNormalisesSavesAndPublishes)
+// Saving and publishing the channels and "setup-done" are the setup browser
+// test's; here the rules of the routes.
+TEST_F(RouterTest, ConfigFeedConfigAndSwitchRules)
 {
-	EventStreamClient page(m_hub->port());
-	page.readEvents(3);
 	EXPECT_EQ(post("/api/config", "{\"twitch\":\"https://twitch.tv/Alice\",\"tiktok\":\"@Bob.b\","
 				      "\"youtube\":\"\",\"kick\":\"Kick_1\"}"),
 		  "{\"ok\":true}");
 	Settings s = m_hub->settings();
-	EXPECT_EQ(s.twitch, "alice");
-	EXPECT_EQ(s.tiktok, "bob.b");
-	EXPECT_EQ(s.youtube, "");
-	EXPECT_EQ(s.kick, "kick_1");
-	EXPECT_NE(m_host.readConfigFile("config.json").find("\"twitch\":\"alice\""), std::string::npos);
-	page.readEvents(5);
-	EXPECT_NE(page.events().find("event: config\ndata: {\"twitch\":\"alice\",\"tiktok\":\"bob.b\""),
-		  std::string::npos);
-	EXPECT_NE(page.events().rfind("event: status\n"), std::string::npos);
-
+	EXPECT_EQ(std::make_tuple(s.twitch, s.tiktok, s.youtube, s.kick),
+		  std::make_tuple("alice", "bob.b", "", "kick_1"));
 	// One bad name changes nothing.
 	EXPECT_EQ(post("/api/config", "{\"twitch\":\"carol\",\"tiktok\":\"bad name\"}"),
 		  "{\"error\":\"Invalid name\"}");
@@ -48,13 +40,6 @@ TEST_F(RouterTest, ConfigNormalisesSavesAndPublishes)
 	// A body that is not JSON clears every channel (empty names are allowed).
 	EXPECT_EQ(post("/api/config", "garbage"), "{\"ok\":true}");
 	EXPECT_EQ(m_hub->settings().twitch, "");
-}
-
-TEST_F(RouterTest, SetupDoneFeedConfigAndSwitches)
-{
-	EXPECT_EQ(post("/api/setup-done", "{}"), "{\"ok\":true}");
-	EXPECT_TRUE(m_hub->settings().setupDone);
-	EXPECT_NE(m_host.readConfigFile("config.json").find("\"setupDone\":true"), std::string::npos);
 
 	EXPECT_EQ(post("/api/feed-config", "{\"seToken\":\"jwt\",\"adLength\":\"90\"}"), "{\"ok\":true}");
 	EXPECT_EQ(m_hub->settings().seToken, "jwt");
@@ -63,7 +48,7 @@ TEST_F(RouterTest, SetupDoneFeedConfigAndSwitches)
 	EXPECT_EQ(post("/api/feed-config", "{\"adLength\":\"0\"}"), "{\"ok\":true}");
 	EXPECT_EQ(m_hub->settings().seToken, "");
 	EXPECT_EQ(m_hub->settings().adLength, 90);
-	EXPECT_EQ(post("/api/feed-config", "{\"adLength\":90}"), "{\"ok\":true}"); // a number reads as ""
+	EXPECT_EQ(post("/api/feed-config", "{\"adLength\":120}"), "{\"ok\":true}"); // a number reads as ""
 	EXPECT_EQ(m_hub->settings().adLength, 90);
 
 	// Switches change only on exactly "on":true.

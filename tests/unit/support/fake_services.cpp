@@ -2,7 +2,7 @@
 
 #include "common/endpoints.h"
 #include "common/json.h"
-#include "platform/tcp.h"
+#include "support/http_client.h"
 
 #include <gtest/gtest.h>
 
@@ -20,16 +20,11 @@ namespace vanteo::test {
 
 namespace {
 
+// CTest sets VANTEO_SOURCE_DIR; by hand, run from the source folder.
 std::string sourceDir()
 {
-	if (const char *dir = std::getenv("VANTEO_SOURCE_DIR"))
-		return dir;
-	// This file is tests/unit/support/fake_services.cpp below the root.
-	std::string file = __FILE__;
-	const std::string tail = "tests/unit/support/fake_services.cpp";
-	if (file.size() >= tail.size() && file.compare(file.size() - tail.size(), tail.size(), tail) == 0)
-		return file.substr(0, file.size() - tail.size());
-	return ".";
+	const char *dir = std::getenv("VANTEO_SOURCE_DIR");
+	return dir ? dir : ".";
 }
 
 // Reads one line from fd, waiting up to timeoutMs in total.
@@ -135,15 +130,10 @@ void FakeServices::stop()
 	}
 	if (m_pid <= 0)
 		return;
-	for (int i = 0; i < 300; ++i) {
-		if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-			m_pid = -1;
-			return;
-		}
-		std::this_thread::sleep_for(std::chrono::milliseconds(10));
+	if (!waitUntil([this] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; }, std::chrono::seconds(3))) {
+		kill(m_pid, SIGKILL);
+		waitpid(m_pid, nullptr, 0);
 	}
-	kill(m_pid, SIGKILL);
-	waitpid(m_pid, nullptr, 0);
 	m_pid = -1;
 }
 
@@ -167,26 +157,15 @@ std::string FakeServices::address(const std::string &name) const
 
 bool FakeServices::request(const std::string &path, const std::string &body, int *status, std::string *reply)
 {
-	using namespace platform;
-	SocketHandle s = connectLoopback(m_controlPort);
-	if (s == kInvalidSocket)
-		return false;
-	setReceiveTimeout(s, 30000);
-	setSendTimeout(s, 30000);
-	std::string text = "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-			   "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-			   "\r\nConnection: close\r\n\r\n" + body;
-	bool sent = sendAll(s, text.data(), text.size());
-	std::string response;
-	char buffer[65536];
-	for (long n; sent && (n = receiveSome(s, buffer, sizeof(buffer))) > 0;)
-		response.append(buffer, static_cast<size_t>(n));
-	closeSocket(s);
-	size_t headerEnd = response.find("\r\n\r\n");
-	if (!sent || response.compare(0, 9, "HTTP/1.1 ") != 0 || headerEnd == std::string::npos)
+	const std::string response =
+	    rawExchange(m_controlPort,
+			"POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+			    std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body,
+			30000);
+	if (response.compare(0, 9, "HTTP/1.1 ") != 0 || response.find("\r\n\r\n") == std::string::npos)
 		return false;
 	*status = std::atoi(response.c_str() + 9);
-	*reply = response.substr(headerEnd + 4);
+	*reply = bodyOf(response);
 	return true;
 }
 

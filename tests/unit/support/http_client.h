@@ -2,7 +2,6 @@
 
 #include "platform/tcp.h"
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -40,18 +39,5 @@ private:
 	platform::SocketHandle m_socket = platform::kInvalidSocket;
 	std::string m_buffer;
 };
-
-// Polls `condition` every 10 ms until it holds or the time-out passes.
-template <typename F> bool waitFor(F condition, int timeoutMs = 5000)
-{
-	auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-	while (!condition()) {
-		if (std::chrono::steady_clock::now() > deadline)
-			return false;
-		struct timespec ts = {0, 10 * 1000 * 1000};
-		nanosleep(&ts, nullptr);
-	}
-	return true;
-}
 
 } // namespace vanteo::test

@@ -30,7 +30,7 @@ std::string HubTest::post(const std::string &path, const std::string &body)
 
 bool HubTest::guiUntil(const std::function<bool()> &condition)
 {
-	return waitFor([&] {
+	return waitUntil([&] {
 		QApplication::processEvents();
 		return condition();
 	});

@@ -72,14 +72,6 @@ std::vector<std::pair<std::string, JsonValue>> JsonValue::members() const
 	return out;
 }
 
-std::vector<std::string> JsonValue::strings() const
-{
-	std::vector<std::string> out;
-	for (const JsonValue &item : items())
-		out.push_back(item.str());
-	return out;
-}
-
 std::string JsonValue::canonical(const std::string &text)
 {
 	QJsonValue value;

@@ -20,7 +20,6 @@ public:
 	static JsonValue parse(const std::string &text, bool *ok = nullptr);
 
 	bool isNull() const { return m_value.isNull() || m_value.isUndefined(); }
-	bool isString() const { return m_value.isString(); }
 
 	JsonValue operator[](const std::string &key) const;
 	JsonValue operator[](const char *key) const { return (*this)[std::string(key)]; }
@@ -35,12 +34,8 @@ public:
 
 	// The value when it has that type; "", 0 or false otherwise.
 	std::string str() const { return m_value.toString().toStdString(); }
-	double number() const { return m_value.toDouble(); }
 	long long integer() const { return static_cast<long long>(m_value.toDouble()); }
 	bool boolean() const { return m_value.toBool(); }
-
-	// An array of strings as a vector (non-strings become "").
-	std::vector<std::string> strings() const;
 
 	// Compact JSON with object keys sorted: two texts that differ only in
 	// key order or spacing give the same result. Not-JSON gives "invalid".

@@ -50,4 +50,13 @@ bool logContains(const std::string &text)
 	return false;
 }
 
+size_t logCount(const std::string &text)
+{
+	std::lock_guard<std::mutex> guard(g_lock);
+	size_t n = 0;
+	for (const auto &line : g_lines)
+		n += line.find(text) != std::string::npos;
+	return n;
+}
+
 } // namespace vanteo::test

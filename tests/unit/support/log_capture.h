@@ -11,5 +11,7 @@ void installLogCapture();
 std::vector<std::string> logLines();
 void clearLog();
 bool logContains(const std::string &text);
+// How many captured lines contain `text`.
+size_t logCount(const std::string &text);
 
 } // namespace vanteo::test

@@ -19,16 +19,14 @@ public:
 	std::string configPath(const std::string &file) const override;
 	std::string dataPath(const std::string &file) const override;
 	QWidget *mainWindow() const override { return m_mainWindow; }
-	bool outputsActive() const override { return m_outputsActive; }
+	bool outputsActive() const override { return false; }
 	std::string locale() const override { return m_locale; }
 	QCef *createBrowserFactory() const override { return m_factoryMaker ? m_factoryMaker() : nullptr; }
 	// Records the address instead of starting a browser.
 	bool openUrl(const std::string &url) const override;
 
 	const std::string &configDir() const { return m_configDir; }
-	void setWebDir(const std::string &dir) { m_webDir = dir; }
 	void setMainWindow(QWidget *window) { m_mainWindow = window; }
-	void setOutputsActive(bool active) { m_outputsActive = active; }
 	void setLocale(const std::string &locale) { m_locale = locale; }
 	void setNoConfigFolder() { m_noConfig = true; }
 	// What createBrowserFactory returns (a new factory per call).
@@ -43,7 +41,6 @@ private:
 	std::string m_configDir;
 	std::string m_webDir;
 	QWidget *m_mainWindow = nullptr;
-	bool m_outputsActive = false;
 	std::string m_locale = "en-US";
 	bool m_noConfig = false;
 	std::function<QCef *()> m_factoryMaker;
