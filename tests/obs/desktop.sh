@@ -120,7 +120,7 @@ desktop_check() {
 
 	# The banner: a 324 x 106 window in the top-right corner.
 	before=$(desktop_windows)
-	node "$src/tests/obs/obs_request.js" "$ws_port" StartReplayBuffer || fail "the replay buffer did not start"
+	node "$src/tests/obs/view.js" "$ws_port" obs StartReplayBuffer || fail "the replay buffer did not start"
 	local banner x y
 	banner=$(desktop_wait_new_window 10 "$before") || fail "no banner when the replay buffer started"
 	read -r _ x y _ _ <<<"$banner"
@@ -128,7 +128,7 @@ desktop_check() {
 	[ "$x" = "1276" ] && [ "$y" = "0" ] || fail "banner at $x,$y instead of the top-right corner"
 
 	# Stopped again, so that OBS closes without asking.
-	node "$src/tests/obs/obs_request.js" "$ws_port" StopReplayBuffer || fail "the replay buffer did not stop"
+	node "$src/tests/obs/view.js" "$ws_port" obs StopReplayBuffer || fail "the replay buffer did not stop"
 	wait_for 15 grep -q 'Replay Buffer Stop' "$log" || fail "the replay buffer did not stop"
 	# OBS 29 closes its window from inside its SIGINT handler; arriving
 	# while the GUI thread flushes a repaint to X, that can deadlock OBS. The
