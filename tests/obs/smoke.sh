@@ -82,9 +82,9 @@ page=$(curl -s --max-time 5 "http://127.0.0.1:$port/")
 grep -qi '<html' <<<"$page" || fail "GET / did not return the chat page"
 
 events=$(curl -s -N --max-time 2 "http://127.0.0.1:$port/api/events" || true)
-grep -q '^event: config$' <<<"$events" || fail "event stream sent no config event"
-grep -q '^event: status$' <<<"$events" || fail "event stream sent no status event"
-grep -q '^event: viewers$' <<<"$events" || fail "event stream sent no viewers event"
+for event in config status viewers; do
+	grep -q "^event: $event\$" <<<"$events" || fail "event stream sent no $event event"
+done
 
 # Wait for the end of loading, so the docks' show-once markers are written.
 config="$home/.config/obs-studio/plugin_config/vanteo"
@@ -145,9 +145,7 @@ if [ "$fallback" -eq 0 ]; then
 	curl -s -o /dev/null -X POST -d '{}' "http://127.0.0.1:$port/api/setup-done?t=$token"
 	wait_for 10 sh -c "! xdotool search --all --onlyvisible --pid $obs_pid --name '^Vanteo — (Setup|Updates)\$'" ||
 		fail "a dialog stayed after it was closed"
-fi
-
-if [ "$fallback" -eq 1 ]; then
+else
 	wait_for 10 grep -q '\[vanteo\] offered in the docks: Setup needed' "$log" ||
 		fail "the docks did not offer the Setup page"
 fi
