@@ -49,9 +49,6 @@ export async function startFakes() {
 			if (!r.ok) throw new Error(`${service}/${name}: ${reply.error}`);
 			return reply;
 		},
-		async reset() {
-			await fetch(`http://127.0.0.1:${info.control}/reset`, { method: 'POST', body: '{}' });
-		},
 		// The requests a service recorded that `keep` accepts (given the
 		// request target as a URL too).
 		async requests(service, keep = () => true) {
