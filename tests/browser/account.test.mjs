@@ -9,16 +9,7 @@ process.env.TZ = 'UTC';
 
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import {
-	start,
-	finish,
-	openPage,
-	screenshotPath,
-	shoot,
-	twitchLine,
-	waitUntil,
-	watch,
-} from './harness.mjs';
+import { start, finish, linkState, openPage, screenshotPath, shoot, twitchLine, waitUntil, watch } from './harness.mjs';
 
 const { describeUser, ageText } = await import('../../web/js/user-card.js');
 
@@ -35,19 +26,13 @@ before(async () => {
 
 after(() => finish({ fakes, host, browser, problems }));
 
-async function helix(predicate) {
-	const { requests } = await fakes.command('twitch-api', 'requests');
-	return requests.filter((r) => predicate(r, new URL(r.path, 'https://helix')));
-}
-
-// The one request the Helix fake received for method + path, waited for.
-async function helixRequest(method, pathname) {
-	const [found] = await waitUntil(
-		() => helix((r, url) => r.method === method && url.pathname === pathname).then((list) => list.length && list),
-		`${method} ${pathname} on the Helix fake`
-	);
-	const url = new URL(found.path, 'https://helix');
-	return { query: Object.fromEntries(url.searchParams), body: found.body ? JSON.parse(found.body) : null };
+// The body of the one request the Helix fake received for method + path, waited for.
+async function helixBody(method, pathname) {
+	const [found] = await waitUntil(async () => {
+		const list = await fakes.requests('twitch-api', (r, url) => r.method === method && url.pathname === pathname);
+		return list.length && list;
+	}, `${method} ${pathname} on the Helix fake`);
+	return JSON.parse(found.body);
 }
 
 async function note(page, selector, kind) {
@@ -162,7 +147,7 @@ test('signing in: the page Twitch returns to hands the token over and leaves no 
 
 test('a reply, a chat command, message actions and the user card act through Helix', async () => {
 	// The sign-in filled in the empty channel with the account's login.
-	await chat.waitForFunction(() => document.querySelector('.link.plat-twitch')?.dataset.state === 'connected');
+	await linkState(chat, 'twitch');
 	await fakes.command('twitch-api', 'requests', { clear: true });
 	await fakes.command('twitch-chat', 'send', {
 		templates: true,
@@ -180,8 +165,7 @@ test('a reply, a chat command, message actions and the user card act through Hel
 	assert.equal(await chat.locator('.composer-reply-label').textContent(), 'Replying to @Someone');
 	await input.fill('welcome in');
 	await input.press('Enter');
-	const sent = await helixRequest('POST', '/helix/chat/messages');
-	assert.deepEqual(sent.body, { broadcaster_id: '1001', sender_id: '1001', message: 'welcome in', reply_parent_message_id: 'm-1' });
+	assert.deepEqual(await helixBody('POST', '/helix/chat/messages'), { broadcaster_id: '1001', sender_id: '1001', message: 'welcome in', reply_parent_message_id: 'm-1' });
 	await chat.waitForFunction(() => document.querySelector('#composer input').value === '');
 	assert.equal(await chat.locator('.composer-reply').isHidden(), true);
 
@@ -210,8 +194,7 @@ test('a reply, a chat command, message actions and the user card act through Hel
 	await actions.locator('.mod-reason').fill('  keep it friendly ');
 	await actions.locator('.mod-warn-go').click();
 	assert.equal(await note(chat, '.line[data-id="m-2"] .mod-note', 'ok'), 'Warning sent');
-	const warned = await helixRequest('POST', '/helix/moderation/warnings');
-	assert.deepEqual(warned.body, { data: { user_id: '3003', reason: 'keep it friendly' } });
+	assert.deepEqual(await helixBody('POST', '/helix/moderation/warnings'), { data: { user_id: '3003', reason: 'keep it friendly' } });
 	assert.equal(await actions.locator('.mod-warn-row').isHidden(), true);
 
 	// Twitch's refusal is shown where the button was pressed.
@@ -268,7 +251,7 @@ test('a reply, a chat command, message actions and the user card act through Hel
 	assert.equal(await tiktok.locator('.mod-reply').count(), 0);
 	await tiktok.locator('.mod-ban').click();
 	assert.equal(await note(chat, '.line[data-id="tt-1"] .mod-note', 'error'), 'TikTok moderation is available only in the app; no API exists');
-	assert.deepEqual(await helix((r, url) => url.pathname.startsWith('/helix/moderation/')), []);
+	assert.deepEqual(await fakes.requests('twitch-api', (r, url) => url.pathname.startsWith('/helix/moderation/')), []);
 	await chat.screenshot({ path: screenshotPath('account-chat-400.png') });
 });
 

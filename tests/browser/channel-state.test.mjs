@@ -6,9 +6,6 @@
 // Screenshots go to $VANTEO_TEST_ARTIFACTS (tests/artifacts/).
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import os from 'node:os';
-import path from 'node:path';
 import { start, finish, openPage, shoot } from './harness.mjs';
 
 const { emoteGroups, filterEmotes, insertEmote } = await import('../../web/js/emote-picker.js');
@@ -27,27 +24,19 @@ const PINNED = {
 
 let fakes, host, browser;
 let chat;
-let configDir;
 const problems = [];
 
 before(async () => {
 	// Signed in from the start: the account's state is there at once.
-	configDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-state-'));
-	fs.writeFileSync(
-		path.join(configDir, 'config.json'),
-		JSON.stringify({ twitch: 'streamer', token: 'tok-streamer', setupDone: true })
-	);
 	({ fakes, host, browser } = await start({
-		firstPort: 18990, configDir, prepare: (f) => f.command('twitch-api', 'configure', { pins: PINNED }),
+		firstPort: 18990, config: { twitch: 'streamer', token: 'tok-streamer', setupDone: true },
+		prepare: (f) => f.command('twitch-api', 'configure', { pins: PINNED }),
 	}));
 	chat = await openPage(browser, host, 'chat', '/', { width: 400, height: 700, problems });
 	await chat.waitForFunction(() => !document.querySelector('.composer-emotes').disabled);
 });
 
-after(async () => {
-	if (configDir) fs.rmSync(configDir, { recursive: true, force: true });
-	await finish({ fakes, host, browser, problems });
-});
+after(() => finish({ fakes, host, browser, problems }));
 
 test('the pages read the emote and chatter replies defensively', () => {
 	const view = emoteGroups(
@@ -150,8 +139,7 @@ test('the emote picker lists the account’s emotes by channel and types them in
 	await fakes.command('twitch-api', 'requests', { clear: true });
 	await chat.click('#composer button[type="submit"]');
 	await chat.waitForFunction(() => document.querySelector('#composer input').value === '');
-	const { requests } = await fakes.command('twitch-api', 'requests');
-	const sent = requests.find((r) => r.method === 'POST' && r.path === '/helix/chat/messages');
+	const [sent] = await fakes.requests('twitch-api', (r) => r.method === 'POST' && r.path === '/helix/chat/messages');
 	assert.equal(JSON.parse(sent.body).message, 'hello strmHi frndWave');
 
 	await chat.keyboard.press('Escape');

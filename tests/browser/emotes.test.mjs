@@ -3,34 +3,17 @@
 // switch. Screenshots: tests/artifacts/emotes-*.png.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath, twitchLine, waitUntil } from './harness.mjs';
+import { start, finish, linkState, openPage, screenshotPath, twitchLine, waitUntil } from './harness.mjs';
 
-let fakes;
-let host;
-let browser;
+let fakes, host, browser;
 const problems = []; // requests that left the machine, script errors
 
-before(async () => {
-	fakes = await startFakes();
-	host = await startHost({ firstPort: 19110, fakes });
-	browser = await launchBrowser();
-	await fakes.command('emotes', 'serve');
-	// Twitch's own emote images come from the fake web service.
-	const png = await (await fetch(`http://127.0.0.1:${host.port}/badge/vip.png`)).arrayBuffer();
-	await fakes.command('web', 'route', {
-		path: '/emoticons/v2/',
-		prefix: true,
-		headers: { 'Content-Type': 'image/png' },
-		bodyBase64: Buffer.from(png).toString('base64'),
-	});
-});
+// Twitch's own emote images come from the fake web service.
+before(async () => ({ fakes, host, browser } = await start({
+	firstPort: 19110, images: ['/emoticons/v2/'], prepare: (f) => f.command('emotes', 'serve'),
+})));
 
-after(async () => {
-	await browser?.close();
-	await host?.stop();
-	await fakes?.stop();
-	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
-});
+after(() => finish({ fakes, host, browser, problems }));
 
 // The line's text as a person reads it: emotes as [code], zero-width ones
 // as [base+overlay]; and every image with its host's path and whether it
@@ -56,7 +39,7 @@ function readLine(page, id) {
 test('third-party emotes in a line, in the picker, and off by the switch', async () => {
 	assert.deepEqual(await host.api('config', { twitch: 'streamer' }), { ok: true });
 	const chat = await openPage(browser, host, 'chat', '/', { problems });
-	await chat.waitForFunction(() => document.querySelector('.link.plat-twitch')?.dataset.state === 'connected');
+	await linkState(chat, 'twitch');
 
 	// "Kappa" and the last "Clap" carry Twitch's own ranges, which win over
 	// BetterTTV's "Clap". KEKW, (BTTV) catJAM, EZ (7TV), OMEGALUL (FFZ);

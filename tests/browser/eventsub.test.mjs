@@ -37,8 +37,8 @@ async function settled(page) {
 }
 
 async function helixAutomod() {
-	const { requests } = await fakes.command('twitch-api', 'requests');
-	return requests.filter((r) => r.method === 'POST' && r.path === '/helix/moderation/automod/message').map((r) => JSON.parse(r.body));
+	const sent = await fakes.requests('twitch-api', (r) => r.method === 'POST' && r.path === '/helix/moderation/automod/message');
+	return sent.map((r) => JSON.parse(r.body));
 }
 
 // The open EventSub session once the host has made its subscriptions on it

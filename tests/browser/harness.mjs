@@ -49,8 +49,11 @@ export async function startFakes() {
 			if (!r.ok) throw new Error(`${service}/${name}: ${reply.error}`);
 			return reply;
 		},
-		async reset() {
-			await fetch(`http://127.0.0.1:${info.control}/reset`, { method: 'POST', body: '{}' });
+		// The requests a service recorded that `keep` accepts (given the
+		// request target as a URL too).
+		async requests(service, keep = () => true) {
+			const { requests } = await this.command(service, 'requests');
+			return requests.filter((r) => keep(r, new URL(r.path, 'https://fake')));
 		},
 		async stop() {
 			if (child.exitCode !== null) return;
@@ -61,11 +64,13 @@ export async function startFakes() {
 }
 
 // The developer host on the first free port from firstPort, with a fresh
-// configuration folder unless one is given. Its log lines (standard error)
+// configuration folder (holding `config` as config.json, when given) unless
+// one is given. Its log lines (standard error)
 // are kept, so tests can see the addresses it was asked to open; `send`
 // hands it an event for the pages (its standard input).
-export async function startHost({ firstPort, fakes, configDir } = {}) {
+export async function startHost({ firstPort, fakes, configDir, config } = {}) {
 	const dir = configDir || fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-pages-'));
+	if (config) fs.writeFileSync(path.join(dir, 'config.json'), JSON.stringify(config));
 	const env = { ...process.env, ...(fakes ? fakes.info.env : {}) };
 	const child = spawn(
 		process.env.VANTEO_DEVHOST || path.join(root, 'build/vanteo-devhost'),
@@ -121,10 +126,10 @@ export async function startHost({ firstPort, fakes, configDir } = {}) {
 // host starts), the developer host pointed at them and Chromium. `images`:
 // path prefixes of the fake web service that answer with a small PNG (one of
 // the host's own), for emote and gift pictures.
-export async function start({ firstPort, configDir, prepare, images = [] } = {}) {
+export async function start({ firstPort, configDir, config, prepare, images = [] } = {}) {
 	const fakes = await startFakes();
 	if (prepare) await prepare(fakes);
-	const host = await startHost({ firstPort, fakes, configDir });
+	const host = await startHost({ firstPort, fakes, configDir, config });
 	const png = images.length ? await (await fetch(`http://127.0.0.1:${host.port}/badge/vip.png`)).arrayBuffer() : null;
 	for (const prefix of images) {
 		await fakes.command('web', 'route', {
@@ -158,16 +163,22 @@ export function launchBrowser() {
 }
 
 // Opens a page of the host as a dock shows it, recording every request that
-// leaves the machine's own addresses and every script error into `problems`.
-export async function openPage(browser, host, view, pagePath, { width = 320, height = 700, problems = [] } = {}) {
+// leaves the machine's own addresses and every script error into `problems`;
+// a dock page (`snapshot`) once it shows the server's state.
+export async function openPage(browser, host, view, pagePath, { width = 320, height = 700, problems = [], snapshot = true } = {}) {
 	// The fakes' test CA is not in Chromium's store; emote images served by
 	// the fake web service would otherwise fail to load.
 	const context = await browser.newContext({ viewport: { width, height }, ignoreHTTPSErrors: true });
 	const page = watch(await context.newPage(), problems);
 	await page.goto(host.url(view, pagePath));
 	// The snapshot has arrived once the header shows a state from the server.
-	await page.waitForFunction(() => document.querySelector('.link .state')?.textContent !== '');
+	if (snapshot) await page.waitForFunction(() => document.querySelector('.link .state')?.textContent !== '');
 	return page;
+}
+
+// Waits until the header shows the platform's link in that state.
+export function linkState(page, platform, state = 'connected') {
+	return page.waitForFunction(([p, s]) => document.querySelector(`.link.plat-${p}`)?.dataset.state === s, [platform, state]);
 }
 
 // Records into `problems` each request that leaves the machine's own

@@ -5,34 +5,21 @@
 //   node --experimental-default-type=module --test tests/browser/multi.test.mjs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { startFakes, startHost, launchBrowser, openPage, screenshotPath, twitchLine, waitUntil } from './harness.mjs';
+import { start, finish, openPage, screenshotPath, twitchLine, waitUntil } from './harness.mjs';
 
 const KICK_ROOM = 'chatrooms.668.v2';
-let fakes;
-let host;
-let browser;
+let fakes, host, browser;
 const problems = [];
 
-before(async () => {
-	fakes = await startFakes();
-	await fakes.command('tiktok-web', 'room', { uniqueId: 'tt.multi', roomId: '7380000000000000002' });
-	await fakes.command('sites', 'kick', { name: 'kickmulti', mode: 'raw', body: JSON.stringify({
+// Kick's emote pictures come from its file host, here the fake web service.
+before(async () => ({ fakes, host, browser } = await start({ firstPort: 18960, images: ['/emotes/'], prepare: async (f) => {
+	await f.command('tiktok-web', 'room', { uniqueId: 'tt.multi', roomId: '7380000000000000002' });
+	await f.command('sites', 'kick', { name: 'kickmulti', mode: 'raw', body: JSON.stringify({
 		id: 1, user: { username: 'KickMulti', profile_pic: '' }, chatroom: { id: 668 }, livestream: { viewer_count: 12 } }) });
-	await fakes.command('youtube-live', 'live', { name: 'ytmulti', viewers: 7, timeoutMs: 1000 });
-	host = await startHost({ firstPort: 18960, fakes });
-	browser = await launchBrowser();
-	// Kick's emote pictures come from its file host, here the fake web service.
-	const png = await (await fetch(`http://127.0.0.1:${host.port}/badge/vip.png`)).arrayBuffer();
-	await fakes.command('web', 'route', { path: '/emotes/', prefix: true, headers: { 'Content-Type': 'image/png' },
-		bodyBase64: Buffer.from(png).toString('base64') });
-});
+	await f.command('youtube-live', 'live', { name: 'ytmulti', viewers: 7, timeoutMs: 1000 });
+} })));
 
-after(async () => {
-	await browser?.close();
-	await host?.stop();
-	await fakes?.stop();
-	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
-});
+after(() => finish({ fakes, host, browser, problems }));
 
 const links = (page) => page.locator('.link').evaluateAll((rows) => rows.map((r) =>
 	[r.querySelector('.pname').textContent, r.dataset.state, r.querySelector('.viewer-count').textContent]));

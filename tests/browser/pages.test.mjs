@@ -7,7 +7,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { start, finish, startHost, openPage, screenshotPath, shoot, twitchLine, waitUntil } from './harness.mjs';
+import { start, finish, startHost, linkState, openPage, screenshotPath, shoot, twitchLine, waitUntil } from './harness.mjs';
 
 const CHANNEL = 'vanteo_demo';
 const configDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-pages-'));
@@ -17,10 +17,6 @@ const problems = []; // requests that left the machine, script errors
 
 async function sendChat(lines) {
 	await fakes.command('twitch-chat', 'send', { lines, templates: true });
-}
-
-async function twitchConnected(page) {
-	await page.waitForFunction(() => document.querySelector('.link.plat-twitch')?.dataset.state === 'connected');
 }
 
 // What a person sees of the chat lines: name, its colour, badges, the text
@@ -113,16 +109,15 @@ test('demo items reach both docks as a streamer sees them', async () => {
 	// The send box says why it cannot send instead of pretending to.
 	assert.equal(await chat.locator('#composer input').isDisabled(), true);
 	assert.match(await chat.locator('#composer input').getAttribute('placeholder'), /Twitch account/);
-	await chat.context().close();
-	await feed.context().close();
+	for (const page of [chat, feed]) await page.context().close();
 });
 
 test('Twitch chat shows names, colours, badges, emotes after an emoji, replies and /me', async () => {
 	const chat = await openPage(browser, host, 'chat', '/', { problems });
 	const feed = await openPage(browser, host, 'activity', '/feed.html', { problems });
 	assert.deepEqual(await host.api('config', { twitch: CHANNEL }), { ok: true });
-	await twitchConnected(chat);
-	await twitchConnected(feed);
+	await linkState(chat, 'twitch');
+	await linkState(feed, 'twitch');
 	const feedItems = await feed.locator('#feed .item').count(); // the recent items of the test above
 
 	await sendChat([
@@ -176,13 +171,12 @@ test('Twitch chat shows names, colours, badges, emotes after an emoji, replies a
 
 	// Chat lines are not activity: the activity list stays as it was.
 	assert.equal(await feed.locator('#feed .item').count(), feedItems);
-	await chat.context().close();
-	await feed.context().close();
+	for (const page of [chat, feed]) await page.context().close();
 });
 
 test('moderator removals strike lines, time users out and clear the chat', async () => {
 	const chat = await openPage(browser, host, 'chat', '/', { problems });
-	await twitchConnected(chat);
+	await linkState(chat, 'twitch');
 	await host.api('demo', { kind: 'ttfollow', name: 'TikTokFan' });
 	// Removals compare Twitch lines only: a TikTok user with the spammer's id
 	// stays (a line of this page alone: the host's input skips the history).
@@ -248,7 +242,7 @@ test('moderator removals strike lines, time users out and clear the chat', async
 test('highlight words and mentions stand out; find, follow a name and back to the live chat', async () => {
 	assert.deepEqual(await host.api('highlight-words', { words: ' giveaway ,, ' }), { ok: true });
 	const chat = await openPage(browser, host, 'chat', '/', { problems });
-	await twitchConnected(chat);
+	await linkState(chat, 'twitch');
 	const mine = ['f-1', 'f-2', 'f-3', 'f-4'];
 	await sendChat([
 		twitchLine({ id: 'f-1', user: 'Zed_Fan', userId: '20001', text: 'when is the GIVEAWAY?' }),
@@ -355,7 +349,7 @@ test('both docks at 320 px and 240 px, with screenshots', async () => {
 	for (const width of [320, 240]) {
 		const chat = await openPage(browser, host, 'chat', '/', { problems, width });
 		const feed = await openPage(browser, host, 'activity', '/feed.html', { problems, width });
-		await twitchConnected(chat);
+		await linkState(chat, 'twitch');
 		const script = JSON.parse(fs.readFileSync(new URL('../../tools/demo/chat-script.json', import.meta.url), 'utf8'));
 		await sendChat(script.lines.slice(0, 11));
 		for (const kind of ['follow', 'sub', 'raid', 'ttgift', 'viewers']) await host.api('demo', { kind });
@@ -378,8 +372,7 @@ test('both docks at 320 px and 240 px, with screenshots', async () => {
 		}
 		await chat.screenshot({ path: screenshotPath(`chat-${width}.png`) });
 		await feed.screenshot({ path: screenshotPath(`activity-${width}.png`) });
-		await chat.context().close();
-		await feed.context().close();
+		for (const page of [chat, feed]) await page.context().close();
 	}
 	// The channel's chat stops with the channel.
 	assert.deepEqual(await host.api('config', {}), { ok: true });

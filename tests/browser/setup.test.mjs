@@ -6,44 +6,14 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { start, finish, openPage, screenshotPath, waitUntil, watch } from './harness.mjs';
+import { start, finish, openPage, screenshotPath, waitUntil } from './harness.mjs';
 import { normaliseName } from '../../web/js/setup-names.js';
 
 let fakes, host, browser;
 const problems = []; // requests that left the machine, script errors
 
-// The host's event stream as the pages get it: [{event, data}] as they come.
-async function listen() {
-	const controller = new AbortController();
-	const response = await fetch(`http://127.0.0.1:${host.port}/api/events?t=${host.token}`, { signal: controller.signal });
-	const events = [];
-	(async () => {
-		const decoder = new TextDecoder();
-		let buffer = '';
-		try {
-			for await (const chunk of response.body) {
-				buffer += decoder.decode(chunk, { stream: true });
-				for (let end; (end = buffer.indexOf('\n\n')) >= 0; ) {
-					const block = buffer.slice(0, end);
-					buffer = buffer.slice(end + 2);
-					const event = /^event: (.*)$/m.exec(block)?.[1];
-					const data = /^data: (.*)$/m.exec(block)?.[1];
-					if (event && data) events.push({ event, data: JSON.parse(data) });
-				}
-			}
-		} catch {
-			// aborted at the end of the test
-		}
-	})();
-	return { events, close: () => controller.abort() };
-}
-
-async function openSetup({ width = 700, height = 600 } = {}) {
-	const context = await browser.newContext({ viewport: { width, height }, ignoreHTTPSErrors: true });
-	const page = watch(await context.newPage(), problems);
-	await page.goto(host.url('setup', '/setup.html'));
-	return page;
-}
+const openSetup = ({ width = 700, height = 600 } = {}) =>
+	openPage(browser, host, 'setup', '/setup.html', { width, height, problems, snapshot: false });
 
 // What a field shows under it: the channel found, or the error.
 function result(page, platform) {
@@ -101,7 +71,6 @@ before(async () => {
 after(() => finish({ fakes, host, browser, problems }));
 
 test('a new user completes the setup against the fakes', async () => {
-	const stream = await listen();
 	const page = await openSetup();
 	await page.waitForFunction(() => document.activeElement?.id === 'ch-twitch');
 	await page.screenshot({ path: screenshotPath('setup-1-empty.png') });
@@ -179,15 +148,17 @@ test('a new user completes the setup against the fakes', async () => {
 	assert.equal(readConfig().tiktok ?? '', '');
 	assert.equal(fs.existsSync(path.join(host.configDir, 'gamecapture.txt')), false);
 
+	// What the host publishes to the pages once the setup is done.
+	const published = page.evaluate(() => new Promise((resolve, reject) => {
+		setTimeout(() => reject(new Error('no configuration event with setupDone')), 15000);
+		new EventSource(`/api/events${location.search}`).addEventListener('config', (e) => JSON.parse(e.data).setupDone && resolve(JSON.parse(e.data)));
+	}));
 	await page.getByRole('button', { name: 'Finish' }).click();
 	await page.waitForFunction(() => document.activeElement?.id === 'step-done');
 	await page.screenshot({ path: screenshotPath('setup-4-done.png') });
 
 	// Stored, published and connected.
-	const config = await waitUntil(
-		() => stream.events.find((e) => e.event === 'config' && e.data.setupDone === true)?.data,
-		'the configuration event'
-	);
+	const config = await published;
 	assert.deepEqual(
 		[config.twitch, config.tiktok, config.youtube, config.kick, config.autoGame, config.replayNotify],
 		['streamer', 'tt.setup', 'chan-nel', 'kicker', false, true]
@@ -199,10 +170,9 @@ test('a new user completes the setup against the fakes', async () => {
 		return sessions.some((s) => s.joined.includes('streamer'));
 	}, 'the chat reader to join the channel');
 	await waitUntil(async () => {
-		const { requests } = await fakes.command('tiktok-web', 'requests');
-		return requests.some((r) => r.uniqueId === 'tt.setup' && !r.headers.some(([n, v]) => n === 'User-Agent' && v.includes('Chrome/128.')));
+		const asked = await fakes.requests('tiktok-web', (r) => r.uniqueId === 'tt.setup');
+		return asked.some((r) => !r.headers.some(([n, v]) => n === 'User-Agent' && v.includes('Chrome/128.')));
 	}, 'the TikTok client to look the room up');
-	stream.close();
 	await page.context().close();
 });
 

@@ -4,7 +4,7 @@
 //   node --experimental-default-type=module --test tests/browser/tiktok.test.mjs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { start, finish, openPage, screenshotPath, waitUntil } from './harness.mjs';
+import { start, finish, linkState, openPage, screenshotPath, waitUntil } from './harness.mjs';
 
 const ACCOUNT = 'tt.host';
 let fakes, host, browser;
@@ -28,7 +28,7 @@ function tiktokLink(page) {
 test('a live TikTok room reaches the chat dock', async () => {
 	const chat = await openPage(browser, host, 'chat', '/', { problems });
 	assert.deepEqual(await host.api('config', { twitch: '', tiktok: ACCOUNT }), { ok: true });
-	await chat.waitForFunction(() => document.querySelector('.link.plat-tiktok')?.dataset.state === 'connected');
+	await linkState(chat, 'tiktok');
 	assert.deepEqual(await tiktokLink(chat), { state: 'connected', detail: `Listening · @${ACCOUNT}`, viewers: '–' });
 	await waitUntil(async () => (await fakes.command('tiktok-push', 'state')).sessions[0]?.entered, 'the room entered');
 
@@ -78,7 +78,7 @@ test('a live TikTok room reaches the chat dock', async () => {
 	await chat.reload();
 	await chat.waitForFunction(() => document.querySelector('.link.plat-tiktok .viewer-count')?.textContent === '251');
 	await fakes.command('tiktok-push', 'close');
-	await chat.waitForFunction(() => document.querySelector('.link.plat-tiktok')?.dataset.state === 'retry');
+	await linkState(chat, 'tiktok', 'retry');
 	await chat.reload();
 	await chat.waitForFunction(() => document.querySelector('.link.plat-tiktok')?.dataset.state !== undefined);
 	const after = await tiktokLink(chat);

@@ -3,8 +3,6 @@
 // committed): a test CA, a server certificate it signs for 127.0.0.1, ::1 and
 // localhost, and two certificates that a client must refuse: one signed by the
 // same CA for another name, and one signed by a CA the client never trusts.
-//
-//   node fakes/certs.js DIR    writes the files into DIR and prints their paths
 
 const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
@@ -70,12 +68,3 @@ function tlsOptions(pair) {
 }
 
 module.exports = { makeCertificates, tlsOptions };
-
-if (require.main === module) {
-	const dir = process.argv[2];
-	if (!dir) {
-		process.stderr.write('usage: node certs.js DIR\n');
-		process.exit(2);
-	}
-	process.stdout.write(`${JSON.stringify(makeCertificates(path.resolve(dir)))}\n`);
-}

@@ -1,12 +1,7 @@
 'use strict';
 // Starts every fake remote service on loopback ports chosen now, with a test
-// CA made now, and prints one JSON line on standard output (see README.md):
-//
-//   node fakes/server.js [--chat-script FILE] [--keep-stdin-open]
-//
-// The process ends, removing its temporary folder, on SIGTERM or SIGINT or
-// when its standard input closes (so it never outlives a test binary that
-// started it with a pipe). Logs go to standard error with VANTEO_FAKE_LOG.
+// CA made now, and prints one JSON line on standard output (see README.md).
+// --keep-stdin-open: the process does not end when its standard input closes.
 
 const fs = require('node:fs');
 const os = require('node:os');

@@ -3,8 +3,8 @@
 # by starting the replay buffer through OBS's own WebSocket server.
 #
 # desktop_prepare runs before OBS starts (uses $home); desktop_check runs
-# while OBS is up (uses $home, $log, $obs_pid, $artifacts, fail, and the
-# display that obs_home_start exports).
+# while OBS is up (uses $home, $log, $obs_pid, $artifacts, fail, wait_for and
+# the display that obs_home_start exports).
 
 desktop_prepare() {
 	command -v xdotool >/dev/null 2>&1 || fail "xdotool is missing (scripts/deps.sh installs it)"
@@ -88,22 +88,7 @@ desktop_new_window() {
 # Waits up to $1 seconds for a visible window that is not among the ids in
 # $2 and prints its line.
 desktop_wait_new_window() {
-	local deadline=$((SECONDS + $1))
-	while [ $SECONDS -lt $deadline ]; do
-		desktop_new_window "$2" && return 0
-		sleep 0.2
-	done
-	return 1
-}
-
-# Waits up to $1 seconds until every visible window is among the ids in $2.
-desktop_wait_no_new_window() {
-	local deadline=$((SECONDS + $1))
-	while [ $SECONDS -lt $deadline ]; do
-		desktop_new_window "$2" >/dev/null || return 0
-		sleep 0.2
-	done
-	return 1
+	wait_for "$1" desktop_new_window "$2" && desktop_new_window "$2"
 }
 
 desktop_shot() {
@@ -130,16 +115,12 @@ desktop_check() {
 	desktop_shot "$home/obs-menu.png"
 	# Chat Dock, Activity Dock, then (past the separator) the switch.
 	xdotool key Down Down Return
-	local marker="$home/.config/obs-studio/plugin_config/vanteo/gamecapture.txt"
-	local deadline=$((SECONDS + 10))
-	while [ $SECONDS -lt $deadline ] && [ "$(cat "$marker" 2>/dev/null)" != "0" ]; do
-		sleep 0.2
-	done
-	[ "$(cat "$marker" 2>/dev/null)" = "0" ] || fail "the game capture entry did not write gamecapture.txt"
+	wait_for 10 grep -qx 0 "$home/.config/obs-studio/plugin_config/vanteo/gamecapture.txt" ||
+		fail "the game capture entry did not write gamecapture.txt"
 
 	# The banner: a 324 x 106 window in the top-right corner.
 	before=$(desktop_windows)
-	node "$src/tests/obs/obs_request.js" "$ws_port" StartReplayBuffer || fail "the replay buffer did not start"
+	node "$src/tests/obs/view.js" "$ws_port" obs StartReplayBuffer || fail "the replay buffer did not start"
 	local banner x y
 	banner=$(desktop_wait_new_window 10 "$before") || fail "no banner when the replay buffer started"
 	read -r _ x y _ _ <<<"$banner"
@@ -147,14 +128,10 @@ desktop_check() {
 	[ "$x" = "1276" ] && [ "$y" = "0" ] || fail "banner at $x,$y instead of the top-right corner"
 
 	# Stopped again, so that OBS closes without asking.
-	node "$src/tests/obs/obs_request.js" "$ws_port" StopReplayBuffer || fail "the replay buffer did not stop"
-	deadline=$((SECONDS + 15))
-	while [ $SECONDS -lt $deadline ] && ! grep -q 'Replay Buffer Stop' "$log"; do
-		sleep 0.2
-	done
-	grep -q 'Replay Buffer Stop' "$log" || fail "the replay buffer did not stop"
+	node "$src/tests/obs/view.js" "$ws_port" obs StopReplayBuffer || fail "the replay buffer did not stop"
+	wait_for 15 grep -q 'Replay Buffer Stop' "$log" || fail "the replay buffer did not stop"
 	# OBS 29 closes its window from inside its SIGINT handler; arriving
 	# while the GUI thread flushes a repaint to X, that can deadlock OBS. The
 	# "Replay Buffer Off" banner repaints while it fades, so let it finish.
-	desktop_wait_no_new_window 10 "$before" || fail "the banner did not close by itself"
+	wait_for 10 eval '! desktop_new_window "$before"' || fail "the banner did not close by itself"
 }

@@ -1,7 +1,7 @@
 # OBS Studio in a throw-away HOME under Xvfb, with Vanteo installed from its
 # release archive (scripts/package.sh). Sourced by the smoke test and the
-# footprint benchmark; the caller defines fail (message) and sets src (the
-# source tree).
+# footprint benchmark; the caller sets src (the source tree) and may set
+# obs_test (its name in messages) or define fail (message) itself.
 #
 #   obs_home_install BUILD_DIR   new $home; the archive unpacked in $release,
 #                                its vanteo/ folder installed as $plugin
@@ -10,8 +10,35 @@
 #   obs_home_stop                closes OBS like Ctrl+C; fails after 30 s
 #   obs_home_cleanup             for the EXIT trap: ends our OBS, removes $home
 #   free_port                    prints a free TCP port of 127.0.0.1
+#   wait_for SECONDS COMMAND..   waits for COMMAND (also a function) to succeed
+#   fail MESSAGE                 unless the caller has one: the message and the
+#                                plug-in's log lines, then exit 1
 
 home= runner= obs_pid= log=
+
+declare -F fail >/dev/null || fail() {
+	echo "obs ${obs_test:-test}: FAIL: $*" >&2
+	if [ -n "${log:-}" ] && [ -f "$log" ]; then
+		echo "---- OBS log (vanteo lines and errors) ----" >&2
+		grep -E 'vanteo|error|Failed' "$log" | tail -n 60 >&2 || true
+	fi
+	exit 1
+}
+
+wait_for() {
+	local deadline=$((SECONDS + $1))
+	shift
+	until "$@" >/dev/null 2>&1; do
+		[ $SECONDS -lt $deadline ] || return 1
+		sleep 0.2
+	done
+}
+
+# Our OBS has written "dock registered" to its log, or has ended.
+obs_home_registered() {
+	log=$(ls -1t "$home/.config/obs-studio/logs"/*.txt 2>/dev/null | head -n 1 || true)
+	{ [ -n "$log" ] && grep -q '\[vanteo\] dock registered' "$log"; } || ! kill -0 "$runner" 2>/dev/null
+}
 
 obs_home_install() {
 	home=$(mktemp -d /tmp/vanteo-obs-home.XXXXXX)
@@ -34,13 +61,8 @@ obs_home_start() {
 	xvfb-run -a -s "-screen 0 1600x900x24" obs --disable-shutdown-check --multi --disable-updater \
 		>"$home/obs.stdout" 2>&1 &
 	runner=$!
-	local deadline=$((SECONDS + 90))
-	while [ $SECONDS -lt $deadline ]; do
-		log=$(ls -1t "$home/.config/obs-studio/logs"/*.txt 2>/dev/null | head -n 1 || true)
-		[ -n "$log" ] && grep -q '\[vanteo\] dock registered' "$log" && break
-		kill -0 "$runner" 2>/dev/null || fail "OBS exited early: $(tail -n 20 "$home/obs.stdout")"
-		sleep 0.5
-	done
+	wait_for 90 obs_home_registered || true
+	kill -0 "$runner" 2>/dev/null || fail "OBS exited early: $(tail -n 20 "$home/obs.stdout")"
 	[ -n "$log" ] && grep -q '\[vanteo\] dock registered' "$log" || fail "no '[vanteo] dock registered' in the OBS log"
 	# Our own obs (a child of xvfb-run): other OBS instances may run beside it.
 	obs_pid=$(pgrep -x obs -P "$runner" || true)
@@ -52,11 +74,7 @@ obs_home_start() {
 
 obs_home_stop() {
 	kill -INT "$obs_pid"
-	local deadline=$((SECONDS + 30))
-	while [ $SECONDS -lt $deadline ] && kill -0 "$obs_pid" 2>/dev/null; do
-		sleep 0.5
-	done
-	! kill -0 "$obs_pid" 2>/dev/null || fail "OBS did not close within 30 s"
+	wait_for 30 eval "! kill -0 $obs_pid" || fail "OBS did not close within 30 s"
 	local status=0
 	wait "$runner" 2>/dev/null || status=$?
 	[ "$status" -eq 0 ] || fail "OBS ended with status $status: $(tail -n 20 "$home/obs.stdout")"

@@ -23,28 +23,10 @@ fi
 build=$(cd "${1:?usage: smoke.sh [--fallback] BUILD_DIR [ARTIFACT_DIR]}" && pwd)
 artifacts=${2:-${VANTEO_TEST_ARTIFACTS:-}}
 src=$(cd "$(dirname "$0")/../.." && pwd)
+obs_test=smoke
 . "$src/tests/obs/obs_home.sh"
 . "$src/tests/obs/desktop.sh"
 trap obs_home_cleanup EXIT
-
-fail() {
-	echo "obs smoke: FAIL: $*" >&2
-	if [ -n "${log:-}" ] && [ -f "$log" ]; then
-		echo "---- OBS log (vanteo lines and errors) ----" >&2
-		grep -E 'vanteo|error|Failed' "$log" | tail -n 60 >&2 || true
-	fi
-	exit 1
-}
-
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-	local deadline=$((SECONDS + $1))
-	shift
-	until "$@" >/dev/null 2>&1; do
-		[ $SECONDS -lt $deadline ] || return 1
-		sleep 0.5
-	done
-}
 
 # The release archive, unpacked into the user plug-in folder OBS Studio
 # looks in; its manifest must name every file with its digest.
@@ -74,6 +56,8 @@ export PATH="$home/bin:$PATH"
 debug_port=$(free_port)
 export QTWEBENGINE_REMOTE_DEBUGGING="127.0.0.1:$debug_port"
 view() { node "$src/tests/obs/view.js" "$debug_port" "$@"; }
+# A page view's address starts with $1.
+view_at() { grep -q "^$1" <<<"$(view list)"; }
 obs_home_start
 
 # The server binds the first free port from 18763; other instances may hold
@@ -84,7 +68,7 @@ if [ "$fallback" -eq 1 ]; then
 	grep -q '\[vanteo\] page views: .*vanteo-webview.so is not installed' "$log" ||
 		fail "no line saying the page views are not installed"
 else
-	wait_for 60 sh -c "node '$src/tests/obs/view.js' $debug_port list | grep -q '^http://chat.localhost:'" ||
+	wait_for 60 view_at "http://chat.localhost:" ||
 		fail "no chat page in the chat dock: $(view list 2>&1 | tr '\n' ' ')"
 	chat_url=$(view list | grep -m1 '^http://chat.localhost:')
 	port=$(sed -n 's|^http://chat.localhost:\([0-9]*\)/.*|\1|p' <<<"$chat_url")
@@ -98,9 +82,9 @@ page=$(curl -s --max-time 5 "http://127.0.0.1:$port/")
 grep -qi '<html' <<<"$page" || fail "GET / did not return the chat page"
 
 events=$(curl -s -N --max-time 2 "http://127.0.0.1:$port/api/events" || true)
-grep -q '^event: config$' <<<"$events" || fail "event stream sent no config event"
-grep -q '^event: status$' <<<"$events" || fail "event stream sent no status event"
-grep -q '^event: viewers$' <<<"$events" || fail "event stream sent no viewers event"
+for event in config status viewers; do
+	grep -q "^event: $event\$" <<<"$events" || fail "event stream sent no $event event"
+done
 
 # Wait for the end of loading, so the docks' show-once markers are written.
 config="$home/.config/obs-studio/plugin_config/vanteo"
@@ -110,7 +94,7 @@ wait_for 30 test -f "$config/shown-activity.txt"
 
 if [ "$fallback" -eq 0 ]; then
 	# The Setup dialog opens inside OBS at the first start.
-	wait_for 30 sh -c "node '$src/tests/obs/view.js' $debug_port list | grep -q '^http://setup.localhost:$port/setup.html?t='" ||
+	wait_for 30 view_at "http://setup.localhost:$port/setup.html?t=" ||
 		fail "the Setup dialog did not open inside OBS"
 	wait_for 30 view eval "http://setup.localhost:" "document.querySelectorAll('input').length > 0" ||
 		fail "the Setup page did not render"
@@ -161,9 +145,7 @@ if [ "$fallback" -eq 0 ]; then
 	curl -s -o /dev/null -X POST -d '{}' "http://127.0.0.1:$port/api/setup-done?t=$token"
 	wait_for 10 sh -c "! xdotool search --all --onlyvisible --pid $obs_pid --name '^Vanteo — (Setup|Updates)\$'" ||
 		fail "a dialog stayed after it was closed"
-fi
-
-if [ "$fallback" -eq 1 ]; then
+else
 	wait_for 10 grep -q '\[vanteo\] offered in the docks: Setup needed' "$log" ||
 		fail "the docks did not offer the Setup page"
 fi

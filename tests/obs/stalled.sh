@@ -11,6 +11,7 @@ set -euo pipefail
 
 build=$(cd "${1:?usage: stalled.sh BUILD_DIR}" && pwd)
 src=$(cd "$(dirname "$0")/../.." && pwd)
+obs_test=stalled
 . "$src/tests/obs/obs_home.sh"
 stall_pid=
 cleanup() {
@@ -18,15 +19,6 @@ cleanup() {
 	[ -z "$stall_pid" ] || kill "$stall_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
-
-fail() {
-	echo "obs stalled: FAIL: $*" >&2
-	if [ -n "${log:-}" ] && [ -f "$log" ]; then
-		echo "---- OBS log (vanteo lines) ----" >&2
-		grep -E "vanteo" "$log" | tail -n 40 >&2 || true
-	fi
-	exit 1
-}
 
 # Milliseconds since midnight of an OBS log line ("HH:MM:SS.mmm: ...").
 stamp_ms() {
@@ -58,10 +50,7 @@ const server = require('net').createServer((s) => {
 server.listen(0, '127.0.0.1', () => console.log(server.address().port));
 " "$home/stall.log" >"$home/stall.port" &
 stall_pid=$!
-deadline=$((SECONDS + 10))
-while [ $SECONDS -lt $deadline ] && [ ! -s "$home/stall.port" ]; do
-	sleep 0.1
-done
+wait_for 10 test -s "$home/stall.port" || true
 stall_port=$(cat "$home/stall.port")
 [ -n "$stall_port" ] || fail "the stalled host did not start"
 VANTEO_ENDPOINTS=$(node -e "
@@ -81,11 +70,8 @@ echo "obs stalled: plug-in loaded in $load_ms ms"
 
 # Closing while the chat connect, the TikTok lookup and the token's
 # validation all wait for their hosts.
-deadline=$((SECONDS + 30))
-while [ $SECONDS -lt $deadline ] && [ "$(wc -l <"$home/stall.log" 2>/dev/null || echo 0)" -lt 3 ]; do
-	sleep 0.2
-done
-[ "$(wc -l <"$home/stall.log")" -ge 3 ] || fail "the plug-in did not reach the stalled hosts"
+stalled_three() { [ "$(wc -l <"$home/stall.log")" -ge 3 ]; }
+wait_for 30 stalled_three || fail "the plug-in did not reach the stalled hosts"
 
 began=$(date +%s%N)
 obs_home_stop

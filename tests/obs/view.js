@@ -1,12 +1,15 @@
 // Reads and drives the page views inside a running OBS Studio through Qt
-// WebEngine's remote debugging (QTWEBENGINE_REMOTE_DEBUGGING).
+// WebEngine's remote debugging (QTWEBENGINE_REMOTE_DEBUGGING), and sends
+// requests to OBS's own WebSocket server (obs-websocket 5, no password).
 //
 //   node view.js PORT list                    one "url" per line
 //   node view.js PORT eval URL_PREFIX EXPR    the value of EXPR in that page (JSON);
 //                                            exits 2 when it is false or null
 //   node view.js PORT crash URL_PREFIX        ends that page's renderer
+//   node view.js WS_PORT obs REQUEST_TYPE     exits 0 when OBS reports success
 //
-// Exits 1 when no page starts with URL_PREFIX or the expression throws.
+// Exits 1 when no page starts with URL_PREFIX, the expression throws or the
+// request fails.
 'use strict';
 const http = require('http');
 const WebSocket = require('ws');
@@ -51,7 +54,28 @@ function call(target, method, params) {
 	});
 }
 
+// One obs-websocket request: Hello, Identify, the request, its response.
+function obsRequest(requestType) {
+	return new Promise((resolve, reject) => {
+		const socket = new WebSocket(`ws://127.0.0.1:${port}`, 'obswebsocket.json');
+		const timer = setTimeout(() => reject(new Error(`no answer to ${requestType}`)), 15000);
+		socket.on('message', (data) => {
+			const message = JSON.parse(data.toString());
+			if (message.op === 0) socket.send(JSON.stringify({ op: 1, d: { rpcVersion: 1 } }));
+			else if (message.op === 2) socket.send(JSON.stringify({ op: 6, d: { requestType, requestId: 'smoke' } }));
+			if (message.op !== 7) return;
+			clearTimeout(timer);
+			socket.close();
+			const status = message.d.requestStatus;
+			if (status.result) resolve();
+			else reject(new Error(`${requestType} failed: ${status.code} ${status.comment || ''}`));
+		});
+		socket.on('error', reject);
+	});
+}
+
 async function main() {
+	if (command === 'obs') return obsRequest(prefix);
 	const pages = await targets();
 	if (command === 'list') {
 		for (const page of pages) console.log(page.url);

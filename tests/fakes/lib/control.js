@@ -1,12 +1,6 @@
 'use strict';
-// The control channel: plain HTTP on 127.0.0.1, JSON in and out.
-//
-//   GET  /info                     the start-up description (ports, CA, env)
-//   POST /reset                    every service back to its start state
-//   POST /<service>/<command>      body: JSON arguments (may be empty)
-//   GET  /<service>/<command>?a=b  the same with string arguments
-//
-// A command answers 200 with its JSON result, or 400 {"error": "..."}.
+// The control channel: plain HTTP on 127.0.0.1, JSON in and out (see
+// README.md); GET /<service>/<command>?a=b passes string arguments.
 
 const http = require('node:http');
 

@@ -1,29 +1,15 @@
 'use strict';
-// The endpoint names of the module's table (src/common/endpoints.cpp). Every one
-// of them is pointed at a local service while the fakes run, so that nothing
+// The endpoint names of the module's table, read from kTable in
+// src/common/endpoints.cpp so that the two cannot drift apart. Every one of
+// them is pointed at a local service while the fakes run, so that nothing
 // under test reaches the internet: names without a fake of their own go to the
 // scriptable web service.
-module.exports.ENDPOINT_NAMES = [
-	'twitch-chat',
-	'twitch-eventsub',
-	'twitch-helix',
-	'twitch-id',
-	'twitch-web',
-	'twitch-emote-cdn',
-	'7tv-api',
-	'7tv-cdn',
-	'bttv-api',
-	'bttv-cdn',
-	'ffz-api',
-	'ffz-cdn',
-	'tiktok-web',
-	'tiktok-signer',
-	'streamelements',
-	'youtube',
-	'kick',
-	'kick-pusher',
-	'kick-files',
-	'github-api',
-	'github-raw',
-	'github-web',
-];
+const fs = require('node:fs');
+const path = require('node:path');
+
+const source = fs.readFileSync(path.join(__dirname, '../../../src/common/endpoints.cpp'), 'utf8');
+const table = /kTable\[\] = \{([^;]*)\};/.exec(source);
+const ENDPOINT_NAMES = table ? [...table[1].matchAll(/\{"([^"]+)", "[^"]*"\}/g)].map((m) => m[1]) : [];
+if (ENDPOINT_NAMES.length < 10) throw new Error('no endpoint table in src/common/endpoints.cpp');
+
+module.exports = { ENDPOINT_NAMES };

@@ -2,7 +2,8 @@
 // A loopback TCP listener on a port chosen at run time that hands each
 // accepted connection to an http or https server, or, while stalled, keeps it
 // open without a word (no TLS handshake, no HTTP answer). Every raw socket is
-// tracked so a reset can cut them all.
+// tracked so a reset can cut them all. headerPairs: Node's rawHeaders as
+// [name, value] pairs, in arrival order, spelled as the client sent them.
 
 const net = require('node:net');
 
@@ -49,4 +50,10 @@ class Listener {
 	}
 }
 
-module.exports = { Listener };
+function headerPairs(raw) {
+	const out = [];
+	for (let i = 0; i + 1 < raw.length; i += 2) out.push([raw[i], raw[i + 1]]);
+	return out;
+}
+
+module.exports = { Listener, headerPairs };

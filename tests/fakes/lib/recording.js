@@ -19,9 +19,8 @@
 
 const http = require('node:http');
 const https = require('node:https');
-const { Listener } = require('./listener');
+const { Listener, headerPairs } = require('./listener');
 const { tlsOptions } = require('../certs');
-const { headerPairs } = require('./headers');
 
 const MAX_RECORDED_BODY = 64 * 1024 * 1024;
 

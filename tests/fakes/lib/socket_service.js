@@ -18,9 +18,8 @@
 
 const https = require('node:https');
 const { WebSocketServer } = require('ws');
-const { Listener } = require('./listener');
+const { Listener, headerPairs } = require('./listener');
 const { tlsOptions } = require('../certs');
-const { headerPairs } = require('./headers');
 const { flushed } = require('./deliver');
 
 class SocketService {

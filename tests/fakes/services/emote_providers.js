@@ -15,7 +15,7 @@
 //             {id, emoticons: [{id, name, modifier, urls: {"1", "2"}}]}, ..}}
 //             GET /v1/room/id/<id>           {room: {twitch_id, set}, sets}
 //   7tv-cdn   GET /emote/<id>/2x.webp, bttv-cdn GET /emote/<id>/2x,
-//   ffz-cdn   GET /emote/<id>/<1|2>: a small PNG of the emote (made here).
+//   ffz-cdn   GET /emote/<id>/<1|2>: a small picture of the emote (SVG).
 //
 // Until told to serve, the global sets are empty and every channel is
 // unknown (404, as the providers answer), so that suites not about these
@@ -26,7 +26,6 @@
 //   serve {on = true}           the sets above (the demo and emote tests)
 //   fail {host, status = 500}   that API host answers every request so
 
-const zlib = require('node:zlib');
 const { RecordingService, Answer } = require('../lib/recording');
 
 const HOSTS = ['7tv-api', '7tv-cdn', 'bttv-api', 'bttv-cdn', 'ffz-api', 'ffz-cdn'];
@@ -65,57 +64,13 @@ const IMAGES = {
 	9: [0x43, 0xa0, 0x47], 10: [0x43, 0xa0, 0x47], 128054: [0x66, 0xbb, 0x6a], 720507: null,
 };
 
-const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
-	let c = n;
-	for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
-	return c >>> 0;
-});
-function crc32(buffer) {
-	let c = 0xffffffff;
-	for (const byte of buffer) c = CRC_TABLE[(c ^ byte) & 0xff] ^ (c >>> 8);
-	return (c ^ 0xffffffff) >>> 0;
-}
-function chunk(type, data) {
-	const head = Buffer.alloc(8);
-	head.writeUInt32BE(data.length, 0);
-	head.write(type, 4, 'latin1');
-	const crc = Buffer.alloc(4);
-	crc.writeUInt32BE(crc32(Buffer.concat([head.subarray(4), data])), 0);
-	return Buffer.concat([head, data, crc]);
-}
-
-// A 64 x 64 RGBA PNG: a round face of the colour, or (null) a yellow hat
+// A 64 x 64 picture: a round face of the colour, or (null) a yellow hat
 // over a transparent lower half, which shows the emote beneath.
-function emotePng(rgb) {
-	const size = 64;
-	const rows = [];
-	for (let y = 0; y < size; y++) {
-		const row = Buffer.alloc(1 + size * 4);
-		for (let x = 0; x < size; x++) {
-			const dx = x - 31.5;
-			const dy = y - 31.5;
-			let px = [0, 0, 0, 0];
-			if (rgb && dx * dx + dy * dy < 30 * 30) {
-				const eye = (Math.abs(dx) > 8 && Math.abs(dx) < 15 && dy > -12 && dy < -4) || (dy > 8 && dy < 13 && Math.abs(dx) < 14);
-				px = eye ? [0x20, 0x20, 0x20, 255] : [...rgb, 255];
-			} else if (!rgb && ((y > 2 && y < 22 && Math.abs(dx) < (y - 2) * 0.7) || (y >= 22 && y < 27 && Math.abs(dx) < 26))) {
-				px = [0xff, 0xd5, 0x4f, 255];
-			}
-			row.set(px, 1 + x * 4);
-		}
-		rows.push(row);
-	}
-	const header = Buffer.alloc(13);
-	header.writeUInt32BE(size, 0);
-	header.writeUInt32BE(size, 4);
-	header[8] = 8; // bit depth
-	header[9] = 6; // RGBA
-	return Buffer.concat([
-		Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
-		chunk('IHDR', header),
-		chunk('IDAT', zlib.deflateSync(Buffer.concat(rows))),
-		chunk('IEND', Buffer.alloc(0)),
-	]);
+function emoteSvg(rgb) {
+	const shape = rgb
+		? `<circle cx="32" cy="32" r="30" fill="rgb(${rgb})"/><path d="M19 22h7M38 22h7M19 42h26" stroke="#202020" stroke-width="6"/>`
+		: '<path d="M32 3L18 22h28zM6 22h52v5H6z" fill="#ffd54f"/>';
+	return `<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">${shape}</svg>`;
 }
 
 // host -> [[path pattern, answer(match)]]; an answer is JSON or a Buffer.
@@ -131,7 +86,6 @@ const ROUTES = {
 class EmoteProviders extends RecordingService {
 	constructor(context) {
 		super(context, 'emotes', Object.fromEntries(HOSTS.map((host) => [host, 'server'])));
-		this.images = new Map();
 		this.routes = [{ method: 'GET', match: /^/, answer: (ctx) => this.answer(ctx.host, ctx.url.pathname) }];
 	}
 
@@ -158,8 +112,7 @@ class EmoteProviders extends RecordingService {
 			const value = answer(m);
 			if (!host.endsWith('-cdn')) return json(200, value);
 			if (!(value in IMAGES)) break;
-			if (!this.images.has(value)) this.images.set(value, emotePng(IMAGES[value]));
-			return new Answer(200, this.images.get(value), { 'Content-Type': 'image/png', 'Access-Control-Allow-Origin': '*' });
+			return new Answer(200, emoteSvg(IMAGES[value]), { 'Content-Type': 'image/svg+xml', 'Access-Control-Allow-Origin': '*' });
 		}
 		return json(404, { error: 'not found' });
 	}

@@ -12,7 +12,7 @@
 // Commands (POST /github/<command>):
 //   publish {manifest: object or text, files: {"<version>/<path>": text |
 //            {base64}}}   what the hosts serve (replaces the earlier set)
-//   configure {api: status, raw: status, rawManifest: status,
+//   configure {api: status, raw: status,
 //              file: {"<version>/<path>": status}, delayMs: {"<version>/<path>": ms}}
 //            forced answers (403 for a rate limit, 500, ...) per host or file
 
@@ -63,7 +63,6 @@ class GitHub extends RecordingService {
 			if (!req.url.startsWith(RAW_ROOT)) return text(404, '404: Not Found');
 			const key = decodeURIComponent(req.url.slice(RAW_ROOT.length));
 			if (key === 'manifest.json') {
-				if (this.config.rawManifest) return text(Number(this.config.rawManifest), 'unavailable');
 				return this.manifest ? text(200, this.manifest) : text(404, '404: Not Found');
 			}
 			const body = this.files.get(key);

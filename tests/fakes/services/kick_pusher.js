@@ -1,16 +1,14 @@
 'use strict';
 // Fake Kick chat socket: Pusher's protocol as Kick's web player meets it.
 // A session gets "pusher:connection_established" at once, answers
-// "pusher:subscribe" with "pusher_internal:subscription_succeeded" (or a
-// "pusher:subscription_error" while refusing), and "pusher:ping" with
-// "pusher:pong". Events go to sessions subscribed to their channel with the
+// "pusher:subscribe" with "pusher_internal:subscription_succeeded" and
+// "pusher:ping" with "pusher:pong". Events go to sessions subscribed to their channel with the
 // data written as a JSON string inside the envelope, as Kick sends them.
 //
 // Commands (POST /kick-pusher/<command>):
 //   send   {channel, events: [{event, data}]}  data objects are stringified
 //   play   {channel, events, intervalMs = 3000, loop}  one event per interval
 //          (the demo's Kick chat)
-//   refuse {on = true}   subscriptions get an error
 //   and the socket base's: state {sessions: [{id, path, open, subscribed:
 //   [..], pings, ..}]}, close, drop, reset
 
@@ -19,11 +17,6 @@ const { SocketService } = require('../lib/socket_service');
 class KickPusher extends SocketService {
 	constructor(context) {
 		super(context, 'kick-pusher');
-	}
-
-	fresh() {
-		super.fresh();
-		this.refusing = false;
 	}
 
 	quiet() {
@@ -46,7 +39,6 @@ class KickPusher extends SocketService {
 				ws.send(JSON.stringify({ event: 'pusher:pong', data: '{}' }));
 			} else if (frame.event === 'pusher:subscribe') {
 				const channel = frame.data && frame.data.channel;
-				if (this.refusing) return send('pusher:subscription_error', { type: 'AuthError', error: 'refused', status: 401 }, channel);
 				session.subscribed.push(channel);
 				send('pusher_internal:subscription_succeeded', {}, channel);
 			}
@@ -77,11 +69,6 @@ class KickPusher extends SocketService {
 			const fresh = { ...data, id: `${data.id || 'demo'}-${next}` };
 			this.command_send({ channel: args.channel, events: [{ event, data: fresh }] });
 		}, args.intervalMs || 3000);
-		return { ok: true };
-	}
-
-	command_refuse(args) {
-		this.refusing = args.on !== false;
 		return { ok: true };
 	}
 }

@@ -13,7 +13,7 @@
 //              expects an acknowledgement carrying its internalExt
 
 const { SocketService } = require('../lib/socket_service');
-const { headerPairs } = require('../lib/headers');
+const { headerPairs } = require('../lib/listener');
 const { deliver } = require('../lib/deliver');
 const { decode, first, pushFrame, readPushFrame } = require('./tiktok_wire');
 

@@ -7,7 +7,7 @@
 // Commands (POST /tiktok-signer/<command>):
 //   configure {status (200), cookie (string, null: no header), pushAddress
 //              ("{push}" stands for the push fake's host:port), cursor,
-//              internalExt, routeParams [[key, value]..], omitPush, bodyBase64}
+//              internalExt, routeParams [[key, value]..]}
 // Records carry the room id (`roomId`) and the query as an object (`query`).
 
 const { RecordingService, Answer } = require('../lib/recording');
@@ -21,8 +21,6 @@ const DEFAULTS = {
 	internalExt: 'internal_src:dim|wss_push_room_id:7300000000000000001|fetch_time:1700000000000',
 	routeParams: [['wrss', 'aBc-123_x'], ['im_path', '/webcast/im/fetch/'], ['empty', ''], ['', 'novalue'],
 		['region', 'us east']],
-	omitPush: false,
-	bodyBase64: undefined,
 };
 
 class TikTokSigner extends RecordingService {
@@ -51,7 +49,6 @@ class TikTokSigner extends RecordingService {
 
 	body() {
 		const c = this.config;
-		if (c.bodyBase64 !== undefined) return Buffer.from(c.bodyBase64, 'base64');
 		const push = String(c.pushAddress).replaceAll('{push}', this.context.tiktokPushAddress || '127.0.0.1:9');
 		return encode([
 			[1, '7300000000000000001'],
@@ -59,7 +56,7 @@ class TikTokSigner extends RecordingService {
 			[5, c.internalExt],
 			...c.routeParams.map(([k, v]) => [7, [[1, k || undefined], [2, v || undefined]]]),
 			[8, 1000],
-			[10, c.omitPush ? undefined : push],
+			[10, push],
 		]);
 	}
 

@@ -11,9 +11,8 @@
 //   room {uniqueId, mode, roomId, liveStatus, status, body, once, nickname,
 //        avatar}
 //        mode "live" (default; liveStatus 2), "offline" (liveStatus 4),
-//        "numeric" (roomId as a JSON number), "user_not_found" (no data),
-//        "nodata" (no data, another message), "noroom" (data without roomId),
-//        "status" (HTTP status, body as given), "raw" (body as given).
+//        "user_not_found" (no data), "status" (HTTP status, body as given),
+//        "raw" (body as given).
 //        "nickname" replaces the user's nickname (default: the name; "" sends
 //        an empty one), "avatar" adds it as the user's "avatarThumb".
 //        Names without an answer get {"message":"user_not_found"}; "once"
@@ -39,14 +38,6 @@ function lookupAnswer(name, a) {
 		return { status: Number(a.status || 200), body: String(a.body || '') };
 	case 'user_not_found':
 		return { status: 200, body: JSON.stringify({ message: 'user_not_found', statusCode: 19881007 }) };
-	case 'nodata':
-		return { status: 200, body: JSON.stringify({ message: 'params_error', statusCode: 1 }) };
-	case 'noroom':
-		return { status: 200, body: JSON.stringify({ data: { user: { uniqueId: name }, liveRoom: { status: 2 } } }) };
-	case 'numeric': {
-		const data = { user: { uniqueId: name, roomId: Number(a.roomId) }, liveRoom: { status: Number(a.liveStatus ?? 2) } };
-		return { status: 200, body: JSON.stringify({ data, message: '', statusCode: 0 }) };
-	}
 	default: {
 		const live = (a.mode || 'live') === 'live';
 		const data = {

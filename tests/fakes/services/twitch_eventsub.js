@@ -1,8 +1,8 @@
 'use strict';
 // Fake Twitch EventSub WebSocket (the "twitch-eventsub" endpoint): accepts a
 // secure WebSocket on any path, welcomes each connection with a new session
-// id, and sends the notifications, revocations, keep-alives and reconnect
-// requests a test asks for, in Twitch's message format. Like Twitch it closes
+// id, and sends the notifications and reconnect requests a test asks for, in
+// Twitch's message format. Like Twitch it closes
 // a connection that sends it anything (4001), moves a session to the
 // reconnect URL and closes the old socket shortly after the new one arrived,
 // and closes the old one with 4004 when nobody came within the grace time.
@@ -16,8 +16,6 @@
 //              handshake: "normal"|"reject"}; the old socket of a reconnect
 //              closes 1 s after the new one came, or after 30 s unanswered
 //   notify    {type, version, event, condition, subscriptionId, messageId, session | all}
-//   revoke    {type, version, status = "authorization_revoked", condition, session}
-//   keepalive {session}
 //   reconnect {session}   session_reconnect with wss://127.0.0.1:<port>/reconnect?id=<new id>
 //   send      {text, session}            raw text
 //   sessions  the state: sessions with {welcomed, keepaliveSeconds,
@@ -164,20 +162,6 @@ class TwitchEventSub extends SocketService {
 			this.message(session, 'notification', { subscription: body, event: args.event || {} },
 				{ subscriptionType: type, subscriptionVersion: version, messageId: args.messageId });
 		}
-		return { ok: true };
-	}
-
-	command_revoke(args) {
-		for (const session of this.pick(args)) {
-			const { type, version, body } = this.subscription(session, args, String(args.status || 'authorization_revoked'));
-			this.message(session, 'revocation', { subscription: body },
-				{ subscriptionType: type, subscriptionVersion: version });
-		}
-		return { ok: true };
-	}
-
-	command_keepalive(args) {
-		for (const session of this.pick(args)) this.message(session, 'session_keepalive', {});
 		return { ok: true };
 	}
 

@@ -11,11 +11,11 @@
 //        and the next continuation (timedContinuationData, timeoutMs).
 //
 // Commands (POST /youtube-live/<command>):
-//   live  {name, viewers = 7, timeoutMs = 1000}   offline {name}
+//   live  {name, viewers = 7, timeoutMs = 1000}
 //   send  {actions: [..]}  queued for the next poll
 //   play  {actions, intervalMs = 3000, loop}  one action queued per interval
 //         (the demo's YouTube chat)
-//   mode  {answer: "normal" | "broken" | "ended"}
+//   mode  {answer: "normal" | "broken"}
 //   state {polls: [{continuation, clientVersion, key}], problems}
 //   reset
 
@@ -72,10 +72,8 @@ class YouTubeLive {
 		const actions = this.queue.splice(0);
 		const name = /^c-(.*)-\d+$/.exec(body.continuation || '');
 		const live = name && this.live.get(name[1]);
-		const chat = { actions };
-		if (this.answer !== 'ended') {
-			chat.continuations = [{ timedContinuationData: { continuation: `c-${name ? name[1] : 'x'}-${this.polls.length}`, timeoutMs: live ? live.timeoutMs : 1000 } }];
-		}
+		const chat = { actions, continuations: [{ timedContinuationData: {
+			continuation: `c-${name ? name[1] : 'x'}-${this.polls.length}`, timeoutMs: live ? live.timeoutMs : 1000 } }] };
 		return send(200, 'application/json', JSON.stringify({ responseContext: {}, continuationContents: { liveChatContinuation: chat } }));
 	}
 
@@ -83,9 +81,6 @@ class YouTubeLive {
 		switch (name) {
 		case 'live':
 			this.live.set(args.name, { viewers: args.viewers ?? 7, timeoutMs: args.timeoutMs ?? 1000 });
-			return { ok: true };
-		case 'offline':
-			this.live.delete(args.name);
 			return { ok: true };
 		case 'send':
 			this.queue.push(...(args.actions || []));
