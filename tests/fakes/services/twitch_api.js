@@ -22,18 +22,22 @@
 //   state     {}               the whole state (after the calls so far)
 
 const crypto = require('node:crypto');
-const fs = require('node:fs');
-const path = require('node:path');
 const { STATUS_CODES } = require('node:http');
 const { RecordingService, Answer } = require('../lib/recording');
 
 const CLIENT_ID = 'q3vd8kz0rj5mxw2nb7ty4hc9pl6sa1';
 
-// A token has every scope the module asks for at sign-in (kScopes in
-// src/twitch/helix.cpp) unless a test gives it others.
-const helixSource = fs.readFileSync(path.join(__dirname, '../../../src/twitch/helix.cpp'), 'utf8');
-const ALL_SCOPES = [.../kScopes\[\] = \{([^;]*)\};/.exec(helixSource)[1].matchAll(/\{"([^"]+)", (?:true|false)\}/g)]
-	.map((m) => m[1]);
+const ALL_SCOPES = [
+	'user:read:chat', 'user:write:chat', 'chat:read', 'chat:edit', 'user:read:emotes',
+	'moderator:manage:banned_users', 'moderator:manage:chat_messages', 'moderator:manage:chat_settings',
+	'moderator:manage:automod', 'moderator:read:chatters', 'moderation:read', 'channel:read:vips',
+	'channel:manage:moderators', 'channel:manage:vips', 'user:manage:chat_color',
+	'user:manage:blocked_users', 'channel:manage:raids', 'moderator:manage:announcements',
+	'moderator:manage:shoutouts', 'channel:manage:broadcast', 'channel:edit:commercial',
+	'moderator:read:followers', 'channel:read:subscriptions', 'channel:read:ads', 'channel:manage:ads',
+	'channel:read:redemptions', 'moderator:manage:warnings', 'channel:read:polls',
+	'channel:read:predictions', 'channel:read:hype_train',
+];
 
 const PNG = Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhfDwAChwGA60e6kgAAAABJRU5ErkJggg==', 'base64');
 
