@@ -75,7 +75,7 @@ private:
 // Polls condition every 10 ms until it holds or the time is up; true when it
 // held. For waiting on a fake's records or a module's state.
 bool waitUntil(const std::function<bool()> &condition,
-	       std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+	       std::chrono::milliseconds timeout = std::chrono::milliseconds(20000));
 
 // JSON text of a string, for building command arguments.
 std::string quoted(const std::string &text);

@@ -28,7 +28,7 @@ public:
 	bool connected() const { return m_socket != platform::kInvalidSocket; }
 	// Reads until the buffer holds `count` complete events ("\n\n"-ended
 	// after the head) or the deadline passes; returns everything read.
-	const std::string &readEvents(size_t count, int timeoutMs = 5000);
+	const std::string &readEvents(size_t count, int timeoutMs = 20000);
 	// Everything after the 101-byte response head.
 	std::string events() const;
 	const std::string &raw() const { return m_buffer; }
