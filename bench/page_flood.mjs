@@ -11,9 +11,16 @@
 // fails only when something cannot be started. Target: the main thread busy
 // less than half the time, the list bounded.
 //
-//   node page_flood.mjs [--rate 1000] [--seconds 10] [--messages-per-second 100]
+// With --profile, it also samples the page's scripts (the DevTools CPU
+// profiler) and prints the functions with the most self time; with --trace,
+// it records the renderer's timeline and prints where the main thread's time
+// went by kind of task (parsing, style, layout, paint, image decoding, GC...).
+//
+//   node page_flood.mjs [--rate 1000] [--seconds 10] [--messages-per-second 100] [--profile] [--trace]
 // VANTEO_DEVHOST names the host binary, CHROMIUM the browser.
 import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
 import { benchLines } from './chat_bench.mjs';
 import { launchBrowser, openPage, startFakes, startHost, waitUntil } from '../tests/browser/harness.mjs';
 
@@ -21,6 +28,7 @@ function option(name, fallback) {
 	const i = process.argv.indexOf(`--${name}`);
 	return i >= 0 ? Number(process.argv[i + 1]) : fallback;
 }
+const flag = (name) => process.argv.includes(`--${name}`);
 const rate = option('rate', 1000);
 const seconds = option('seconds', 10);
 const messagesPerSecond = option('messages-per-second', 100);
@@ -82,6 +90,49 @@ function percentile(values, p) {
 	return sorted.length ? sorted[Math.min(sorted.length - 1, Math.floor((p / 100) * sorted.length))] : NaN;
 }
 
+// The functions with the most self time in a DevTools CPU profile.
+function topFunctions(profile, wallMs, count = 15) {
+	const byNode = new Map(profile.nodes.map((n) => [n.id, n.callFrame]));
+	const self = new Map();
+	profile.samples.forEach((id, i) => {
+		const f = byNode.get(id);
+		const key = `${f.functionName || '(anonymous)'} ${f.url ? `${f.url.replace(/^.*\/\/[^/]+/, '').replace(/\?.*$/, '')}:${f.lineNumber + 1}` : ''}`;
+		self.set(key, (self.get(key) || 0) + (profile.timeDeltas[i] || 0) / 1000);
+	});
+	return [...self].sort((a, b) => b[1] - a[1]).slice(0, count).map(([key, ms]) => `  ${((ms / wallMs) * 100).toFixed(1).padStart(5)}%  ${key}`);
+}
+
+// The renderer main thread's self time by trace event name.
+function topTraceEvents(trace, wallMs, count = 20) {
+	const events = JSON.parse(trace).traceEvents;
+	const mains = events.filter((e) => e.ph === 'M' && e.name === 'thread_name' && e.args.name === 'CrRendererMain');
+	const perThread = mains.map((m) => events.filter((e) => e.pid === m.pid && e.tid === m.tid));
+	const mine = perThread.sort((a, b) => b.length - a.length)[0] || [];
+	// Begin/end pairs become complete events.
+	const open = [];
+	const spans = [];
+	for (const e of mine) {
+		if (e.ph === 'X' && e.dur !== undefined) spans.push({ name: e.name, ts: e.ts, end: e.ts + e.dur });
+		else if (e.ph === 'B') open.push(e);
+		else if (e.ph === 'E' && open.length) {
+			const b = open.pop();
+			spans.push({ name: b.name, ts: b.ts, end: e.ts });
+		}
+	}
+	spans.sort((a, b) => a.ts - b.ts || b.end - a.end);
+	const self = new Map();
+	const stack = [];
+	for (const s of spans) {
+		while (stack.length && stack[stack.length - 1].end <= s.ts) stack.pop();
+		const parent = stack[stack.length - 1];
+		const d = s.end - s.ts;
+		if (parent) self.set(parent.name, (self.get(parent.name) || 0) - d);
+		self.set(s.name, (self.get(s.name) || 0) + d);
+		stack.push(s);
+	}
+	return [...self].sort((a, b) => b[1] - a[1]).slice(0, count).map(([name, us]) => `  ${((us / 1000 / wallMs) * 100).toFixed(1).padStart(5)}%  ${name}`);
+}
+
 async function main() {
 	const fakes = await startFakes();
 	let host;
@@ -112,10 +163,22 @@ async function main() {
 		const lines = Math.round(messagesPerSecond * seconds) * linesPerMessage;
 		const pids = renderers();
 		const cpuBefore = pids.map(mainThreadNs);
+		if (flag('profile')) {
+			await cdp.send('Profiler.enable');
+			await cdp.send('Profiler.setSamplingInterval', { interval: 200 });
+			await cdp.send('Profiler.start');
+		}
+		if (flag('trace')) {
+			await browser.startTracing(page, {
+				categories: ['toplevel', 'devtools.timeline', 'disabled-by-default-devtools.timeline', 'v8.execute', 'blink.user_timing'],
+			});
+		}
 		const before = await metrics();
 		await fakes.command('twitch-chat', 'flood', { lines: benchLines(), linesPerMessage, messagesPerSecond, seconds });
 		await waitUntil(async () => (await fakes.command('twitch-chat', 'state')).flood?.done, 'the flood', (seconds + 30) * 1000);
 		const after = await metrics();
+		const profile = flag('profile') ? (await cdp.send('Profiler.stop')).profile : null;
+		const trace = flag('trace') ? (await browser.stopTracing()).toString() : null;
 		const cpu = Math.max(...pids.map((pid, i) => mainThreadNs(pid) - cpuBefore[i]));
 		const probe = await page.evaluate(() => {
 			const p = window.floodProbe;
@@ -128,6 +191,11 @@ async function main() {
 			'the last lines',
 			5000
 		).catch(() => page.evaluate(() => window.floodProbe.added));
+		// Chromium counts the nodes that are no longer in the page until a
+		// garbage collection frees them; what is left after one is what the
+		// page keeps.
+		await cdp.send('HeapProfiler.collectGarbage');
+		const kept = await metrics();
 		const wall = after.Timestamp - before.Timestamp;
 		const share = (name) => (after[name] - before[name]) / wall;
 		const frames = probe.frames.slice(1);
@@ -146,7 +214,13 @@ async function main() {
 			`long tasks: ${probe.longTasks.length}, ${probe.longTasks.reduce((a, b) => a + b, 0).toFixed(0)} ms in all;` +
 				` frames: ${frames.length} (${(frames.length / wall).toFixed(1)}/s), p50 / p99 / max ${percentile(frames, 50).toFixed(1)} / ${percentile(frames, 99).toFixed(1)} / ${Math.max(...frames).toFixed(1)} ms`
 		);
-		console.log(`list: at most ${probe.maxLines} lines, ${probe.lines} at the end; DOM nodes ${after.Nodes}, JS heap ${(after.JSHeapUsedSize / 1048576).toFixed(1)} MiB`);
+		if (profile) {
+			const file = path.join(os.tmpdir(), 'page_flood.cpuprofile');
+			fs.writeFileSync(file, JSON.stringify(profile));
+			console.log(`functions by self time (of the wall time; whole profile in ${file}):\n${topFunctions(profile, wall * 1000).join('\n')}`);
+		}
+		if (trace) console.log(`main thread by task (self time, of the wall time):\n${topTraceEvents(trace, wall * 1000).join('\n')}`);
+		console.log(`list: at most ${probe.maxLines} lines, ${probe.lines} at the end; DOM nodes ${after.Nodes} (${kept.Nodes} after a garbage collection), JS heap ${(after.JSHeapUsedSize / 1048576).toFixed(1)} MiB`);
 	} finally {
 		await browser?.close();
 		await host?.stop();
