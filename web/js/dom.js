@@ -1,4 +1,4 @@
-import { safeImageUrl } from './format.js';
+import { memo, safeImageUrl } from './format.js';
 
 // Small DOM builders. Feed data only ever reaches the page as text nodes,
 // attribute values or checked image addresses; nothing here parses HTML.
@@ -18,18 +18,32 @@ export function append(parent, ...children) {
 	return parent;
 }
 
-// An image from the feed, or null when its address is not acceptable.
-export function feedImage(url, className, label) {
-	const src = safeImageUrl(url);
-	if (!src) return null;
+// Images are copied from one made per address, class and label: a copy
+// costs the browser far less than an image whose attributes are set one by
+// one, and a chat shows the same emotes and badges again and again.
+const imageTemplate = memo((key) => {
+	// The address and our class names hold no line break; the label may.
+	const one = key.indexOf('\n');
+	const two = key.indexOf('\n', one + 1);
+	const src = key.slice(0, one);
+	const className = key.slice(one + 1, two);
+	const label = key.slice(two + 1);
 	const img = document.createElement('img');
 	img.className = className;
 	img.referrerPolicy = 'no-referrer';
 	img.decoding = 'async';
 	img.draggable = false;
-	img.alt = label || '';
+	img.alt = label;
 	if (label) img.title = label;
 	img.src = src;
+	return img;
+}, 500);
+
+// An image from the feed, or null when its address is not acceptable.
+export function feedImage(url, className, label) {
+	const src = safeImageUrl(url);
+	if (!src) return null;
+	const img = imageTemplate(`${src}\n${className}\n${label || ''}`).cloneNode(false);
 	// A broken image is hidden instead of showing the browser's placeholder.
 	img.addEventListener('error', () => img.classList.add('broken'), { once: true });
 	return img;
@@ -67,6 +81,13 @@ const ICONS = {
 const SVG_NS = 'http://www.w3.org/2000/svg';
 
 export function icon(name, className = 'icon') {
+	return iconTemplate(`${name} ${className}`).cloneNode(true);
+}
+
+const iconTemplate = memo((key) => {
+	const at = key.indexOf(' ');
+	const name = key.slice(0, at);
+	const className = key.slice(at + 1);
 	const svg = document.createElementNS(SVG_NS, 'svg');
 	svg.setAttribute('viewBox', '0 0 24 24');
 	svg.setAttribute('class', className);
@@ -77,4 +98,4 @@ export function icon(name, className = 'icon') {
 	path.setAttribute('fill-rule', 'evenodd');
 	svg.append(path);
 	return svg;
-}
+}, 100);

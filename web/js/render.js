@@ -9,6 +9,7 @@ import {
 	clockTime,
 	formatCount,
 	mentionsAny,
+	memo,
 } from './format.js';
 
 // Builders for what the feed items look like. Each returns a detached node;
@@ -35,8 +36,10 @@ function platformMark(item) {
 	return mark;
 }
 
+const readableNameColor = memo((color) => readableColor(color));
+
 export function nameColor(item) {
-	return readableColor(item && item.color) || FALLBACK_NAME_COLOR[platformOf(item)];
+	return readableNameColor(item && item.color) || FALLBACK_NAME_COLOR[platformOf(item)];
 }
 
 function tag(node, item) {
