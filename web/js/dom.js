@@ -39,14 +39,64 @@ const imageTemplate = memo((key) => {
 	return img;
 }, 500);
 
-// An image from the feed, or null when its address is not acceptable.
-export function feedImage(url, className, label) {
+// Images of lines that left the chat, by what they show, for new lines that
+// show the same: moving a loaded image costs neither a request to the
+// browser's cache nor a load event.
+const spare = new Map();
+const spareKeys = new WeakMap();
+const MAX_SPARE = 600;
+const MAX_SPARE_EACH = 60;
+let spareCount = 0;
+
+// An image from the feed, or null when its address is not acceptable. With
+// `textOnError`, an image that cannot load gives way to its label (an
+// emote's code); otherwise it is hidden instead of showing the browser's
+// placeholder.
+export function feedImage(url, className, label, { textOnError = false } = {}) {
 	const src = safeImageUrl(url);
 	if (!src) return null;
-	const img = imageTemplate(`${src}\n${className}\n${label || ''}`).cloneNode(false);
-	// A broken image is hidden instead of showing the browser's placeholder.
-	img.addEventListener('error', () => img.classList.add('broken'), { once: true });
+	const look = `${src}\n${className}\n${label || ''}`;
+	const key = (textOnError ? 't' : 'h') + look;
+	const kept = spare.get(key);
+	if (kept) {
+		const img = kept.pop();
+		if (!kept.length) spare.delete(key);
+		spareCount -= 1;
+		return img;
+	}
+	const img = imageTemplate(look).cloneNode(false);
+	spareKeys.set(img, { key, className });
+	img.addEventListener(
+		'error',
+		() => (textOnError ? img.replaceWith(img.alt) : img.classList.add('broken')),
+		{ once: true }
+	);
 	return img;
+}
+
+// Offers the images inside `nodes` (lines that were dropped from a list and
+// are not shown again) to feedImage. Only loaded images that still look as
+// they were made are taken.
+export function reuseImages(nodes) {
+	for (const node of nodes) {
+		for (const img of Array.from(node.getElementsByTagName('img'))) {
+			const made = spareKeys.get(img);
+			if (!made || img.isConnected || !img.complete || !img.naturalWidth || img.className !== made.className) continue;
+			let list = spare.get(made.key);
+			if (!list) spare.set(made.key, (list = []));
+			if (list.length >= MAX_SPARE_EACH) continue;
+			// Out of the dropped line, which can then be collected.
+			img.remove();
+			list.push(img);
+			spareCount += 1;
+		}
+	}
+	// Past the bound, the images kept longest go first.
+	for (const [key, list] of spare) {
+		if (spareCount <= MAX_SPARE) break;
+		spare.delete(key);
+		spareCount -= list.length;
+	}
 }
 
 // Icons drawn from fixed path data (24 x 24 view box).

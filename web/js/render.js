@@ -84,9 +84,8 @@ export function messageText(text, emotes, className = 'text') {
 			else last = null;
 			continue;
 		}
-		const img = feedImage(part.emote, 'emote', part.code);
 		// An emote that cannot load still reads as its code.
-		if (img) img.addEventListener('error', () => img.replaceWith(part.code), { once: true });
+		const img = feedImage(part.emote, 'emote', part.code, { textOnError: true });
 		if (img && part.zeroWidth && last) {
 			let stack = last;
 			if (!stack.classList.contains('emote-stack')) {
