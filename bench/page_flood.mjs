@@ -17,9 +17,10 @@
 // With --profile, it also samples the page's scripts (the DevTools CPU
 // profiler) and prints the functions with the most self time; with --trace,
 // it records the renderer's timeline and prints where the main thread's time
-// went by kind of task (parsing, style, layout, paint, image decoding, GC...).
+// went by kind of task (parsing, style, layout, paint, image decoding, GC...);
+// with --screenshot, it saves the page as the flood left it.
 //
-//   node page_flood.mjs [--rate 1000] [--seconds 10] [--messages-per-second 100] [--profile] [--trace]
+//   node page_flood.mjs [--rate 1000] [--seconds 10] [--messages-per-second 100] [--profile] [--trace] [--screenshot FILE]
 // VANTEO_DEVHOST names the host binary, CHROMIUM the browser.
 import fs from 'node:fs';
 import os from 'node:os';
@@ -213,6 +214,7 @@ async function main() {
 			60000
 		);
 		const cpuAll = Math.max(...pids.map((pid, i) => mainThreadNs(pid) - cpuBefore[i]));
+		if (flag('screenshot')) await page.screenshot({ path: process.argv[process.argv.indexOf('--screenshot') + 1] });
 		// Chromium counts the nodes that are no longer in the page until a
 		// garbage collection frees them; what is left after one is what the
 		// page keeps.

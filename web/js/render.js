@@ -27,13 +27,17 @@ export function platformOf(item) {
 	return typeof word === 'string' && Object.prototype.hasOwnProperty.call(PLATFORM_LABELS, word) ? word : 'twitch';
 }
 
-// The small platform mark in front of a line's name.
-function platformMark(item) {
-	const platform = platformOf(item);
+// The small platform mark in front of a line's name (copied from one made
+// per platform).
+const markTemplate = memo((platform) => {
 	const mark = el('span', 'plat-mark');
 	mark.title = PLATFORM_LABELS[platform];
 	mark.append(icon('plat-' + platform));
 	return mark;
+});
+
+function platformMark(item) {
+	return markTemplate(platformOf(item)).cloneNode(true);
 }
 
 const readableNameColor = memo((color) => readableColor(color));
