@@ -26,11 +26,16 @@ const MAX_LINES = 300;
 // In a busy chat the list is updated at most this often (ms): more lines
 // per update, fewer layouts and paints of the whole list.
 const UPDATE_GAP = 50;
+// Cutting the oldest lines moves all the others, which then have to be
+// painted again: a full list that follows the chat cuts this many more at
+// once, so that only every so many updates pay for that.
+const TRIM_SLACK = 60;
 
 const header = new LinkHeader(document.getElementById('links'));
 const chat = document.getElementById('chat');
 const list = new LiveList(chat, {
 	max: MAX_LINES,
+	slack: TRIM_SLACK,
 	newestAt: 'bottom',
 	jumpButton: document.getElementById('jump'),
 	prepare: (node) => filter.apply(node),

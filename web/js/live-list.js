@@ -22,11 +22,12 @@ const NEAR_PX = 24;
 export class LiveList {
 	// `prepare` sees each item as it is added (the chat's filter), `dropped`
 	// the items cut from the list's old end.
-	constructor(container, { max = 300, newestAt = 'bottom', jumpButton = null, prepare = null, dropped = null, gap = 0 } = {}) {
+	constructor(container, { max = 300, slack = 0, newestAt = 'bottom', jumpButton = null, prepare = null, dropped = null, gap = 0 } = {}) {
 		this.box = container;
 		this.prepare = prepare;
 		this.dropped = dropped;
 		this.max = max;
+		this.slack = slack;
 		this.bottom = newestAt === 'bottom';
 		this.jump = jumpButton;
 		this.follow = true;
@@ -155,14 +156,17 @@ export class LiveList {
 		this.updateJump();
 	}
 
-	// Drops the oldest items beyond `max`. While the reader is scrolled back,
-	// only items outside the view go, so the lines being read stay put; the
-	// list may then grow up to half as much again before it is cut anyway.
+	// Drops the oldest items beyond `max`, and `slack` more at once while
+	// the list follows: a cut moves all the items that stay, which then have
+	// to be painted again, so a flood pays for it every so many updates
+	// only. While the reader is scrolled back, only items outside the view
+	// go, so the lines being read stay put; the list may then grow up to half
+	// as much again before it is cut anyway.
 	trim() {
 		const kids = this.box.children;
 		const excess = kids.length - this.max;
 		if (excess <= 0) return;
-		let count = excess;
+		let count = Math.min(kids.length, excess + this.slack);
 		if (!this.follow) {
 			count = 0;
 			if (this.bottom) while (count < excess && this.isAboveView(kids[count])) count++;
