@@ -7,13 +7,24 @@
 // most, all over the flood's 10 s. Busy is measured twice: as the CPU time of
 // the renderer's main thread (/proc/PID/task/PID/schedstat), which other load
 // on the machine barely changes, and as the renderer's own task time, which
-// counts the time its tasks wait for a core too. A benchmark, not a test: it
+// counts the time its tasks wait for a core too. A page that fell behind on a
+// busy machine does part of the work after the flood's end, so the CPU time
+// until it has handled every line is given as well: what the flood cost it,
+// which is what to compare between versions. A benchmark, not a test: it
 // fails only when something cannot be started. Target: the main thread busy
 // less than half the time, the list bounded.
 //
-//   node page_flood.mjs [--rate 1000] [--seconds 10] [--messages-per-second 100]
+// With --profile, it also samples the page's scripts (the DevTools CPU
+// profiler) and prints the functions with the most self time; with --trace,
+// it records the renderer's timeline and prints where the main thread's time
+// went by kind of task (parsing, style, layout, paint, image decoding, GC...);
+// with --screenshot, it saves the page as the flood left it.
+//
+//   node page_flood.mjs [--rate 1000] [--seconds 10] [--messages-per-second 100] [--profile] [--trace] [--screenshot FILE]
 // VANTEO_DEVHOST names the host binary, CHROMIUM the browser.
 import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
 import { benchLines } from './chat_bench.mjs';
 import { launchBrowser, openPage, startFakes, startHost, waitUntil } from '../tests/browser/harness.mjs';
 
@@ -21,6 +32,7 @@ function option(name, fallback) {
 	const i = process.argv.indexOf(`--${name}`);
 	return i >= 0 ? Number(process.argv[i + 1]) : fallback;
 }
+const flag = (name) => process.argv.includes(`--${name}`);
 const rate = option('rate', 1000);
 const seconds = option('seconds', 10);
 const messagesPerSecond = option('messages-per-second', 100);
@@ -29,9 +41,22 @@ const PIXEL = 'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAQAAAC1HAwCAAAAC0lEQVR42mNkYAAAA
 
 // In the page: frame times from requestAnimationFrame, long tasks, the
 // number of lines the list holds (its largest) and the lines it was given.
+// The event streams the page opens are noted (before its scripts run), so
+// that the probe can count the chat lines the page has handled.
+function noteStreams() {
+	const Native = window.EventSource;
+	window.EventSource = class extends Native {
+		constructor(...args) {
+			super(...args);
+			window.floodStream = this;
+		}
+	};
+}
+
 function instrument() {
 	const chat = document.getElementById('chat');
-	const probe = { frames: [], longTasks: [], maxLines: 0, added: 0, running: true };
+	const probe = { frames: [], longTasks: [], maxLines: 0, added: 0, handled: 0, running: true };
+	window.floodStream.addEventListener('message-in', () => probe.handled++);
 	new PerformanceObserver((list) => {
 		for (const entry of list.getEntries()) probe.longTasks.push(entry.duration);
 	}).observe({ type: 'longtask' });
@@ -82,6 +107,49 @@ function percentile(values, p) {
 	return sorted.length ? sorted[Math.min(sorted.length - 1, Math.floor((p / 100) * sorted.length))] : NaN;
 }
 
+// The functions with the most self time in a DevTools CPU profile.
+function topFunctions(profile, wallMs, count = 15) {
+	const byNode = new Map(profile.nodes.map((n) => [n.id, n.callFrame]));
+	const self = new Map();
+	profile.samples.forEach((id, i) => {
+		const f = byNode.get(id);
+		const key = `${f.functionName || '(anonymous)'} ${f.url ? `${f.url.replace(/^.*\/\/[^/]+/, '').replace(/\?.*$/, '')}:${f.lineNumber + 1}` : ''}`;
+		self.set(key, (self.get(key) || 0) + (profile.timeDeltas[i] || 0) / 1000);
+	});
+	return [...self].sort((a, b) => b[1] - a[1]).slice(0, count).map(([key, ms]) => `  ${((ms / wallMs) * 100).toFixed(1).padStart(5)}%  ${key}`);
+}
+
+// The renderer main thread's self time by trace event name.
+function topTraceEvents(trace, wallMs, count = 20) {
+	const events = JSON.parse(trace).traceEvents;
+	const mains = events.filter((e) => e.ph === 'M' && e.name === 'thread_name' && e.args.name === 'CrRendererMain');
+	const perThread = mains.map((m) => events.filter((e) => e.pid === m.pid && e.tid === m.tid));
+	const mine = perThread.sort((a, b) => b.length - a.length)[0] || [];
+	// Begin/end pairs become complete events.
+	const open = [];
+	const spans = [];
+	for (const e of mine) {
+		if (e.ph === 'X' && e.dur !== undefined) spans.push({ name: e.name, ts: e.ts, end: e.ts + e.dur });
+		else if (e.ph === 'B') open.push(e);
+		else if (e.ph === 'E' && open.length) {
+			const b = open.pop();
+			spans.push({ name: b.name, ts: b.ts, end: e.ts });
+		}
+	}
+	spans.sort((a, b) => a.ts - b.ts || b.end - a.end);
+	const self = new Map();
+	const stack = [];
+	for (const s of spans) {
+		while (stack.length && stack[stack.length - 1].end <= s.ts) stack.pop();
+		const parent = stack[stack.length - 1];
+		const d = s.end - s.ts;
+		if (parent) self.set(parent.name, (self.get(parent.name) || 0) - d);
+		self.set(s.name, (self.get(s.name) || 0) + d);
+		stack.push(s);
+	}
+	return [...self].sort((a, b) => b[1] - a[1]).slice(0, count).map(([name, us]) => `  ${((us / 1000 / wallMs) * 100).toFixed(1).padStart(5)}%  ${name}`);
+}
+
 async function main() {
 	const fakes = await startFakes();
 	let host;
@@ -102,6 +170,9 @@ async function main() {
 		);
 		browser = await launchBrowser();
 		const page = await openPage(browser, host, 'chat', '/');
+		await page.addInitScript(noteStreams);
+		await page.reload();
+		await page.waitForFunction(() => document.querySelector('.link .state')?.textContent !== '');
 		const cdp = await page.context().newCDPSession(page);
 		await cdp.send('Performance.enable');
 		const metrics = async () =>
@@ -112,22 +183,43 @@ async function main() {
 		const lines = Math.round(messagesPerSecond * seconds) * linesPerMessage;
 		const pids = renderers();
 		const cpuBefore = pids.map(mainThreadNs);
+		if (flag('profile')) {
+			await cdp.send('Profiler.enable');
+			await cdp.send('Profiler.setSamplingInterval', { interval: 200 });
+			await cdp.send('Profiler.start');
+		}
+		if (flag('trace')) {
+			await browser.startTracing(page, {
+				categories: (process.env.CATS || 'toplevel,devtools.timeline,disabled-by-default-devtools.timeline,v8.execute,blink.user_timing').split(','),
+			});
+		}
 		const before = await metrics();
 		await fakes.command('twitch-chat', 'flood', { lines: benchLines(), linesPerMessage, messagesPerSecond, seconds });
 		await waitUntil(async () => (await fakes.command('twitch-chat', 'state')).flood?.done, 'the flood', (seconds + 30) * 1000);
 		const after = await metrics();
+		const profile = flag('profile') ? (await cdp.send('Profiler.stop')).profile : null;
+		const trace = flag('trace') ? (await browser.stopTracing()).toString() : null;
 		const cpu = Math.max(...pids.map((pid, i) => mainThreadNs(pid) - cpuBefore[i]));
 		const probe = await page.evaluate(() => {
 			const p = window.floodProbe;
 			p.running = false;
 			return { ...p, lines: document.getElementById('chat').children.length };
 		});
-		// What is still on its way gets a few seconds more.
-		const given = await waitUntil(
-			() => page.evaluate((n) => window.floodProbe.added >= n && n, lines),
-			'the last lines',
-			5000
-		).catch(() => page.evaluate(() => window.floodProbe.added));
+		// On a busy machine the page may still be behind: the main thread's
+		// CPU time until it has handled every line is what the flood cost it,
+		// however long that took.
+		const caughtUp = await waitUntil(
+			() => page.evaluate((n) => window.floodProbe.handled >= n && window.floodProbe.added, lines),
+			'the page to handle every line',
+			60000
+		);
+		const cpuAll = Math.max(...pids.map((pid, i) => mainThreadNs(pid) - cpuBefore[i]));
+		if (flag('screenshot')) await page.screenshot({ path: process.argv[process.argv.indexOf('--screenshot') + 1] });
+		// Chromium counts the nodes that are no longer in the page until a
+		// garbage collection frees them; what is left after one is what the
+		// page keeps.
+		await cdp.send('HeapProfiler.collectGarbage');
+		const kept = await metrics();
 		const wall = after.Timestamp - before.Timestamp;
 		const share = (name) => (after[name] - before[name]) / wall;
 		const frames = probe.frames.slice(1);
@@ -135,9 +227,10 @@ async function main() {
 		const busy = cpu / 1e9 / wall;
 		console.log(
 			`${rate} lines/s for ${seconds} s (${messagesPerSecond} messages/s), ${lines} lines;` +
-				` put in the list: ${probe.added} by the flood's end, ${given} 5 s later at most`
+				` put in the list: ${probe.added} by the flood's end, ${caughtUp} once all were handled`
 		);
 		console.log(`main thread CPU: ${pct(busy)} of ${wall.toFixed(1)} s  target < 50%: ${busy < 0.5 ? 'met' : 'not met'}`);
+		console.log(`main thread CPU until every line was handled: ${(cpuAll / 1e9).toFixed(2)} s, ${pct(cpuAll / 1e9 / seconds)} of the flood's ${seconds} s`);
 		console.log(
 			`main thread tasks: ${pct(share('TaskDuration'))}` +
 				` (script ${pct(share('ScriptDuration'))}, layout ${pct(share('LayoutDuration'))}, style ${pct(share('RecalcStyleDuration'))})`
@@ -146,7 +239,13 @@ async function main() {
 			`long tasks: ${probe.longTasks.length}, ${probe.longTasks.reduce((a, b) => a + b, 0).toFixed(0)} ms in all;` +
 				` frames: ${frames.length} (${(frames.length / wall).toFixed(1)}/s), p50 / p99 / max ${percentile(frames, 50).toFixed(1)} / ${percentile(frames, 99).toFixed(1)} / ${Math.max(...frames).toFixed(1)} ms`
 		);
-		console.log(`list: at most ${probe.maxLines} lines, ${probe.lines} at the end; DOM nodes ${after.Nodes}, JS heap ${(after.JSHeapUsedSize / 1048576).toFixed(1)} MiB`);
+		if (profile) {
+			const file = path.join(os.tmpdir(), 'page_flood.cpuprofile');
+			fs.writeFileSync(file, JSON.stringify(profile));
+			console.log(`functions by self time (of the wall time; whole profile in ${file}):\n${topFunctions(profile, wall * 1000).join('\n')}`);
+		}
+		if (trace) console.log(`main thread by task (self time, of the wall time):\n${topTraceEvents(trace, wall * 1000).join('\n')}`);
+		console.log(`list: at most ${probe.maxLines} lines, ${probe.lines} at the end; DOM nodes ${after.Nodes} (${kept.Nodes} after a garbage collection), JS heap ${(after.JSHeapUsedSize / 1048576).toFixed(1)} MiB`);
 	} finally {
 		await browser?.close();
 		await host?.stop();

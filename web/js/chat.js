@@ -13,7 +13,7 @@ import { LineActions } from './line-actions.js';
 import { UserCard } from './user-card.js';
 import { EmotePicker } from './emote-picker.js';
 import { ChatterList } from './chatters.js';
-import { icon } from './dom.js';
+import { icon, reuseImages } from './dom.js';
 import { ChatFilter } from './chat-filter.js';
 
 // The chat dock: every chat line and chat-side item of both platforms, the
@@ -23,14 +23,24 @@ import { ChatFilter } from './chat-filter.js';
 // line offers a reply and moderation, and a clicked name opens the user card.
 
 const MAX_LINES = 300;
+// In a busy chat the list is updated at most this often (ms): more lines
+// per update, fewer layouts and paints of the whole list.
+const UPDATE_GAP = 50;
+// Cutting the oldest lines moves all the others, which then have to be
+// painted again: a full list that follows the chat cuts this many more at
+// once, so that only every so many updates pay for that.
+const TRIM_SLACK = 60;
 
 const header = new LinkHeader(document.getElementById('links'));
 const chat = document.getElementById('chat');
 const list = new LiveList(chat, {
 	max: MAX_LINES,
+	slack: TRIM_SLACK,
 	newestAt: 'bottom',
 	jumpButton: document.getElementById('jump'),
 	prepare: (node) => filter.apply(node),
+	dropped: reuseImages,
+	gap: UPDATE_GAP,
 });
 const filter = new ChatFilter(document.getElementById('find'), list, {
 	button: document.querySelector('.composer-find'),

@@ -1,4 +1,4 @@
-import { safeImageUrl } from './format.js';
+import { memo, safeImageUrl } from './format.js';
 
 // Small DOM builders. Feed data only ever reaches the page as text nodes,
 // attribute values or checked image addresses; nothing here parses HTML.
@@ -18,21 +18,85 @@ export function append(parent, ...children) {
 	return parent;
 }
 
-// An image from the feed, or null when its address is not acceptable.
-export function feedImage(url, className, label) {
-	const src = safeImageUrl(url);
-	if (!src) return null;
+// Images are copied from one made per address, class and label: a copy
+// costs the browser far less than an image whose attributes are set one by
+// one, and a chat shows the same emotes and badges again and again.
+const imageTemplate = memo((key) => {
+	// The address and our class names hold no line break; the label may.
+	const one = key.indexOf('\n');
+	const two = key.indexOf('\n', one + 1);
+	const src = key.slice(0, one);
+	const className = key.slice(one + 1, two);
+	const label = key.slice(two + 1);
 	const img = document.createElement('img');
 	img.className = className;
 	img.referrerPolicy = 'no-referrer';
 	img.decoding = 'async';
 	img.draggable = false;
-	img.alt = label || '';
+	img.alt = label;
 	if (label) img.title = label;
 	img.src = src;
-	// A broken image is hidden instead of showing the browser's placeholder.
-	img.addEventListener('error', () => img.classList.add('broken'), { once: true });
 	return img;
+}, 500);
+
+// Images of lines that left the chat, by what they show, for new lines that
+// show the same: moving a loaded image costs neither a request to the
+// browser's cache nor a load event.
+const spare = new Map();
+const spareKeys = new WeakMap();
+const MAX_SPARE = 600;
+const MAX_SPARE_EACH = 60;
+let spareCount = 0;
+
+// An image from the feed, or null when its address is not acceptable. With
+// `textOnError`, an image that cannot load gives way to its label (an
+// emote's code); otherwise it is hidden instead of showing the browser's
+// placeholder.
+export function feedImage(url, className, label, { textOnError = false } = {}) {
+	const src = safeImageUrl(url);
+	if (!src) return null;
+	const look = `${src}\n${className}\n${label || ''}`;
+	const key = (textOnError ? 't' : 'h') + look;
+	const kept = spare.get(key);
+	if (kept) {
+		const img = kept.pop();
+		if (!kept.length) spare.delete(key);
+		spareCount -= 1;
+		return img;
+	}
+	const img = imageTemplate(look).cloneNode(false);
+	spareKeys.set(img, { key, className });
+	img.addEventListener(
+		'error',
+		() => (textOnError ? img.replaceWith(img.alt) : img.classList.add('broken')),
+		{ once: true }
+	);
+	return img;
+}
+
+// Offers the images inside `nodes` (lines that were dropped from a list and
+// are not shown again) to feedImage. Only loaded images that still look as
+// they were made are taken.
+export function reuseImages(nodes) {
+	for (const node of nodes) {
+		for (const img of Array.from(node.getElementsByTagName('img'))) {
+			const made = spareKeys.get(img);
+			if (!made || img.isConnected || !img.complete || !img.naturalWidth || img.className !== made.className) continue;
+			let list = spare.get(made.key);
+			if (!list) spare.set(made.key, (list = []));
+			if (list.length >= MAX_SPARE_EACH) continue;
+			// Out of the dropped line, which can then be collected.
+			img.remove();
+			list.push(img);
+			spareCount += 1;
+		}
+	}
+	// Past the bound, the images kept longest go first.
+	for (const [key, list] of spare) {
+		if (spareCount <= MAX_SPARE) break;
+		spare.delete(key);
+		spareCount -= list.length;
+	}
 }
 
 // Icons drawn from fixed path data (24 x 24 view box).
@@ -67,6 +131,13 @@ const ICONS = {
 const SVG_NS = 'http://www.w3.org/2000/svg';
 
 export function icon(name, className = 'icon') {
+	return iconTemplate(`${name} ${className}`).cloneNode(true);
+}
+
+const iconTemplate = memo((key) => {
+	const at = key.indexOf(' ');
+	const name = key.slice(0, at);
+	const className = key.slice(at + 1);
 	const svg = document.createElementNS(SVG_NS, 'svg');
 	svg.setAttribute('viewBox', '0 0 24 24');
 	svg.setAttribute('class', className);
@@ -77,4 +148,4 @@ export function icon(name, className = 'icon') {
 	path.setAttribute('fill-rule', 'evenodd');
 	svg.append(path);
 	return svg;
-}
+}, 100);

@@ -3,11 +3,28 @@
 
 const HEX_COLOR = /^#[0-9a-f]{6}$/i;
 
+// Remembers up to `max` results of `fn` by its (string) argument; a busy
+// chat asks for the same image addresses and name colours over and over.
+// The oldest result goes first once the cache is full.
+export function memo(fn, max = 1000) {
+	const cache = new Map();
+	return (key) => {
+		if (typeof key !== 'string') return fn(key);
+		if (cache.has(key)) return cache.get(key);
+		const value = fn(key);
+		cache.set(key, value);
+		if (cache.size > max) cache.delete(cache.keys().next().value);
+		return value;
+	};
+}
+
 // Only feed images from the web (emotes, badges, avatars, gift pictures) or
 // the server's own badge paths may become <img> sources. Anything else
 // (javascript:, data:, protocol-relative "//host", other local paths) is
 // refused so that feed data cannot point the page at arbitrary resources.
-export function safeImageUrl(url) {
+export const safeImageUrl = memo(checkImageUrl);
+
+function checkImageUrl(url) {
 	if (typeof url !== 'string' || url === '') return null;
 	if (url.startsWith('/badge/')) {
 		return /^\/badge\/[A-Za-z0-9_.-]+$/.test(url) && !url.includes('..') ? url : null;

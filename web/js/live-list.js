@@ -10,17 +10,24 @@
 //
 // Items are put in place once per animation frame, all that came in since
 // the last one together: a flood then costs one layout a frame instead of
-// one per item. While the page is hidden no frame comes; of the items that
-// wait, only as many are kept as the list could hold.
+// one per item. With `gap` (ms), a list that was just updated waits that
+// long before the next update, so that a flood costs a layout and a paint
+// of the list every `gap` instead of every frame; the first item after a
+// quiet spell still shows in the next frame. While the page is hidden no
+// frame comes; of the items that wait, only as many are kept as the list
+// could hold.
 
 const NEAR_PX = 24;
 
 export class LiveList {
-	// `prepare` sees each item as it is added (the chat's filter).
-	constructor(container, { max = 300, newestAt = 'bottom', jumpButton = null, prepare = null } = {}) {
+	// `prepare` sees each item as it is added (the chat's filter), `dropped`
+	// the items cut from the list's old end.
+	constructor(container, { max = 300, slack = 0, newestAt = 'bottom', jumpButton = null, prepare = null, dropped = null, gap = 0 } = {}) {
 		this.box = container;
 		this.prepare = prepare;
+		this.dropped = dropped;
 		this.max = max;
+		this.slack = slack;
 		this.bottom = newestAt === 'bottom';
 		this.jump = jumpButton;
 		this.follow = true;
@@ -29,6 +36,9 @@ export class LiveList {
 		this.pending = [];
 		this.incoming = 0;
 		this.frame = 0;
+		this.timer = 0;
+		this.gap = gap;
+		this.flushedAt = -Infinity;
 
 		this.box.addEventListener('scroll', () => this.onScroll(), { passive: true });
 		// In a busy chat the next item would scroll back to the newest end
@@ -65,24 +75,39 @@ export class LiveList {
 		if (this.prepare) this.prepare(node);
 		this.pending.push(node);
 		this.incoming += 1;
-		if (this.pending.length > this.max * 1.5) this.pending.shift();
+		if (this.pending.length > this.max * 1.5) this.drop([this.pending.shift()]);
 		this.schedule();
 		return node;
 	}
 
 	schedule() {
-		if (!this.frame) this.frame = requestAnimationFrame(() => this.flush());
+		if (this.frame || this.timer) return;
+		const wait = this.flushedAt + this.gap - performance.now();
+		if (wait > 1) {
+			this.timer = setTimeout(() => {
+				this.timer = 0;
+				this.schedule();
+			}, wait);
+		} else {
+			this.frame = requestAnimationFrame(() => this.flush());
+		}
+	}
+
+	cancel() {
+		if (this.frame) cancelAnimationFrame(this.frame);
+		if (this.timer) clearTimeout(this.timer);
+		this.frame = this.timer = 0;
 	}
 
 	// Puts the waiting items in place now.
 	flush() {
-		if (this.frame) cancelAnimationFrame(this.frame);
-		this.frame = 0;
+		this.cancel();
 		const nodes = this.pending;
 		const count = this.incoming;
 		this.pending = [];
 		this.incoming = 0;
 		if (nodes.length) {
+			this.flushedAt = performance.now();
 			const batch = document.createDocumentFragment();
 			if (this.bottom) {
 				batch.append(...nodes);
@@ -122,8 +147,7 @@ export class LiveList {
 	}
 
 	clear() {
-		if (this.frame) cancelAnimationFrame(this.frame);
-		this.frame = 0;
+		this.cancel();
 		this.pending = [];
 		this.incoming = 0;
 		this.box.replaceChildren();
@@ -132,14 +156,17 @@ export class LiveList {
 		this.updateJump();
 	}
 
-	// Drops the oldest items beyond `max`. While the reader is scrolled back,
-	// only items outside the view go, so the lines being read stay put; the
-	// list may then grow up to half as much again before it is cut anyway.
+	// Drops the oldest items beyond `max`, and `slack` more at once while
+	// the list follows: a cut moves all the items that stay, which then have
+	// to be painted again, so a flood pays for it every so many updates
+	// only. While the reader is scrolled back, only items outside the view
+	// go, so the lines being read stay put; the list may then grow up to half
+	// as much again before it is cut anyway.
 	trim() {
 		const kids = this.box.children;
 		const excess = kids.length - this.max;
 		if (excess <= 0) return;
-		let count = excess;
+		let count = Math.min(kids.length, excess + this.slack);
 		if (!this.follow) {
 			count = 0;
 			if (this.bottom) while (count < excess && this.isAboveView(kids[count])) count++;
@@ -155,6 +182,11 @@ export class LiveList {
 		const before = keepView ? this.box.scrollHeight : 0;
 		for (const node of oldest) node.remove();
 		if (keepView) this.box.scrollTop -= before - this.box.scrollHeight;
+		this.drop(oldest);
+	}
+
+	drop(nodes) {
+		if (this.dropped) this.dropped(nodes);
 	}
 
 	isAboveView(node) {
