@@ -376,16 +376,20 @@ struct WebSocketClient::Connection {
 	bool decryptMore(Clock::time_point deadline, bool *timedOut = nullptr)
 	{
 		for (;;) {
-			int got;
-			int error;
+			int got = 0;
+			int error = SSL_ERROR_WANT_READ;
 			{
 				std::lock_guard<std::mutex> lock(ioMutex);
-				ERR_clear_error();
-				got = SSL_read(ssl, chunk, sizeof(chunk));
-				error = got > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl, got);
-				// Reading may make OpenSSL answer something (a key update).
-				if (BIO_ctrl_pending(pending) > 0)
-					pushOutLocked();
+				// Usually the last record was taken whole and nothing waits
+				// in OpenSSL: then only the socket can bring more.
+				if (SSL_has_pending(ssl) || BIO_ctrl_pending(network) > 0) {
+					ERR_clear_error();
+					got = SSL_read(ssl, chunk, sizeof(chunk));
+					error = got > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl, got);
+					// Reading may make OpenSSL answer something (a key update).
+					if (BIO_ctrl_pending(pending) > 0)
+						pushOutLocked();
+				}
 			}
 			if (got > 0) {
 				in.append(chunk, static_cast<size_t>(got));
