@@ -91,10 +91,13 @@ function readStream(host) {
 		response.on('data', (chunk) => {
 			const arrived = nowUs();
 			buffer += chunk;
+			// One cut per chunk: a burst brings many frames, and cutting
+			// after each would copy the rest of the chunk each time.
+			let start = 0;
 			let end;
-			while ((end = buffer.indexOf('\n\n')) >= 0) {
-				const frame = buffer.slice(0, end);
-				buffer = buffer.slice(end + 2);
+			while ((end = buffer.indexOf('\n\n', start)) >= 0) {
+				const frame = buffer.slice(start, end);
+				start = end + 2;
 				if (!frame.startsWith('event: message-in')) continue;
 				const id = /"id":"b(\d+)-(\d+)"/.exec(frame);
 				if (!id || page.seen.has(id[1])) continue;
@@ -102,6 +105,7 @@ function readStream(host) {
 				page.lines++;
 				page.latencies.push(arrived - Number(id[2]));
 			}
+			buffer = buffer.slice(start);
 		});
 	});
 	request.on('error', (error) => console.error(`event stream: ${error.message}`));
