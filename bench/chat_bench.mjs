@@ -5,8 +5,8 @@
 // the very same lines. For each rate it prints what the page received and
 // how late (fake's write -> page), the CPU the host used, as a share of a
 // core and per line above its idle figure, the same per line for tmi.js, and
-// the ratio of the two. A benchmark, not a test: it fails only when
-// something cannot be started.
+// the ratio of the two, and how often the host's threads woke per message.
+// A benchmark, not a test: it fails only when something cannot be started.
 //
 // CPU is process CPU time: the sum over the process's threads of the time
 // they ran (/proc/PID/task/*/schedstat, in ns), so other work on the machine
@@ -54,17 +54,21 @@ export function benchLines() {
 
 const nowUs = () => Number(process.hrtime.bigint() / 1000n);
 
-// CPU time of every thread of a process so far, in ns.
-function cpuNs(pid) {
-	let sum = 0;
+// CPU time of every thread of a process so far, in ns, and how many times
+// its threads were put on a CPU (each wake-up counts once).
+function schedstat(pid) {
+	let cpu = 0;
+	let runs = 0;
 	for (const task of fs.readdirSync(`/proc/${pid}/task`)) {
 		try {
-			sum += Number(fs.readFileSync(`/proc/${pid}/task/${task}/schedstat`, 'utf8').split(' ')[0]);
+			const fields = fs.readFileSync(`/proc/${pid}/task/${task}/schedstat`, 'utf8').split(' ');
+			cpu += Number(fields[0]);
+			runs += Number(fields[2]);
 		} catch {
 			// The thread ended between the listing and the read.
 		}
 	}
-	return sum;
+	return { cpu, runs };
 }
 
 function threadCount(pid) {
@@ -87,10 +91,13 @@ function readStream(host) {
 		response.on('data', (chunk) => {
 			const arrived = nowUs();
 			buffer += chunk;
+			// One cut per chunk: a burst brings many frames, and cutting
+			// after each would copy the rest of the chunk each time.
+			let start = 0;
 			let end;
-			while ((end = buffer.indexOf('\n\n')) >= 0) {
-				const frame = buffer.slice(0, end);
-				buffer = buffer.slice(end + 2);
+			while ((end = buffer.indexOf('\n\n', start)) >= 0) {
+				const frame = buffer.slice(start, end);
+				start = end + 2;
 				if (!frame.startsWith('event: message-in')) continue;
 				const id = /"id":"b(\d+)-(\d+)"/.exec(frame);
 				if (!id || page.seen.has(id[1])) continue;
@@ -98,6 +105,7 @@ function readStream(host) {
 				page.lines++;
 				page.latencies.push(arrived - Number(id[2]));
 			}
+			buffer = buffer.slice(start);
 		});
 	});
 	request.on('error', (error) => console.error(`event stream: ${error.message}`));
@@ -136,22 +144,27 @@ function percentile(values, p) {
 	return sorted[Math.min(sorted.length - 1, Math.floor((p / 100) * sorted.length))];
 }
 
-// CPU of both processes over a window, in ns.
+// CPU (ns) and thread runs of the processes over a window.
 function cpuWindow(pids) {
-	const start = { at: nowUs(), cpu: pids.map(cpuNs), threads: threadCount(pids[0]) };
+	const start = { at: nowUs(), stats: pids.map(schedstat), threads: threadCount(pids[0]) };
 	return () => {
 		const wallUs = nowUs() - start.at;
 		if (threadCount(pids[0]) !== start.threads) console.error('note: the host started or ended threads during a window');
-		return { wallUs, cpu: pids.map((pid, i) => cpuNs(pid) - start.cpu[i]) };
+		const stats = pids.map(schedstat);
+		return {
+			wallUs,
+			cpu: stats.map((now, i) => now.cpu - start.stats[i].cpu),
+			runs: stats.map((now, i) => now.runs - start.stats[i].runs),
+		};
 	};
 }
 
 async function measureIdle(pids) {
 	const end = cpuWindow(pids);
 	await new Promise((resolve) => setTimeout(resolve, idleSeconds * 1000));
-	const { wallUs, cpu } = end();
-	// ns of CPU per us of wall time, per process.
-	return cpu.map((ns) => ns / wallUs);
+	const { wallUs, cpu, runs } = end();
+	// Per us of wall time, per process: ns of CPU, and thread runs.
+	return { cpu: cpu.map((ns) => ns / wallUs), runs: runs.map((n) => n / wallUs) };
 }
 
 async function measureRate(rate, { fakes, host, tmi, page, idle }) {
@@ -168,9 +181,10 @@ async function measureRate(rate, { fakes, host, tmi, page, idle }) {
 		async () => (page.lines >= lines && (await tmi.ask('count')).lines >= lines) || Date.now() - doneAt > 3000,
 		'the last lines'
 	);
-	const { wallUs, cpu } = end();
+	const { wallUs, cpu, runs } = end();
 	const peer = await tmi.ask('latencies');
-	const perLine = (i, received) => (received ? (cpu[i] - idle[i] * wallUs) / received / 1000 : NaN);
+	const perLine = (i, received) => (received ? (cpu[i] - idle.cpu[i] * wallUs) / received / 1000 : NaN);
+	const messages = page.lines / linesPerMessage;
 	const ours = perLine(0, page.lines);
 	const theirs = perLine(1, peer.lines);
 	return {
@@ -183,6 +197,8 @@ async function measureRate(rate, { fakes, host, tmi, page, idle }) {
 		maxMs: percentile(page.latencies, 100) / 1000,
 		hostCore: cpu[0] / (wallUs * 1000),
 		hostUsPerLine: ours,
+		// Our threads' wake-ups per WebSocket message, above idle.
+		hostWakesPerMessage: messages ? (runs[0] - idle.runs[0] * wallUs) / messages : NaN,
 		tmiReceived: peer.lines,
 		tmiP50Ms: percentile(peer.latencies, 50) / 1000,
 		tmiCore: cpu[1] / (wallUs * 1000),
@@ -198,6 +214,7 @@ const COLUMNS = [
 	['p50 / p99 ms', (r) => `${r.p50Ms.toFixed(2)} / ${r.p99Ms.toFixed(2)}`],
 	['host CPU', (r) => pct(r.hostCore)],
 	['host us/line', (r) => r.hostUsPerLine.toFixed(1)],
+	['host wakes/msg', (r) => r.hostWakesPerMessage.toFixed(2)],
 	['tmi.js received', (r) => `${r.tmiReceived}/${r.lines}`],
 	['tmi.js CPU', (r) => pct(r.tmiCore)],
 	['tmi.js us/line', (r) => r.tmiUsPerLine.toFixed(1)],
@@ -240,7 +257,10 @@ async function main() {
 		await new Promise((resolve) => setTimeout(resolve, 1000));
 
 		const idle = await measureIdle([host.child.pid, tmi.pid]);
-		console.log(`idle: host ${pct(idle[0] / 1000)} of a core, tmi.js ${pct(idle[1] / 1000)}  (${idleSeconds} s)`);
+		console.log(
+			`idle: host ${pct(idle.cpu[0] / 1000)} of a core, ${(idle.runs[0] * 1e6).toFixed(1)} thread wake-ups a second;` +
+				` tmi.js ${pct(idle.cpu[1] / 1000)}  (${idleSeconds} s)`
+		);
 		const rows = [];
 		for (const rate of rates) rows.push(await measureRate(rate, { fakes, host, tmi, page, idle }));
 		console.log(`${messagesPerSecond} WebSocket messages a second, ${seconds} s a rate; CPU per line above idle`);

@@ -68,13 +68,47 @@ int64_t nowMillis()
 }
 
 namespace {
+// Whether any of the eight bytes of `word` needs escaping: a control
+// character, a quote or a backslash. Chat text rarely has one, so the
+// builders below skip eight bytes at a time.
+inline bool wordNeedsEscape(uint64_t word)
+{
+	constexpr uint64_t kOnes = 0x0101010101010101ull;
+	constexpr uint64_t kHigh = 0x8080808080808080ull;
+	// A byte below 32, or one equal to the quote or the backslash (a zero
+	// byte after the xor), borrows into its high bit; the three share the
+	// "& ~word" mask because the quote and the backslash are below 0x80.
+	const uint64_t quote = word ^ (kOnes * '"');
+	const uint64_t backslash = word ^ (kOnes * '\\');
+	const uint64_t found = ((word - kOnes * 32) | (quote - kOnes) | (backslash - kOnes)) & ~word & kHigh;
+	return found != 0;
+}
+
+// The length of the leading run of `s` (from `i`) that needs no escaping,
+// rounded down to whole words.
+inline size_t cleanWords(const char *s, size_t i, size_t n)
+{
+	while (n - i >= 8) {
+		uint64_t word;
+		std::memcpy(&word, s + i, 8);
+		if (wordNeedsEscape(word))
+			break;
+		i += 8;
+	}
+	return i;
+}
+
 // Bytes that jsonEscape writes for `v`.
 inline size_t escapedSize(const std::string &v)
 {
-	size_t n = v.size();
-	for (unsigned char c : v)
+	const char *s = v.data();
+	const size_t size = v.size();
+	size_t n = size;
+	for (size_t i = cleanWords(s, 0, size); i < size; ++i) {
+		const unsigned char c = static_cast<unsigned char>(s[i]);
 		if (c < 32 || c == '"' || c == '\\')
 			n += (c == '\t' || c == '\n' || c == '\r' || c == '"' || c == '\\') ? 1 : 5;
+	}
 	return n;
 }
 
@@ -84,7 +118,7 @@ inline char *escapeInto(char *p, const std::string &v)
 	const char *s = v.data();
 	size_t n = v.size();
 	size_t run = 0;
-	for (size_t i = 0; i < n; ++i) {
+	for (size_t i = cleanWords(s, 0, n); i < n; ++i) {
 		unsigned char c = static_cast<unsigned char>(s[i]);
 		if (c >= 32 && c != '"' && c != '\\')
 			continue;

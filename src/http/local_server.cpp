@@ -100,9 +100,9 @@ void LocalServer::acceptLoop()
 	while (m_running) {
 		platform::SocketHandle client = platform::kInvalidSocket;
 		std::string error;
-		// The 100 ms tick lets `stop` end the loop and finished connection
-		// threads be joined without waiting for the next client.
-		platform::AcceptResult result = platform::acceptConnection(m_listener, 100, &client, &error);
+		// Waits without a tick: `stop` shuts the listener down, which ends
+		// the wait. Finished connection threads are joined at each accept.
+		platform::AcceptResult result = platform::acceptConnection(m_listener, -1, &client, &error);
 		reapFinished();
 		if (result == platform::AcceptResult::Failed)
 			break;
@@ -465,7 +465,8 @@ void LocalServer::stop()
 {
 	if (!m_running.exchange(false))
 		return;
-	// No new connections: the accept loop ends within its tick.
+	// No new connections: the accept loop's wait ends at once.
+	platform::shutdownSocket(m_listener);
 	if (m_acceptThread.joinable())
 		m_acceptThread.join();
 	platform::closeSocket(m_listener);

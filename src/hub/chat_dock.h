@@ -51,7 +51,7 @@ public:
 	// How changed viewer counts reach the pages: the product's values;
 	// tests change them.
 	struct ViewerEventTiming {
-		std::chrono::milliseconds tick{100};       // how often changes are looked for
+		std::chrono::milliseconds tick{100};       // after a change, how often it is looked at
 		std::chrono::milliseconds gap{1000};       // between "viewers" events
 		std::chrono::milliseconds demoHold{10000}; // demo numbers stay this long
 	};
@@ -255,10 +255,13 @@ private:
 	// while m_running is set; shutdown clears it under m_wakeLock and
 	// notifies m_wake, which ends the thread's wait at once.
 	void viewerEventsLoop();
+	// Tells the thread that a count may have changed (any thread; not under m_wakeLock).
+	void pokeViewerEvents();
 	ViewerEventTiming m_viewerEventTiming;
 	std::thread m_viewerEvents;
-	std::mutex m_wakeLock; // pairs with m_wake; guards no data
+	std::mutex m_wakeLock; // guards m_viewersPoked; pairs with m_wake
 	std::condition_variable m_wake;
+	bool m_viewersPoked = false;
 	std::atomic<bool> m_running{false};
 	std::atomic<bool> m_demoViewers{false};
 	bool m_shutDown = false;

@@ -66,6 +66,7 @@ void ChatDock::onTwitchLine(const ChatMessage &message)
 
 void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)
 {
+	bool countGone = false;
 	{
 		std::lock_guard<std::mutex> guard(m_lock);
 		LinkStatus &link = m_links[slot(platform)];
@@ -79,8 +80,11 @@ void ChatDock::onLinkStatus(Platform platform, const LinkStatus &status)
 		if (platform != Platform::Twitch && status.state != LinkState::Connected && viewers != -1) {
 			viewers = -1;
 			m_viewersChanged = true;
+			countGone = true;
 		}
 	}
+	if (countGone)
+		pokeViewerEvents();
 	statusJson();
 }
 
@@ -197,12 +201,15 @@ void ChatDock::viewersJson()
 
 void ChatDock::setViewerCount(Platform platform, int64_t count)
 {
-	std::lock_guard<std::mutex> guard(m_lock);
-	int64_t &stored = m_viewers[slot(platform)];
-	if (stored != count) {
+	{
+		std::lock_guard<std::mutex> guard(m_lock);
+		int64_t &stored = m_viewers[slot(platform)];
+		if (stored == count)
+			return;
 		stored = count;
 		m_viewersChanged = true;
 	}
+	pokeViewerEvents();
 }
 
 bool ChatDock::viewersChanged()
@@ -214,6 +221,7 @@ bool ChatDock::viewersChanged()
 void ChatDock::requestDemoViewers()
 {
 	m_demoViewers = true;
+	pokeViewerEvents();
 }
 
 void ChatDock::sendSnapshot()

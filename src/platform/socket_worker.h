@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -22,7 +23,9 @@
 // Threads: start and stop come from the owner's threads, in any number:
 // each runs whole, one after the other (a start racing a stop or another
 // start never leaves a thread unjoined). running, pause and publish come
-// from the worker; start and stop never from the worker itself.
+// from the worker; start and stop never from the worker itself; wake from
+// any thread. A pause sleeps on a condition variable that stop and wake
+// notify: a waiting worker costs no wake-ups.
 namespace vanteo::platform {
 
 class SocketWorker {
@@ -39,7 +42,11 @@ public:
 	{
 		std::lock_guard<std::mutex> control(m_controlLock);
 		stopLocked();
-		m_running = true;
+		{
+			std::lock_guard<std::mutex> guard(m_pauseLock);
+			m_running = true;
+			m_woken = false;
+		}
 		try {
 			m_thread = std::thread([this, body = std::forward<Body>(body)]() mutable {
 				AbortScope requests(m_running);
@@ -61,7 +68,13 @@ public:
 	// the caller stops other things; a later stop joins it.
 	void requestStop()
 	{
-		m_running = false;
+		{
+			// Under the pause lock, so that a worker about to pause sees
+			// the flag or gets the notification.
+			std::lock_guard<std::mutex> guard(m_pauseLock);
+			m_running = false;
+		}
+		m_pauseWake.notify_all();
 		std::lock_guard<std::mutex> guard(m_socketLock);
 		if (m_socket)
 			m_socket->abort();
@@ -69,13 +82,32 @@ public:
 
 	bool running() const { return m_running; }
 
-	// Sleeps `ticks` ticks of tickMs, ending early once stopped; returns
-	// whether still running.
-	bool pause(int ticks, int tickMs) const
+	// Sleeps `ticks` ticks of tickMs, ending early once stopped or woken;
+	// returns whether still running.
+	bool pause(int ticks, int tickMs)
 	{
-		for (int i = 0; i < ticks && m_running; ++i)
-			std::this_thread::sleep_for(std::chrono::milliseconds(tickMs));
+		return pauseUntil(std::chrono::steady_clock::now() +
+				  std::chrono::milliseconds(int64_t(ticks) * tickMs));
+	}
+
+	// Sleeps until `until`, ending early once stopped or woken; returns
+	// whether still running.
+	bool pauseUntil(std::chrono::steady_clock::time_point until)
+	{
+		std::unique_lock<std::mutex> waiting(m_pauseLock);
+		m_pauseWake.wait_until(waiting, until, [this] { return !m_running || m_woken; });
+		m_woken = false;
 		return m_running;
+	}
+
+	// Ends the worker's current or next pause early (any thread).
+	void wake()
+	{
+		{
+			std::lock_guard<std::mutex> guard(m_pauseLock);
+			m_woken = true;
+		}
+		m_pauseWake.notify_all();
 	}
 
 	// The socket `stop` aborts; nullptr withdraws it (before it is closed
@@ -114,6 +146,9 @@ private:
 	std::mutex m_controlLock; // serialises start and stop; guards m_thread
 	std::thread m_thread;
 	std::atomic<bool> m_running{false};
+	std::mutex m_pauseLock; // guards m_woken; pairs with m_pauseWake (m_running changes under it)
+	std::condition_variable m_pauseWake;
+	bool m_woken = false;
 	std::mutex m_socketLock; // guards m_socket
 	WebSocketClient *m_socket = nullptr;
 };

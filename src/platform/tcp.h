@@ -19,7 +19,9 @@ constexpr SocketHandle kInvalidSocket = -1;
 SocketHandle listenLoopback(uint16_t firstPort, int count, int backlog, uint16_t *boundPort);
 
 enum class AcceptResult { Accepted, Idle, Exhausted, Failed };
-// Waits up to timeoutMs for a connection. Idle: nothing arrived in time.
+// Waits up to timeoutMs (-1: without limit) for a connection; shutting the
+// listener down (shutdownSocket) from another thread ends the wait with
+// Failed. Idle: nothing arrived in time.
 // Exhausted: a connection waits but the process or system is out of
 // descriptors or memory (the listener stays readable, so the caller must
 // pause before trying again); `error` then names the cause.

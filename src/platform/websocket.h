@@ -51,6 +51,10 @@ public:
 	// isBinaryOut set to false first. A Timeout leaves the connection and
 	// any partly received message intact for the next call.
 	ReceiveResult receive(std::string &messageOut, bool &isBinaryOut);
+	// The next message only if the reads so far hold all of it: never
+	// touches the socket nor waits (Timeout when none is complete). Lets a
+	// caller take the messages that came together as one batch.
+	ReceiveResult receiveBuffered(std::string &messageOut, bool &isBinaryOut);
 
 	// One whole message each; false without a connection, after abort, or
 	// when the send fails or exceeds the send time-out. Frames of
@@ -71,6 +75,7 @@ public:
 private:
 	struct Connection;
 	bool send(const std::string &payload, bool binary);
+	ReceiveResult receiveFrom(std::string &messageOut, bool &isBinaryOut, bool wait);
 
 	const WebSocketTimings m_timings;
 	// Guards m_current: held only to publish, fetch or retire the connection,

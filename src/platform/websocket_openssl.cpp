@@ -370,16 +370,17 @@ struct WebSocketClient::Connection {
 		}
 	}
 
-	// Owner thread: decrypts what is there into `in`; when nothing is,
-	// reads the socket (waiting up to the deadline). False on a time-out
-	// (`timedOut`), an abort, the end of the connection or an error.
-	bool decryptMore(Clock::time_point deadline, bool *timedOut = nullptr)
+	// Owner thread: decrypts what OpenSSL holds into `in`. 1: bytes were
+	// added; 0: OpenSSL needs more from the socket; -1: the connection failed.
+	int decryptBuffered()
 	{
-		for (;;) {
-			int got;
-			int error;
-			{
-				std::lock_guard<std::mutex> lock(ioMutex);
+		int got = 0;
+		int error = SSL_ERROR_WANT_READ;
+		{
+			std::lock_guard<std::mutex> lock(ioMutex);
+			// Usually the last record was taken whole and nothing waits
+			// in OpenSSL: then only the socket can bring more.
+			if (SSL_has_pending(ssl) || BIO_ctrl_pending(network) > 0) {
 				ERR_clear_error();
 				got = SSL_read(ssl, chunk, sizeof(chunk));
 				error = got > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl, got);
@@ -387,11 +388,24 @@ struct WebSocketClient::Connection {
 				if (BIO_ctrl_pending(pending) > 0)
 					pushOutLocked();
 			}
-			if (got > 0) {
-				in.append(chunk, static_cast<size_t>(got));
-				return true;
-			}
-			if (error != SSL_ERROR_WANT_READ || !readSocket(deadline, timedOut))
+		}
+		if (got > 0) {
+			in.append(chunk, static_cast<size_t>(got));
+			return 1;
+		}
+		return error == SSL_ERROR_WANT_READ ? 0 : -1;
+	}
+
+	// Owner thread: decrypts what is there into `in`; when nothing is,
+	// reads the socket (waiting up to the deadline). False on a time-out
+	// (`timedOut`), an abort, the end of the connection or an error.
+	bool decryptMore(Clock::time_point deadline, bool *timedOut = nullptr)
+	{
+		for (;;) {
+			const int decrypted = decryptBuffered();
+			if (decrypted != 0)
+				return decrypted > 0;
+			if (!readSocket(deadline, timedOut))
 				return false;
 		}
 	}
@@ -537,8 +551,8 @@ struct WebSocketClient::Connection {
 		}
 	}
 
-	// Owner thread.
-	ReceiveResult receive(std::string &messageOut, bool &binaryOut)
+	// Owner thread. Without `wait`, only what was read before is looked at.
+	ReceiveResult receive(std::string &messageOut, bool &binaryOut, bool wait)
 	{
 		const Clock::time_point deadline = Clock::now() + Milliseconds(timings.receiveMs);
 		for (;;) {
@@ -550,6 +564,15 @@ struct WebSocketClient::Connection {
 			if (parsed < 0) {
 				messageOut.clear();
 				binaryOut = false;
+				dead = true;
+				return ReceiveResult::Failed;
+			}
+			if (!wait) {
+				const int decrypted = decryptBuffered();
+				if (decrypted > 0)
+					continue;
+				if (decrypted == 0)
+					return ReceiveResult::Timeout;
 				dead = true;
 				return ReceiveResult::Failed;
 			}
@@ -794,6 +817,16 @@ bool WebSocketClient::connect(const std::string &host, uint16_t port, const std:
 
 ReceiveResult WebSocketClient::receive(std::string &messageOut, bool &isBinaryOut)
 {
+	return receiveFrom(messageOut, isBinaryOut, true);
+}
+
+ReceiveResult WebSocketClient::receiveBuffered(std::string &messageOut, bool &isBinaryOut)
+{
+	return receiveFrom(messageOut, isBinaryOut, false);
+}
+
+ReceiveResult WebSocketClient::receiveFrom(std::string &messageOut, bool &isBinaryOut, bool wait)
+{
 	std::shared_ptr<Connection> connection;
 	{
 		std::lock_guard<std::mutex> lock(m_handleMutex);
@@ -805,7 +838,7 @@ ReceiveResult WebSocketClient::receive(std::string &messageOut, bool &isBinaryOu
 	isBinaryOut = false;
 	if (!connection->open)
 		return ReceiveResult::Failed;
-	return connection->receive(messageOut, isBinaryOut);
+	return connection->receive(messageOut, isBinaryOut, wait);
 }
 
 bool WebSocketClient::send(const std::string &payload, bool binary)

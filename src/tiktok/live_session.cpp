@@ -10,29 +10,38 @@
 #include "tiktok/signing.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace vanteo {
 
 // Shared by the worker and the heartbeat thread of one session. The stop
-// flag is set only by the worker.
+// flag is set only by the worker, which then notifies `wake`: the heartbeat
+// sleeps between beats without ticking.
 struct TikTokClient::Heartbeat {
 	platform::WebSocketClient *socket = nullptr;
 	std::atomic<bool> stop{false};
 	std::string roomId;
+	std::mutex lock; // pairs with wake; stop is set under it
+	std::condition_variable wake;
 };
 
 namespace {
 
 // Ends a session in the required order whichever way runLive leaves: the
 // heartbeat thread is stopped and joined, and only then the socket closed.
-struct SessionEnd {
-	std::atomic<bool> &heartbeatStop;
+template <typename Beat> struct SessionEnd {
+	Beat &beat;
 	std::thread &heartbeat;
 	platform::WebSocketClient &socket;
 
 	~SessionEnd()
 	{
-		heartbeatStop = true;
+		{
+			std::lock_guard<std::mutex> guard(beat.lock);
+			beat.stop = true;
+		}
+		beat.wake.notify_all();
 		if (heartbeat.joinable())
 			heartbeat.join();
 		socket.close();
@@ -76,7 +85,7 @@ bool TikTokClient::runLive(const std::string &uniqueId, const std::string &roomI
 		beat.socket = &socket;
 		beat.roomId = roomId;
 		std::thread heartbeat;
-		SessionEnd end{beat.stop, heartbeat, socket};
+		SessionEnd<Heartbeat> end{beat, heartbeat, socket};
 		status(LinkState::Connected, "Listening · @" + uniqueId);
 		socket.sendBinary(buildPushFrame("im_enter_room", enterRoomPayload(roomId, enterRoomRandomId())));
 		heartbeat =
@@ -130,8 +139,14 @@ void TikTokClient::heartbeatLoop(Heartbeat *beat)
 {
 	uint64_t counter = 1;
 	while (!beat->stop && m_worker.running()) {
-		for (int i = 0; i < m_timings.heartbeatTicks && !beat->stop && m_worker.running(); ++i)
-			std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
+		{
+			// A stop of the client aborts the socket, which ends the
+			// session and so sets `stop` too.
+			std::unique_lock<std::mutex> waiting(beat->lock);
+			beat->wake.wait_for(
+			    waiting, std::chrono::milliseconds(int64_t(m_timings.heartbeatTicks) * m_timings.tickMs),
+			    [beat] { return beat->stop.load(); });
+		}
 		if (beat->stop || !m_worker.running())
 			return;
 		if (!beat->socket->sendBinary(buildPushFrame("hb", heartbeatPayload(beat->roomId, counter))))

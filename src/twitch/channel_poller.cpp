@@ -6,7 +6,7 @@
 
 #include <util/base.h>
 
-#include <thread>
+#include <algorithm>
 
 namespace vanteo {
 
@@ -37,7 +37,8 @@ void TwitchChannelPoller::run()
 			nextPinsPoll = now + m_timing.pinsPoll;
 			pollPins();
 		}
-		std::this_thread::sleep_for(m_timing.tick);
+		// Asleep until the next poll is due, unless pollNow wakes it.
+		m_worker.pauseUntil(std::min(nextViewerPoll, nextPinsPoll));
 	}
 }
 

@@ -22,7 +22,6 @@ class TwitchChannelPoller {
 public:
 	// The product's rhythm; tests shorten it.
 	struct Timing {
-		std::chrono::milliseconds tick{100};
 		std::chrono::milliseconds viewerPoll{60000}; // live count
 		std::chrono::milliseconds pinsPoll{20000};   // pinned message
 	};
@@ -42,7 +41,11 @@ public:
 
 	void start();
 	// Polls the count at the next tick (after an account or channel change).
-	void pollNow() { m_pollNow = true; }
+	void pollNow()
+	{
+		m_pollNow = true;
+		m_worker.wake();
+	}
 	void requestStop() { m_worker.requestStop(); }
 	void stop() { m_worker.stop(); }
 

@@ -132,18 +132,28 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 			continue;
 		}
 		lastData = Clock::now();
-		// Usually the message ends with its last line: take it whole.
-		if (buffer.empty())
-			buffer.swap(payload);
-		else
-			buffer += payload;
-		if (buffer.size() > m_timings.lineBufferCap)
-			break;
-		// The records of one message reach the pages together.
+		// The records of the messages that came in together reach the
+		// pages together; the burst ends before the next wait.
 		Burst burst;
-		if (!dispatchLines(socket, attempt, channel, buffer))
+		bool keepGoing = takeMessage(socket, attempt, channel, buffer, payload);
+		while (keepGoing && socket.receiveBuffered(payload, binary) == platform::ReceiveResult::Message)
+			keepGoing = takeMessage(socket, attempt, channel, buffer, payload);
+		if (!keepGoing)
 			break;
 	}
+}
+
+bool TwitchChatReader::takeMessage(platform::WebSocketClient &socket, Attempt &attempt, const std::string &channel,
+				   std::string &buffer, std::string &payload)
+{
+	// Usually the message ends with its last line: take it whole.
+	if (buffer.empty())
+		buffer.swap(payload);
+	else
+		buffer += payload;
+	if (buffer.size() > m_timings.lineBufferCap)
+		return false;
+	return dispatchLines(socket, attempt, channel, buffer);
 }
 
 bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt &attempt, const std::string &channel,

@@ -60,6 +60,10 @@ private:
 	struct Attempt;
 	void run(std::string channel);
 	void session(platform::WebSocketClient &socket, const std::string &channel, std::string &buffer);
+	// Adds a received message to `buffer` and dispatches its complete
+	// lines; false after RECONNECT or when a line outgrows the cap.
+	bool takeMessage(platform::WebSocketClient &socket, Attempt &attempt, const std::string &channel,
+			 std::string &buffer, std::string &payload);
 	// Dispatches the complete lines of `buffer`; false after RECONNECT.
 	bool dispatchLines(platform::WebSocketClient &socket, Attempt &attempt, const std::string &channel,
 			   std::string &buffer);

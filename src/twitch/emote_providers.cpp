@@ -164,8 +164,7 @@ void ThirdPartyEmoteLoader::run(EmoteProvider provider, const std::string &room)
 			}
 			continue;
 		}
-		while (worker.running() && std::chrono::steady_clock::now() < next)
-			worker.pause(1, m_timing.tickMs);
+		worker.pauseUntil(next);
 	}
 }
 

@@ -30,7 +30,6 @@ public:
 	struct Timing {
 		std::chrono::milliseconds refresh{std::chrono::minutes(30)}; // after a set loaded
 		std::chrono::milliseconds retry{std::chrono::minutes(2)};    // after a failed request
-		int tickMs = 100;
 	};
 
 	ThirdPartyEmoteLoader() : ThirdPartyEmoteLoader(Timing()) {}

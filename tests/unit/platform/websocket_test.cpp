@@ -173,6 +173,10 @@ TEST_F(WebSocketClientTest, ReceiveTimesOutAndStaysConnected)
 	EXPECT_GE(waited, milliseconds(250));
 	EXPECT_TRUE(message.empty());
 	EXPECT_FALSE(binary);
+	// Nothing was read: the buffered receive answers at once.
+	started = Clock::now();
+	EXPECT_EQ(client.receiveBuffered(message, binary), ReceiveResult::Timeout);
+	EXPECT_LT(Clock::now() - started, milliseconds(250));
 
 	chat("send", R"({"lines":["PING :tmi.twitch.tv"]})");
 	ASSERT_EQ(receiveWithin(client, message, binary), ReceiveResult::Message);
