@@ -70,6 +70,14 @@ obs_home_start() {
 	DISPLAY=$(tr '\0' '\n' <"/proc/$obs_pid/environ" | sed -n 's/^DISPLAY=//p')
 	XAUTHORITY=$(tr '\0' '\n' <"/proc/$obs_pid/environ" | sed -n 's/^XAUTHORITY=//p')
 	export DISPLAY XAUTHORITY
+	# OBS has finished loading (our menu is built then) and shows its window:
+	# tests act on a started OBS, not on one still coming up.
+	wait_for 60 obs_home_shown || fail "OBS did not finish loading and show its window"
+}
+
+obs_home_shown() {
+	grep -q '\[vanteo\] menu:' "$log" &&
+		xdotool search --onlyvisible --pid "$obs_pid" --name '^OBS ' >/dev/null 2>&1
 }
 
 obs_home_stop() {
