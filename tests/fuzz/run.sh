@@ -32,18 +32,11 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=
 
 targets=
 for source in "$here"/*_fuzz.cpp; do
-	[ -e "$source" ] || continue
-	name=$(basename "$source" _fuzz.cpp)
-	targets="$targets $name"
+	targets="$targets $(basename "$source" _fuzz.cpp)"
 done
-if [ -z "$targets" ]; then
-	echo "fuzz: no targets"
-	exit 0
-fi
 
-for name in $targets; do
-	cmake --build "$build" --target "fuzz_$name"
-done
+# shellcheck disable=SC2086
+cmake --build "$build" --target $(printf 'fuzz_%s ' $targets)
 
 mkdir -p "$build/fuzz-artifacts"
 status=0
@@ -51,10 +44,7 @@ for name in $targets; do
 	# New inputs go to the build folder; the committed seeds stay untouched.
 	work="$build/fuzz-corpus/$name"
 	mkdir -p "$work"
-	seeds=
-	if [ -d "$here/corpus/$name" ]; then
-		seeds="$here/corpus/$name"
-	fi
+	seeds=$(ls -d "$here/corpus/$name" 2>/dev/null || true)
 	echo "fuzz: $name for ${seconds}s"
 	# shellcheck disable=SC2086
 	if ! "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -max_len=8192 \

@@ -1,27 +1,11 @@
 // The room lookup's answer body from the TikTok web host: any text must give
 // one of the defined results, and a room id that is passed on must be digits.
 #include "tiktok/room_lookup.h"
+#include "quiet_log.h"
 
-#include <util/base.h>
-
-#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-namespace {
-
-// libobs reports every unreadable JSON text; silence it so that the fuzzer
-// runs at full speed.
-void quiet(int, const char *, va_list, void *) {}
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-	base_set_log_handler(quiet, nullptr);
-	return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -2,29 +2,17 @@
 // records the pages can take and tokens that are safe to send back as they
 // are.
 #include "youtube/youtube_chat.h"
+#include "quiet_log.h"
 
-#include <util/base.h>
-
-#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace {
 
-// libobs reports every unreadable JSON text; silence it so that the fuzzer
-// runs at full speed.
-void quiet(int, const char *, va_list, void *) {}
-
 const char kSafe[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-%=";
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-	base_set_log_handler(quiet, nullptr);
-	return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -5,29 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QImage>
-
 #include <climits>
 #include <cstdint>
-#include <set>
 
 using namespace vanteo;
-
-namespace {
-
-// Replaces the "time" value so whole objects can be compared.
-std::string withoutTime(std::string json, int64_t *time = nullptr)
-{
-	size_t at = json.find("\"time\":");
-	size_t end = json.find(',', at);
-	if (time)
-		*time = std::stoll(json.substr(at + 7, end - at - 7));
-	json.replace(at, end - at, "\"time\":T");
-	return json;
-}
-
-} // namespace
 
 TEST(Json, EscapesEveryControlByteAndLeavesUtf8Alone)
 {
@@ -50,13 +31,9 @@ TEST(Json, FieldReadsStringsAndTreatsEverythingElseAsEmpty)
 {
 	EXPECT_EQ(jsonField("{\"a\":\"x\\\"y\",\"b\":5}", "a"), "x\"y");
 	EXPECT_EQ(jsonField("{\"b\":5}", "b"), "");
-	EXPECT_EQ(jsonField("{\"a\":\"x\"}", "missing"), "");
 	EXPECT_EQ(jsonField("not json", "a"), "");
-	EXPECT_EQ(jsonField("", "a"), "");
-	EXPECT_EQ(jsonNumber("90"), 90);
-	EXPECT_EQ(jsonNumber("12abc"), 12);
+	EXPECT_EQ(jsonNumber("-3x"), -3);
 	EXPECT_EQ(jsonNumber("abc"), 0);
-	EXPECT_EQ(jsonNumber("-3"), -3);
 	EXPECT_TRUE(jsonFlagOn("{\"on\":true}"));
 	EXPECT_FALSE(jsonFlagOn("{\"on\": true}"));
 	EXPECT_FALSE(jsonFlagOn("{\"on\":1}"));
@@ -96,10 +73,10 @@ TEST(MessageJson, FilledRecordKeepsValuesAndEscapes)
 			"\"emotes\":[{\"start\":0,\"end\":4,\"url\":\"https://e/1\"},"
 			"{\"start\":-1,\"end\":2147483647,\"url\":\"u\\\"rl\"}]}");
 
+	// No time of its own: the moment it is written.
 	m.time = -5;
-	int64_t time = 0;
-	withoutTime(messageToJson(m), &time);
-	EXPECT_GT(time, 1700000000123);
+	json = messageToJson(m);
+	EXPECT_GT(std::stoll(json.substr(json.find("\"time\":") + 7)), 1700000000123);
 }
 
 TEST(MessageJson, DefaultColourFromByteSum)
@@ -112,49 +89,6 @@ TEST(MessageJson, DefaultColourFromByteSum)
 	ChatMessage m;
 	m.name = "abc";
 	EXPECT_NE(messageToJson(m).find("\"color\":\"#d2691e\""), std::string::npos);
-}
-
-TEST(MessageJson, BadgesUseCatalogueThenBuiltInsAndDropUnknown)
-{
-	auto badgesOf = [](std::vector<BadgeRef> badges) {
-		ChatMessage m;
-		m.badges = std::move(badges);
-		std::string json = messageToJson(m);
-		size_t at = json.find("\"badges\":");
-		return json.substr(at, json.find(",\"emotes\"") - at);
-	};
-	EXPECT_EQ(badgesOf({{"turbo", "1"}}), "\"badges\":[{\"url\":\"/badge/turbo.png\",\"title\":\"turbo\"}]");
-	EXPECT_EQ(badgesOf({{"moderator", "1"}}),
-		  "\"badges\":[{\"url\":\"/badge/moderator.png\",\"title\":\"Moderatore\"}]");
-	EXPECT_EQ(badgesOf({{"bits", "100"}}), "\"badges\":[]");
-	EXPECT_EQ(badgesOf({{"vip", "1"}, {"bits", "100"}, {"founder", "0"}}),
-		  "\"badges\":[{\"url\":\"/badge/vip.png\",\"title\":\"VIP\"},"
-		  "{\"url\":\"/badge/founder.png\",\"title\":\"Fondatore\"}]");
-	EXPECT_EQ(badgesOf({{"Moderator", "1"}}), "\"badges\":[]"); // set ids are case-sensitive
-
-	catalogSetBadge("subscriber", "12", "1-Year Subscriber", "https://cdn.example/sub12.png");
-	catalogSetBadge("bits", "100", "cheer 100", "https://cdn.example/bits100.png");
-	EXPECT_EQ(badgesOf({{"subscriber", "12"}, {"bits", "100"}, {"subscriber", "3"}}),
-		  "\"badges\":[{\"url\":\"https://cdn.example/sub12.png\",\"title\":\"1-Year Subscriber\"},"
-		  "{\"url\":\"https://cdn.example/bits100.png\",\"title\":\"cheer 100\"},"
-		  "{\"url\":\"/badge/subscriber.png\",\"title\":\"Subscriber\"}]");
-}
-
-TEST(Badges, TenBuiltInPngsDecodeTo36PixelsAndDiffer)
-{
-	auto pngs = builtInBadgePngs();
-	ASSERT_EQ(pngs.size(), 10u);
-	std::set<std::string> bodies;
-	for (const auto &png : pngs) {
-		QImage image;
-		ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar *>(png.second.data()),
-					       static_cast<int>(png.second.size()), "PNG"))
-		    << png.first;
-		EXPECT_EQ(image.size(), QSize(36, 36)) << png.first;
-		bodies.insert(png.second);
-	}
-	EXPECT_EQ(bodies.size(), 10u);
-	EXPECT_TRUE(renderBadgeImage("bits").isNull());
 }
 
 TEST(LinkStatus, StatusViewersAndHighlightKinds)
@@ -170,8 +104,6 @@ TEST(LinkStatus, StatusViewersAndHighlightKinds)
 	EXPECT_EQ(viewersObjectJson(-1, -1), "{\"twitch\":null,\"tiktok\":null}");
 	EXPECT_EQ(viewersObjectJson(0, 1234567890123), "{\"twitch\":0,\"tiktok\":1234567890123}");
 
-	EXPECT_EQ(highlightKind("channel.poll.begin"), "poll");
-	EXPECT_EQ(highlightKind("channel.prediction.lock"), "prediction");
 	EXPECT_EQ(highlightKind("channel.hype_train.end"), "hype_train");
 	EXPECT_EQ(highlightKind("channel.x"), "x");
 	EXPECT_EQ(highlightKind("short"), "");

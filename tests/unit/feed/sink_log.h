@@ -24,8 +24,7 @@ struct SinkLog {
 	std::mutex lock; // guards everything below
 	std::vector<Report> statuses;
 	std::vector<ChatMessage> messages;
-	std::vector<std::vector<std::string>> clears; // id, userId, name, duration
-	std::vector<int64_t> viewers;
+	std::vector<std::vector<std::string>> clears;       // id, userId, name, duration
 	std::function<void(const ChatMessage &)> onMessage; // called before the message is logged
 
 	ChatSinks sinks()
@@ -45,10 +44,6 @@ struct SinkLog {
 				 const std::string &duration) {
 			std::lock_guard<std::mutex> g(lock);
 			clears.push_back({id, userId, name, duration});
-		};
-		s.viewers = [this](int64_t n) {
-			std::lock_guard<std::mutex> g(lock);
-			viewers.push_back(n);
 		};
 		return s;
 	}

@@ -30,17 +30,13 @@ TEST(TikTokRequests, RoomLookupJudgement)
 	     2, ""},
 	    {"numeric 0", true, 200, R"({"data":{"user":{"roomId":0},"liveRoom":{"status":2}}})", false, "", 2,
 	     "TikTok user not found"},
-	    {"empty room id", true, 200, R"({"data":{"user":{"roomId":""}}})", false, "", 0, "TikTok user not found"},
 	    {"no user", true, 200, R"({"data":{"liveRoom":{"status":2}}})", false, "", 2, "TikTok user not found"},
 	    {"user_not_found", true, 200, R"({"message":"user_not_found","statusCode":19881007})", true, "", 0, ""},
 	    {"other message", true, 200, R"({"message":"params_error"})", false, "", 0, "TikTok user not found"},
 	    {"data not an object", true, 200, R"({"data":"x","message":"user_not_found"})", true, "", 0, ""},
 	    {"room id that is not a number", true, 200, R"({"data":{"user":{"roomId":"1/../x?y"}}})", false, "", 0,
 	     "TikTok user not found"},
-	    {"room id with a line break", true, 200, R"({"data":{"user":{"roomId":"12\r\nX: y"}}})", false, "", 0,
-	     "TikTok user not found"},
 	    {"not JSON", true, 200, "<html>blocked</html>", false, "", 0, "Unable to read the TikTok response"},
-	    {"empty body", true, 200, "", false, "", 0, "Unable to read the TikTok response"},
 	    {"403", true, 403, "{}", false, "", 0, "TikTok replied 403"},
 	    {"unreachable", false, 0, "", false, "", 0, "TikTok is unreachable"},
 	};
@@ -61,8 +57,6 @@ TEST(TikTokRequests, SigningJudgement)
 	SigningAnswer good;
 	good.pushAddress = "wss://push.example/webcast/im/";
 	SigningAnswer none;
-	SigningAnswer spaced;
-	spaced.pushAddress = "wss://push.example/x y";
 	SigningAnswer lineBreak;
 	lineBreak.pushAddress = "wss://push.example/x\r\nHost: evil";
 
@@ -83,7 +77,6 @@ TEST(TikTokRequests, SigningJudgement)
 	    {"402", true, 402, none, false, LinkState::Error, "The signing service requires a paid plan"},
 	    {"403", true, 403, good, false, LinkState::Retry, "Signing failed (403)"},
 	    {"no push address", true, 200, none, false, LinkState::Retry, "Incomplete signing response"},
-	    {"blank in the address", true, 200, spaced, false, LinkState::Retry, "Incomplete signing response"},
 	    {"line break in the address", true, 200, lineBreak, false, LinkState::Retry, "Incomplete signing response"},
 	};
 	for (const Case &c : cases) {
@@ -146,7 +139,6 @@ TEST(TikTokRequests, SigningAnswerToPushRequest)
 	    {"wss://push.example/webcast/im/", "push.example", "/webcast/im/?q"},
 	    {"wss://push.example:8443/a?b=c", "push.example:8443", "/a?b=c?q"},
 	    {"push.example", "push.example", "/?q"},
-	    {"push.example/x", "push.example", "/x?q"},
 	    {"https://h/", "h", "/?q"},
 	    {"a://b://c/d", "b:", "//c/d?q"},
 	};

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -16,41 +17,33 @@ using namespace vanteo::test;
 namespace {
 
 // Everything the four sinks received, in order, as "kind json" lines.
-class Outputs {
-public:
-	EventSubSession::HeldSink held()
-	{
-		return [this](const HeldMessage &h) {
-			add("held " + heldMessageJson(h));
-		};
-	}
+struct Outputs {
 	EventSubSession::TextSink text(const std::string &kind)
 	{
 		return [this, kind](const std::string &t) {
-			add(kind + " " + t);
+			std::lock_guard<std::mutex> guard(lock);
+			items.push_back(kind + " " + t);
+		};
+	}
+	EventSubSession::HeldSink held()
+	{
+		return [sink = text("held")](const HeldMessage &h) {
+			sink(heldMessageJson(h));
 		};
 	}
 	std::vector<std::string> all()
 	{
-		std::lock_guard<std::mutex> guard(m_lock);
-		return m_items;
+		std::lock_guard<std::mutex> guard(lock);
+		return items;
 	}
 	size_t count(const std::string &line)
 	{
-		size_t n = 0;
-		for (const std::string &item : all())
-			n += item == line;
-		return n;
+		const std::vector<std::string> copy = all();
+		return std::count(copy.begin(), copy.end(), line);
 	}
 
-private:
-	void add(const std::string &line)
-	{
-		std::lock_guard<std::mutex> guard(m_lock);
-		m_items.push_back(line);
-	}
-	std::mutex m_lock;
-	std::vector<std::string> m_items;
+	std::mutex lock;
+	std::vector<std::string> items;
 };
 
 EventSubSession::Timings fast()
@@ -119,7 +112,6 @@ TEST(EventSubDispatch, EachNotificationGivesItsOutput)
 	     R"(activity {"platform":"twitch","type":"redeem","id":"r2","userId":"","name":"",
 		"login":"","input":"","reward":"","cost":0,"time":""})"},
 	    // No event object, junk, other types: nothing.
-	    {R"({"metadata":{"subscription_type":"channel.poll.begin"},"payload":{}})", ""},
 	    {"not json", ""},
 	    {note("channel.raid", R"({"from_broadcaster_user_id":"1"})"), ""},
 	};
@@ -167,10 +159,10 @@ TEST_F(EventSubTest, BroadcasterSubscribesToEverythingAtTheWelcome)
 		"condition":{"broadcaster_user_id":"1001","moderator_user_id":"1001"},
 		"transport":{"method":"websocket","session_id":")" +
 						 sessionId + "\"}}");
-	EXPECT_JSON(m_last[3]["body"].str(),
-		    R"({"type":"channel.channel_points_custom_reward_redemption.add","version":"1",
-		"condition":{"broadcaster_user_id":"1001"},"transport":{"method":"websocket","session_id":")" +
-			sessionId + "\"}}");
+	// Types a broadcaster alone may read carry no moderator in their condition.
+	const JsonValue condition = JsonValue::parse(m_last[3]["body"].str())["condition"];
+	EXPECT_EQ(condition.size(), 1u);
+	EXPECT_EQ(condition["broadcaster_user_id"].str(), "1001");
 
 	// A second welcome on the same socket changes nothing.
 	m_fakes.command(
@@ -198,10 +190,7 @@ TEST_F(EventSubTest, ModeratorGetsTheThreeModeratorTypesAndRefusalsAreReported)
 	EXPECT_EQ(out.all()[0], "automod AutoMod inactive: subscription missing proper authorization");
 	EXPECT_EQ(subscriptions(), (std::vector<std::string>{"automod.message.hold v2", "automod.message.update v2",
 							     "channel.follow v2"}));
-	EXPECT_JSON(m_last[2]["body"].str(), R"({"type":"channel.follow","version":"2",
-		"condition":{"broadcaster_user_id":"1001","moderator_user_id":"5005"},
-		"transport":{"method":"websocket","session_id":")" +
-						 sessions()[0]["id"].str() + "\"}}");
+	EXPECT_EQ(JsonValue::parse(m_last[2]["body"].str())["condition"]["moderator_user_id"].str(), "5005");
 }
 
 TEST_F(EventSubTest, ReconnectRequestsAndSilenceMoveToANewSessionOnce)

@@ -40,9 +40,7 @@ protected:
 
 TEST(HelixText, EncodingErrorsAndScopes)
 {
-	EXPECT_EQ(urlEncode("a b/c~"), "a%20b%2Fc~");
-	EXPECT_EQ(urlEncode("x&y=1#\xC3\xA9"), "x%26y%3D1%23%C3%A9");
-	EXPECT_EQ(urlEncode("Az09-._~"), "Az09-._~");
+	EXPECT_EQ(urlEncode("Az09-._~ /&=#\xC3\xA9"), "Az09-._~%20%2F%26%3D%23%C3%A9");
 
 	EXPECT_EQ(helixError("{\"status\":401,\"message\":\"Invalid OAuth token\"}", 401), "Invalid OAuth token");
 	EXPECT_EQ(helixError("{\"message\":\"\"}", 403), "Twitch replied 403");
@@ -61,13 +59,10 @@ TEST(HelixText, EncodingErrorsAndScopes)
 		end = scopes.find('+', start);
 		account.scopes.push_back(scopes.substr(start, end - start));
 	}
-	ASSERT_EQ(account.scopes.back(), "channel:read:hype_train");
+	account.scopes.erase(account.scopes.begin());
 	EXPECT_TRUE(hasAllScopes(account));
 	account.scopes.back() = "CHANNEL:READ:HYPE_TRAIN";
 	EXPECT_FALSE(hasAllScopes(account));
-	account.scopes.back() = "channel:read:hype_train";
-	account.scopes.erase(account.scopes.begin());
-	EXPECT_TRUE(hasAllScopes(account));
 }
 
 TEST_F(HelixTest, CallErrorsAndTokenValidation)
@@ -91,14 +86,6 @@ TEST_F(HelixTest, CallErrorsAndTokenValidation)
 	std::string authorization;
 	EXPECT_EQ(calls("Authorization", &authorization), std::vector<std::string>{"GET /oauth2/validate"});
 	EXPECT_EQ(authorization, "OAuth tok-streamer");
-
-	// Fewer scopes: valid, but the account needs a new sign-in.
-	m_fakes.command(
-	    "twitch-api", "configure",
-	    R"({"tokens":{"tok-few":{"login":"someone","user_id":"2002","scopes":["chat:read","user:write:chat"]}}})");
-	TwitchAccount few;
-	ASSERT_EQ(validateToken("tok-few", few), TokenCheck::Valid);
-	EXPECT_EQ(few.scopes, (std::vector<std::string>{"chat:read", "user:write:chat"}));
 
 	// Refused: unknown (401), empty user id, and text that would add header
 	// lines. Without an answer from Twitch the token is in doubt, not refused.
@@ -164,33 +151,21 @@ TEST_F(HelixTest, CommandsAndTheirRequests)
 		{"/announceorange   ", R"({"error":"Usage: /announce <message>"})", {}},
 		{"/raid @nobody", R"({"error":"User not found: @nobody"})", {user + "nobody"}},
 		{"/ban", R"({"error":"User not found: "})", {}},
-		{"/timeout @", R"({"error":"User not found: @"})", {}},
 		// Moderation and chat modes.
 		{"/TIMEOUT @someone 0 spam",
 		 kOk,
 		 {user + "someone", "POST " + bans + R"( {"data":{"user_id":"2002","duration":600}})"}},
-		{"/timeout someone 45 calm down",
-		 kOk,
-		 {user + "someone", "POST " + bans + R"( {"data":{"user_id":"2002","duration":45}})"}},
 		{"/untimeout someone", kOk, {user + "someone", "DELETE " + bans + "&user_id=2002"}},
 		{"/ban raider", kOk, {user + "raider", "POST " + bans + R"( {"data":{"user_id":"3003"}})"}},
-		{"/ban raider",
-		 R"({"error":"The user specified in the user_id field is already banned."})",
-		 {user + "raider", "POST " + bans + R"( {"data":{"user_id":"3003"}})"}},
 		{"/slow", kOk, {settings + R"({"slow_mode":true,"slow_mode_wait_time":30})"}},
 		{"/slow -5", kOk, {settings + R"({"slow_mode":true,"slow_mode_wait_time":30})"}},
 		{"/followers", kOk, {settings + R"({"follower_mode":true,"follower_mode_duration":0})"}},
-		{"/followers -5", kOk, {settings + R"({"follower_mode":true,"follower_mode_duration":-5})"}},
-		{"/emoteonly", kOk, {settings + R"({"emote_mode":true})"}},
 		{"/uniquechatoff", kOk, {settings + R"({"unique_chat_mode":false})"}},
 		{"/clear", kOk, {"DELETE /helix/moderation/chat?broadcaster_id=1001&moderator_id=1001"}},
 		// Roles, lists and the channel.
 		{"/mods",
 		 notice + "Channel moderators: Helper, Nightbot\"}",
 		 {"GET /helix/moderation/moderators?first=100&broadcaster_id=1001"}},
-		{"/vips",
-		 notice + "Channel VIPs: Friend\"}",
-		 {"GET /helix/channels/vips?first=100&broadcaster_id=1001"}},
 		{"/mod @someone",
 		 notice + "@someone is now a moderator.\"}",
 		 {user + "someone", "POST /helix/moderation/moderators?broadcaster_id=1001&user_id=2002"}},
@@ -249,9 +224,6 @@ TEST_F(HelixTest, PageModerationActions)
 		{R"({"platform":"twitch","action":"timeout","userId":"2002","duration":"0"})",
 		 kOk,
 		 {"POST " + bans + R"( {"data":{"user_id":"2002","duration":600}})"}},
-		{R"({"platform":"twitch","action":"timeout","userId":"2002","duration":90})",
-		 kOk,
-		 {"POST " + bans + R"( {"data":{"user_id":"2002","duration":90}})"}},
 		{R"({"platform":"twitch","action":"warn","userId":"3003"})",
 		 kOk,
 		 {R"(POST /helix/moderation/warnings?broadcaster_id=1001&moderator_id=1001 )"

@@ -53,13 +53,8 @@ TEST(IrcParse, SplitsLines)
 		{"@a=1;b;c=x\\sy :n!n@h PRIVMSG #ch :hi there",
 		 {{"a", "1"}, {"c", "x y"}}, "n!n@h", "PRIVMSG", {"#ch"}, "hi there"},
 		{"PING :tmi.twitch.tv", {}, "", "PING", {}, "tmi.twitch.tv"},
-		{":jf4821!jf4821@jf4821.tmi.twitch.tv JOIN #somechannel",
-		 {}, "jf4821!jf4821@jf4821.tmi.twitch.tv", "JOIN", {"#somechannel"}, ""},
 		{":jf4821.tmi.twitch.tv 353 jf4821 = #somechannel :jf4821",
 		 {}, "jf4821.tmi.twitch.tv", "353", {"jf4821", "=", "#somechannel"}, "jf4821"},
-		{"@login=ronni;room-id=;target-msg-id=abc-123-def :tmi.twitch.tv CLEARMSG #dallas :HeyGuys",
-		 {{"login", "ronni"}, {"room-id", ""}, {"target-msg-id", "abc-123-def"}},
-		 "tmi.twitch.tv", "CLEARMSG", {"#dallas"}, "HeyGuys"},
 		{":tmi.twitch.tv CLEARCHAT #dallas", {}, "tmi.twitch.tv", "CLEARCHAT", {"#dallas"}, ""},
 		// Only the first " :" starts the trailing part; runs of spaces give
 		// no empty parameters.
@@ -68,9 +63,7 @@ TEST(IrcParse, SplitsLines)
 		{"@=v;k=;x==y CMD", {{"", "v"}, {"k", ""}, {"x", "=y"}}, "", "CMD", {}, ""},
 		// Unreadable or truncated lines: nothing, or tags without command.
 		{"", {}, "", "", {}, ""},
-		{"@", {}, "", "", {}, ""},
 		{"@badges=moderator/1;color=#FF0000", {}, "", "", {}, ""},
-		{":tmi.twitch.tv", {}, "", "", {}, ""},
 		{"@a=1 :tmi.twitch.tv", {{"a", "1"}}, "", "", {}, ""},
 		{":tmi.twitch.tv ", {}, "tmi.twitch.tv", "", {}, ""},
 		{"@a=1 ", {{"a", "1"}}, "", "", {}, ""},
@@ -90,9 +83,6 @@ TEST(IrcParse, UnescapesTagValues)
 	    {"\\s\\r\\n\\:", " \r\n;"},
 	    {"\\x\\\\\\s", "x\\ "},
 	    {"\\", "\\"},
-	    {"\\\\", "\\"},
-	    {"plain", "plain"},
-	    {"", ""},
 	};
 	for (const auto &[raw, unescaped] : cases) {
 		SCOPED_TRACE(raw);
@@ -123,15 +113,12 @@ TEST(IrcParse, BlockBoundaries)
 
 TEST(IrcParse, TagLookups)
 {
+	// The last duplicate wins; an empty value is there but gives the default.
 	IrcMessage m = parseIrcLine("@a=1;a=2;e=;f=x PING");
-	EXPECT_EQ(m.tag("a"), "2");
 	EXPECT_EQ(tagOr(m, "a", "d"), "2");
 	EXPECT_EQ(tagOr(m, "e", "d"), "d");
-	EXPECT_EQ(tagOr(m, "missing", "d"), "d");
 	EXPECT_TRUE(m.hasTag("e"));
 	EXPECT_FALSE(m.hasTag("missing"));
-
-	// A later empty duplicate wins and then counts as absent.
 	EXPECT_EQ(tagOr(parseIrcLine("@a=1;a= PING"), "a", "d"), "d");
 }
 
@@ -155,12 +142,4 @@ TEST(IrcParse, CopiesAndMovesKeepViewsValid)
 
 	IrcMessage moved(std::move(copy));
 	expectLine(moved, expected);
-
-	// A hand-built message keeps views of other storage as they are.
-	IrcMessage built;
-	built.command = "USERNOTICE";
-	built.tags.push_back({"msg-id", "raid"});
-	IrcMessage builtCopy(built);
-	EXPECT_EQ(builtCopy.command, "USERNOTICE");
-	EXPECT_EQ(builtCopy.tag("msg-id"), "raid");
 }
