@@ -22,12 +22,7 @@ if ! command -v clang++ >/dev/null 2>&1 || ! command -v clang >/dev/null 2>&1; t
 	exit 0
 fi
 
-generator=
-if command -v ninja >/dev/null 2>&1; then
-	generator="-G Ninja"
-fi
-# shellcheck disable=SC2086
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	-DVANTEO_BUILD_FUZZERS=ON -DVANTEO_BUILD_TESTS=OFF >/dev/null
 
 targets=

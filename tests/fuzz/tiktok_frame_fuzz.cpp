@@ -1,11 +1,15 @@
-// Push frames and signing answers from the network: reading, inflating and
-// mapping must stay within their buffers, bound their output and never throw.
-// The first byte picks how the rest is used, so that the fuzzer also reaches
-// the room messages behind a valid envelope and behind gzip:
+// What TikTok's hosts send: push frames, signing answers and room lookup
+// answers. Reading, inflating and mapping must stay within their buffers,
+// bound their output and never throw; a room id that is passed on must be
+// digits. The first byte picks how the rest is used, so that the fuzzer also
+// reaches the room messages behind a valid envelope and behind gzip:
 //   0  the whole frame          1  the payload of a "pb" frame
 //   2  the payload, gzipped      3  a signing answer
+//   4  a room lookup answer
 #include "feed/chat_message.h"
+#include "quiet_log.h"
 #include "tiktok/push_frame.h"
+#include "tiktok/room_lookup.h"
 #include "tiktok/signing.h"
 
 #include <zlib.h>
@@ -41,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		return 0;
 	const std::string rest(reinterpret_cast<const char *>(data) + 1, size - 1);
 	std::string frame;
-	switch (data[0] & 3) {
+	switch (data[0] % 5) {
 	case 0:
 		frame = rest;
 		break;
@@ -51,12 +55,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	case 2:
 		frame = buildPushFrame("msg", gzip(rest), "12");
 		break;
-	default: {
+	case 3: {
 		SigningAnswer answer = readSigningAnswer(rest);
 		std::string query = pushQuery("7301", answer);
 		PushTarget target = pushTarget(answer.pushAddress, query);
 		SigningVerdict verdict = judgeSigning(true, 200, answer);
 		if (query.empty() || target.path.empty() || (verdict.ok && answer.pushAddress.empty()))
+			__builtin_trap();
+		return 0;
+	}
+	default: {
+		const RoomLookup r = judgeRoomLookup(true, 200, rest);
+		if (r.ok == !r.error.empty() || (!r.ok && !r.roomId.empty()) || r.roomId.size() > 20 ||
+		    r.roomId.find_first_not_of("0123456789") != std::string::npos)
 			__builtin_trap();
 		return 0;
 	}

@@ -4,6 +4,7 @@
 // through its sinks, in order, for the connection tests of each platform.
 #include "feed/chat_sinks.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -15,7 +16,6 @@ namespace vanteo::test {
 struct SinkLog {
 	using Clock = std::chrono::steady_clock;
 	struct Report {
-		Platform platform;
 		LinkState state;
 		std::string detail;
 		Clock::time_point at;
@@ -36,9 +36,9 @@ struct SinkLog {
 			std::lock_guard<std::mutex> g(lock);
 			messages.push_back(m);
 		};
-		s.status = [this](Platform platform, const LinkStatus &status) {
+		s.status = [this](Platform, const LinkStatus &status) {
 			std::lock_guard<std::mutex> g(lock);
-			statuses.push_back({platform, status.state, status.detail, Clock::now()});
+			statuses.push_back({status.state, status.detail, Clock::now()});
 		};
 		s.clear = [this](Platform, const std::string &id, const std::string &userId, const std::string &name,
 				 const std::string &duration) {
@@ -46,14 +46,6 @@ struct SinkLog {
 			clears.push_back({id, userId, name, duration});
 		};
 		return s;
-	}
-	size_t count(const std::string &detail)
-	{
-		std::lock_guard<std::mutex> g(lock);
-		size_t n = 0;
-		for (const Report &r : statuses)
-			n += r.detail == detail;
-		return n;
 	}
 	std::vector<std::string> details()
 	{
@@ -63,15 +55,16 @@ struct SinkLog {
 			out.push_back(r.detail);
 		return out;
 	}
-	size_t messageCount()
+	size_t count(const std::string &detail)
 	{
-		std::lock_guard<std::mutex> g(lock);
-		return messages.size();
+		const std::vector<std::string> all = details();
+		return std::count(all.begin(), all.end(), detail);
 	}
-	size_t clearCount()
+	// The length of one of the lists above, read under the lock.
+	template <typename List> size_t size(const List &list)
 	{
 		std::lock_guard<std::mutex> g(lock);
-		return clears.size();
+		return list.size();
 	}
 	// Time from the n-th report with `from` to the next report with `to`;
 	// -1 ms when there is none.

@@ -1,11 +1,14 @@
-// The protobuf wire functions, gzip inflation, the push frame and what each
-// room message becomes. The wire functions' expected bytes are written out by
-// hand (or compressed with zlib's deflate here); frames and message bodies are
-// built with the wire writer, which has its own table.
+// The protobuf wire functions, gzip inflation, the push frame, what each room
+// message becomes, and the requests sent to TikTok with the judgement of their
+// answers. The wire functions' expected bytes are written out by hand (or
+// compressed with zlib's deflate here); frames and message bodies are built
+// with the wire writer, which has its own table.
 #include "feed/record_summary.h"
 #include "tiktok/gunzip.h"
 #include "tiktok/protobuf_wire.h"
 #include "tiktok/push_frame.h"
+#include "tiktok/room_lookup.h"
+#include "tiktok/signing.h"
 #include "tiktok/webcast_mapping.h"
 
 #include <gtest/gtest.h>
@@ -112,39 +115,16 @@ Pb gift(uint64_t repeat, uint64_t end, uint64_t type, uint64_t diamonds)
 
 TEST(TikTokWire, WritesTheWireFormat)
 {
-	struct Case {
-		const char *what;
-		std::string written;
-		const char *expected;
-	};
-	auto varint = [](uint64_t v) {
-		std::string s;
+	// Varints at the one-byte edge and at their largest; a field 1 of 0 and
+	// empty bytes are written; field 1028 needs a two-byte key.
+	std::string s;
+	for (uint64_t v : {uint64_t(127), uint64_t(128), UINT64_MAX})
 		writeVarint(s, v);
-		return s;
-	};
-	auto vfield = [](uint32_t f, uint64_t v) {
-		std::string s;
-		writeVarintField(s, f, v);
-		return s;
-	};
-	auto bfield = [](uint32_t f, std::string b) {
-		std::string s;
-		writeBytesField(s, f, b);
-		return s;
-	};
-	const Case cases[] = {
-	    {"varint 0", varint(0), "00"},
-	    {"varint 127", varint(127), "7f"},
-	    {"varint 128", varint(128), "80 01"},
-	    {"varint max", varint(UINT64_MAX), "ff ff ff ff ff ff ff ff ff 01"},
-	    {"field 1 = 0 is written", vfield(1, 0), "08 00"},
-	    {"field 1028", vfield(1028, 5), "a0 40 05"},
-	    {"bytes field 6 pb", bfield(6, "pb"), "32 02 70 62"},
-	    {"empty bytes are written", bfield(3, ""), "1a 00"},
-	};
-	for (const Case &c : cases)
-		EXPECT_EQ(hex(c.written), c.expected) << c.what;
-	EXPECT_EQ(bfield(2, std::string(200, 'x')).substr(0, 3), bytes({0x12, 0xc8, 0x01}));
+	writeVarintField(s, 1, 0);
+	writeVarintField(s, 1028, 5);
+	writeBytesField(s, 6, "pb");
+	writeBytesField(s, 3, "");
+	EXPECT_EQ(hex(s), "7f 80 01 ff ff ff ff ff ff ff ff ff 01 08 00 a0 40 05 32 02 70 62 1a 00");
 }
 
 TEST(TikTokWire, ReadsFieldsAndStopsAtTheFirstMalformedOne)
@@ -152,49 +132,44 @@ TEST(TikTokWire, ReadsFieldsAndStopsAtTheFirstMalformedOne)
 	// 1: varint 150, 2: "hi", 3: fixed64, 4: fixed32, 1 again, 2 again.
 	const std::string good = bytes({0x08, 0x96, 0x01, 0x12, 0x02, 'h', 'i', 0x19, 1,    2,    3,    4,    5,
 					6,    7,    8,    0x25, 1,    2,   3,   4,    0x08, 0x07, 0x12, 0x01, 'z'});
-	struct Case {
-		const char *what;
-		std::string message;
-		bool hasVarint1;
-		uint64_t varint1;
-		bool hasBytes2;
-		std::string bytes2;
-		size_t repeated2;
+	// Fields 1 (a varint) and 2 (bytes) as the single lookups or the one-walk
+	// scan find them: the value, or "-" when not found and left untouched.
+	auto find = [](const std::string &m, bool scan) {
+		uint64_t v = 99;
+		std::string b = "untouched";
+		std::string_view view = b;
+		const FieldScan fields(m, {2, 1});
+		const bool hasV = scan ? fields.varint(1, v) : getVarintField(m, 1, v);
+		const bool hasB = scan ? fields.bytes(2, view) : getBytesField(m, 2, b);
+		if (scan)
+			b = std::string(view);
+		return (hasV      ? std::to_string(v)
+			: v == 99 ? "-"
+				  : "changed") +
+		       " " +
+		       (hasB               ? "'" + b + "'"
+			: b == "untouched" ? "-"
+					   : "changed");
 	};
 	const std::string elevenBytes = bytes({0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01});
-	const Case cases[] = {
-	    {"first occurrence wins", good, true, 150, true, "hi", 2},
-	    {"empty message", "", false, 0, false, "", 0},
-	    {"eleven-byte varint value ends the reading",
-	     bytes({0x12, 0x01, 'a'}) + "\x08" + elevenBytes + bytes({0x12, 0x01, 'b'}), false, 0, true, "a", 1},
-	    {"ten-byte varint is fine", bytes({0x08, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x01}), true,
-	     UINT64_MAX, false, "", 0},
-	    {"varint cut at the end", bytes({0x12, 0x00, 0x08, 0x80}), false, 0, true, "", 1},
-	    {"length past the end", bytes({0x08, 0x01, 0x12, 0x05, 'a', 'b'}), true, 1, false, "", 0},
-	    {"huge length", bytes({0x12, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f, 'a'}), false, 0, false,
-	     "", 0},
-	    {"fixed64 cut short", bytes({0x12, 0x00, 0x19, 1, 2, 3}), false, 0, true, "", 1},
-	    {"group wire type 3 stops", bytes({0x08, 0x02, 0x1b, 0x08, 0x03}), true, 2, false, "", 0},
-	    {"wire types 4 to 7 stop", bytes({0x1c, 0x08, 0x03}), false, 0, false, "", 0},
-	    {"same number, other wire type, is not a match", bytes({0x0a, 0x01, 'x', 0x10, 0x05}), false, 0, false, "",
-	     0},
+	const std::pair<std::string, std::string> cases[] = {
+	    {good, "150 'hi' 2"}, // the first occurrence wins
+	    {"", "- - 0"},
+	    // An eleven-byte varint ends the reading; ten bytes are fine.
+	    {bytes({0x12, 0x01, 'a'}) + "\x08" + elevenBytes + bytes({0x12, 0x01, 'b'}), "- 'a' 1"},
+	    {bytes({0x08, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x01}), "18446744073709551615 - 0"},
+	    {bytes({0x12, 0x00, 0x08, 0x80}), "- '' 1"},
+	    {bytes({0x08, 0x01, 0x12, 0x05, 'a', 'b'}), "1 - 0"},
+	    {bytes({0x12, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f, 'a'}), "- - 0"},
+	    // Groups (wire type 3) and wire types 4 to 7 stop the reading.
+	    {bytes({0x08, 0x02, 0x1b, 0x08, 0x03}), "2 - 0"},
+	    {bytes({0x1c, 0x08, 0x03}), "- - 0"},
+	    // The same number with another wire type is not a match.
+	    {bytes({0x0a, 0x01, 'x', 0x10, 0x05}), "- - 0"},
 	};
-	for (const Case &c : cases) {
-		uint64_t v = 99;
-		EXPECT_EQ(getVarintField(c.message, 1, v), c.hasVarint1) << c.what;
-		EXPECT_EQ(v, c.hasVarint1 ? c.varint1 : 99u) << c.what;
-		std::string b = "untouched";
-		EXPECT_EQ(getBytesField(c.message, 2, b), c.hasBytes2) << c.what;
-		EXPECT_EQ(b, c.hasBytes2 ? c.bytes2 : "untouched") << c.what;
-		EXPECT_EQ(getRepeatedField(c.message, 2).size(), c.repeated2) << c.what;
-		// The one-walk scan finds exactly what the single lookups find.
-		const FieldScan scan(c.message, {2, 1});
-		uint64_t sv = 99;
-		std::string_view sb = "untouched";
-		EXPECT_EQ(scan.varint(1, sv), c.hasVarint1) << c.what;
-		EXPECT_EQ(sv, c.hasVarint1 ? c.varint1 : 99u) << c.what;
-		EXPECT_EQ(scan.bytes(2, sb), c.hasBytes2) << c.what;
-		EXPECT_EQ(sb, c.hasBytes2 ? c.bytes2 : "untouched") << c.what;
+	for (const auto &[message, expected] : cases) {
+		EXPECT_EQ(find(message, false) + " " + std::to_string(getRepeatedField(message, 2).size()), expected);
+		EXPECT_EQ(find(message, true), find(message, false)) << expected;
 	}
 	EXPECT_EQ(getRepeatedField(good, 2), (std::vector<std::string>{"hi", "z"}));
 
@@ -213,30 +188,24 @@ TEST(TikTokWire, Gunzip)
 	for (int i = 0; i < 2000; ++i)
 		text += "WebcastChatMessage " + std::to_string(i) + " ";
 	const std::string gz = compress(text);
-	std::string concatenated = gz + "trailing garbage";
 	std::string corrupt = gz;
 	corrupt[corrupt.size() - 6] ^= 0x55; // the CRC no longer matches
 	std::string badHeader = gz;
 	badHeader[2] = 9; // not deflate
 
-	struct Case {
-		const char *what;
-		std::string input;
-		std::string expected;
+	const std::pair<std::string, bool> cases[] = {
+	    {gz, true},
+	    {compress(text, 15), true},      // a zlib header too
+	    {gz + "trailing garbage", true}, // bytes after the stream are ignored
+	    // Bytes after it that read as a size too small, or large enough.
+	    {gz + std::string("\x01\0\0\0", 4), true},
+	    {gz + std::string("\0\0\x10\0", 4), true},
+	    {gz.substr(0, gz.size() / 2), false},
+	    {corrupt, false},
+	    {badHeader, false},
 	};
-	const Case cases[] = {
-	    {"gzip", gz, text},
-	    {"zlib header too", compress(text, 15), text},
-	    {"bytes after the stream are ignored", concatenated, text},
-	    {"bytes after it that read as a size too small", gz + std::string("\x01\0\0\0", 4), text},
-	    {"bytes after it that read as a size large enough", gz + std::string("\0\0\x10\0", 4), text},
-	    {"truncated stream", gz.substr(0, gz.size() / 2), ""},
-	    {"bad checksum", corrupt, ""},
-	    {"bad header", badHeader, ""},
-	    {"empty content", compress(""), ""},
-	};
-	for (const Case &c : cases)
-		EXPECT_TRUE(gunzip(c.input) == c.expected) << c.what;
+	for (size_t i = 0; i < std::size(cases); ++i)
+		EXPECT_EQ(gunzip(cases[i].first), cases[i].second ? text : "") << i;
 
 	// One byte over the cap is refused.
 	EXPECT_TRUE(gunzip(compress(std::string(kGunzipCap + 1, '\0'))).empty());
@@ -244,19 +213,15 @@ TEST(TikTokWire, Gunzip)
 
 TEST(TikTokWire, BuildsPushFrames)
 {
-	std::string payload = bytes({0x08, 0x2a});
-	EXPECT_EQ(hex(buildPushFrame("hb", payload)), "32 02 70 62 3a 02 68 62 42 02 08 2a");
+	EXPECT_EQ(hex(buildPushFrame("hb", bytes({0x08, 0x2a}))), "32 02 70 62 3a 02 68 62 42 02 08 2a");
 	EXPECT_EQ(hex(buildPushFrame("ack", "ext", "5")), "10 05 32 02 70 62 3a 03 61 63 6b 42 03 65 78 74");
-	EXPECT_EQ(hex(buildPushFrame("ack", "", "7300000000000000001")).substr(0, 30),
-		  "10 81 80 e8 e2 aa ea b3 a7 65 ");
 	// Enter-room: fields 1 to 9 in order, the empty ones written too.
 	EXPECT_EQ(hex(enterRoomPayload("300", 5)),
 		  "08 ac 02 12 00 1a 00 20 0c 2a 08 61 75 64 69 65 6e 63 65 32 00 38 00 40 05 4a 01 30");
 	EXPECT_EQ(hex(heartbeatPayload("300", 2)), "08 ac 02 10 02");
 	for (int i = 0; i < 20; ++i) {
-		uint64_t id = enterRoomRandomId();
-		EXPECT_NE(id, 0u);
-		EXPECT_EQ(id >> 63, 0u);
+		const uint64_t id = enterRoomRandomId();
+		EXPECT_TRUE(id != 0 && id >> 63 == 0) << id;
 	}
 }
 
@@ -278,110 +243,224 @@ TEST(TikTokWire, DecodesFrames)
 			f.v(2, static_cast<uint64_t>(logId));
 		return f.b(6, encoding).b(7, "msg").b(8, payload).data;
 	};
+	// Accepted or not, the acknowledgement asked for, the messages.
+	auto decode = [](const std::string &frame) {
+		const DecodedFrame d = decodeFrame(frame);
+		std::string out = d.accepted ? "accepted" : "refused";
+		if (!d.logId.empty())
+			out += " ack " + d.logId + "/" + d.internalExt;
+		out += " " + std::to_string(d.messages.size());
+		if (!d.messages.empty())
+			out += " " + d.messages[0].name + ": " + d.messages[0].text;
+		return d.viewerCount == -1 ? out : out + " viewers";
+	};
 	const std::string acked = response(true, 1);
 	const std::string gz = compress(acked);
-
-	struct Case {
-		const char *what;
-		std::string frame;
-		bool accepted;
-		std::string logId;
-		size_t messages;
-	};
-	const Case cases[] = {
-	    {"plain, acknowledgement asked", frame("pb", acked, 5), true, "5", 1},
-	    {"gzip payload", frame("pb", gz, 6), true, "6", 1},
+	const std::pair<std::string, std::string> cases[] = {
+	    {decode(frame("pb", acked, 5)), "accepted ack 5/X 1 Ann: hi"},
+	    {decode(frame("pb", gz, 6)), "accepted ack 6/X 1 Ann: hi"},
 	    // Far more than the first inflation buffer: the buffer grows (and
 	    // moves) while inflating.
-	    {"gzip payload inflating to 100 KiB", frame("pb", compress(response(true, 1, 3000)), 9), true, "9", 3000},
-	    {"need-ack without the extension: no acknowledgement", frame("pb", response(false, 1), 7), true, "", 1},
-	    {"need-ack 0", frame("pb", response(true, 0), 8), true, "", 1},
-	    {"no log id", frame("pb", acked, -1), true, "", 1},
-	    {"json encoding", frame("json", acked, 5), false, "", 0},
-	    {"broken gzip", frame("pb", gz.substr(0, gz.size() - 3), 5), false, "", 0},
-	    {"two bytes 1f 8b are not inflated", frame("pb", "\x1f\x8b", 5), true, "", 0},
-	    {"not protobuf at all", "hello", false, "", 0},
+	    {decode(frame("pb", compress(response(true, 1, 3000)), 9)), "accepted ack 9/X 3000 Ann: hi"},
+	    // An acknowledgement needs the extension, need-ack and a log id.
+	    {decode(frame("pb", response(false, 1), 7)), "accepted 1 Ann: hi"},
+	    {decode(frame("pb", response(true, 0), 8)), "accepted 1 Ann: hi"},
+	    {decode(frame("pb", acked, -1)), "accepted 1 Ann: hi"},
+	    {decode(frame("json", acked, 5)), "refused 0"},
+	    {decode(frame("pb", gz.substr(0, gz.size() - 3), 5)), "refused 0"},
+	    {decode(frame("pb", "\x1f\x8b", 5)), "accepted 0"}, // two bytes are not inflated
+	    {decode("hello"), "refused 0"},
 	};
-	for (const Case &c : cases) {
-		DecodedFrame d = decodeFrame(c.frame);
-		EXPECT_EQ(d.accepted, c.accepted) << c.what;
-		EXPECT_EQ(d.logId, c.logId) << c.what;
-		EXPECT_EQ(d.messages.size(), c.messages) << c.what;
-		EXPECT_EQ(d.viewerCount, -1) << c.what;
-		if (!c.logId.empty())
-			EXPECT_EQ(d.internalExt, "X") << c.what;
-		if (c.messages) {
-			EXPECT_EQ(d.messages[0].text, "hi") << c.what;
-			EXPECT_EQ(d.messages[0].name, "Ann") << c.what;
-		}
-	}
+	for (const auto &[got, expected] : cases)
+		EXPECT_EQ(got, expected);
 }
 
 TEST(WebcastMapping, EveryMethod)
 {
-	struct Case {
-		const char *what;
-		const char *method;
-		Pb body;
-		const char *record; // nullptr: no record
-		int64_t viewers;
-	};
-	const Case cases[] = {
-	    {"chat line", "WebcastChatMessage", Pb().m(1, common(77)).m(2, user("Ann")).b(3, "hello"),
-	     "id=77 user=111 name=Ann text=hello", -1},
-	    {"no nickname: the unique id", "WebcastChatMessage", Pb().m(2, user("", "abc")).b(3, "x"),
-	     "user=111 name=abc text=x", -1},
-	    {"no name at all", "WebcastChatMessage", Pb().m(2, user("", "", "")).b(3, "x"),
-	     "user=42 name=TikTok User text=x", -1},
-	    {"empty text is dropped", "WebcastChatMessage", Pb().m(2, user("Ann")).b(3, ""), nullptr, -1},
-	    {"host, moderator and subscriber", "WebcastChatMessage",
-	     Pb().m(2, user("Host")).b(3, "hi").m(18, identity(true, true, true)),
-	     "user=111 name=Host text=hi badge=broadcaster/1 badge=moderator/1 badge=subscriber/1", -1},
-	    {"two emotes", "WebcastEmoteChatMessage",
-	     Pb().m(1, common(3)).m(2, user("Em")).m(3, emote("https://e/1")).m(3, emote("")).m(3, emote("https://e/2")),
-	     "id=3 user=111 name=Em text=[emote] [emote] emote=0-6:https://e/1 emote=8-14:https://e/2", -1},
-	    {"emotes without addresses", "WebcastEmoteChatMessage", Pb().m(2, user("Em")).m(3, emote("")), nullptr, -1},
-	    {"join", "WebcastMemberMessage", Pb().m(1, common(4)).m(2, user("Jo")).v(3, 120).v(10, 1),
-	     "id=4 user=111 name=Jo event=join", 120},
-	    {"member action 2: only the count", "WebcastMemberMessage", Pb().m(2, user("Jo")).v(3, 121).v(10, 2),
-	     nullptr, 121},
-	    {"join of a nameless user", "WebcastMemberMessage", Pb().m(2, user("", "", "")).v(10, 1), nullptr, -1},
-	    {"room user sequence", "WebcastRoomUserSeqMessage", Pb().m(1, common(1)).v(3, 250), nullptr, 250},
-	    {"room user sequence without count", "WebcastRoomUserSeqMessage", Pb().v(2, 9), nullptr, -1},
-	    {"like", "WebcastLikeMessage", Pb().v(2, 15).v(3, 1200).m(5, user("Li")),
-	     "user=111 name=Li event=like count=15 total=1200", -1},
-	    {"like without counts", "WebcastLikeMessage", Pb().m(5, user("Li")),
-	     "user=111 name=Li event=like count=1 total=0", -1},
-	    {"follow", "WebcastSocialMessage", social("pm_mt_msg_viewer_follow"), "id=9 user=111 name=Sam event=follow",
-	     -1},
-	    {"share and follow: a follow", "WebcastSocialMessage", social("share_follow"),
-	     "id=9 user=111 name=Sam event=follow", -1},
-	    {"mt_msg: a share", "WebcastSocialMessage", social("pm_mt_msg_viewer"),
-	     "id=9 user=111 name=Sam event=share", -1},
-	    {"case matters", "WebcastSocialMessage", social("FOLLOW"), nullptr, -1},
-	    {"combo running", "WebcastGiftMessage", gift(2, 0, 1, 5), nullptr, -1},
-	    {"combo ended", "WebcastGiftMessage", gift(3, 1, 1, 5),
-	     "id=5 user=111 name=Gia event=gift what=Rose count=3 total=15 image=https://img/rose.png", -1},
-	    {"plain gift, repeat 0", "WebcastGiftMessage", gift(0, 0, 0, 1),
-	     "id=5 user=111 name=Gia event=gift what=Rose count=1 total=1 image=https://img/rose.png", -1},
-	    {"gift without details", "WebcastGiftMessage", Pb().v(5, 4), "name=TikTok User event=gift count=4 total=0",
-	     -1},
-	    {"diamond total in 64 bits", "WebcastGiftMessage", gift(1000000, 1, 1, 5000000000ull),
-	     "id=5 user=111 name=Gia event=gift what=Rose count=1000000 total=5000000000000000 "
-	     "image=https://img/rose.png",
-	     -1},
-	    {"unknown method", "WebcastRankUpdateMessage", Pb().v(3, 99).b(3, "x"), nullptr, -1},
-	    {"method names are exact", "webcastchatmessage", Pb().b(3, "x"), nullptr, -1},
-	};
-	for (const Case &c : cases) {
+	// The record made, if any, and the viewer count passed on.
+	auto map = [](const char *method, const Pb &body) {
 		DecodedFrame frame;
-		mapRoomMessage(c.method, c.body.data, frame);
-		ASSERT_EQ(frame.messages.size(), c.record ? 1u : 0u) << c.what;
-		if (c.record) {
-			EXPECT_EQ(recordSummary(frame.messages[0]), c.record) << c.what;
-			EXPECT_EQ(frame.messages[0].platform, Platform::TikTok) << c.what;
-			EXPECT_EQ(frame.messages[0].time, 0) << c.what;
-		}
-		EXPECT_EQ(frame.viewerCount, c.viewers) << c.what;
+		mapRoomMessage(method, body.data, frame);
+		std::string out;
+		for (const ChatMessage &m : frame.messages)
+			out += recordSummary(m) +
+			       (m.platform == Platform::TikTok && m.time == 0 ? "" : " (platform, time)");
+		if (frame.viewerCount != -1)
+			out += (out.empty() ? "" : " ") + std::string("viewers=") + std::to_string(frame.viewerCount);
+		return out;
+	};
+	Pb twoEmotes = Pb().m(1, common(3)).m(2, user("Em")).m(3, emote("https://e/1"));
+	twoEmotes.m(3, emote("")).m(3, emote("https://e/2"));
+	const struct {
+		const char *what;
+		std::string got;
+		std::string expected;
+	} cases[] = {
+	    {"chat line", map("WebcastChatMessage", Pb().m(1, common(77)).m(2, user("Ann")).b(3, "hello")),
+	     "id=77 user=111 name=Ann text=hello"},
+	    {"no nickname: the unique id", map("WebcastChatMessage", Pb().m(2, user("", "abc")).b(3, "x")),
+	     "user=111 name=abc text=x"},
+	    {"no name at all", map("WebcastChatMessage", Pb().m(2, user("", "", "")).b(3, "x")),
+	     "user=42 name=TikTok User text=x"},
+	    {"empty text is dropped", map("WebcastChatMessage", Pb().m(2, user("Ann")).b(3, "")), ""},
+	    {"host, moderator and subscriber",
+	     map("WebcastChatMessage", Pb().m(2, user("Host")).b(3, "hi").m(18, identity(true, true, true))),
+	     "user=111 name=Host text=hi badge=broadcaster/1 badge=moderator/1 badge=subscriber/1"},
+	    {"two emotes", map("WebcastEmoteChatMessage", twoEmotes),
+	     "id=3 user=111 name=Em text=[emote] [emote] emote=0-6:https://e/1 emote=8-14:https://e/2"},
+	    {"emotes without addresses", map("WebcastEmoteChatMessage", Pb().m(2, user("Em")).m(3, emote(""))), ""},
+	    {"join", map("WebcastMemberMessage", Pb().m(1, common(4)).m(2, user("Jo")).v(3, 120).v(10, 1)),
+	     "id=4 user=111 name=Jo event=join viewers=120"},
+	    {"member action 2: only the count", map("WebcastMemberMessage", Pb().m(2, user("Jo")).v(3, 121).v(10, 2)),
+	     "viewers=121"},
+	    {"join of a nameless user", map("WebcastMemberMessage", Pb().m(2, user("", "", "")).v(10, 1)), ""},
+	    {"room user sequence", map("WebcastRoomUserSeqMessage", Pb().m(1, common(1)).v(3, 250)), "viewers=250"},
+	    {"room user sequence without count", map("WebcastRoomUserSeqMessage", Pb().v(2, 9)), ""},
+	    {"like", map("WebcastLikeMessage", Pb().v(2, 15).v(3, 1200).m(5, user("Li"))),
+	     "user=111 name=Li event=like count=15 total=1200"},
+	    {"like without counts", map("WebcastLikeMessage", Pb().m(5, user("Li"))),
+	     "user=111 name=Li event=like count=1 total=0"},
+	    {"follow", map("WebcastSocialMessage", social("pm_mt_msg_viewer_follow")),
+	     "id=9 user=111 name=Sam event=follow"},
+	    {"share and follow: a follow", map("WebcastSocialMessage", social("share_follow")),
+	     "id=9 user=111 name=Sam event=follow"},
+	    {"mt_msg: a share", map("WebcastSocialMessage", social("pm_mt_msg_viewer")),
+	     "id=9 user=111 name=Sam event=share"},
+	    {"case matters", map("WebcastSocialMessage", social("FOLLOW")), ""},
+	    {"combo running", map("WebcastGiftMessage", gift(2, 0, 1, 5)), ""},
+	    {"combo ended", map("WebcastGiftMessage", gift(3, 1, 1, 5)),
+	     "id=5 user=111 name=Gia event=gift what=Rose count=3 total=15 image=https://img/rose.png"},
+	    {"plain gift, repeat 0", map("WebcastGiftMessage", gift(0, 0, 0, 1)),
+	     "id=5 user=111 name=Gia event=gift what=Rose count=1 total=1 image=https://img/rose.png"},
+	    {"gift without details", map("WebcastGiftMessage", Pb().v(5, 4)),
+	     "name=TikTok User event=gift count=4 total=0"},
+	    {"diamond total in 64 bits", map("WebcastGiftMessage", gift(1000000, 1, 1, 5000000000ull)),
+	     "id=5 user=111 name=Gia event=gift what=Rose count=1000000 total=5000000000000000 image=https://img/rose.png"},
+	    {"method names are exact", map("webcastchatmessage", Pb().b(3, "x")), ""},
+	};
+	for (const auto &c : cases)
+		EXPECT_EQ(c.got, c.expected) << c.what;
+}
+
+TEST(TikTokRequests, RoomLookupJudgement)
+{
+	// "ok room status", or the error and the status.
+	auto judge = [](bool completed, uint32_t status, const std::string &body) {
+		const RoomLookup r = judgeRoomLookup(completed, status, body);
+		return (r.ok ? "ok " + r.roomId : r.error) + " " + std::to_string(r.liveStatus);
+	};
+	const std::pair<std::string, std::string> cases[] = {
+	    {judge(true, 200, R"({"data":{"user":{"roomId":"7300000000000000001"},"liveRoom":{"status":2}}})"),
+	     "ok 7300000000000000001 2"},
+	    {judge(true, 200, R"({"data":{"user":{"roomId":"73"},"liveRoom":{"status":4}}})"), "ok 73 4"},
+	    {judge(true, 200, R"({"data":{"user":{"roomId":"73"}}})"), "ok 73 0"},
+	    {judge(true, 200, R"({"data":{"user":{"roomId":7123},"liveRoom":{"status":2}}})"), "ok 7123 2"},
+	    {judge(true, 200, R"({"data":{"user":{"roomId":0},"liveRoom":{"status":2}}})"), "TikTok user not found 2"},
+	    {judge(true, 200, R"({"data":{"liveRoom":{"status":2}}})"), "TikTok user not found 2"},
+	    {judge(true, 200, R"({"message":"user_not_found","statusCode":19881007})"), "ok  0"},
+	    {judge(true, 200, R"({"message":"params_error"})"), "TikTok user not found 0"},
+	    {judge(true, 200, R"({"data":"x","message":"user_not_found"})"), "ok  0"},
+	    // It would go unescaped into the signing path and the frames.
+	    {judge(true, 200, R"({"data":{"user":{"roomId":"1/../x?y"}}})"), "TikTok user not found 0"},
+	    {judge(true, 200, "<html>blocked</html>"), "Unable to read the TikTok response 0"},
+	    {judge(true, 403, "{}"), "TikTok replied 403 0"},
+	    {judge(false, 0, ""), "TikTok is unreachable 0"},
+	};
+	for (const auto &[got, expected] : cases)
+		EXPECT_EQ(got, expected);
+	EXPECT_EQ(roomLookupPath("some.one_~x y/é"),
+		  "/api-live/user/room/?aid=1988&app_language=en-US&app_name=tiktok_web&device_platform=web"
+		  "&sourceType=54&uniqueId=some.one_~x%20y%2F%C3%A9");
+}
+
+TEST(TikTokRequests, SigningJudgement)
+{
+	auto judge = [](bool completed, uint32_t status, const char *address) {
+		SigningAnswer answer;
+		answer.pushAddress = address;
+		const SigningVerdict v = judgeSigning(completed, status, answer);
+		const char *state = v.state == LinkState::Retry   ? "retry: "
+				    : v.state == LinkState::Error ? "error: "
+								  : "?: ";
+		return v.ok ? "ok" + v.detail : state + v.detail;
+	};
+	const std::pair<std::string, std::string> cases[] = {
+	    {judge(true, 200, "wss://push.example/webcast/im/"), "ok"},
+	    {judge(false, 0, "wss://p/"), "retry: Signing service unreachable"},
+	    {judge(true, 429, "wss://p/"), "retry: Too many connections to the signing service · retrying"},
+	    {judge(true, 402, ""), "error: The signing service requires a paid plan"},
+	    {judge(true, 403, "wss://p/"), "retry: Signing failed (403)"},
+	    {judge(true, 200, ""), "retry: Incomplete signing response"},
+	    // It would land in the WebSocket request line.
+	    {judge(true, 200, "wss://push.example/x\r\nHost: evil"), "retry: Incomplete signing response"},
+	};
+	for (const auto &[got, expected] : cases)
+		EXPECT_EQ(got, expected);
+	EXPECT_EQ(signingPath("73"),
+		  "/webcast/rooms/73/connect?client=ttlive-node&client_enter=true&platform=web&user_agent="
+		  "Mozilla%2F5.0%20%28Windows%20NT%2010.0%3B%20Win64%3B%20x64%29%20AppleWebKit%2F537.36%20%28KHTML%2C"
+		  "%20like%20Gecko%29%20Chrome%2F131.0.0.0%20Safari%2F537.36");
+}
+
+TEST(TikTokRequests, SigningAnswerToPushRequest)
+{
+	// A signing body written field by field: route parameters with and
+	// without key or value, a repeated push address (the first counts).
+	std::string body;
+	auto param = [](const std::string &key, const std::string &value) {
+		std::string p;
+		if (!key.empty())
+			writeBytesField(p, 1, key);
+		if (!value.empty())
+			writeBytesField(p, 2, value);
+		return p;
+	};
+	writeBytesField(body, 2, "c/1");
+	writeBytesField(body, 5, "ext|a:b");
+	writeBytesField(body, 7, param("wrss", "x_1"));
+	writeBytesField(body, 7, param("nokey_value", ""));
+	writeBytesField(body, 7, param("", "novalue_key"));
+	writeBytesField(body, 7, param("z z", "a&b"));
+	writeVarintField(body, 8, 1000);
+	writeBytesField(body, 10, "wss://push.example:8443/webcast/im/push/v2/");
+	writeBytesField(body, 10, "wss://second/");
+
+	SigningAnswer a = readSigningAnswer(body);
+	EXPECT_EQ(a.pushAddress, "wss://push.example:8443/webcast/im/push/v2/");
+	EXPECT_EQ(a.cursor, "c/1");
+	EXPECT_EQ(a.internalExt, "ext|a:b");
+	ASSERT_EQ(a.routeParams.size(), 4u);
+
+	EXPECT_EQ(pushQuery("73", a),
+		  "version_code=180800&aid=1988&app_language=en-US&app_name=tiktok_web&browser_platform=Win32"
+		  "&browser_language=en-US&browser_name=Mozilla&browser_online=true&cookie_enabled=true"
+		  "&device_platform=web&identity=audience&live_id=12&webcast_language=en-US&ws_direct=0"
+		  "&sup_ws_ds_opt=1&update_version_code=2.0.0&did_rule=3&screen_height=1080&screen_width=1920"
+		  "&heartbeat_duration=0&resp_content_type=protobuf&history_comment_count=6&client_enter=1"
+		  "&last_rtt=150&compress=gzip&room_id=73&cursor=c%2F1&internal_ext=ext%7Ca%3Ab&wrss=x_1"
+		  "&z%20z=a%26b&version_code=270000");
+
+	struct Split {
+		const char *address;
+		const char *host;
+		const char *path;
+	};
+	const Split splits[] = {
+	    {"wss://push.example/webcast/im/", "push.example", "/webcast/im/?q"},
+	    {"wss://push.example:8443/a?b=c", "push.example:8443", "/a?b=c?q"},
+	    {"push.example", "push.example", "/?q"},
+	    {"a://b://c/d", "b:", "//c/d?q"},
+	};
+	for (const Split &s : splits) {
+		PushTarget t = pushTarget(s.address, "q");
+		EXPECT_EQ(t.host, s.host) << s.address;
+		EXPECT_EQ(t.path, s.path) << s.address;
 	}
+
+	const std::string agent =
+	    "User-Agent: Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like "
+	    "Gecko) Chrome/131.0.0.0 Safari/537.36\r\n";
+	EXPECT_EQ(pushHeaders(""), agent);
+	EXPECT_EQ(pushHeaders("ttwid=1%7Cx; a=b"), agent + "Cookie: ttwid=1%7Cx; a=b\r\n");
+	EXPECT_EQ(pushHeaders("a=b\rX-Evil: 1"), agent);
 }

@@ -1,9 +1,6 @@
-#include "hub/chat_dock.h"
 #include "common/endpoints.h"
 #include "feed/sink_log.h"
 #include "support/fake_services.h"
-#include "support/http_client.h"
-#include "support/test_host.h"
 #include "twitch/chat_reader.h"
 
 #include <gtest/gtest.h>
@@ -64,13 +61,9 @@ TEST_F(ChatReaderTest, JoinsAnonymouslyAndReportsListeningOnce)
 	const JsonValue &received = session["received"];
 	ASSERT_GE(received.size(), 3u);
 	EXPECT_EQ(received[0]["data"].str(), "CAP REQ :twitch.tv/tags twitch.tv/commands\r\n");
-	std::smatch m;
-	std::string nick = received[1]["data"].str();
-	ASSERT_TRUE(std::regex_match(nick, m, std::regex("NICK justinfan([0-9]{6})\r\n"))) << nick;
-	EXPECT_GE(std::stoi(m[1]), 100000);
-	EXPECT_LE(std::stoi(m[1]), 999998);
+	const std::string nick = received[1]["data"].str();
+	EXPECT_TRUE(std::regex_match(nick, std::regex("NICK justinfan[1-9][0-9]{5}\r\n"))) << nick;
 	EXPECT_EQ(received[2]["data"].str(), "JOIN #somechannel\r\n");
-	EXPECT_EQ(session["path"].str(), "/");
 
 	// JOIN echo, 366 and ROOMSTATE: Connected only once; a later NOTICE
 	// changes nothing.
@@ -78,7 +71,6 @@ TEST_F(ChatReaderTest, JoinsAnonymouslyAndReportsListeningOnce)
 	reader->stop();
 	EXPECT_EQ(rec.details(), (std::vector<std::string>{"Connecting", "Listening · @somechannel", "Disconnected"}));
 	EXPECT_EQ(rec.statuses.back().state, LinkState::Disabled);
-	EXPECT_EQ(rec.statuses.back().platform, Platform::Twitch);
 	EXPECT_TRUE(guestNickLine() != nick || guestNickLine() != nick); // drawn anew each time
 }
 
@@ -89,12 +81,10 @@ TEST_F(ChatReaderTest, SplitLinesPingAndRemovals)
 	ASSERT_TRUE(waitUntil([&] { return joined(); }));
 	// Three and a half lines in one message, the rest in a second one that
 	// arrives in fragments.
-	const std::vector<std::string> lines = {
-	    "@color=#FF0000;display-name=Ann;id=m1;user-id=1;tmi-sent-ts=1700000000000 :ann!ann@ann.tmi.twitch.tv "
-	    "PRIVMSG #somechannel :one",
-	    "@display-name=Bob;id=m2;user-id=2 :bob!bob@bob.tmi.twitch.tv PRIVMSG #somechannel :two ✓",
-	    "@display-name=Cy;id=m3;user-id=3 :cy!cy@cy.tmi.twitch.tv PRIVMSG #somechannel :three",
-	    "@display-name=Di;id=m4;user-id=4 :di!di@di.tmi.twitch.tv PRIVMSG #somechannel :four"};
+	const std::vector<std::string> lines = {"@display-name=Ann;id=m1 :ann!a@a PRIVMSG #somechannel :one",
+						"@display-name=Bob;id=m2 :bob!b@b PRIVMSG #somechannel :two ✓",
+						"@display-name=Cy;id=m3 :cy!c@c PRIVMSG #somechannel :three",
+						"@display-name=Di;id=m4 :di!d@d PRIVMSG #somechannel :four"};
 	std::string args = "{\"lines\":[";
 	size_t cut = 20;
 	for (size_t i = 0; i < lines.size(); ++i) {
@@ -102,7 +92,7 @@ TEST_F(ChatReaderTest, SplitLinesPingAndRemovals)
 		cut += i < 3 ? lines[i].size() + 2 : 0;
 	}
 	chat("send", args + "],\"splitAt\":[" + std::to_string(cut) + "],\"fragments\":3,\"flush\":true}");
-	ASSERT_TRUE(waitUntil([&] { return rec.messageCount() == 4; }));
+	ASSERT_TRUE(waitUntil([&] { return rec.size(rec.messages) == 4; }));
 
 	chat("ping", R"({"token":"abc:def 123"})");
 	ASSERT_TRUE(waitUntil([&] { return chat("state")["sessions"][0]["pongs"].size() == 1; }));
@@ -118,7 +108,7 @@ TEST_F(ChatReaderTest, SplitLinesPingAndRemovals)
 		"@display-name=NoKind;user-id=8 :tmi.twitch.tv USERNOTICE #somechannel :no msg-id",
 		"@display-name=Empty;user-id=5 :e!e@e PRIVMSG #somechannel :",
 		"@room-id=1;target-user-id=78 :tmi.twitch.tv CLEARCHAT #somechannel :banned"]})");
-	ASSERT_TRUE(waitUntil([&] { return rec.clearCount() == 1; }));
+	ASSERT_TRUE(waitUntil([&] { return rec.size(rec.clears) == 1; }));
 	reader->stop();
 	std::lock_guard<std::mutex> g(rec.lock);
 	std::vector<std::string> texts;
@@ -128,11 +118,10 @@ TEST_F(ChatReaderTest, SplitLinesPingAndRemovals)
 	// sub follows the four lines: a notice without a kind and an empty line
 	// have nothing to show.
 	EXPECT_EQ(texts, (std::vector<std::string>{"Ann:one", "Bob:two ✓", "Cy:three", "Di:four", "Sub:sub"}));
-	EXPECT_EQ(rec.messages[0].color, "#FF0000");
 	EXPECT_EQ(rec.clears, (std::vector<std::vector<std::string>>{{"", "78", "banned", ""}}));
 }
 
-TEST_F(ChatReaderTest, ReconnectsAfterReconnectDropCloseAndNotice)
+TEST_F(ChatReaderTest, ReconnectsAfterReconnectAndNotice)
 {
 	auto reader = make();
 	reader->start("somechannel");
@@ -144,17 +133,13 @@ TEST_F(ChatReaderTest, ReconnectsAfterReconnectDropCloseAndNotice)
 		"@display-name=Late;user-id=1 :late!late@late PRIVMSG #somechannel :after"]})");
 	ASSERT_TRUE(waitUntil([&] { return rec.count("Listening · @somechannel") == 2; }));
 	EXPECT_EQ(rec.count(interrupted), 1u);
-	EXPECT_EQ(rec.messageCount(), 0u);
-
-	chat("close", R"({"code":1000})");
-	ASSERT_TRUE(waitUntil([&] { return rec.count("Listening · @somechannel") == 3; }));
-	EXPECT_EQ(rec.count(interrupted), 2u);
+	EXPECT_EQ(rec.size(rec.messages), 0u);
 
 	// A refused channel: the NOTICE shows, the watchdog ends the session.
 	chat("configure", R"({"join":"notice"})");
 	chat("drop");
 	ASSERT_TRUE(waitUntil([&] { return rec.count("No response from Twitch · retrying") >= 1; }));
-	ASSERT_TRUE(waitUntil([&] { return rec.count(interrupted) >= 4; }));
+	ASSERT_TRUE(waitUntil([&] { return rec.count(interrupted) >= 3; }));
 	reader->stop();
 	auto details = rec.details();
 	auto notice = std::find(details.begin(), details.end(),
@@ -165,9 +150,13 @@ TEST_F(ChatReaderTest, ReconnectsAfterReconnectDropCloseAndNotice)
 	EXPECT_EQ(details.back(), "Disconnected");
 }
 
-TEST_F(ChatReaderTest, UnreachableAndOversizedBuffer)
+TEST_F(ChatReaderTest, UnreachableOversizedAndSilent)
 {
-	auto reader = make();
+	const std::string interrupted = "Connection interrupted · retrying in 10 seconds";
+	TwitchChatReader::Timings t = fast();
+	t.idleLimitMs = 1000;
+	t.socket.receiveMs = 200;
+	auto reader = make(t);
 	FakeServices &fakes = FakeServices::instance();
 	// Nothing listens on the chat port for a moment: connect fails.
 	setEndpointOverrides("twitch-chat=127.0.0.1:9", fakes.caFile());
@@ -178,20 +167,10 @@ TEST_F(ChatReaderTest, UnreachableAndOversizedBuffer)
 	// More than 200000 bytes without a line end ends the session.
 	chat("send", R"({"size":210000,"fill":"x"})");
 	ASSERT_TRUE(waitUntil([&] { return rec.count("Listening · @somechannel") == 2; }));
-	EXPECT_GE(rec.count("Connection interrupted · retrying in 10 seconds"), 1u);
-}
-
-TEST_F(ChatReaderTest, SilentConnectionIsAbandoned)
-{
-	TwitchChatReader::Timings t = fast();
-	t.idleLimitMs = 1000;
-	t.socket.receiveMs = 200;
-	auto reader = make(t);
-	reader->start("somechannel");
-	ASSERT_TRUE(waitUntil([&] { return joined(); }));
+	EXPECT_EQ(rec.count(interrupted), 1u);
+	// A connection that falls silent is abandoned.
 	chat("stall", R"({"on":true})");
-	ASSERT_TRUE(waitUntil([&] { return rec.count("Connection interrupted · retrying in 10 seconds") == 1; },
-			      std::chrono::seconds(10)));
+	ASSERT_TRUE(waitUntil([&] { return rec.count(interrupted) == 2; }, std::chrono::seconds(10)));
 }
 
 TEST_F(ChatReaderTest, StopIsPromptDuringReceiveAndPause)

@@ -65,7 +65,6 @@ TEST(YouTubeChat, ActionsBecomeRecordsAndRemovals)
 	     "id=G1 user=UCg name=@gi event=membergift count=1000"},
 	    {"empty text", R"({"liveChatTextMessageRenderer":{"message":{"runs":[]},)" + std::string(kAuthor) + "}}",
 	     ""},
-	    {"viewer engagement notice", R"({"liveChatViewerEngagementMessageRenderer":{"id":"V"}})", ""},
 	};
 	for (const auto &c : cases) {
 		const YouTubeChatAnswer a = readYouTubeChatAnswer(answer(add(c.item)));

@@ -1,5 +1,7 @@
+// Chat lines as Twitch sends them: the parser, then the records the pages get.
 #include "feed/record_summary.h"
 #include "common/endpoints.h"
+#include "twitch/irc_message.h"
 #include "twitch/irc_records.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +49,60 @@ std::string field(const ChatMessage &m, const std::string &name)
 	return fields.at(name);
 }
 
+// "tags|prefix|command|params|trailing", each tag as "key=value;" and each
+// parameter followed by a space.
+std::string outline(const IrcMessage &m)
+{
+	std::string out;
+	for (const IrcTag &tag : m.tags)
+		out += std::string(tag.key) + "=" + std::string(tag.value) + ";";
+	out += "|" + std::string(m.prefix) + "|" + std::string(m.command) + "|";
+	for (std::string_view param : m.params)
+		out += std::string(param) + " ";
+	return out + "|" + std::string(m.trailing);
+}
+
 } // namespace
+
+TEST(IrcParse, SplitsLines)
+{
+	const std::pair<std::string, std::string> cases[] = {
+	    // Escapes in tag values, an unknown one giving its letter.
+	    {"@c=x\\sy\\r\\n\\\\\\x;a=1;b :n!n@h PRIVMSG #ch :hi there",
+	     "c=x y\r\n\\x;a=1;|n!n@h|PRIVMSG|#ch |hi there"},
+	    {"PING :tmi.twitch.tv", "||PING||tmi.twitch.tv"},
+	    {":jf4821.tmi.twitch.tv 353 jf4821 = #somechannel :jf4821",
+	     "|jf4821.tmi.twitch.tv|353|jf4821 = #somechannel |jf4821"},
+	    {":tmi.twitch.tv CLEARCHAT #dallas", "|tmi.twitch.tv|CLEARCHAT|#dallas |"},
+	    // Only the first " :" starts the trailing part; runs of spaces give
+	    // no empty parameters.
+	    {"PRIVMSG   #ch  :a :b", "||PRIVMSG|#ch |a :b"},
+	    {"PRIVMSG #ch :", "||PRIVMSG|#ch |"},
+	    {"@=v;k=;x==y CMD", "=v;k=;x==y;||CMD||"},
+	    // Unreadable or truncated lines: nothing, or tags without command.
+	    {"", "||||"},
+	    {"@badges=moderator/1;color=#FF0000", "||||"},
+	    {"@a=1 :tmi.twitch.tv", "a=1;||||"},
+	    {":tmi.twitch.tv ", "|tmi.twitch.tv|||"},
+	    {"@a=1 ", "a=1;||||"},
+	    {" :x", "||||x"},
+	};
+	for (const auto &[line, expected] : cases)
+		EXPECT_EQ(outline(parseIrcLine(line)), expected) << line;
+}
+
+// Separators are found 64 bytes at a time; every alignment of the tags and of
+// the final space against those blocks must give the same result.
+TEST(IrcParse, BlockBoundaries)
+{
+	for (size_t pad = 0; pad < 140; ++pad) {
+		const std::string p(pad, 'x');
+		const std::string line = "@p=" + p + ";a=\\s\\:;b==;c;d=e\\ :n!n@h PRIVMSG #ch :hi";
+		EXPECT_EQ(outline(parseIrcLine(line)), "p=" + p + ";a= ;;b==;d=e\\;|n!n@h|PRIVMSG|#ch |hi") << pad;
+		// Cut inside the tags: no space, nothing at all.
+		EXPECT_TRUE(parseIrcLine(line.substr(0, pad + 8)).tags.empty()) << pad;
+	}
+}
 
 TEST(IrcRecords, ChatLineFields)
 {
@@ -161,8 +216,6 @@ TEST(IrcRecords, Usernotices)
 
 TEST(IrcRecords, ClearEventJson)
 {
-	EXPECT_EQ(clearEventJson(Platform::TikTok, "abc-123", "", "ronni", ""),
-		  R"({"platform":"tiktok","id":"abc-123","userId":"","name":"ronni","duration":""})");
-	EXPECT_EQ(clearEventJson(Platform::Twitch, "", "87654321", "ro\"nni", "350"),
-		  R"({"platform":"twitch","id":"","userId":"87654321","name":"ro\"nni","duration":"350"})");
+	EXPECT_EQ(clearEventJson(Platform::TikTok, "abc-1", "87654321", "ro\"nni", "350"),
+		  R"({"platform":"tiktok","id":"abc-1","userId":"87654321","name":"ro\"nni","duration":"350"})");
 }
