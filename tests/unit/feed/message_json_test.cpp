@@ -107,7 +107,6 @@ TEST(MessageJson, WorstCaseEscapingStaysWellFormed)
 	catalogSetBadge("vip", nasty, nasty, nasty);
 	m.emotes = {{INT32_MIN, INT32_MIN, nasty}, {INT32_MAX, INT32_MAX, ""}};
 	std::string json = messageToJson(m);
-	EXPECT_EQ(json.back(), '}');
 	EXPECT_EQ(jsonField(json, "text"), nasty);
 	EXPECT_NE(json.find("\"time\":9223372036854775807,"), std::string::npos);
 	EXPECT_NE(json.find("\"subMonths\":-2147483648,\"bits\":-2147483648,"), std::string::npos);

@@ -392,6 +392,7 @@ TEST(TikTokRequests, SigningJudgement)
 	    {judge(true, 403, "wss://p/"), "retry: Signing failed (403)"},
 	    {judge(true, 200, ""), "retry: Incomplete signing response"},
 	    // It would land in the WebSocket request line.
+	    {judge(true, 200, "wss://push.example/x y"), "retry: Incomplete signing response"},
 	    {judge(true, 200, "wss://push.example/x\r\nHost: evil"), "retry: Incomplete signing response"},
 	};
 	for (const auto &[got, expected] : cases)

@@ -43,7 +43,6 @@ TEST(HelixText, EncodingErrorsAndScopes)
 	EXPECT_EQ(urlEncode("Az09-._~ /&=#\xC3\xA9"), "Az09-._~%20%2F%26%3D%23%C3%A9");
 
 	EXPECT_EQ(helixError("{\"status\":401,\"message\":\"Invalid OAuth token\"}", 401), "Invalid OAuth token");
-	EXPECT_EQ(helixError("{\"message\":\"\"}", 403), "Twitch replied 403");
 
 	EXPECT_EQ(joinNames("{\"data\":[{\"user_name\":\"A\"},{\"user_name\":\"\"},{\"user_name\":\"B\"}]}"), "A, B");
 	EXPECT_EQ(quoteSimple("say \"hi\" \\o/"), "\"say hi o/\"");
