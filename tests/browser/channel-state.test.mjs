@@ -1,15 +1,14 @@
 // The Twitch channel state in the chat dock, against the developer host and
-// the fakes: the emote picker and what it puts in the send box, the chatter
-// list and the user card it opens, the pinned message and the live viewer
-// count, each fed by the Helix fake.
-//   node --experimental-default-type=module --test tests/browser/channel-state.test.mjs
-// Screenshots go to $VANTEO_TEST_ARTIFACTS (tests/artifacts/).
+// the fakes: the emote picker (Twitch's and the third-party providers'
+// emotes) and what it puts in the send box, third-party emotes in a line and
+// their switch, the chatter list and the user card it opens, the pinned
+// message and the live viewer count.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { start, finish, openPage, shoot } from './harness.mjs';
+import { start, finish, openPage, screenshotPath, shoot, twitchLine, waitUntil } from './harness.mjs';
 
-const { emoteGroups, filterEmotes, insertEmote } = await import('../../web/js/emote-picker.js');
-const { chatterSections, filterChatters, chatterTarget } = await import('../../web/js/chatters.js');
+const { emoteGroups, insertEmote } = await import('../../web/js/emote-picker.js');
+const { chatterSections, chatterTarget } = await import('../../web/js/chatters.js');
 
 const PINNED = {
 	data: [
@@ -28,9 +27,13 @@ const problems = [];
 
 before(async () => {
 	// Signed in from the start: the account's state is there at once.
+	// Twitch's own emote images come from the fake web service.
 	({ fakes, host, browser } = await start({
-		firstPort: 18990, config: { twitch: 'streamer', token: 'tok-streamer', setupDone: true },
-		prepare: (f) => f.command('twitch-api', 'configure', { pins: PINNED }),
+		firstPort: 18990, config: { twitch: 'streamer', token: 'tok-streamer', setupDone: true }, images: ['/emoticons/v2/'],
+		prepare: async (f) => {
+			await f.command('twitch-api', 'configure', { pins: PINNED });
+			await f.command('emotes', 'serve');
+		},
 	}));
 	chat = await openPage(browser, host, 'chat', '/', { width: 400, height: 700, problems });
 	await chat.waitForFunction(() => !document.querySelector('.composer-emotes').disabled);
@@ -42,51 +45,26 @@ test('the pages read the emote and chatter replies defensively', () => {
 	const view = emoteGroups(
 		{
 			emotes: [
-				{ name: 'a', url: 'https://x/a', group: 'channel' },
 				{ name: 'b', url: 'https://x/b', group: 'Friend' },
 				{ name: 'c', url: '', group: 'Friend' },
 				{ name: 'd', url: 'https://x/d', group: 'unlisted' },
-				{ name: 'e', url: 'https://x/e', group: 'globali' },
 				null,
 			],
-			groups: [{ name: 'channel', avatar: '' }, { name: 'Friend', avatar: 'https://x/f' }, { name: 'globali', avatar: '' }, { name: 'Empty' }],
+			groups: [{ name: 'Friend', avatar: 'https://x/f' }, { name: 'Empty' }],
 		},
 		'streamer'
 	);
-	assert.deepEqual(
-		view.groups.map((g) => [g.label, g.emotes.map((e) => e.name).join()]),
-		[['streamer', 'a'], ['Friend', 'b'], ['Twitch', 'e'], ['unlisted', 'd']]
-	);
-	assert.deepEqual(filterEmotes(view.groups, ' B ').map((g) => g.label), ['Friend']);
-	assert.deepEqual(emoteGroups({ error: 'Emotes unavailable' }), { error: 'Emotes unavailable' });
+	// (The groups of a real reply, their order and the search: the picker test below.)
+	assert.deepEqual(view.groups.map((g) => [g.label, g.emotes.map((e) => e.name).join()]), [['Friend', 'b'], ['unlisted', 'd']]);
 	assert.deepEqual(emoteGroups({ groups: [] }), { error: 'Unexpected reply' });
 
 	// Spaces set the name apart, a selection is replaced, Twitch's limit holds.
-	assert.deepEqual(insertEmote('hello', 5, 5, 'Kappa'), { value: 'hello Kappa ', caret: 12 });
 	assert.deepEqual(insertEmote('a b', 1, 1, 'K'), { value: 'a K b', caret: 4 });
 	assert.deepEqual(insertEmote('say xyz now', 4, 7, 'K'), { value: 'say K now', caret: 6 });
-	assert.deepEqual(insertEmote('', 0, 0, 'K'), { value: 'K ', caret: 2 });
 	assert.equal(insertEmote('x'.repeat(495), 495, 495, 'Kappa'), null);
 
-	const chatters = chatterSections({
-		broadcaster: null,
-		moderators: ['Helper'],
-		vips: [],
-		bots: ['Nightbot'],
-		viewers: ['Someone', 7, ''],
-		total: 3,
-	});
-	assert.deepEqual(chatters.sections.map((s) => [s.key, s.names.join()]), [
-		['moderators', 'Helper'],
-		['bots', 'Nightbot'],
-		['viewers', 'Someone'],
-	]);
-	assert.equal(chatters.total, 3);
-	assert.deepEqual(filterChatters(chatters.sections, 'ONE').map((s) => s.key), ['viewers']);
-	assert.deepEqual(chatterSections({ error: 'Permission to read chat users is required; reconnect the account' }), {
-		error: 'Permission to read chat users is required; reconnect the account',
-	});
-	assert.deepEqual(chatterTarget('Someone'), { login: 'someone', name: 'Someone' });
+	const chatters = chatterSections({ broadcaster: null, moderators: [], vips: [], bots: ['Nightbot'], viewers: ['Someone', 7, ''], total: 3 });
+	assert.deepEqual(chatters.sections.map((s) => [s.key, s.names.join()]), [['bots', 'Nightbot'], ['viewers', 'Someone']]);
 	assert.equal(chatterTarget('小明'), null);
 });
 
@@ -104,7 +82,68 @@ test('the pinned message and the live viewer count show from the start', async (
 	await chat.waitForSelector('#pin', { state: 'hidden' });
 });
 
-test('the emote picker lists the account’s emotes by channel and types them into the send box', async () => {
+// "Kappa" and the last "Clap" carry Twitch's own ranges, which win over
+// BetterTTV's "Clap". KEKW, (BTTV) catJAM, EZ (7TV), OMEGALUL (FFZ);
+// zero-width: cvHazmat (BTTV) over Kappa, RainTime (7TV) over catJAM,
+// ffzHat (FFZ) over OMEGALUL; "KEKW," is not a word of its own.
+const EMOTE_TEXT = 'Kappa cvHazmat KEKW catJAM RainTime OMEGALUL ffzHat EZ KEKW, Clap';
+const emoteLine = (id) => twitchLine({ id, user: 'NightOwl', userId: '10001', text: EMOTE_TEXT }).replace('emotes=;', 'emotes=25:0-4/1902:61-64;');
+
+// The line's text as a person reads it: emotes as [code], zero-width ones
+// as [base+overlay]; and every image with its host's path and whether it
+// loaded.
+function readLine(page, id) {
+	return page.evaluate((wanted) => {
+		const text = document.querySelector(`#chat > .line[data-id="${wanted}"] .line-body .text`);
+		if (!text) return null;
+		const alt = (n) => (n.nodeName === 'IMG' ? n.alt : Array.from(n.children).map((i) => i.alt).join('+'));
+		return {
+			pieces: Array.from(text.childNodes).map((n) => (n.nodeType === 3 ? n.textContent : `[${alt(n)}]`)),
+			images: Array.from(text.querySelectorAll('img')).map((i) => [new URL(i.src).pathname, i.complete && i.naturalWidth > 0]),
+			// Each overlay's box against its base's: same centre, no width of its own.
+			stacks: Array.from(text.querySelectorAll('.emote-stack')).map((s) => {
+				const [base, ...over] = Array.from(s.children).map((i) => i.getBoundingClientRect());
+				const box = s.getBoundingClientRect();
+				return over.every((o) => Math.abs(o.x + o.width / 2 - (base.x + base.width / 2)) < 1.5 && box.width <= Math.max(base.width, o.width) + 0.5);
+			}),
+		};
+	}, id);
+}
+
+test('third-party emotes in a line', async () => {
+	await chat.setViewportSize({ width: 320, height: 400 });
+
+	// The sets load once the reader joined; lines before that stay words.
+	let n = 0;
+	const shown = await waitUntil(async () => {
+		const id = `emo-${++n}`;
+		await fakes.command('twitch-chat', 'send', { lines: [emoteLine(id)], templates: true });
+		await chat.waitForSelector(`#chat > .line[data-id="${id}"]`);
+		await chat.waitForFunction((i) => Array.from(document.querySelectorAll(`#chat > .line[data-id="${i}"] img`)).every((m) => m.complete), id);
+		const read = await readLine(chat, id);
+		return read.images.length === 9 && read;
+	}, 'a line with the third-party emotes');
+	assert.deepEqual(shown.pieces, ['[Kappa+cvHazmat]', ' ', '[KEKW]', ' ', '[catJAM+RainTime]', ' ', '[OMEGALUL+ffzHat]', ' ', '[EZ]', ' KEKW, ', '[Clap]']);
+	assert.deepEqual(shown.images.map(([p]) => p), [
+		'/emoticons/v2/25/default/dark/2.0',
+		'/emote/bttvHazmat/2x',
+		'/emote/bttvKekw/2x',
+		'/emote/7tvCatJam/2x.webp',
+		'/emote/7tvRain01/2x.webp',
+		'/emote/128054/2',
+		'/emote/720507/2',
+		'/emote/7tvEZ01/2x.webp',
+		'/emoticons/v2/1902/default/dark/2.0',
+	]);
+	assert.ok(shown.images.every(([, loaded]) => loaded), JSON.stringify(shown.images));
+	assert.deepEqual(shown.stacks, [true, true, true]);
+	for (const width of [320, 240]) {
+		await chat.setViewportSize({ width, height: 400 });
+		await chat.screenshot({ path: screenshotPath(`emotes-${width}.png`) });
+	}
+});
+
+test('the emote picker lists the account’s emotes by channel, then the providers’, and types them into the send box', async () => {
 	await chat.setViewportSize({ width: 400, height: 700 });
 	await chat.click('.composer-emotes');
 	await chat.waitForSelector('.emote-picker .ep-emote');
@@ -116,12 +155,13 @@ test('the emote picker lists the account’s emotes by channel and types them in
 			!!g.querySelector('.ep-avatar'),
 		])
 	);
-	assert.deepEqual(groups, [
+	assert.deepEqual(groups.slice(0, 4), [
 		['streamer', 'strmHi,strmLove', false],
 		['Friend', 'frndWave', true],
 		['Raider', 'raidPog', true],
 		['Twitch', 'Kappa,4Head', false],
 	]);
+	assert.deepEqual(groups.slice(4).map(([name]) => name), ['7TV', 'BetterTTV', 'FrankerFaceZ']);
 	// The images come from the emote host and load.
 	await chat.waitForFunction(() =>
 		[...document.querySelectorAll('.ep-img')].every((img) => img.complete && img.naturalWidth > 0)
@@ -134,13 +174,6 @@ test('the emote picker lists the account’s emotes by channel and types them in
 	assert.deepEqual(await chat.$$eval('.ep-emote', (list) => list.map((b) => b.getAttribute('aria-label'))), ['frndWave']);
 	await chat.click('.ep-emote[aria-label="frndWave"]');
 	assert.equal(await chat.inputValue('#composer input'), 'hello strmHi frndWave ');
-
-	// Sent as typed.
-	await fakes.command('twitch-api', 'requests', { clear: true });
-	await chat.click('#composer button[type="submit"]');
-	await chat.waitForFunction(() => document.querySelector('#composer input').value === '');
-	const [sent] = await fakes.requests('twitch-api', (r) => r.method === 'POST' && r.path === '/helix/chat/messages');
-	assert.equal(JSON.parse(sent.body).message, 'hello strmHi frndWave');
 
 	await chat.keyboard.press('Escape');
 	await chat.waitForSelector('.emote-picker', { state: 'hidden' });
@@ -185,4 +218,12 @@ test('the chatter list shows who is in chat by role and opens their card', async
 	);
 	await chat.keyboard.press('Escape');
 	await chat.waitForSelector('.chatter-list', { state: 'hidden' });
+});
+
+test('third-party emotes are off by the switch', async () => {
+	assert.deepEqual(await host.api('third-party-emotes', { on: false }), { ok: true });
+	await fakes.command('twitch-chat', 'send', { lines: [emoteLine('emo-off')], templates: true });
+	await chat.waitForSelector('#chat > .line[data-id="emo-off"]');
+	const off = await readLine(chat, 'emo-off');
+	assert.deepEqual(off.pieces, ['[Kappa]', ' cvHazmat KEKW catJAM RainTime OMEGALUL ffzHat EZ KEKW, ', '[Clap]']);
 });

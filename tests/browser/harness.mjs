@@ -2,7 +2,9 @@
 // host pointed at them, and Debian's Chromium driven by playwright-core.
 //
 // Environment: VANTEO_DEVHOST (default build/vanteo-devhost), CHROMIUM
-// (default /usr/bin/chromium), VANTEO_TEST_ARTIFACTS (default tests/artifacts).
+// (default /usr/bin/chromium), VANTEO_TEST_ARTIFACTS (screenshots; default
+// tests/artifacts). One file: node --experimental-default-type=module --test
+// tests/browser/<name>.test.mjs
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';

@@ -4,13 +4,10 @@
 
 const http = require('node:http');
 
-function readBody(req) {
-	return new Promise((resolve, reject) => {
-		const chunks = [];
-		req.on('data', (chunk) => chunks.push(chunk));
-		req.on('end', () => resolve(Buffer.concat(chunks).toString('utf8')));
-		req.on('error', reject);
-	});
+async function readBody(req) {
+	const chunks = [];
+	for await (const chunk of req) chunks.push(chunk);
+	return Buffer.concat(chunks).toString('utf8');
 }
 
 function reply(res, status, value) {

@@ -9,8 +9,8 @@
 //   send   {channel, events: [{event, data}]}  data objects are stringified
 //   play   {channel, events, intervalMs = 3000, loop}  one event per interval
 //          (the demo's Kick chat)
-//   and the socket base's: state {sessions: [{id, path, open, subscribed:
-//   [..], pings, ..}]}, close, drop, reset
+//   and the socket base's: state {sessions: [{id, path, open, subscribed, ..}]},
+//   close, drop, reset
 
 const { SocketService } = require('../lib/socket_service');
 
@@ -25,7 +25,7 @@ class KickPusher extends SocketService {
 
 	opened(session, url, req) {
 		const ws = session.ws;
-		Object.assign(session, { subscribed: [], pings: 0 });
+		session.subscribed = [];
 		const send = (event, data, channel) => ws.send(JSON.stringify({ event, data: JSON.stringify(data), channel }));
 		ws.on('message', (raw) => {
 			let frame;
@@ -35,7 +35,6 @@ class KickPusher extends SocketService {
 				return;
 			}
 			if (frame.event === 'pusher:ping') {
-				session.pings += 1;
 				ws.send(JSON.stringify({ event: 'pusher:pong', data: '{}' }));
 			} else if (frame.event === 'pusher:subscribe') {
 				const channel = frame.data && frame.data.channel;

@@ -1,25 +1,16 @@
 'use strict';
-// Fake TikTok web host: the room lookup GET /api-live/user/room/?...&uniqueId=
-// answers per account name the way www.tiktok.com does, and every request is
-// recorded exactly.
-//
-// The profile card GET /oembed?url=<profile address> answers with the
-// account's "author_name" the way TikTok's oEmbed does, and GET
-// /avatar/<name>.svg with a small picture for the "avatarThumb" addresses.
+// Fake TikTok web host: the room lookup (/api-live/user/room/?uniqueId=)
+// answers per account name the way www.tiktok.com does, the profile card
+// (/oembed?url=<profile address>) with the account's "author_name", and
+// /avatar/<name>.svg with a small picture. Records carry the lookup's name
+// as `uniqueId`.
 //
 // Commands (POST /tiktok-web/<command>):
-//   room {uniqueId, mode, roomId, liveStatus, status, body, once, nickname,
-//        avatar}
-//        mode "live" (default; liveStatus 2), "offline" (liveStatus 4),
-//        "user_not_found" (no data), "status" (HTTP status, body as given),
-//        "raw" (body as given).
-//        "nickname" replaces the user's nickname (default: the name; "" sends
-//        an empty one), "avatar" adds it as the user's "avatarThumb".
-//        Names without an answer get {"message":"user_not_found"}; "once"
-//        answers are used a single time before the standing one.
-//   oembed {uniqueId, authorName, status}: the card for the profile of
-//        uniqueId; profiles without one get 400 as from TikTok.
-// Records carry the lookup's name as `uniqueId`.
+//   room {uniqueId, mode: live | offline | user_not_found | status | raw,
+//        roomId, liveStatus, status, body, nickname, avatar, once}; names
+//        without an answer get "user_not_found", "once" answers go first
+//   oembed {uniqueId, authorName, status}: the card for that profile;
+//        profiles without one get 400 as from TikTok
 
 const { RecordingService, Answer } = require('../lib/recording');
 

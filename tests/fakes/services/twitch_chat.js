@@ -7,8 +7,8 @@
 // Commands (POST /twitch-chat/<command>) besides those of SocketService:
 //   configure {join: "normal"|"notice" (the suspended-channel NOTICE), roomId,
 //              handshake: "normal"|"stall-tls"|"stall-upgrade"|"reject"}
-//   send      {lines | text | size+fill | base64, binary, splitAt, linesPerMessage,
-//              fragments, templates, flush (answer only once it was written)}
+//   send      {lines | text | size+fill | base64, binary, splitAt, fragments,
+//              templates, flush (answer only once it was written)}
 //   ping      {token, websocket}  PING :token (the PONG is checked and recorded);
 //                              with websocket, a WebSocket ping (pongs in wsPongs)
 //   stall     {on}             stop reading and answering (true) or resume
@@ -232,7 +232,6 @@ class TwitchChat extends SocketService {
 		const flood = this.flooding;
 		return {
 			...super.state(),
-			playing: Boolean(this.player),
 			flood: flood && { messages: flood.messages, lines: flood.lines, done: flood.messages >= flood.total },
 		};
 	}

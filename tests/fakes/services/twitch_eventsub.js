@@ -15,11 +15,10 @@
 //              keepalive_timeout_seconds when 10-600, else 10),
 //              handshake: "normal"|"reject"}; the old socket of a reconnect
 //              closes 1 s after the new one came, or after 30 s unanswered
-//   notify    {type, version, event, condition, subscriptionId, messageId, session | all}
+//   notify    {type, version, event, condition, session}
 //   reconnect {session}   session_reconnect with wss://127.0.0.1:<port>/reconnect?id=<new id>
 //   send      {text, session}            raw text
-//   sessions  the state: sessions with {welcomed, keepaliveSeconds,
-//             reconnectedFrom, sent: [message types], received: [texts]}
+//   sessions  the state: sessions with {welcomed, keepaliveSeconds}
 
 const crypto = require('node:crypto');
 const { SocketService } = require('../lib/socket_service');
@@ -85,16 +84,10 @@ class TwitchEventSub extends SocketService {
 			welcomed: false,
 			connectedAt: timestamp(),
 			keepaliveSeconds: this.config.keepaliveSeconds ?? (Number.isInteger(asked) && asked >= 10 && asked <= 600 ? asked : 10),
-			reconnectedFrom: from ? from.id : null,
 			reconnect: null,
-			sent: [],
-			received: [],
 			timers: [],
 		});
-		session.ws.on('message', (data) => {
-			session.received.push(Buffer.isBuffer(data) ? data.toString('utf8') : Buffer.concat(data).toString('utf8'));
-			this.close(session, 4001, 'client sent inbound traffic');
-		});
+		session.ws.on('message', () => this.close(session, 4001, 'client sent inbound traffic'));
 		session.ws.on('close', () => {
 			for (const timer of session.timers) clearTimeout(timer);
 			session.timers = [];
@@ -111,14 +104,13 @@ class TwitchEventSub extends SocketService {
 		}
 	}
 
-	message(session, type, payload, extra = {}) {
+	message(session, type, payload, subscription) {
 		if (!session.open) throw new Error(`session ${session.id} is closed`);
-		const metadata = { message_id: extra.messageId || crypto.randomUUID(), message_type: type, message_timestamp: timestamp() };
-		if (extra.subscriptionType) {
-			metadata.subscription_type = extra.subscriptionType;
-			metadata.subscription_version = extra.subscriptionVersion;
+		const metadata = { message_id: crypto.randomUUID(), message_type: type, message_timestamp: timestamp() };
+		if (subscription) {
+			metadata.subscription_type = subscription.type;
+			metadata.subscription_version = subscription.version;
 		}
-		session.sent.push(type);
 		session.ws.send(JSON.stringify({ metadata, payload }));
 	}
 
@@ -135,32 +127,16 @@ class TwitchEventSub extends SocketService {
 		});
 	}
 
-	subscription(session, args, status) {
+	command_notify(args) {
 		const type = String(args.type || '');
 		if (!type) throw new Error('a subscription type is needed');
 		const version = String(args.version || VERSIONS[type] || '1');
 		const event = args.event || {};
-		return {
-			type,
-			version,
-			body: {
-				id: args.subscriptionId || crypto.randomUUID(),
-				status,
-				type,
-				version,
-				cost: 0,
-				condition: args.condition || defaultCondition(type, event),
-				transport: { method: 'websocket', session_id: session.id },
-				created_at: session.connectedAt,
-			},
-		};
-	}
-
-	command_notify(args) {
 		for (const session of this.pick(args)) {
-			const { type, version, body } = this.subscription(session, args, 'enabled');
-			this.message(session, 'notification', { subscription: body, event: args.event || {} },
-				{ subscriptionType: type, subscriptionVersion: version, messageId: args.messageId });
+			const subscription = { id: crypto.randomUUID(), status: 'enabled', type, version, cost: 0,
+				condition: args.condition || defaultCondition(type, event),
+				transport: { method: 'websocket', session_id: session.id }, created_at: session.connectedAt };
+			this.message(session, 'notification', { subscription, event }, subscription);
 		}
 		return { ok: true };
 	}
@@ -187,7 +163,6 @@ class TwitchEventSub extends SocketService {
 
 	command_send(args) {
 		for (const session of this.pick(args)) {
-			session.sent.push('raw');
 			session.ws.send(String(args.text === undefined ? '' : args.text));
 		}
 		return { ok: true };
