@@ -4,7 +4,6 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 
 const f = await import('../../web/js/format.js');
-const { textFields, isOk, errorText } = await import('../../web/js/api.js');
 const d = await import('../../web/js/describe.js');
 
 const CDN = 'https://cdn.example/emoticons/v2/25/default/dark/2.0';
@@ -57,7 +56,6 @@ test('activity items are described in words', () => {
 	const cases = [
 		[twitch({ eventId: 'sub', eventPlan: 'Prime' }), 'sub', 'subscribed with Prime', ''],
 		[twitch({ eventId: 'resub', eventPlan: '2000', eventMonths: '1' }), 'sub', 'resubscribed for 1 month', 'Tier 2'],
-		[twitch({ eventId: 'raid', eventViewers: '1' }), 'raid', 'is raiding with 1 viewer', ''],
 		[tiktok({ eventId: 'gift', eventText: 'Lion', eventCount: '1', eventTotal: '0' }), 'gift', 'sent Lion', ''],
 		// A count that is not a number is not turned into "NaN subs".
 		[twitch({ eventId: 'submysterygift', eventCount: 'many' }), 'gift', 'is gifting subs', ''],
@@ -69,38 +67,10 @@ test('activity items are described in words', () => {
 	// Kinds without a phrase of their own show Twitch's system message alone.
 	const other = f.describeMessageItem(twitch({ eventId: 'viewermilestone', eventText: 'Ann watched 10 streams' }));
 	assert.deepEqual([other.systemText, other.phrase], [true, 'Ann watched 10 streams']);
-
-	const redeem = f.describeActivity({ type: 'redeem', reward: 'Hydrate', cost: 500 });
-	assert.deepEqual([redeem.phrase, redeem.detail], ['redeemed Hydrate', '500 points']);
 });
 
-// The demo items of the browser suite are the kinds the list takes.
-test('the activity list leaves out chat lines, announcements, likes and joins', () => {
-	const no = [{ platform: 'twitch', eventId: 'announcement' }, { platform: 'tiktok', eventId: 'like' }, null];
-	for (const m of no) assert.equal(f.isFeedWorthy(m), false, JSON.stringify(m));
-});
-
-// (Nanosecond times and mentions: the eventsub and pages browser tests.)
-test('times and durations', () => {
-	const now = 1700000000000;
-	for (const missing of ['soon', -5, null]) assert.equal(f.itemTime(missing, now), now);
-	assert.deepEqual(['x', '90', '3600', '1209600'].map(f.formatDuration), ['', '1 min 30 s', '1 h', '14 d']);
-});
-
-test('request bodies carry numbers and objects as text', () => {
-	assert.deepEqual(textFields({ kind: 'sub', adLength: 90, on: true, activity: { a: 1 }, name: undefined, x: null }), {
-		kind: 'sub',
-		adLength: '90',
-		on: true,
-		activity: '{"a":1}',
-	});
-	assert.equal(isOk({ login: 'x' }), true);
-	assert.equal(isOk({ ok: false, error: 'Invalid name' }), false);
-	assert.equal(errorText({ ok: false }), 'Request failed');
-});
-
-// What the EventSub browser test does not show: early ends, cancelled
-// predictions, odd payloads and the countdown's wording.
+// What the EventSub browser tests (account.test.mjs) do not show: early ends,
+// cancelled predictions, odd payloads and the countdown's wording.
 test('polls, predictions and hype trains become cards', () => {
 	const now = Date.parse('2024-05-01T20:00:00Z');
 	const at = (s) => new Date(now + s * 1000).toISOString();
@@ -169,7 +139,6 @@ test('ad break replies are summed up', () => {
 		['start', { data: [{ length: 90, message: '', retry_after: 480 }] }, 'Ad break started (90 s) · next one possible in 8 min'],
 		['snooze', { data: [{ snooze_count: 2, snooze_refresh_at: '2024-05-01T21:00:00Z' }] }, 'Next ad snoozed · 2 snoozes left'],
 		['snooze', { ok: true }, 'Next ad snoozed'],
-		['other', { data: [] }, ''],
 	];
 	for (const [action, reply, want] of cases) assert.equal(d.adReplyText(action, reply), want, action);
 });

@@ -349,34 +349,34 @@ test('StreamElements history, replay and the overlay player as the page shows th
 });
 
 test('both docks at 320 px and 240 px, with screenshots', async () => {
+	const chat = await openPage(browser, host, 'chat', '/', { problems });
+	const feed = await openPage(browser, host, 'activity', '/feed.html', { problems });
+	await linkState(chat, 'twitch');
+	const script = JSON.parse(fs.readFileSync(new URL('../../tools/demo/chat-script.json', import.meta.url), 'utf8'));
+	await sendChat(script.lines.slice(0, 11));
+	for (const kind of ['follow', 'sub', 'raid', 'ttgift', 'viewers']) await host.api('demo', { kind });
+	host.send('pins', { data: [{ id: 'p2', message: { text: 'Giveaway at 100 followers, read !rules first' }, sender_user_name: 'ModMarta' }] });
+	host.send('held', { id: 'h-1', userId: '70', name: 'SpamBot42', text: 'buy followers cheap', reason: 'automod', category: 'spam', resolved: false, approved: false });
+	await chat.waitForFunction(() => document.querySelector('.held-item') && document.querySelectorAll('#chat > .line').length >= 15);
+	await feed.waitForFunction(() => document.querySelectorAll('#feed .item').length >= 5);
+
+	await feed.evaluate(() => {
+		for (const d of document.querySelectorAll('.tools details')) d.open = d.id === 'se';
+	});
+	await feed.click('.se-load');
+	await feed.waitForFunction(() => document.querySelectorAll('.se-item').length === 5);
+	await chat.waitForFunction(() => Array.from(document.querySelectorAll('img')).every((i) => i.complete));
+
+	// Nothing sticks out sideways, even in the narrowest dock.
 	for (const width of [320, 240]) {
-		const chat = await openPage(browser, host, 'chat', '/', { problems, width });
-		const feed = await openPage(browser, host, 'activity', '/feed.html', { problems, width });
-		await linkState(chat, 'twitch');
-		const script = JSON.parse(fs.readFileSync(new URL('../../tools/demo/chat-script.json', import.meta.url), 'utf8'));
-		await sendChat(script.lines.slice(0, 11));
-		for (const kind of ['follow', 'sub', 'raid', 'ttgift', 'viewers']) await host.api('demo', { kind });
-		host.send('pins', { data: [{ id: 'p2', message: { text: 'Giveaway at 100 followers, read !rules first' }, sender_user_name: 'ModMarta' }] });
-		host.send('held', { id: `h-${width}`, userId: '70', name: 'SpamBot42', text: 'buy followers cheap', reason: 'automod', category: 'spam', resolved: false, approved: false });
-		await chat.waitForFunction(() => document.querySelector('.held-item') && document.querySelectorAll('#chat > .line').length >= 15);
-		await feed.waitForFunction(() => document.querySelectorAll('#feed .item').length >= 5);
-
-		await feed.evaluate(() => {
-			for (const d of document.querySelectorAll('.tools details')) d.open = d.id === 'se';
-		});
-		await feed.click('.se-load');
-		await feed.waitForFunction(() => document.querySelectorAll('.se-item').length === 5);
-		await chat.waitForFunction(() => Array.from(document.querySelectorAll('img')).every((i) => i.complete));
-
-		// Nothing sticks out sideways, even in the narrowest dock.
-		for (const page of [chat, feed]) {
+		for (const [name, page] of [['chat', chat], ['activity', feed]]) {
+			await page.setViewportSize({ width, height: 700 });
 			const overflow = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
-			assert.equal(overflow, 0, `${page.url()} at ${width} px`);
+			assert.equal(overflow, 0, `${name} at ${width} px`);
+			await page.screenshot({ path: screenshotPath(`${name}-${width}.png`) });
 		}
-		await chat.screenshot({ path: screenshotPath(`chat-${width}.png`) });
-		await feed.screenshot({ path: screenshotPath(`activity-${width}.png`) });
-		for (const page of [chat, feed]) await page.context().close();
 	}
+	for (const page of [chat, feed]) await page.context().close();
 	// The channel's chat stops with the channel.
 	assert.deepEqual(await host.api('config', {}), { ok: true });
 });

@@ -46,7 +46,8 @@ function encode(fields) {
 }
 
 // Every field of a message: [{field, wireType, value}] with value a BigInt
-// (wire type 0) or a Buffer (2); throws on malformed data.
+// (wire type 0) or a Buffer (2); throws on malformed data and on the fixed
+// wire types, which the module never sends.
 function decode(buffer) {
 	const out = [];
 	let at = 0;
@@ -71,10 +72,6 @@ function decode(buffer) {
 			if (at + length > buffer.length) throw new Error('length past the end');
 			out.push({ field, wireType, value: buffer.subarray(at, at + length) });
 			at += length;
-		} else if (wireType === 1 || wireType === 5) {
-			at += wireType === 1 ? 8 : 4;
-			if (at > buffer.length) throw new Error('fixed value past the end');
-			out.push({ field, wireType, value: null });
 		} else {
 			throw new Error(`wire type ${wireType}`);
 		}
@@ -93,7 +90,7 @@ function user(u = {}) {
 	return [
 		[1, u.id],
 		[3, u.nickname],
-		[9, u.avatar === false ? undefined : [[1, `https://p16-sign.tiktokcdn.com/avatar/${u.uniqueId || 'u'}.webp`]]],
+		[9, [[1, `https://p16-sign.tiktokcdn.com/avatar/${u.uniqueId || 'u'}.webp`]]],
 		[38, u.uniqueId],
 		[1028, u.idText],
 	];

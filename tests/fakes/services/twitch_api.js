@@ -11,9 +11,8 @@
 // Client-Id equal to the token's (401), then passes a configured `fail`, then
 // needs one of the route's scopes (401 "Missing scope: ..").
 //
-// Command (POST /twitch-api/<command>), besides the base's script, requests..:
-//   configure {key: value, ..}  replaces those keys of defaults(); "tokens" is
-//                               merged per token
+// Command (POST /twitch-api/<command>), besides the base's: configure
+// {key: value, ..} replaces those keys of defaults(); "tokens" is merged.
 
 const crypto = require('node:crypto');
 const { STATUS_CODES } = require('node:http');

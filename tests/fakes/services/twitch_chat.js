@@ -13,13 +13,10 @@
 //                              with websocket, a WebSocket ping (pongs in wsPongs)
 //   stall     {on}             stop reading and answering (true) or resume
 //   play      {lines, intervalMs, loop, startDelayMs}  lines on a timer to every
-//                              joined session (templates applied), also to
-//                              sessions that join later
-//   flood     {lines, linesPerMessage, messagesPerSecond, seconds}  a steady
-//              load to every joined session: messagesPerSecond messages of
-//              linesPerMessage lines for `seconds`, the lines in turn, templates
-//              applied plus {seq} (the line's number) and {sent} (the monotonic
-//              clock in microseconds as its message is written)
+//                              joined session (the demo's chat)
+//   flood     {lines, linesPerMessage, messagesPerSecond, seconds}  a steady load
+//              (the benchmarks); lines may hold {seq} (the line's number) and
+//              {sent} (the monotonic clock in microseconds when it is written)
 
 const crypto = require('node:crypto');
 const { SocketService } = require('../lib/socket_service');
