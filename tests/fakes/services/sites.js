@@ -15,7 +15,7 @@
 const { RecordingService, Answer } = require('../lib/recording');
 
 const SITES = ['twitch-web', 'youtube', 'kick'];
-const COLORS = { 'twitch-web': '#9146ff', youtube: '#ff3d3d', kick: '#53fc18' };
+const COLORS = { 'twitch-web': '#9146ff', youtube: '#ff3d3d', kick: '#53fc18', 'tiktok-web': '#25f4ee' };
 
 function escapeHtml(text) {
 	return String(text).replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
@@ -157,4 +157,4 @@ class Sites extends RecordingService {
 	}
 }
 
-module.exports = { Sites };
+module.exports = { Sites, avatarSvg };

@@ -63,24 +63,13 @@ class StreamElements extends RecordingService {
 			call('history', 'GET', /^\/kappa\/v2\/activities\/([^/]+)$/, function history() {
 				return this.config.activities;
 			}),
-			call('replay', 'POST', /^\/kappa\/v2\/activities\/([^/]+)\/mock$/, (ctx) => {
-				try {
-					JSON.parse(ctx.body);
-				} catch {
-					throw new Answer(400, { statusCode: 400, error: 'Bad Request' });
-				}
-				return { ok: true };
-			}),
+			call('replay', 'POST', /^\/kappa\/v2\/activities\/([^/]+)\/mock$/, () => ({ ok: true })),
 			call('action', 'PUT', /^\/kappa\/v2\/overlays\/([^/]+)\/action$/, () => ({ ok: true })),
 		];
 	}
 
 	fresh() {
 		this.config = defaults();
-	}
-
-	missing() {
-		return new Answer(404, { statusCode: 404, error: 'Not Found' });
 	}
 
 	tokenOf(req) {

@@ -29,10 +29,6 @@ class TikTokSigner extends RecordingService {
 		this.status = 200;
 	}
 
-	missing() {
-		return new Answer(404, 'not found\n', { 'Content-Type': 'text/plain' });
-	}
-
 	note(req, url) {
 		const match = /^\/webcast\/rooms\/([^/]*)\/connect$/.exec(url.pathname);
 		return { roomId: match ? match[1] : null };

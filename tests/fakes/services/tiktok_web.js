@@ -13,6 +13,7 @@
 //        profiles without one get 400 as from TikTok
 
 const { RecordingService, Answer } = require('../lib/recording');
+const { avatarSvg } = require('./sites');
 
 const LOOKUP_PATH = '/api-live/user/room/';
 
@@ -54,12 +55,8 @@ class TikTokWeb extends RecordingService {
 				return json(status, body);
 			} },
 			{ method: '*', path: '/oembed', answer: ({ q }) => this.oembed(q) },
-			{ method: '*', match: /^\/avatar\/([^/]+)\.svg$/, answer: ({ match }) => {
-				const letter = (decodeURIComponent(match[1])[0] || '?').toUpperCase().replace(/[^A-Z0-9]/, '?');
-				return new Answer(200, '<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">' +
-					'<rect width="64" height="64" fill="#25f4ee"/><text x="32" y="43" font-family="sans-serif" ' +
-					`font-size="30" text-anchor="middle" fill="#111">${letter}</text></svg>`, { 'Content-Type': 'image/svg+xml' });
-			} },
+			{ method: '*', match: /^\/avatar\/([^/]+)\.svg$/, answer: ({ match }) =>
+				new Answer(200, avatarSvg('tiktok-web', decodeURIComponent(match[1])), { 'Content-Type': 'image/svg+xml' }) },
 		];
 	}
 
@@ -67,10 +64,6 @@ class TikTokWeb extends RecordingService {
 		this.answers = new Map();
 		this.cards = new Map();
 		this.onceAnswers = [];
-	}
-
-	missing() {
-		return new Answer(404, 'not found\n', { 'Content-Type': 'text/plain' });
 	}
 
 	note(req, url) {

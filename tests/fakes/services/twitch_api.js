@@ -333,8 +333,7 @@ class TwitchApi extends RecordingService {
 		if (this.listeners.size) this.state = defaults(this.root('twitch-helix'));
 	}
 
-	missing(req, url) {
-		if (url.pathname.startsWith('/oauth2/')) return new Answer(404, { status: 404, message: 'Not Found' });
+	missing() {
 		return refuse(404, '');
 	}
 
@@ -393,9 +392,7 @@ class TwitchApi extends RecordingService {
 	// The implicit-grant page: straight back to the redirect address.
 	authorize({ q }) {
 		const text = (message) => new Answer(400, `${message}\n`, { 'Content-Type': 'text/plain; charset=utf-8' });
-		if (!q.get('client_id')) return text('Bad Request: missing client_id');
-		if (!q.get('redirect_uri')) return text('Bad Request: missing redirect_uri');
-		if (q.get('response_type') !== 'token') return text('Bad Request: unsupported response_type');
+		if (!q.get('client_id') || !q.get('redirect_uri') || q.get('response_type') !== 'token') return text('Bad Request');
 		// "+" in the query is a space: the scopes arrive space-separated.
 		const scopes = (q.get('scope') || '').split(/\s+/).filter(Boolean);
 		const location = `${q.get('redirect_uri')}#access_token=tok-streamer` +

@@ -245,10 +245,6 @@ class TwitchChat extends SocketService {
 function welcome(nick) {
 	return [
 		`:tmi.twitch.tv 001 ${nick} :Welcome, GLHF!`,
-		`:tmi.twitch.tv 002 ${nick} :Your host is tmi.twitch.tv`,
-		`:tmi.twitch.tv 003 ${nick} :This server is rather new`,
-		`:tmi.twitch.tv 004 ${nick} :-`,
-		`:tmi.twitch.tv 375 ${nick} :-`,
 		`:tmi.twitch.tv 372 ${nick} :You are in a maze of twisty passages, all alike.`,
 		`:tmi.twitch.tv 376 ${nick} :>`,
 	];
