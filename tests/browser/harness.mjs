@@ -2,7 +2,9 @@
 // host pointed at them, and Debian's Chromium driven by playwright-core.
 //
 // Environment: VANTEO_DEVHOST (default build/vanteo-devhost), CHROMIUM
-// (default /usr/bin/chromium), VANTEO_TEST_ARTIFACTS (default tests/artifacts).
+// (default /usr/bin/chromium), VANTEO_TEST_ARTIFACTS (screenshots; default
+// tests/artifacts). One file: node --experimental-default-type=module --test
+// tests/browser/<name>.test.mjs
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
@@ -64,13 +66,11 @@ export async function startFakes() {
 }
 
 // The developer host on the first free port from firstPort, with a fresh
-// configuration folder (holding `config` as config.json, when given) unless
-// one is given. Its log lines (standard error)
+// configuration folder unless one is given. Its log lines (standard error)
 // are kept, so tests can see the addresses it was asked to open; `send`
 // hands it an event for the pages (its standard input).
-export async function startHost({ firstPort, fakes, configDir, config } = {}) {
+export async function startHost({ firstPort, fakes, configDir } = {}) {
 	const dir = configDir || fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-pages-'));
-	if (config) fs.writeFileSync(path.join(dir, 'config.json'), JSON.stringify(config));
 	const env = { ...process.env, ...(fakes ? fakes.info.env : {}) };
 	const child = spawn(
 		process.env.VANTEO_DEVHOST || path.join(root, 'build/vanteo-devhost'),
@@ -111,12 +111,12 @@ export async function startHost({ firstPort, fakes, configDir, config } = {}) {
 			const state = new URL(opened.at(-1).slice(5)).searchParams.get('state');
 			return host.api('token', { token, state });
 		},
-		async stop({ keepConfig = false } = {}) {
+		async stop() {
 			if (child.exitCode === null) {
 				child.kill('SIGTERM');
 				await once(child, 'exit');
 			}
-			if (!keepConfig && !configDir) fs.rmSync(dir, { recursive: true, force: true });
+			if (!configDir) fs.rmSync(dir, { recursive: true, force: true });
 		},
 	};
 	return host;
@@ -126,10 +126,10 @@ export async function startHost({ firstPort, fakes, configDir, config } = {}) {
 // host starts), the developer host pointed at them and Chromium. `images`:
 // path prefixes of the fake web service that answer with a small PNG (one of
 // the host's own), for emote and gift pictures.
-export async function start({ firstPort, configDir, config, prepare, images = [] } = {}) {
+export async function start({ firstPort, configDir, prepare, images = [] } = {}) {
 	const fakes = await startFakes();
 	if (prepare) await prepare(fakes);
-	const host = await startHost({ firstPort, fakes, configDir, config });
+	const host = await startHost({ firstPort, fakes, configDir });
 	const png = images.length ? await (await fetch(`http://127.0.0.1:${host.port}/badge/vip.png`)).arrayBuffer() : null;
 	for (const prefix of images) {
 		await fakes.command('web', 'route', {
@@ -216,6 +216,36 @@ export function twitchLine({ id, user, userId, color = '', badges = '', emotes =
 		`id=${id};mod=0;returning-chatter=0;room-id={roomId};subscriber=0;tmi-sent-ts={ts};turbo=0;` +
 		`user-id=${userId};user-type=`;
 	return `${tags} :${login}!${login}@${login}.tmi.twitch.tv PRIVMSG #{channel} :${text}`;
+}
+
+// What a person sees of chat lines, by id (null for a missing one): the name,
+// its colour, badges, the text with emotes as [code] (zero-width ones stacked
+// on their base as [base+overlay]), its images, the notes above the line and
+// its marks; `stacks` tells for each stack whether every overlay is centred
+// on its base and adds no width of its own.
+export function readLines(page, ids) {
+	return page.evaluate((wanted) => wanted.map((id) => {
+		const line = document.querySelector(`#chat > .line[data-id="${id}"]`);
+		if (!line) return null;
+		const text = line.querySelector('.line-body .text');
+		const loaded = (i) => i.complete && i.naturalWidth > 0;
+		const emote = (n) => n.nodeName === 'IMG' || n.classList?.contains('emote-stack');
+		const alt = (n) => (n.nodeName === 'IMG' ? n.alt : Array.from(n.children).map((i) => i.alt).join('+'));
+		return {
+			name: line.querySelector('.name')?.textContent,
+			color: getComputedStyle(line.querySelector('.name')).color,
+			badges: Array.from(line.querySelectorAll('img.badge')).map((i) => [i.getAttribute('src'), loaded(i)]),
+			pieces: Array.from(text.childNodes).map((n) => (emote(n) ? `[${alt(n)}]` : n.textContent)),
+			images: Array.from(text.querySelectorAll('img')).map((i) => [new URL(i.src).pathname, loaded(i)]),
+			notes: Array.from(line.querySelectorAll('.line-note, .reply-ctx')).map((n) => n.textContent),
+			classes: ['first', 'action', 'deleted'].filter((c) => line.classList.contains(c)),
+			stacks: Array.from(text.querySelectorAll('.emote-stack')).map((s) => {
+				const [base, ...over] = Array.from(s.children).map((i) => i.getBoundingClientRect());
+				const box = s.getBoundingClientRect();
+				return over.every((o) => Math.abs(o.x + o.width / 2 - (base.x + base.width / 2)) < 1.5 && box.width <= Math.max(base.width, o.width) + 0.5);
+			}),
+		};
+	}), ids);
 }
 
 // Resolves with the first truthy value of `probe`, tried every 50 ms; fails

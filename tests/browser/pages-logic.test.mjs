@@ -1,41 +1,22 @@
 // Logic shared by the dock pages, run under Node without a browser (the
-// page modules are plain .js ES modules, hence the flag):
-//   node --experimental-default-type=module --test tests/browser/pages-logic.test.mjs
+// page modules are plain .js ES modules, hence the flag in CMakeLists.txt).
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 
 const f = await import('../../web/js/format.js');
-const { textFields, isOk, errorText } = await import('../../web/js/api.js');
 const d = await import('../../web/js/describe.js');
 
 const CDN = 'https://cdn.example/emoticons/v2/25/default/dark/2.0';
 
-// (An emoji before an emote: the pages browser test.)
-test('emote spans count code points, not UTF-16 units', () => {
-	// An emote made of astral characters keeps them whole.
-	assert.deepEqual(f.splitByEmotes('a 👍👍 b', [{ start: 2, end: 3, url: CDN }]), [
-		{ text: 'a ' },
-		{ emote: CDN, code: '👍👍' },
-		{ text: ' b' },
-	]);
-	// TikTok emote lines: "[emote] [emote]" with spans 0-6 and 8-14.
-	const tt = f.splitByEmotes('[emote] [emote]', [
-		{ start: 0, end: 6, url: 'https://p16.example/a.png' },
-		{ start: 8, end: 14, url: 'https://p16.example/b.png' },
-	]);
-	assert.deepEqual(tt.map((p) => p.emote || p.text), ['https://p16.example/a.png', ' ', 'https://p16.example/b.png']);
-});
-
+// (Positions in code points, an emoji before an emote: the pages browser test.)
 test('unusable emote spans leave the text intact', () => {
 	const text = 'hello world';
 	const cases = [
-		[{ start: 6, end: 20, url: CDN }], // past the end
-		[{ start: -1, end: 2, url: CDN }],
+		[{ start: 6, end: 11, url: CDN }], // one past the end
 		[{ start: 4, end: 2, url: CDN }],
 		[{ start: '0', end: '4', url: CDN }],
 		[{ start: 0, end: 4, url: 'javascript:alert(1)' }],
 		[null],
-		'not a list',
 	];
 	for (const emotes of cases) {
 		assert.deepEqual(f.splitByEmotes(text, emotes), [{ text }], JSON.stringify(emotes));
@@ -46,60 +27,32 @@ test('unusable emote spans leave the text intact', () => {
 		{ start: 2, end: 5, url: CDN },
 	]);
 	assert.deepEqual(parts, [{ emote: CDN, code: 'abcd' }, { text: 'ef' }]);
-	assert.deepEqual(f.splitByEmotes(undefined, []), []);
 });
 
 test('only web images and the server badge paths are accepted', () => {
-	const accepted = {
-		'https://static-cdn.example/badges/v1/abc/2': 'https://static-cdn.example/badges/v1/abc/2',
-		'http://img.example/x.png': 'http://img.example/x.png',
-		'/badge/moderator.png': '/badge/moderator.png',
-	};
-	for (const [url, want] of Object.entries(accepted)) assert.equal(f.safeImageUrl(url), want, url);
-	const refused = [
-		'',
-		'javascript:alert(1)',
-		'data:image/png;base64,AAAA',
-		'//evil.example/x.png',
-		'/api/demo',
-		'/badge/../api/events',
-		'/badge/a/b.png',
-		'https://user:pw@host.example/x.png',
-		'ftp://host.example/x.png',
-		' https://host.example/x.png',
-		42,
-		null,
-	];
+	for (const url of ['http://img.example/x.png', '/badge/moderator.png']) assert.equal(f.safeImageUrl(url), url);
+	const refused = ['data:image/png;base64,AAAA', '//evil.example/x.png', '/api/demo', '/badge/../api/events',
+		'https://user:pw@host.example/x.png', null];
 	for (const url of refused) assert.equal(f.safeImageUrl(url), null, String(url));
 });
 
 test('name colours are made readable on the dark background', () => {
 	const bg = [0x1e, 0x1e, 0x24];
 	const rgb = (hex) => [1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16));
-	assert.equal(f.readableColor('#00FF7F'), '#00ff7f'); // bright enough: unchanged
-	for (const dark of ['#0000ff', '#008000', '#b22222', '#000000']) {
+	for (const dark of ['#008000', '#000000']) {
 		const out = f.readableColor(dark);
 		assert.match(out, /^#[0-9a-f]{6}$/);
 		assert.ok(f.contrastRatio(rgb(out), bg) >= 4.5, `${dark} -> ${out}`);
 	}
-	for (const bad of ['', 'red', '#fff', '#12345g', 'url(x)', null]) assert.equal(f.readableColor(bad), null);
+	for (const bad of ['#fff', 'url(x)', null]) assert.equal(f.readableColor(bad), null);
 });
 
-// Beyond the demo items the browser suite shows: plans, tiers, singulars,
-// large numbers and odd counts.
+// Beyond the demo items the browser suite shows: tiers, singulars and odd
+// counts.
 test('activity items are described in words', () => {
 	const twitch = (x) => ({ platform: 'twitch', eventId: '', bits: 0, ...x });
-	const tiktok = (x) => ({ platform: 'tiktok', ...x });
 	const cases = [
-		[twitch({ eventId: 'sub', eventPlan: 'Prime' }), 'sub', 'subscribed with Prime', ''],
-		[twitch({ eventId: 'resub', eventPlan: 'Prime', eventMonths: '12' }), 'sub', 'resubscribed for 12 months', 'Prime'],
 		[twitch({ eventId: 'resub', eventPlan: '2000', eventMonths: '1' }), 'sub', 'resubscribed for 1 month', 'Tier 2'],
-		[twitch({ eventId: 'subgift', eventPlan: '3000', eventRecipient: 'X', eventTotal: '40' }), 'gift', 'gifted a sub to X', 'Tier 3 · 40 gifted in total'],
-		[twitch({ eventId: 'raid', eventViewers: '1' }), 'raid', 'is raiding with 1 viewer', ''],
-		[twitch({ eventId: 'raid', eventViewers: '1200' }), 'raid', 'is raiding with 1,200 viewers', ''],
-		[tiktok({ eventId: 'gift', eventText: 'Lion', eventCount: '1', eventTotal: '0' }), 'gift', 'sent Lion', ''],
-		[tiktok({ eventId: 'like', eventCount: '1', eventTotal: '1200' }), 'like', 'liked the LIVE', '1,200 likes in total'],
-		[tiktok({ eventId: 'join' }), 'join', 'joined', ''],
 		// A count that is not a number is not turned into "NaN subs".
 		[twitch({ eventId: 'submysterygift', eventCount: 'many' }), 'gift', 'is gifting subs', ''],
 	];
@@ -110,60 +63,10 @@ test('activity items are described in words', () => {
 	// Kinds without a phrase of their own show Twitch's system message alone.
 	const other = f.describeMessageItem(twitch({ eventId: 'viewermilestone', eventText: 'Ann watched 10 streams' }));
 	assert.deepEqual([other.systemText, other.phrase], [true, 'Ann watched 10 streams']);
-
-	assert.deepEqual(f.describeActivity({ type: 'follow' }).phrase, 'followed');
-	const redeem = f.describeActivity({ type: 'redeem', reward: 'Hydrate', cost: 500 });
-	assert.deepEqual([redeem.phrase, redeem.detail], ['redeemed Hydrate', '500 points']);
 });
 
-// The demo items of the browser suite are the kinds the list takes.
-test('the activity list leaves out chat lines, announcements, likes and joins', () => {
-	const no = [
-		{ platform: 'twitch', eventId: '', bits: 0, text: 'hi' },
-		{ platform: 'twitch', eventId: 'announcement' },
-		{ platform: 'tiktok', eventId: 'like' },
-		{ platform: 'tiktok', eventId: 'join' },
-		{ platform: 'tiktok', eventId: '' },
-		null,
-	];
-	for (const m of no) assert.equal(f.isFeedWorthy(m), false, JSON.stringify(m));
-});
-
-test('times, durations and mentions', () => {
-	const now = 1700000000000;
-	assert.equal(f.itemTime(1690000000000, now), 1690000000000);
-	assert.equal(f.itemTime('2024-05-01T12:00:00.123456789Z', now), Date.parse('2024-05-01T12:00:00.123Z'));
-	for (const missing of ['', 'soon', 0, -5, null, undefined]) assert.equal(f.itemTime(missing, now), now);
-
-	assert.deepEqual(
-		['', 'x', '30', '600', '90', '3600', '1209600'].map(f.formatDuration),
-		['', '', '30 s', '10 min', '1 min 30 s', '1 h', '14 d']
-	);
-
-	assert.equal(f.mentionsAny('hey @Streamer_One!', ['streamer_one']), true);
-	assert.equal(f.mentionsAny('streamer_one is live', ['@streamer_one']), true);
-	assert.equal(f.mentionsAny('streamer_onex and xstreamer_one', ['streamer_one']), false);
-	assert.equal(f.mentionsAny('anything', ['', null]), false);
-});
-
-test('request bodies carry numbers and objects as text', () => {
-	assert.deepEqual(textFields({ kind: 'sub', adLength: 90, on: true, activity: { a: 1 }, name: undefined, x: null }), {
-		kind: 'sub',
-		adLength: '90',
-		on: true,
-		activity: '{"a":1}',
-	});
-	assert.equal(isOk({ ok: true }), true);
-	assert.equal(isOk({ ok: true, notice: 'Sent' }), true);
-	assert.equal(isOk({ login: 'x' }), true);
-	assert.equal(isOk({ error: 'Unknown test type' }), false);
-	assert.equal(isOk({ ok: false, error: 'Invalid name' }), false);
-	assert.equal(errorText({ ok: false, error: 'Invalid name' }), 'Invalid name');
-	assert.equal(errorText({ ok: false }), 'Request failed');
-});
-
-// What the EventSub browser test does not show: early ends, cancelled
-// predictions, odd payloads and the countdown's wording.
+// What the EventSub browser tests (account.test.mjs) do not show: early ends,
+// cancelled predictions, odd payloads and the countdown's wording.
 test('polls, predictions and hype trains become cards', () => {
 	const now = Date.parse('2024-05-01T20:00:00Z');
 	const at = (s) => new Date(now + s * 1000).toISOString();
@@ -186,12 +89,12 @@ test('polls, predictions and hype trains become cards', () => {
 	for (const [type, event, want] of cases) assert.deepEqual(view(type, event), want, type);
 
 	// Anything else is not a card, and odd payloads never throw.
-	for (const bad of [null, {}, { type: 'channel.raid' }, { type: 'channel.poll' }, { type: 7 }, 'x']) {
+	for (const bad of [null, { type: 'channel.raid' }, { type: 7 }]) {
 		assert.equal(d.describeHighlight(bad, now), null, JSON.stringify(bad));
 	}
 	assert.equal(view('channel.poll.progress', { choices: 'none', title: 5 }).title, 'Poll');
 	assert.deepEqual(view('channel.prediction.begin', null).rows, []);
-	assert.deepEqual(['', 'soon', at(0), at(-5), at(12), at(59.2), at(3700)].map((w) => d.timeLeft(w, now)), ['', '', '', '', '12 s left', '1:00 left', '1 h 1 min left']);
+	assert.deepEqual(['soon', at(0), at(59.2), at(3700)].map((w) => d.timeLeft(w, now)), ['', '', '1:00 left', '1 h 1 min left']);
 });
 
 test('the pinned message is read from the pins reply', () => {
@@ -199,9 +102,7 @@ test('the pinned message is read from the pins reply', () => {
 		[{ data: [{ id: 'p1', message: { text: 'Rules!' }, sender_user_name: 'Mod', pinned_by_user_name: 'Boss' }] }, { id: 'p1', text: 'Rules!', name: 'Mod', by: 'Boss' }],
 		[{ data: [{ id: 'p2', text: 'Plain', user_name: 'U' }] }, { id: 'p2', text: 'Plain', name: 'U', by: '' }],
 		[{ data: [{ id: 'x', message: { text: '' } }, { message: 'Second', sender_name: 'S' }] }, { id: 'Second', text: 'Second', name: 'S', by: '' }],
-		[{ data: [] }, null],
 		[{ data: null }, null],
-		[null, null],
 		['text', null],
 	];
 	for (const [payload, want] of cases) assert.deepEqual(d.pinnedMessage(payload), want, JSON.stringify(payload));
@@ -212,17 +113,11 @@ test('StreamElements activity is described in words', () => {
 	const se = (type, data, createdAt = '2024-05-01T19:58:00.000Z') => d.describeSeActivity({ type, data, createdAt }, now);
 	const cases = [
 		[se('tip', { username: 'kind', amount: 2.5, currency: 'not a code' }), ['kind', 'tipped 2.5', '', '', 'cheer']],
-		[se('subscriber', { username: 's', amount: 14, tier: 'prime' }), ['s', 'subscribed', 'Prime · 14 months', '', 'sub']],
 		[se('subscriber', { username: 's', amount: 1, tier: '2000', gifted: true }), ['s', 'received a gift sub', 'Tier 2', '', 'sub']],
-		[se('cheer', { username: 'b', amount: 1 }), ['b', 'cheered 1 bit', '', '', 'cheer']],
-		[se('host', { username: 'h' }), ['h', 'hosted', '', '', 'raid']],
-		[se('communityGiftPurchase', { username: 'g', amount: 5 }), ['g', 'gifted 5 subs', '', '', 'gift']],
-		[se('redemption', { username: 'r', redemption: 'Hydrate' }), ['r', 'redeemed Hydrate', '', '', 'redeem']],
 		[se('follow', {}), ['Someone', 'followed', '', '', 'follow']],
 		[se('newthing', null), ['Someone', 'newthing', '', '', 'other']],
 	];
 	for (const [v, want] of cases) assert.deepEqual([v.name, v.phrase, v.detail, v.message, v.tone], want, JSON.stringify(want));
-	assert.equal(se('follow', {}).time, Date.parse('2024-05-01T19:58:00.000Z'));
 	assert.equal(se('follow', {}, 'garbage').time, now);
 
 	// The replay sends the activity back without the stored copy's ids.
@@ -237,10 +132,8 @@ test('StreamElements activity is described in words', () => {
 test('ad break replies are summed up', () => {
 	const cases = [
 		['start', { data: [{ length: 90, message: '', retry_after: 480 }] }, 'Ad break started (90 s) · next one possible in 8 min'],
-		['start', { ok: true }, 'Ad break started'],
 		['snooze', { data: [{ snooze_count: 2, snooze_refresh_at: '2024-05-01T21:00:00Z' }] }, 'Next ad snoozed · 2 snoozes left'],
 		['snooze', { ok: true }, 'Next ad snoozed'],
-		['other', { data: [] }, ''],
 	];
 	for (const [action, reply, want] of cases) assert.equal(d.adReplyText(action, reply), want, action);
 });

@@ -54,7 +54,6 @@ function makeCertificates(dir) {
 		cert: path.join(dir, `${base}.pem`),
 	});
 	return {
-		dir,
 		caFile: path.join(dir, 'ca.pem'),
 		server: pair('server'),
 		wrongName: pair('wrong-name'),

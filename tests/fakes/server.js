@@ -71,20 +71,15 @@ async function main() {
 		for (const service of services.values()) await service.start();
 
 		const endpoints = {};
-		for (const service of services.values()) {
-			for (const [name, port] of Object.entries(service.endpoints || {})) {
-				endpoints[name] = `127.0.0.1:${port}`;
-			}
-		}
-		const web = services.get('web');
-		for (const name of ENDPOINT_NAMES) {
-			if (!endpoints[name]) endpoints[name] = `127.0.0.1:${web.ports.web}`;
-		}
 		const ports = {};
 		for (const service of services.values()) {
 			Object.assign(ports, service.ports || {});
-			for (const [name, port] of Object.entries(service.endpoints || {})) ports[name] = port;
+			for (const [name, port] of Object.entries(service.endpoints || {})) {
+				endpoints[name] = `127.0.0.1:${port}`;
+				ports[name] = port;
+			}
 		}
+		for (const name of ENDPOINT_NAMES) endpoints[name] ??= `127.0.0.1:${services.get('web').ports.web}`;
 
 		const script = option('--chat-script');
 		if (script) {

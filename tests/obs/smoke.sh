@@ -76,15 +76,9 @@ else
 	grep -q '\[vanteo\] page views: Qt WebEngine' "$log" || fail "no 'page views: Qt WebEngine' in the log"
 	! grep -q 'embedded browser unavailable' "$log" || fail "the chat dock fell back to its panel"
 fi
-[ -n "$port" ] && curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$port/" || fail "local server not reachable"
-
-page=$(curl -s --max-time 5 "http://127.0.0.1:$port/")
+# (The event stream inside OBS: the demo line in the chat dock below.)
+[ -n "$port" ] && page=$(curl -s --max-time 5 "http://127.0.0.1:$port/") || fail "local server not reachable"
 grep -qi '<html' <<<"$page" || fail "GET / did not return the chat page"
-
-events=$(curl -s -N --max-time 2 "http://127.0.0.1:$port/api/events" || true)
-for event in config status viewers; do
-	grep -q "^event: $event\$" <<<"$events" || fail "event stream sent no $event event"
-done
 
 # Wait for the end of loading, so the docks' show-once markers are written.
 config="$home/.config/obs-studio/plugin_config/vanteo"

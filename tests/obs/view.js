@@ -11,25 +11,13 @@
 // Exits 1 when no page starts with URL_PREFIX, the expression throws or the
 // request fails.
 'use strict';
-const http = require('http');
 const WebSocket = require('ws');
 
 const [port, command, prefix, expression] = process.argv.slice(2);
 
-function targets() {
-	return new Promise((resolve, reject) => {
-		http.get({ host: '127.0.0.1', port, path: '/json/list', timeout: 5000 }, (res) => {
-			let body = '';
-			res.on('data', (chunk) => (body += chunk));
-			res.on('end', () => {
-				try {
-					resolve(JSON.parse(body).filter((t) => t.type === 'page'));
-				} catch (error) {
-					reject(error);
-				}
-			});
-		}).on('error', reject);
-	});
+async function targets() {
+	const list = await (await fetch(`http://127.0.0.1:${port}/json/list`, { signal: AbortSignal.timeout(5000) })).json();
+	return list.filter((t) => t.type === 'page');
 }
 
 function call(target, method, params) {

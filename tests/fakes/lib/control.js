@@ -1,16 +1,13 @@
 'use strict';
 // The control channel: plain HTTP on 127.0.0.1, JSON in and out (see
-// README.md); GET /<service>/<command>?a=b passes string arguments.
+// README.md).
 
 const http = require('node:http');
 
-function readBody(req) {
-	return new Promise((resolve, reject) => {
-		const chunks = [];
-		req.on('data', (chunk) => chunks.push(chunk));
-		req.on('end', () => resolve(Buffer.concat(chunks).toString('utf8')));
-		req.on('error', reject);
-	});
+async function readBody(req) {
+	const chunks = [];
+	for await (const chunk of req) chunks.push(chunk);
+	return Buffer.concat(chunks).toString('utf8');
 }
 
 function reply(res, status, value) {
@@ -29,7 +26,7 @@ function startControl(services, info, log) {
 		try {
 			const url = new URL(req.url, 'http://127.0.0.1');
 			const text = await readBody(req);
-			const args = text.trim() ? JSON.parse(text) : Object.fromEntries(url.searchParams);
+			const args = text.trim() ? JSON.parse(text) : {};
 			const parts = url.pathname.split('/').filter(Boolean);
 			if (parts.length === 1 && parts[0] === 'info') return reply(res, 200, info());
 			if (parts.length === 1 && parts[0] === 'reset') {

@@ -21,8 +21,8 @@ function payloadOf(args, transform = (line) => line) {
 	throw new Error('send needs lines, text, size or base64');
 }
 
-// Splits a payload into messages: at the given byte offsets (splitAt), or
-// every linesPerMessage lines; one message otherwise.
+// Splits a payload into messages at the given byte offsets (splitAt); one
+// message otherwise.
 function messagesOf(payload, args) {
 	if (Array.isArray(args.splitAt) && args.splitAt.length) {
 		const cuts = [...args.splitAt.map(Number), payload.length].sort((a, b) => a - b);
@@ -33,14 +33,6 @@ function messagesOf(payload, args) {
 				out.push(payload.subarray(start, cut));
 				start = cut;
 			}
-		}
-		return out;
-	}
-	if (args.linesPerMessage && Array.isArray(args.lines)) {
-		const lines = payload.toString('utf8').split(/(?<=\r\n)/);
-		const out = [];
-		for (let i = 0; i < lines.length; i += Number(args.linesPerMessage)) {
-			out.push(Buffer.from(lines.slice(i, i + Number(args.linesPerMessage)).join(''), 'utf8'));
 		}
 		return out;
 	}
@@ -80,4 +72,4 @@ async function flushed(ws, timeoutMs = 5000) {
 	}
 }
 
-module.exports = { payloadOf, messagesOf, deliver, flushed };
+module.exports = { payloadOf, deliver, flushed };

@@ -90,8 +90,7 @@ class RecordingService {
 				(r.match ? r.match.test(url.pathname) : r.path === url.pathname));
 			if (!(route && route.unrecorded)) {
 				this.records.push({
-					host, method: req.method, path: req.url, httpVersion: req.httpVersion,
-					headers: headerPairs(req.rawHeaders), body, bodyBase64: raw.toString('base64'),
+					host, method: req.method, path: req.url, headers: headerPairs(req.rawHeaders), body,
 					...this.note(req, url, host),
 				});
 			}
@@ -146,41 +145,33 @@ class RecordingService {
 	}
 
 	// A scripted answer: status, headers, body (an object is sent as JSON) or
-	// bodyBase64 or size + fill; chunked, delayMs, stall (never answered),
-	// drop (the connection is cut), dropAfter (bytes of body, then cut).
-	play(script, res) {
-		if (script.stall) {
-			this.held.add(() => res.destroy());
-			return;
-		}
-		const go = async () => {
-			if (script.drop) return res.socket && res.socket.destroy();
-			if (script.size === undefined && script.dropAfter === undefined && !script.chunked) {
-				const body = script.bodyBase64 !== undefined ? Buffer.from(script.bodyBase64, 'base64')
-					: script.body === '' ? undefined : script.body;
-				return this.send(res, { status: script.status, body, headers: script.headers });
-			}
+	// bodyBase64 or size + fill; chunked, drop (the connection is cut),
+	// dropAfter (bytes of body, then cut).
+	async play(script, res) {
+		if (script.drop) return res.socket && res.socket.destroy();
+		if (script.size === undefined && script.dropAfter === undefined && !script.chunked) {
 			const body = script.bodyBase64 !== undefined ? Buffer.from(script.bodyBase64, 'base64')
-				: script.body !== undefined ? Buffer.from(String(script.body), 'utf8') : null;
-			const length = body ? body.length : Number(script.size || 0);
-			const headers = { ...(script.headers || {}) };
-			if (!script.chunked) headers['Content-Length'] = String(length);
-			res.writeHead(Number(script.status || 200), headers);
-			const limit = script.dropAfter !== undefined ? Math.min(Number(script.dropAfter), length) : length;
-			const fill = Buffer.alloc(64 * 1024, String(script.fill || 'x'));
-			for (let sent = 0; sent < limit && !res.destroyed;) {
-				const step = Math.min(fill.length, limit - sent);
-				const piece = body ? body.subarray(sent, sent + step) : fill.subarray(0, step);
-				sent += step;
-				if (!res.write(piece)) await new Promise((resolve) => { res.once('drain', resolve); res.once('close', resolve); });
-			}
-			// After dropAfter, what was written still goes out; then the
-			// connection ends short of the announced length.
-			if (script.dropAfter !== undefined) return res.socket && res.socket.end();
-			res.end();
-		};
-		if (script.delayMs) setTimeout(go, Number(script.delayMs));
-		else go();
+				: script.body === '' ? undefined : script.body;
+			return this.send(res, { status: script.status, body, headers: script.headers });
+		}
+		const body = script.bodyBase64 !== undefined ? Buffer.from(script.bodyBase64, 'base64')
+			: script.body !== undefined ? Buffer.from(String(script.body), 'utf8') : null;
+		const length = body ? body.length : Number(script.size || 0);
+		const headers = { ...(script.headers || {}) };
+		if (!script.chunked) headers['Content-Length'] = String(length);
+		res.writeHead(Number(script.status || 200), headers);
+		const limit = script.dropAfter !== undefined ? Math.min(Number(script.dropAfter), length) : length;
+		const fill = Buffer.alloc(64 * 1024, String(script.fill || 'x'));
+		for (let sent = 0; sent < limit && !res.destroyed;) {
+			const step = Math.min(fill.length, limit - sent);
+			const piece = body ? body.subarray(sent, sent + step) : fill.subarray(0, step);
+			sent += step;
+			if (!res.write(piece)) await new Promise((resolve) => { res.once('drain', resolve); res.once('close', resolve); });
+		}
+		// After dropAfter, what was written still goes out; then the
+		// connection ends short of the announced length.
+		if (script.dropAfter !== undefined) return res.socket && res.socket.end();
+		res.end();
 	}
 
 	async command(name, args) {

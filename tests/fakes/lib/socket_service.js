@@ -13,8 +13,8 @@
 //   hidden          session fields left out of the state (ws always is)
 //   more commands: a method `command_<name>(args)` each
 // Common commands ("session" picks a session by id, the newest open one when
-// left out; "all": true picks every open one): configure, close {code,
-// reason}, drop (the TCP connection cut after what was sent), state, reset.
+// left out): configure, close {code, reason}, drop (the TCP connection cut
+// after what was sent), state, reset.
 
 const https = require('node:https');
 const { WebSocketServer } = require('ws');
@@ -94,7 +94,6 @@ class SocketService {
 			return [session];
 		}
 		const open = this.sessions.filter((s) => s.open);
-		if (args.all) return open;
 		if (!open.length) throw new Error('no open session');
 		return [open[open.length - 1]];
 	}

@@ -1,21 +1,9 @@
 'use strict';
-// Fake third-party emote providers: one HTTPS listener per host the module
-// names, answering from the table below. The answers follow the shapes the
-// providers document (only the fields the module reads, plus a few it must
-// ignore):
-//
-//   7tv-api   GET /v3/emote-sets/global      an emote set {id, name, emotes:
-//             [{id, name, flags, data: {id, name, flags, host: {url, files}}}]}
-//             GET /v3/users/twitch/<id>      {id, platform, emote_set: <set>}
-//             (active emote flags bit 0 = zero-width in this set)
-//   bttv-api  GET /3/cached/emotes/global    [{id, code, imageType, animated}]
-//             GET /3/cached/users/twitch/<id> {id, channelEmotes, sharedEmotes}
-//             (zero-width codes are BetterTTV's fixed list, e.g. cvHazmat)
-//   ffz-api   GET /v1/set/global             {default_sets: [3], sets: {"3":
-//             {id, emoticons: [{id, name, modifier, urls: {"1", "2"}}]}, ..}}
-//             GET /v1/room/id/<id>           {room: {twitch_id, set}, sets}
-//   7tv-cdn   GET /emote/<id>/2x.webp, bttv-cdn GET /emote/<id>/2x,
-//   ffz-cdn   GET /emote/<id>/<1|2>: a small picture of the emote (SVG).
+// Fake third-party emote providers (7TV, BetterTTV, FrankerFaceZ): one HTTPS
+// listener per host the module names, answering from the table below in the
+// shapes the providers document (only the fields the module reads, plus a
+// few it must ignore); the CDN hosts serve a small SVG per emote. Zero-width
+// emotes: 7TV's flag bit 0, BetterTTV's fixed list (cvHazmat), FFZ's modifier.
 //
 // Until told to serve, the global sets are empty and every channel is
 // unknown (404, as the providers answer), so that suites not about these

@@ -1,13 +1,8 @@
 'use strict';
 // Fake GitHub for the updater: three HTTPS listeners, one per host the
-// module names.
-//
-//   github-api  GET /repos/Pellorra/vanteo-releases/contents/manifest.json
-//               with "Accept: application/vnd.github.raw": the manifest text;
-//               without that header the JSON envelope GitHub would send.
-//   github-raw  GET /Pellorra/vanteo-releases/main/manifest.json and
-//               GET /Pellorra/vanteo-releases/main/<version>/<path>: files.
-//   github-web  GET /Pellorra/vanteo-releases/releases[/latest]: a page.
+// module names: github-api (the manifest through the contents API, as raw
+// text when asked for it, else in GitHub's JSON envelope), github-raw (the
+// manifest and the release files) and github-web (the releases page).
 //
 // Commands (POST /github/<command>):
 //   publish {manifest: object or text, files: {"<version>/<path>": text |

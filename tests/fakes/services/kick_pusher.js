@@ -1,16 +1,12 @@
 'use strict';
-// Fake Kick chat socket: Pusher's protocol as Kick's web player meets it.
-// A session gets "pusher:connection_established" at once, answers
-// "pusher:subscribe" with "pusher_internal:subscription_succeeded" and
-// "pusher:ping" with "pusher:pong". Events go to sessions subscribed to their channel with the
-// data written as a JSON string inside the envelope, as Kick sends them.
+// Fake Kick chat socket: Pusher's protocol as Kick's web player meets it
+// (connection_established, subscribe, ping). Events go to the sessions
+// subscribed to their channel, their data a JSON string inside the envelope,
+// as Kick sends them.
 //
-// Commands (POST /kick-pusher/<command>):
-//   send   {channel, events: [{event, data}]}  data objects are stringified
-//   play   {channel, events, intervalMs = 3000, loop}  one event per interval
-//          (the demo's Kick chat)
-//   and the socket base's: state {sessions: [{id, path, open, subscribed:
-//   [..], pings, ..}]}, close, drop, reset
+// Commands (POST /kick-pusher/<command>) besides those of SocketService:
+//   send   {channel, events: [{event, data}]}
+//   play   {channel, events, intervalMs = 3000, loop}  (the demo's Kick chat)
 
 const { SocketService } = require('../lib/socket_service');
 
@@ -25,7 +21,7 @@ class KickPusher extends SocketService {
 
 	opened(session, url, req) {
 		const ws = session.ws;
-		Object.assign(session, { subscribed: [], pings: 0 });
+		session.subscribed = [];
 		const send = (event, data, channel) => ws.send(JSON.stringify({ event, data: JSON.stringify(data), channel }));
 		ws.on('message', (raw) => {
 			let frame;
@@ -35,7 +31,6 @@ class KickPusher extends SocketService {
 				return;
 			}
 			if (frame.event === 'pusher:ping') {
-				session.pings += 1;
 				ws.send(JSON.stringify({ event: 'pusher:pong', data: '{}' }));
 			} else if (frame.event === 'pusher:subscribe') {
 				const channel = frame.data && frame.data.channel;

@@ -1,38 +1,21 @@
 'use strict';
 // Fake public web sites the setup wizard looks channels up on, one HTTPS
-// listener per endpoint so that each request is recorded with its site:
+// listener per endpoint so that each request is recorded with its site
+// (`site`): twitch-web (channel pages, and the generic page Twitch serves for
+// names it does not know), youtube (channel pages; without the consent
+// cookies a 302 to the consent page, as for visitors from the EU) and kick
+// (the channel JSON). Every site serves /avatar/<name>.svg, so the addresses
+// in its answers load in a browser.
 //
-//   twitch-web  GET /<name>: a channel page with og:title "<display> - Twitch"
-//               and og:image, or the generic "<title>Twitch</title>" page
-//               Twitch serves for names it does not know (the default).
-//   youtube     GET /@<name>?ucbcb=1: a channel page with og:title and
-//               og:image. Without the consent cookies ("SOCS=CAI" and
-//               "CONSENT=YES+cb" in the Cookie header) the answer is a 302 to
-//               the consent page, as YouTube does for visitors from the EU.
-//               Unknown names get 404.
-//   kick        GET /api/v2/channels/<name>: the channel JSON with "user"
-//               {username, profile_pic} and "livestream" (an object while
-//               live, null otherwise). Unknown names get 404.
-//
-// Every site also serves GET /avatar/<name>.svg, a small picture, so the
-// addresses in its answers load in a browser.
-//
-// Commands (POST /sites/<command>):
-//   twitch  {name, mode: "channel" (default) | "generic" | "notitle" | "status",
-//            title (default: name), image, status, once}
-//           "notitle": a page with neither og:title nor the generic title.
-//   youtube {name, mode: "channel" (default) | "noog" | "status", title, image,
-//            status, once}
-//   kick    {name, mode: "live" (default) | "offline" | "status" | "raw",
-//            username (default: name), avatar, status, body, once}
-//   down    {site, on = true}: the site's listener cuts every new connection
-//           at once (nothing is answered).
-// Records carry the site as `site`.
+// Commands (POST /sites/<command>): twitch, youtube and kick {name, mode,
+// title/username, image/avatar, status, body, once} set the answer for a name
+// (modes in the methods below); down {site, on = true} makes the site cut
+// every new connection at once.
 
 const { RecordingService, Answer } = require('../lib/recording');
 
 const SITES = ['twitch-web', 'youtube', 'kick'];
-const COLORS = { 'twitch-web': '#9146ff', youtube: '#ff3d3d', kick: '#53fc18' };
+const COLORS = { 'twitch-web': '#9146ff', youtube: '#ff3d3d', kick: '#53fc18', 'tiktok-web': '#25f4ee' };
 
 function escapeHtml(text) {
 	return String(text).replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
@@ -174,4 +157,4 @@ class Sites extends RecordingService {
 	}
 }
 
-module.exports = { Sites };
+module.exports = { Sites, avatarSvg };

@@ -1,27 +1,19 @@
 'use strict';
-// Fake TikTok web host: the room lookup GET /api-live/user/room/?...&uniqueId=
-// answers per account name the way www.tiktok.com does, and every request is
-// recorded exactly.
-//
-// The profile card GET /oembed?url=<profile address> answers with the
-// account's "author_name" the way TikTok's oEmbed does, and GET
-// /avatar/<name>.svg with a small picture for the "avatarThumb" addresses.
+// Fake TikTok web host: the room lookup (/api-live/user/room/?uniqueId=)
+// answers per account name the way www.tiktok.com does, the profile card
+// (/oembed?url=<profile address>) with the account's "author_name", and
+// /avatar/<name>.svg with a small picture. Records carry the lookup's name
+// as `uniqueId`.
 //
 // Commands (POST /tiktok-web/<command>):
-//   room {uniqueId, mode, roomId, liveStatus, status, body, once, nickname,
-//        avatar}
-//        mode "live" (default; liveStatus 2), "offline" (liveStatus 4),
-//        "user_not_found" (no data), "status" (HTTP status, body as given),
-//        "raw" (body as given).
-//        "nickname" replaces the user's nickname (default: the name; "" sends
-//        an empty one), "avatar" adds it as the user's "avatarThumb".
-//        Names without an answer get {"message":"user_not_found"}; "once"
-//        answers are used a single time before the standing one.
-//   oembed {uniqueId, authorName, status}: the card for the profile of
-//        uniqueId; profiles without one get 400 as from TikTok.
-// Records carry the lookup's name as `uniqueId`.
+//   room {uniqueId, mode: live | offline | user_not_found | status | raw,
+//        roomId, liveStatus, status, body, nickname, avatar, once}; names
+//        without an answer get "user_not_found", "once" answers go first
+//   oembed {uniqueId, authorName, status}: the card for that profile;
+//        profiles without one get 400 as from TikTok
 
 const { RecordingService, Answer } = require('../lib/recording');
+const { avatarSvg } = require('./sites');
 
 const LOOKUP_PATH = '/api-live/user/room/';
 
@@ -63,12 +55,8 @@ class TikTokWeb extends RecordingService {
 				return json(status, body);
 			} },
 			{ method: '*', path: '/oembed', answer: ({ q }) => this.oembed(q) },
-			{ method: '*', match: /^\/avatar\/([^/]+)\.svg$/, answer: ({ match }) => {
-				const letter = (decodeURIComponent(match[1])[0] || '?').toUpperCase().replace(/[^A-Z0-9]/, '?');
-				return new Answer(200, '<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">' +
-					'<rect width="64" height="64" fill="#25f4ee"/><text x="32" y="43" font-family="sans-serif" ' +
-					`font-size="30" text-anchor="middle" fill="#111">${letter}</text></svg>`, { 'Content-Type': 'image/svg+xml' });
-			} },
+			{ method: '*', match: /^\/avatar\/([^/]+)\.svg$/, answer: ({ match }) =>
+				new Answer(200, avatarSvg('tiktok-web', decodeURIComponent(match[1])), { 'Content-Type': 'image/svg+xml' }) },
 		];
 	}
 
@@ -76,10 +64,6 @@ class TikTokWeb extends RecordingService {
 		this.answers = new Map();
 		this.cards = new Map();
 		this.onceAnswers = [];
-	}
-
-	missing() {
-		return new Answer(404, 'not found\n', { 'Content-Type': 'text/plain' });
 	}
 
 	note(req, url) {

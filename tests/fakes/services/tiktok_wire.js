@@ -8,7 +8,6 @@
 //   string            UTF-8 bytes (wire type 2)
 //   Buffer            bytes (wire type 2)
 //   array             a nested message (wire type 2)
-//   {fixed32: n} / {fixed64: n} / {raw: Buffer}  other wire types, or exact bytes
 
 const zlib = require('node:zlib');
 
@@ -41,23 +40,14 @@ function encode(fields) {
 		} else if (Array.isArray(value)) {
 			const bytes = encode(value);
 			parts.push(key(field, 2), varint(bytes.length), bytes);
-		} else if (value.fixed32 !== undefined) {
-			const bytes = Buffer.alloc(4);
-			bytes.writeUInt32LE(Number(value.fixed32) >>> 0);
-			parts.push(key(field, 5), bytes);
-		} else if (value.fixed64 !== undefined) {
-			const bytes = Buffer.alloc(8);
-			bytes.writeBigUInt64LE(BigInt(value.fixed64));
-			parts.push(key(field, 1), bytes);
-		} else if (value.raw) {
-			parts.push(Buffer.from(value.raw));
 		}
 	}
 	return Buffer.concat(parts);
 }
 
 // Every field of a message: [{field, wireType, value}] with value a BigInt
-// (wire type 0) or a Buffer (2); throws on malformed data.
+// (wire type 0) or a Buffer (2); throws on malformed data and on the fixed
+// wire types, which the module never sends.
 function decode(buffer) {
 	const out = [];
 	let at = 0;
@@ -82,10 +72,6 @@ function decode(buffer) {
 			if (at + length > buffer.length) throw new Error('length past the end');
 			out.push({ field, wireType, value: buffer.subarray(at, at + length) });
 			at += length;
-		} else if (wireType === 1 || wireType === 5) {
-			at += wireType === 1 ? 8 : 4;
-			if (at > buffer.length) throw new Error('fixed value past the end');
-			out.push({ field, wireType, value: null });
 		} else {
 			throw new Error(`wire type ${wireType}`);
 		}
@@ -104,24 +90,18 @@ function user(u = {}) {
 	return [
 		[1, u.id],
 		[3, u.nickname],
-		[9, u.avatar === false ? undefined : [[1, `https://p16-sign.tiktokcdn.com/avatar/${u.uniqueId || 'u'}.webp`]]],
+		[9, [[1, `https://p16-sign.tiktokcdn.com/avatar/${u.uniqueId || 'u'}.webp`]]],
 		[38, u.uniqueId],
 		[1028, u.idText],
 	];
 }
 
-function common(m) {
-	const display = m.displayKey !== undefined ? [[1, m.displayKey]] : undefined;
-	return [[1, m.method], [2, m.msgId], [4, 1], [8, display]];
-}
-
 // The body of one room message from a friendly description:
 //   {method, msgId, user, text, identity: {subscriber, moderator, host},
-//    emotes: [url|''], viewers, action, count, total, displayKey,
-//    repeat, repeatEnd, gift: {name, type, diamonds, image}, body: [pairs]}
+//    viewers, action, count, total, repeat, repeatEnd,
+//    gift: {name, type, diamonds, image}}
 function roomMessageBody(m) {
-	if (m.body) return encode(m.body);
-	const head = [1, common(m)];
+	const head = [1, [[1, m.method], [2, m.msgId], [4, 1]]];
 	const who = m.user === null ? undefined : user(m.user);
 	switch (m.method) {
 	case 'WebcastChatMessage': {
@@ -129,16 +109,12 @@ function roomMessageBody(m) {
 		const identity = id ? [[2, id.subscriber ? 1 : 0], [5, id.moderator ? 1 : 0], [6, id.host ? 1 : 0]] : undefined;
 		return encode([head, [2, who], [3, m.text], [18, identity]]);
 	}
-	case 'WebcastEmoteChatMessage':
-		return encode([head, [2, who], ...(m.emotes || []).map((url) => [3, [[1, 'emote-id'], [2, [[1, url]]]]])]);
 	case 'WebcastMemberMessage':
 		return encode([head, [2, who], [3, m.viewers], [10, m.action]]);
 	case 'WebcastRoomUserSeqMessage':
 		return encode([head, [3, m.viewers]]);
 	case 'WebcastLikeMessage':
 		return encode([head, [2, m.count], [3, m.total], [5, who]]);
-	case 'WebcastSocialMessage':
-		return encode([head, [2, who]]);
 	case 'WebcastGiftMessage': {
 		const g = m.gift;
 		const details = g ? [[1, g.image ? [[1, g.image], [1, `${g.image}?second`]] : undefined], [11, g.type],
@@ -151,7 +127,7 @@ function roomMessageBody(m) {
 }
 
 // A push frame from {messages, logId, needAck, internalExt, gzip, encoding,
-// payloadType, payload (base64: replaces the response)}.
+// payload (base64: replaces the response)}.
 function pushFrame(f) {
 	let payload;
 	if (f.payload !== undefined) {
@@ -164,7 +140,7 @@ function pushFrame(f) {
 	return encode([
 		[2, f.logId !== undefined ? BigInt(f.logId) : undefined],
 		[6, f.encoding !== undefined ? f.encoding : 'pb'],
-		[7, f.payloadType || 'msg'],
+		[7, 'msg'],
 		[8, payload],
 	]);
 }
@@ -180,8 +156,7 @@ function readPushFrame(buffer) {
 		encoding: encoding ? encoding.toString('utf8') : null,
 		payloadType: type ? type.toString('utf8') : null,
 		payload: first(fields, 8) || null,
-		fieldOrder: fields.map((f) => f.field),
 	};
 }
 
-module.exports = { varint, encode, decode, first, user, roomMessageBody, pushFrame, readPushFrame };
+module.exports = { encode, decode, first, pushFrame, readPushFrame };

@@ -2,24 +2,17 @@
 // Fake Twitch REST API: the identity host (token validation, the implicit-grant
 // login page) and Helix on one HTTPS listener serving both endpoints
 // ("twitch-id" and "twitch-helix"). Helix is a table of routes answering from
-// a small state (users, tokens, the channel's lists, streams, emotes, badges)
-// with Twitch's shapes and error wording; every request is recorded exactly
-// (images under /static/ excepted), and scripted answers go ahead of it all.
+// configured data (users, tokens, the channel's lists, streams, emotes,
+// badges) with Twitch's shapes and error wording; only bans change with the
+// calls. Every request is recorded exactly (images under /static/ excepted),
+// and scripted answers go ahead of it all.
 //
 // Every Helix call needs "Authorization: Bearer <configured token>" and a
 // Client-Id equal to the token's (401), then passes a configured `fail`, then
-// needs one of the route's scopes (401 "Missing scope: .."). The moderator,
-// sender and user ids are not checked: the unit tests read them from the
-// recorded requests.
+// needs one of the route's scopes (401 "Missing scope: ..").
 //
-// Commands (POST /twitch-api/<command>), besides the base's script, requests..:
-//   configure {key: value, ..}  replaces those keys of the state (see
-//                               defaults()); "tokens" is merged per token (null
-//                               deletes one), "users" merged by id ({id,
-//                               remove: true} deletes one); list entries of
-//                               moderators, vips, chatters, followers,
-//                               subscribers, banned may be a login or id string
-//   state     {}               the whole state (after the calls so far)
+// Command (POST /twitch-api/<command>), besides the base's: configure
+// {key: value, ..} replaces those keys of defaults(); "tokens" is merged.
 
 const crypto = require('node:crypto');
 const { STATUS_CODES } = require('node:http');
@@ -78,7 +71,6 @@ function defaults(base) {
 			'tok-streamer': { login: 'streamer', user_id: '1001', client_id: CLIENT_ID, scopes: [...ALL_SCOPES] },
 			'tok-mod': { login: 'helper', user_id: '5005', client_id: CLIENT_ID, scopes: [...ALL_SCOPES] },
 		},
-		authorizeToken: 'tok-streamer',
 		users: [
 			user('1001', 'streamer', 'Streamer', '2016-03-14T18:02:11Z', 'affiliate'),
 			user('2002', 'someone', 'Someone', '2019-11-02T09:15:40Z'),
@@ -136,35 +128,22 @@ function defaults(base) {
 		// {"GET /helix/chat/chatters": {status, message, body, page}}: that
 		// call fails (only its page-th page when page is given).
 		fail: {},
-		// Made by the calls.
-		subscriptions: [],
 	};
 }
 
-// A page of a list: {data, pagination}, a cursor only when more follow. The
-// cursor holds the offset and the page number (for `fail.page`).
+// The cursor of a page holds its offset and number (for `fail.page`).
+function cursorOf(q) {
+	const after = q.get('after');
+	return after ? JSON.parse(Buffer.from(after, 'base64').toString('utf8')) : { o: 0, p: 1 };
+}
+
+// A page of a list: {data, pagination}, a cursor only when more follow.
 function page(ctx, list, defaultSize) {
-	const after = ctx.q.get('after');
-	let cursor = { o: 0, p: 1 };
-	if (after) {
-		try {
-			cursor = JSON.parse(Buffer.from(after, 'base64').toString('utf8'));
-		} catch {
-			throw refuse(400, 'The parameter "after" was malformed.');
-		}
-	}
+	const cursor = cursorOf(ctx.q);
 	const size = Number(ctx.self.state.pageSize[ctx.key] || ctx.q.get('first') || defaultSize);
 	const more = cursor.o + size < list.length;
 	const next = Buffer.from(JSON.stringify({ o: cursor.o + size, p: cursor.p + 1 })).toString('base64');
 	return { data: list.slice(cursor.o, cursor.o + size), pagination: more ? { cursor: next } : {} };
-}
-
-function pageNumber(q) {
-	try {
-		return q.get('after') ? JSON.parse(Buffer.from(q.get('after'), 'base64').toString('utf8')).p : 1;
-	} catch {
-		return 0;
-	}
 }
 
 function jsonBody(ctx) {
@@ -202,18 +181,6 @@ function listed(key, size = 20) {
 		const list = people(ctx.self, key, ctx.q.get('broadcaster_id'))
 			.filter((p) => !ids.length || ids.includes(p.user_id));
 		return [200, { total: list.length, ...page(ctx, list, size) }];
-	};
-}
-
-// Adds to (or removes from) a list of the channel.
-function edit(key, add) {
-	return (ctx) => {
-		const uid = ctx.q.get('user_id');
-		if (ctx.q.get('broadcaster_id') === ctx.self.state.channelId) {
-			const rest = ctx.self.state[key].filter((entry) => person(ctx.self, entry).user_id !== uid);
-			ctx.self.state[key] = add ? [...rest, uid] : rest;
-		}
-		return [204];
 	};
 }
 
@@ -260,20 +227,21 @@ const HELIX = [
 		return [200, { data: [{ broadcaster_id: bid, moderator_id: ctx.q.get('moderator_id'), user_id: uid, created_at: now(), end_time: ends }] }];
 	}],
 	['DELETE', '/helix/moderation/bans', 'moderator:manage:banned_users', (ctx) => {
-		if (!people(ctx.self, 'banned', ctx.q.get('broadcaster_id')).some((p) => p.user_id === ctx.q.get('user_id'))) {
-			throw refuse(400, 'The user specified in the user_id field is not banned.');
-		}
-		return edit('banned', false)(ctx);
+		const uid = ctx.q.get('user_id');
+		const banned = people(ctx.self, 'banned', ctx.q.get('broadcaster_id'));
+		if (!banned.some((p) => p.user_id === uid)) throw refuse(400, 'The user specified in the user_id field is not banned.');
+		ctx.self.state.banned = banned.filter((p) => p.user_id !== uid);
+		return [204];
 	}],
 	['GET', '/helix/moderation/banned', 'moderation:read moderator:manage:banned_users', listed('banned')],
 	['DELETE', '/helix/moderation/chat', 'moderator:manage:chat_messages', ok],
 	['PATCH', '/helix/chat/settings', 'moderator:manage:chat_settings', (ctx) => [200, { data: [jsonBody(ctx)] }]],
 	['GET', '/helix/moderation/moderators', 'moderation:read channel:manage:moderators', listed('moderators')],
-	['POST', '/helix/moderation/moderators', 'channel:manage:moderators', edit('moderators', true)],
-	['DELETE', '/helix/moderation/moderators', 'channel:manage:moderators', edit('moderators', false)],
+	['POST', '/helix/moderation/moderators', 'channel:manage:moderators', ok],
+	['DELETE', '/helix/moderation/moderators', 'channel:manage:moderators', ok],
 	['GET', '/helix/channels/vips', 'channel:read:vips channel:manage:vips', listed('vips')],
-	['POST', '/helix/channels/vips', 'channel:manage:vips', edit('vips', true)],
-	['DELETE', '/helix/channels/vips', 'channel:manage:vips', edit('vips', false)],
+	['POST', '/helix/channels/vips', 'channel:manage:vips', ok],
+	['DELETE', '/helix/channels/vips', 'channel:manage:vips', ok],
 	['PUT', '/helix/chat/color', 'user:manage:chat_color', ok],
 	['PUT', '/helix/users/blocks', 'user:manage:blocked_users', ok],
 	['DELETE', '/helix/users/blocks', 'user:manage:blocked_users', ok],
@@ -290,12 +258,8 @@ const HELIX = [
 		[200, { data: [{ length: Math.min(Number(jsonBody(ctx).length), 180), message: '', retry_after: 480 }] }]],
 	['GET', '/helix/channels/ads', 'channel:read:ads channel:manage:ads', (ctx) =>
 		[200, { data: [{ next_ad_at: Math.floor(Date.now() / 1000) + 900, ...ctx.self.state.ads }] }]],
-	['POST', '/helix/channels/ads/schedule/snooze', 'channel:manage:ads', (ctx) => {
-		const ads = ctx.self.state.ads;
-		ads.snooze_count -= 1;
-		ads.next_ad_at = Math.floor(Date.now() / 1000) + 1200;
-		return [200, { data: [{ snooze_count: ads.snooze_count, snooze_refresh_at: ads.snooze_refresh_at, next_ad_at: ads.next_ad_at }] }];
-	}],
+	['POST', '/helix/channels/ads/schedule/snooze', 'channel:manage:ads', (ctx) =>
+		[200, { data: [{ snooze_count: 2, snooze_refresh_at: ctx.self.state.ads.snooze_refresh_at, next_ad_at: 1714591200 }] }]],
 	['POST', '/helix/moderation/warnings', 'moderator:manage:warnings', (ctx) => [200, { data: [jsonBody(ctx).data] }]],
 	['GET', '/helix/channels/followers', '', listed('followers')],
 	['GET', '/helix/subscriptions', 'channel:read:subscriptions', (ctx) => {
@@ -340,22 +304,12 @@ const HELIX = [
 	['GET', '/helix/chat/pins', '', (ctx) => [200, ctx.self.state.pins]],
 ];
 
-function subscribe(self, body) {
-	const { type, version, condition, transport } = body;
-	if (!type || !version || !condition || !transport || !transport.session_id) {
-		throw refuse(400, 'The request body is missing type, version, condition or transport.');
-	}
+function subscribe(self, { type, version, condition, transport }) {
 	const refusal = self.state.refuseSubscriptions.find((r) => r.type === type &&
 		(r.version === undefined || String(r.version) === String(version)));
 	if (refusal) throw refuse(Number(refusal.status || 403), refusal.message ?? 'subscription missing proper authorization');
-	const same = (s) => s.type === type && s.version === String(version) &&
-		JSON.stringify(s.condition) === JSON.stringify(condition) && s.transport.session_id === transport.session_id;
-	if (self.state.subscriptions.some(same)) throw refuse(409, 'subscription already exists');
-	const created = new Date().toISOString();
-	const subscription = { id: crypto.randomUUID(), status: 'enabled', type, version: String(version), condition,
-		created_at: created, transport: { method: 'websocket', session_id: transport.session_id, connected_at: created }, cost: 0 };
-	self.state.subscriptions.push(subscription);
-	return { data: [subscription], total: self.state.subscriptions.length, total_cost: 0, max_total_cost: 10 };
+	const subscription = { id: crypto.randomUUID(), status: 'enabled', type, version, condition, transport, cost: 0 };
+	return { data: [subscription], total: 1, total_cost: 0, max_total_cost: 10 };
 }
 
 class TwitchApi extends RecordingService {
@@ -379,8 +333,7 @@ class TwitchApi extends RecordingService {
 		if (this.listeners.size) this.state = defaults(this.root('twitch-helix'));
 	}
 
-	missing(req, url) {
-		if (url.pathname.startsWith('/oauth2/')) return new Answer(404, { status: 404, message: 'Not Found' });
+	missing() {
 		return refuse(404, '');
 	}
 
@@ -414,7 +367,7 @@ class TwitchApi extends RecordingService {
 		if (token.client_id && clientId !== token.client_id) throw refuse(401, 'Client ID and OAuth token do not match');
 		const key = `${ctx.req.method} ${ctx.url.pathname}`;
 		const failure = this.state.fail[key];
-		if (failure && (failure.page === undefined || Number(failure.page) === pageNumber(ctx.q))) {
+		if (failure && (failure.page === undefined || Number(failure.page) === cursorOf(ctx.q).p)) {
 			const status = Number(failure.status || 500);
 			if (failure.body !== undefined) throw new Answer(status, failure.body === '' ? undefined : failure.body);
 			throw refuse(status, String(failure.message ?? ''));
@@ -439,44 +392,19 @@ class TwitchApi extends RecordingService {
 	// The implicit-grant page: straight back to the redirect address.
 	authorize({ q }) {
 		const text = (message) => new Answer(400, `${message}\n`, { 'Content-Type': 'text/plain; charset=utf-8' });
-		if (!q.get('client_id')) return text('Bad Request: missing client_id');
-		if (!q.get('redirect_uri')) return text('Bad Request: missing redirect_uri');
-		if (q.get('response_type') !== 'token') return text('Bad Request: unsupported response_type');
+		if (!q.get('client_id') || !q.get('redirect_uri') || q.get('response_type') !== 'token') return text('Bad Request');
 		// "+" in the query is a space: the scopes arrive space-separated.
 		const scopes = (q.get('scope') || '').split(/\s+/).filter(Boolean);
-		const location = `${q.get('redirect_uri')}#access_token=${encodeURIComponent(this.state.authorizeToken || '')}` +
+		const location = `${q.get('redirect_uri')}#access_token=tok-streamer` +
 			`&scope=${scopes.map(encodeURIComponent).join('%20')}` +
 			`&state=${encodeURIComponent(q.get('state') || '')}&token_type=bearer`;
 		return new Answer(302, undefined, { Location: location });
 	}
 
 	command_configure(args) {
-		for (const [key, value] of Object.entries(args)) {
-			if (key === 'tokens') {
-				for (const [token, entry] of Object.entries(value || {})) {
-					if (entry === null) delete this.state.tokens[token];
-					else this.state.tokens[token] = entry;
-				}
-			} else if (key === 'users') {
-				for (const user of value || []) {
-					const at = this.state.users.findIndex((u) => u.id === String(user.id));
-					const old = at >= 0 ? this.state.users.splice(at, 1)[0] : {};
-					if (user.remove) continue;
-					this.state.users.push({
-						type: '', broadcaster_type: '', description: '', offline_image_url: '', view_count: 0,
-						created_at: '2021-05-05T05:05:05Z', display_name: user.login,
-						profile_image_url: `${this.root('twitch-helix')}/static/profile/${user.login}.png`,
-						...old, ...user, id: String(user.id),
-					});
-				}
-			} else {
-				this.state[key] = value;
-			}
-		}
-	}
-
-	command_state() {
-		return this.state;
+		const { tokens, ...rest } = args;
+		Object.assign(this.state.tokens, tokens);
+		Object.assign(this.state, rest);
 	}
 }
 

@@ -7,19 +7,16 @@
 // Commands (POST /twitch-chat/<command>) besides those of SocketService:
 //   configure {join: "normal"|"notice" (the suspended-channel NOTICE), roomId,
 //              handshake: "normal"|"stall-tls"|"stall-upgrade"|"reject"}
-//   send      {lines | text | size+fill | base64, binary, splitAt, linesPerMessage,
-//              fragments, templates, flush (answer only once it was written)}
+//   send      {lines | text | size+fill | base64, binary, splitAt, fragments,
+//              templates, flush (answer only once it was written)}
 //   ping      {token, websocket}  PING :token (the PONG is checked and recorded);
 //                              with websocket, a WebSocket ping (pongs in wsPongs)
 //   stall     {on}             stop reading and answering (true) or resume
 //   play      {lines, intervalMs, loop, startDelayMs}  lines on a timer to every
-//                              joined session (templates applied), also to
-//                              sessions that join later
-//   flood     {lines, linesPerMessage, messagesPerSecond, seconds}  a steady
-//              load to every joined session: messagesPerSecond messages of
-//              linesPerMessage lines for `seconds`, the lines in turn, templates
-//              applied plus {seq} (the line's number) and {sent} (the monotonic
-//              clock in microseconds as its message is written)
+//                              joined session (the demo's chat)
+//   flood     {lines, linesPerMessage, messagesPerSecond, seconds}  a steady load
+//              (the benchmarks); lines may hold {seq} (the line's number) and
+//              {sent} (the monotonic clock in microseconds when it is written)
 
 const crypto = require('node:crypto');
 const { SocketService } = require('../lib/socket_service');
@@ -232,7 +229,6 @@ class TwitchChat extends SocketService {
 		const flood = this.flooding;
 		return {
 			...super.state(),
-			playing: Boolean(this.player),
 			flood: flood && { messages: flood.messages, lines: flood.lines, done: flood.messages >= flood.total },
 		};
 	}
@@ -249,10 +245,6 @@ class TwitchChat extends SocketService {
 function welcome(nick) {
 	return [
 		`:tmi.twitch.tv 001 ${nick} :Welcome, GLHF!`,
-		`:tmi.twitch.tv 002 ${nick} :Your host is tmi.twitch.tv`,
-		`:tmi.twitch.tv 003 ${nick} :This server is rather new`,
-		`:tmi.twitch.tv 004 ${nick} :-`,
-		`:tmi.twitch.tv 375 ${nick} :-`,
 		`:tmi.twitch.tv 372 ${nick} :You are in a maze of twisty passages, all alike.`,
 		`:tmi.twitch.tv 376 ${nick} :>`,
 	];

@@ -1,25 +1,20 @@
 'use strict';
-// Fake Twitch EventSub WebSocket (the "twitch-eventsub" endpoint): accepts a
-// secure WebSocket on any path, welcomes each connection with a new session
-// id, and sends the notifications and reconnect requests a test asks for, in
-// Twitch's message format. Like Twitch it closes
-// a connection that sends it anything (4001), moves a session to the
-// reconnect URL and closes the old socket shortly after the new one arrived,
-// and closes the old one with 4004 when nobody came within the grace time.
-// Subscriptions are made on the Helix fake (twitch-api) and recorded there;
-// the two fakes do not know each other.
+// Fake Twitch EventSub WebSocket (the "twitch-eventsub" endpoint): welcomes
+// each connection with a new session id and sends the notifications and
+// reconnect requests a test asks for, in Twitch's message format. Like Twitch
+// it closes a connection that sends it anything (4001), and closes the old
+// socket of a reconnect 1 s after the new one arrived. Subscriptions are made
+// on the Helix fake (twitch-api) and recorded there.
 //
 // Commands (POST /twitch-eventsub/<command>) besides those of SocketService;
 // session ids are Twitch's:
 //   configure {welcome = true, keepaliveSeconds (default: the path's
 //              keepalive_timeout_seconds when 10-600, else 10),
-//              handshake: "normal"|"reject"}; the old socket of a reconnect
-//              closes 1 s after the new one came, or after 30 s unanswered
-//   notify    {type, version, event, condition, subscriptionId, messageId, session | all}
+//              handshake: "normal"|"reject"}
+//   notify    {type, version, event, condition, session}
 //   reconnect {session}   session_reconnect with wss://127.0.0.1:<port>/reconnect?id=<new id>
 //   send      {text, session}            raw text
-//   sessions  the state: sessions with {welcomed, keepaliveSeconds,
-//             reconnectedFrom, sent: [message types], received: [texts]}
+//   sessions  the state: sessions with {welcomed, keepaliveSeconds}
 
 const crypto = require('node:crypto');
 const { SocketService } = require('../lib/socket_service');
@@ -54,7 +49,7 @@ function defaultCondition(type, event) {
 class TwitchEventSub extends SocketService {
 	constructor(context) {
 		super(context, 'twitch-eventsub');
-		this.hidden = ['timers', 'reconnect', 'connectedAt'];
+		this.hidden = ['timers', 'connectedAt'];
 	}
 
 	get defaults() {
@@ -71,54 +66,34 @@ class TwitchEventSub extends SocketService {
 	}
 
 	opened(session, url) {
-		let from = null;
-		session.id = sessionId();
-		if (url.pathname === '/reconnect') {
-			from = this.pending.get(url.searchParams.get('id')) || null;
-			if (from) {
-				this.pending.delete(from.reconnect.id);
-				session.id = from.reconnect.id;
-			}
-		}
+		// A reconnect carries the session id over, as Twitch does.
+		const moved = url.pathname === '/reconnect' ? url.searchParams.get('id') : null;
+		const from = this.pending.get(moved);
+		this.pending.delete(moved);
+		session.id = from ? moved : sessionId();
 		const asked = Number(url.searchParams.get('keepalive_timeout_seconds'));
 		Object.assign(session, {
 			welcomed: false,
 			connectedAt: timestamp(),
 			keepaliveSeconds: this.config.keepaliveSeconds ?? (Number.isInteger(asked) && asked >= 10 && asked <= 600 ? asked : 10),
-			reconnectedFrom: from ? from.id : null,
-			reconnect: null,
-			sent: [],
-			received: [],
 			timers: [],
 		});
-		session.ws.on('message', (data) => {
-			session.received.push(Buffer.isBuffer(data) ? data.toString('utf8') : Buffer.concat(data).toString('utf8'));
-			this.close(session, 4001, 'client sent inbound traffic');
-		});
+		session.ws.on('message', () => this.close(session, 4001, 'client sent inbound traffic'));
 		session.ws.on('close', () => {
 			for (const timer of session.timers) clearTimeout(timer);
 			session.timers = [];
 		});
-
-		if (url.pathname === '/reconnect' && !from) {
-			this.close(session, 4007, 'invalid reconnect');
-			return;
-		}
 		if (this.config.welcome) this.welcome(session);
-		if (from) {
-			clearTimeout(from.reconnect.grace);
-			from.timers.push(setTimeout(() => this.close(from, 1000, ''), 1000));
-		}
+		if (from) from.timers.push(setTimeout(() => this.close(from, 1000, ''), 1000));
 	}
 
-	message(session, type, payload, extra = {}) {
+	message(session, type, payload, subscription) {
 		if (!session.open) throw new Error(`session ${session.id} is closed`);
-		const metadata = { message_id: extra.messageId || crypto.randomUUID(), message_type: type, message_timestamp: timestamp() };
-		if (extra.subscriptionType) {
-			metadata.subscription_type = extra.subscriptionType;
-			metadata.subscription_version = extra.subscriptionVersion;
+		const metadata = { message_id: crypto.randomUUID(), message_type: type, message_timestamp: timestamp() };
+		if (subscription) {
+			metadata.subscription_type = subscription.type;
+			metadata.subscription_version = subscription.version;
 		}
-		session.sent.push(type);
 		session.ws.send(JSON.stringify({ metadata, payload }));
 	}
 
@@ -135,32 +110,16 @@ class TwitchEventSub extends SocketService {
 		});
 	}
 
-	subscription(session, args, status) {
+	command_notify(args) {
 		const type = String(args.type || '');
 		if (!type) throw new Error('a subscription type is needed');
 		const version = String(args.version || VERSIONS[type] || '1');
 		const event = args.event || {};
-		return {
-			type,
-			version,
-			body: {
-				id: args.subscriptionId || crypto.randomUUID(),
-				status,
-				type,
-				version,
-				cost: 0,
-				condition: args.condition || defaultCondition(type, event),
-				transport: { method: 'websocket', session_id: session.id },
-				created_at: session.connectedAt,
-			},
-		};
-	}
-
-	command_notify(args) {
 		for (const session of this.pick(args)) {
-			const { type, version, body } = this.subscription(session, args, 'enabled');
-			this.message(session, 'notification', { subscription: body, event: args.event || {} },
-				{ subscriptionType: type, subscriptionVersion: version, messageId: args.messageId });
+			const subscription = { id: crypto.randomUUID(), status: 'enabled', type, version, cost: 0,
+				condition: args.condition || defaultCondition(type, event),
+				transport: { method: 'websocket', session_id: session.id }, created_at: session.connectedAt };
+			this.message(session, 'notification', { subscription, event }, subscription);
 		}
 		return { ok: true };
 	}
@@ -169,9 +128,6 @@ class TwitchEventSub extends SocketService {
 		const [session] = this.pick(args);
 		const id = sessionId();
 		const url = `wss://127.0.0.1:${this.port}/reconnect?id=${id}`;
-		clearTimeout(session.reconnect && session.reconnect.grace);
-		session.reconnect = { id, url, grace: setTimeout(() => this.close(session, 4004, 'reconnect grace time expired'), 30000) };
-		session.timers.push(session.reconnect.grace);
 		this.pending.set(id, session);
 		this.message(session, 'session_reconnect', {
 			session: {
@@ -187,7 +143,6 @@ class TwitchEventSub extends SocketService {
 
 	command_send(args) {
 		for (const session of this.pick(args)) {
-			session.sent.push('raw');
 			session.ws.send(String(args.text === undefined ? '' : args.text));
 		}
 		return { ok: true };

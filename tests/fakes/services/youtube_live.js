@@ -1,23 +1,15 @@
 'use strict';
 // Fake YouTube live chat, served on the youtube site of sites.js (which hands
-// it every request first, see context.youtubeLive):
+// it every request first, see context.youtubeLive): a live channel's watch
+// page (ytcfg with the API key and client version, ytInitialData with the
+// chat's first continuation, the viewer count), and get_live_chat polls,
+// answered with the queued actions and the next continuation; a poll without
+// the page's key, client name and version gets 400.
 //
-//   GET  /@<name>/live, /channel/<id>/live  while the channel is live, a watch
-//        page with ytcfg (INNERTUBE_API_KEY, INNERTUBE_CLIENT_VERSION) and
-//        ytInitialData holding the live chat's first continuation and the
-//        viewer count; otherwise the channel's page, without a chat.
-//   POST /youtubei/v1/live_chat/get_live_chat?key=<key>  with {context:{client:
-//        {clientName:"WEB",clientVersion}},continuation}: the queued actions
-//        and the next continuation (timedContinuationData, timeoutMs).
-//
-// Commands (POST /youtube-live/<command>):
-//   live  {name, viewers = 7, timeoutMs = 1000}
-//   send  {actions: [..]}  queued for the next poll
-//   play  {actions, intervalMs = 3000, loop}  one action queued per interval
-//         (the demo's YouTube chat)
-//   mode  {answer: "normal" | "broken"}
-//   state {polls: [{continuation, clientVersion, key}], problems}
-//   reset
+// Commands (POST /youtube-live/<command>): live {name, viewers = 7,
+// timeoutMs = 1000}; send {actions} (queued for the next poll); play
+// {actions, intervalMs = 3000, loop} (the demo's chat); mode {answer:
+// "normal" | "broken"}; reset.
 
 const { Answer } = require('../lib/recording');
 
@@ -62,18 +54,19 @@ class YouTubeLive {
 		try {
 			body = JSON.parse(text);
 		} catch {
-			this.problems.push('body is no JSON');
+			// answered below
 		}
 		const client = (body.context && body.context.client) || {};
-		const poll = { key: url.searchParams.get('key'), clientVersion: client.clientVersion, continuation: body.continuation };
-		this.polls.push(poll);
-		if (poll.key !== KEY || client.clientName !== 'WEB' || poll.clientVersion !== VERSION) this.problems.push(`bad poll ${JSON.stringify(poll)}`);
+		if (url.searchParams.get('key') !== KEY || client.clientName !== 'WEB' || client.clientVersion !== VERSION) {
+			return send(400, 'application/json', '{"error":{"code":400,"status":"INVALID_ARGUMENT"}}');
+		}
+		this.polls += 1;
 		if (this.answer === 'broken') return send(200, 'application/json', '{"responseContext":{},"continuationContents":');
 		const actions = this.queue.splice(0);
 		const name = /^c-(.*)-\d+$/.exec(body.continuation || '');
 		const live = name && this.live.get(name[1]);
 		const chat = { actions, continuations: [{ timedContinuationData: {
-			continuation: `c-${name ? name[1] : 'x'}-${this.polls.length}`, timeoutMs: live ? live.timeoutMs : 1000 } }] };
+			continuation: `c-${name ? name[1] : 'x'}-${this.polls}`, timeoutMs: live ? live.timeoutMs : 1000 } }] };
 		return send(200, 'application/json', JSON.stringify({ responseContext: {}, continuationContents: { liveChatContinuation: chat } }));
 	}
 
@@ -100,8 +93,6 @@ class YouTubeLive {
 		case 'mode':
 			this.answer = args.answer || 'normal';
 			return { ok: true };
-		case 'state':
-			return { polls: this.polls, problems: this.problems };
 		case 'reset':
 			await this.reset();
 			return { ok: true };
@@ -114,8 +105,7 @@ class YouTubeLive {
 		clearInterval(this.player);
 		this.live = new Map();
 		this.queue = [];
-		this.polls = [];
-		this.problems = [];
+		this.polls = 0;
 		this.answer = 'normal';
 	}
 }
