@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -554,7 +555,9 @@ struct WebSocketClient::Connection {
 	// Owner thread. Without `wait`, only what was read before is looked at.
 	ReceiveResult receive(std::string &messageOut, bool &binaryOut, bool wait)
 	{
-		const Clock::time_point deadline = Clock::now() + Milliseconds(timings.receiveMs);
+		// Read from the clock only once a wait is due: most receives of a
+		// busy chat find their message already read.
+		std::optional<Clock::time_point> deadline;
 		for (;;) {
 			if (aborted || dead)
 				return ReceiveResult::Failed;
@@ -576,8 +579,10 @@ struct WebSocketClient::Connection {
 				dead = true;
 				return ReceiveResult::Failed;
 			}
+			if (!deadline)
+				deadline = Clock::now() + Milliseconds(timings.receiveMs);
 			bool timedOut = false;
-			if (!decryptMore(deadline, &timedOut)) {
+			if (!decryptMore(*deadline, &timedOut)) {
 				if (timedOut && !aborted)
 					return ReceiveResult::Timeout;
 				dead = true;

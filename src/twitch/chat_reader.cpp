@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <random>
 
 namespace vanteo {
@@ -146,7 +147,9 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 		   })};
 
 	using Clock = std::chrono::steady_clock;
-	Clock::time_point lastData = Clock::now();
+	// When the silence began; read at its first time-out (the receive
+	// waited that long for nothing), not at every message.
+	std::optional<Clock::time_point> quietSince;
 	std::string payload;
 	bool binary = false;
 	while (m_worker.running()) {
@@ -154,13 +157,16 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 		if (result == platform::ReceiveResult::Failed)
 			break;
 		if (result == platform::ReceiveResult::Timeout) {
+			const Clock::time_point now = Clock::now();
+			if (!quietSince)
+				quietSince = now - std::chrono::milliseconds(m_timings.socket.receiveMs);
 			// Twitch pings every few minutes; silence this long means the
 			// connection died without telling us.
-			if (Clock::now() - lastData > std::chrono::milliseconds(m_timings.idleLimitMs))
+			if (now - *quietSince > std::chrono::milliseconds(m_timings.idleLimitMs))
 				break;
 			continue;
 		}
-		lastData = Clock::now();
+		quietSince.reset();
 		// The records of the messages that came in together reach the
 		// pages together; the burst ends before the next wait.
 		Burst burst;
