@@ -382,7 +382,10 @@ struct WebSocketClient::Connection {
 			// Usually the last record was taken whole and nothing waits
 			// in OpenSSL: then only the socket can bring more.
 			if (SSL_has_pending(ssl) || BIO_ctrl_pending(network) > 0) {
-				ERR_clear_error();
+				// SSL_get_error needs an empty error queue. It nearly always
+				// is, and looking costs less than clearing all its slots.
+				if (ERR_peek_error() != 0)
+					ERR_clear_error();
 				got = SSL_read(ssl, chunk, sizeof(chunk));
 				error = got > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl, got);
 				// Reading may make OpenSSL answer something (a key update).
