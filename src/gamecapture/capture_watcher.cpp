@@ -7,7 +7,7 @@
 #include <util/base.h>
 #include <util/platform.h>
 
-#include <algorithm>
+#include <chrono>
 
 namespace vanteo {
 
@@ -21,16 +21,10 @@ GameCaptureEnv defaultGameCaptureEnv()
 	return env;
 }
 
-void GameCaptureWatcher::run(const std::atomic<bool> &running)
+void GameCaptureWatcher::run(platform::SocketWorker &worker)
 {
-	const uint32_t tick = std::max<uint32_t>(1, m_env.timings.tickMs);
-	while (running) {
-		for (uint32_t slept = 0; slept < m_env.timings.pollMs && running; slept += tick)
-			os_sleep_ms(std::min(tick, m_env.timings.pollMs - slept));
-		if (!running)
-			return;
+	while (worker.pauseUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(m_env.timings.pollMs)))
 		poll();
-	}
 }
 
 void GameCaptureWatcher::poll()

@@ -2,8 +2,8 @@
 
 #include "gamecapture/capture_sources.h"
 #include "platform/foreground_window.h"
+#include "platform/socket_worker.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,13 +14,12 @@
 // Capture source hooked.
 //
 // One watcher lives on the game capture thread; all its state is private to
-// that thread. Only `running` (the caller's stop flag) and the module-wide
-// switch (gameCaptureSwitch) are shared, both atomic.
+// that thread. Only the thread's worker (whose stop ends the watcher's sleep
+// at once) and the module-wide switch (gameCaptureSwitch) are shared.
 namespace vanteo {
 
 struct GameCaptureTimings {
 	uint32_t pollMs = 500;
-	uint32_t tickMs = 100;                // how soon a stop is noticed
 	uint64_t hookCheckNs = 6000000000ull; // retarget to hook check
 };
 
@@ -41,9 +40,9 @@ class GameCaptureWatcher {
 public:
 	explicit GameCaptureWatcher(GameCaptureEnv env) : m_env(std::move(env)) {}
 
-	// Sleeps a poll interval and polls, until `running` turns false (seen
-	// within one tick of the sleep or right after a poll).
-	void run(const std::atomic<bool> &running);
+	// Sleeps a poll interval and polls, until `worker` is stopped (which
+	// ends the sleep at once). Runs on the worker's thread.
+	void run(platform::SocketWorker &worker);
 
 	// One poll: the pending hook check, then (switch on) the foreground
 	// window and a retarget once it is stable.

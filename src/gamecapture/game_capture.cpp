@@ -6,16 +6,13 @@
 
 #include <util/base.h>
 
-#include <atomic>
-#include <system_error>
-#include <thread>
-
 namespace vanteo {
 
 namespace {
 
-std::atomic<bool> g_running{false}; // the watcher is meant to run
-std::thread g_thread;               // start and stop only (GUI thread)
+// Started and stopped on the GUI thread only; its stop ends the watcher's
+// sleep at once.
+platform::SocketWorker g_worker("automatic game capture");
 
 } // namespace
 
@@ -23,18 +20,14 @@ void startGameCapture(GameCaptureEnv env)
 {
 	gameCaptureSwitch().load();
 	runGameCaptureSelfTest();
-	if (g_running.exchange(true))
+	if (g_worker.running())
 		return;
-	try {
-		g_thread = std::thread([env = std::move(env)]() mutable {
-			runGuarded("automatic game capture", [&] {
-				GameCaptureWatcher watcher(std::move(env));
-				watcher.run(g_running);
-			});
-		});
-	} catch (const std::system_error &) {
+	g_worker.start([env = std::move(env)]() mutable {
+		GameCaptureWatcher watcher(std::move(env));
+		watcher.run(g_worker);
+	});
+	if (!g_worker.running()) {
 		// Loading goes on; the feature stays off until the next start.
-		g_running = false;
 		logLine(LOG_WARNING, "automatic game capture could not start");
 		return;
 	}
@@ -43,16 +36,15 @@ void startGameCapture(GameCaptureEnv env)
 
 void stopGameCapture()
 {
-	if (!g_running.exchange(false))
+	if (!g_worker.running())
 		return;
-	if (g_thread.joinable())
-		g_thread.join();
+	g_worker.stop();
 	logLine(LOG_INFO, "game capture stopped");
 }
 
 bool isGameCaptureRunning()
 {
-	return g_running.load();
+	return g_worker.running();
 }
 
 } // namespace vanteo

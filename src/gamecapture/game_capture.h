@@ -12,7 +12,7 @@ namespace vanteo {
 // and, unless a watcher already runs, starts one over `env`.
 void startGameCapture(GameCaptureEnv env = defaultGameCaptureEnv());
 
-// Stops and joins the watcher (within about one tick plus one poll); logs
+// Stops and joins the watcher (at once, or after the poll under way); logs
 // "game capture stopped" only when one was running.
 void stopGameCapture();
 

@@ -30,6 +30,10 @@ std::string streamsFullResponse()
 
 // The frames this thread broadcast during its current burst, per server.
 thread_local std::vector<std::pair<LocalServer *, std::string>> t_heldFrames;
+// The room of the last burst's frames, kept for the next burst, so that a
+// busy chat does not grow a new buffer of its size every time.
+thread_local std::string t_spareFrames;
+constexpr size_t kKeptFrameRoom = 1u << 20;
 
 } // namespace
 
@@ -424,6 +428,7 @@ void LocalServer::broadcast(const std::string &event, const std::string &data)
 		}
 	}
 	t_heldFrames.emplace_back(this, std::string());
+	t_heldFrames.back().second.swap(t_spareFrames);
 	appendEventFrame(t_heldFrames.back().second, event, data);
 	Burst::atEnd([this] { sendHeldFrames(); });
 }
@@ -438,8 +443,13 @@ void LocalServer::sendHeldFrames()
 			break;
 		}
 	}
-	if (!frames.empty())
-		sendFrames(frames);
+	if (frames.empty())
+		return;
+	sendFrames(frames);
+	if (frames.capacity() <= kKeptFrameRoom) {
+		frames.clear();
+		t_spareFrames.swap(frames);
+	}
 }
 
 void LocalServer::sendFrames(const std::string &frames)

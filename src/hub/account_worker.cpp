@@ -20,7 +20,7 @@ void ChatDock::refreshAccount()
 	if (m_twitchPoller)
 		m_twitchPoller->pollNow();
 	std::lock_guard<std::mutex> workerGuard(m_workerLock);
-	m_accountRun = false;
+	endAccountRun();
 	if (m_accountWorker.joinable())
 		m_accountWorker.join();
 	stopEventSub();
@@ -73,7 +73,6 @@ void ChatDock::accountWorker(TwitchAccount account, std::string clientId, std::s
 
 bool ChatDock::confirmAccount(TwitchAccount &account)
 {
-	using Clock = std::chrono::steady_clock;
 	std::chrono::milliseconds wait = m_accountRetry;
 	bool unansweredLogged = false;
 	while (m_accountRun) {
@@ -115,12 +114,22 @@ bool ChatDock::confirmAccount(TwitchAccount &account)
 			publishConfig();
 			unansweredLogged = true;
 		}
-		const Clock::time_point until = Clock::now() + wait;
-		while (m_accountRun && Clock::now() < until)
-			std::this_thread::sleep_for(std::chrono::milliseconds(100));
+		{
+			std::unique_lock<std::mutex> waiting(m_accountWaitLock);
+			m_accountWake.wait_for(waiting, wait, [this] { return !m_accountRun; });
+		}
 		wait = std::min(wait * 2, m_accountRetryMax);
 	}
 	return false;
+}
+
+void ChatDock::endAccountRun()
+{
+	{
+		std::lock_guard<std::mutex> guard(m_accountWaitLock);
+		m_accountRun = false;
+	}
+	m_accountWake.notify_all();
 }
 
 void ChatDock::startEventSub(const HelixContext &ctx)

@@ -158,7 +158,7 @@ void ChatDock::shutdown()
 		m_running = false;
 	}
 	m_wake.notify_all();
-	m_accountRun = false;
+	endAccountRun();
 	if (m_twitchPoller)
 		m_twitchPoller->requestStop();
 	if (m_twitchReader)
@@ -180,7 +180,7 @@ void ChatDock::shutdown()
 		// Nothing left may ask for a worker; the running one is aborted.
 		std::lock_guard<std::mutex> workerGuard(m_workerLock);
 		m_workersClosed = true;
-		m_accountRun = false;
+		endAccountRun();
 		if (m_accountWorker.joinable())
 			m_accountWorker.join();
 	}

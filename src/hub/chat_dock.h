@@ -223,9 +223,13 @@ private:
 	bool confirmAccount(TwitchAccount &account);
 	void startEventSub(const HelixContext &ctx);
 	void stopEventSub();
+	// Clears m_accountRun and ends the worker's retry wait (any thread).
+	void endAccountRun();
 	std::mutex m_workerLock;
 	std::thread m_accountWorker;
 	std::atomic<bool> m_accountRun{false};
+	std::mutex m_accountWaitLock; // m_accountRun is cleared under it; pairs with m_accountWake
+	std::condition_variable m_accountWake;
 	bool m_workersClosed = false; // under m_workerLock
 	std::chrono::milliseconds m_accountRetry;
 	std::chrono::milliseconds m_accountRetryMax;

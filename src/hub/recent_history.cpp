@@ -14,7 +14,7 @@ void RecentHistory::push(std::deque<Entry> &list, size_t limit, Entry entry)
 		list.pop_front();
 }
 
-void RecentHistory::addMessage(const ChatMessage &message, const std::string &json)
+void RecentHistory::addMessage(const ChatMessage &message, std::string json)
 {
 	Entry entry;
 	entry.kind = "message-in";
@@ -22,7 +22,7 @@ void RecentHistory::addMessage(const ChatMessage &message, const std::string &js
 	entry.platform = message.platform;
 	entry.message = true;
 	entry.userId = message.userId;
-	entry.json = json;
+	entry.json = std::move(json);
 	// What the activity dock lists (events and cheers) is kept apart, so a
 	// busy chat does not push the last raid out.
 	if (!message.eventId.empty() || message.bits > 0)

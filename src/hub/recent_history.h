@@ -31,7 +31,7 @@ public:
 	explicit RecentHistory(Limits limits) : m_limits(limits) {}
 
 	// `json` is the message's "message-in" data.
-	void addMessage(const ChatMessage &message, const std::string &json);
+	void addMessage(const ChatMessage &message, std::string json);
 	// `id` is the id inside `json`.
 	void addActivity(const std::string &id, const std::string &json);
 	// A moderator's removal (the arguments of the "clear" event), with the

@@ -34,6 +34,15 @@ size_t slot(Platform platform)
 // skips the repeat by its key.
 void ChatDock::onMessage(const ChatMessage &message)
 {
+	if (!message.id.empty() && Burst::active()) {
+		// Inside a burst the event leaves when the burst ends, after the
+		// history holds the item, so the history may take the JSON itself.
+		std::string json = messageToJson(message);
+		m_server.broadcast("message-in", json);
+		std::lock_guard<std::mutex> guard(m_lock);
+		m_history.addMessage(message, std::move(json));
+		return;
+	}
 	std::string json;
 	{
 		std::lock_guard<std::mutex> guard(m_lock);

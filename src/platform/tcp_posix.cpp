@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <optional>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -143,7 +144,8 @@ std::vector<bool> sendToAllWithin(const std::vector<SocketHandle> &sockets, cons
 				  int timeoutMs)
 {
 	using Clock = std::chrono::steady_clock;
-	const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+	// Read from the clock only when some page has no room at once.
+	std::optional<Clock::time_point> deadline;
 	std::vector<bool> ok(sockets.size(), false);
 	std::vector<size_t> sent(sockets.size(), 0);
 	std::vector<size_t> pending;
@@ -180,8 +182,10 @@ std::vector<bool> sendToAllWithin(const std::vector<SocketHandle> &sockets, cons
 		pending.swap(waiting);
 		if (pending.empty())
 			break;
-		const long long left =
-		    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+		const Clock::time_point now = Clock::now();
+		if (!deadline)
+			deadline = now + std::chrono::milliseconds(timeoutMs);
+		const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now).count();
 		if (left <= 0)
 			break;
 		fds.clear();

@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -381,7 +382,10 @@ struct WebSocketClient::Connection {
 			// Usually the last record was taken whole and nothing waits
 			// in OpenSSL: then only the socket can bring more.
 			if (SSL_has_pending(ssl) || BIO_ctrl_pending(network) > 0) {
-				ERR_clear_error();
+				// SSL_get_error needs an empty error queue. It nearly always
+				// is, and looking costs less than clearing all its slots.
+				if (ERR_peek_error() != 0)
+					ERR_clear_error();
 				got = SSL_read(ssl, chunk, sizeof(chunk));
 				error = got > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl, got);
 				// Reading may make OpenSSL answer something (a key update).
@@ -554,7 +558,9 @@ struct WebSocketClient::Connection {
 	// Owner thread. Without `wait`, only what was read before is looked at.
 	ReceiveResult receive(std::string &messageOut, bool &binaryOut, bool wait)
 	{
-		const Clock::time_point deadline = Clock::now() + Milliseconds(timings.receiveMs);
+		// Read from the clock only once a wait is due: most receives of a
+		// busy chat find their message already read.
+		std::optional<Clock::time_point> deadline;
 		for (;;) {
 			if (aborted || dead)
 				return ReceiveResult::Failed;
@@ -576,8 +582,10 @@ struct WebSocketClient::Connection {
 				dead = true;
 				return ReceiveResult::Failed;
 			}
+			if (!deadline)
+				deadline = Clock::now() + Milliseconds(timings.receiveMs);
 			bool timedOut = false;
-			if (!decryptMore(deadline, &timedOut)) {
+			if (!decryptMore(*deadline, &timedOut)) {
 				if (timedOut && !aborted)
 					return ReceiveResult::Timeout;
 				dead = true;

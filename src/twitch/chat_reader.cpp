@@ -6,6 +6,9 @@
 #include "twitch/irc_records.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <random>
 
 namespace vanteo {
@@ -16,10 +19,37 @@ const char kCapLine[] = "CAP REQ :twitch.tv/tags twitch.tv/commands\r\n";
 
 } // namespace
 
-// Shared by one connection attempt and its join watchdog.
+// Shared by one connection attempt and its join watchdog, which sleeps
+// until the join deadline unless the attempt joins or ends first.
 struct TwitchChatReader::Attempt {
 	std::atomic<bool> joined{false};
 	std::atomic<bool> finished{false};
+	std::mutex lock; // pairs with `changed`; the flags change under it
+	std::condition_variable changed;
+
+	// True the first time only.
+	bool markJoined() { return !set(joined); }
+	void finish() { set(finished); }
+
+	// Whether the deadline passed with the attempt neither joined nor ended.
+	bool waitUntil(std::chrono::steady_clock::time_point deadline)
+	{
+		std::unique_lock<std::mutex> waiting(lock);
+		return !changed.wait_until(waiting, deadline, [this] { return joined || finished; });
+	}
+
+private:
+	// Sets a flag and wakes the watchdog; returns the flag's old value.
+	bool set(std::atomic<bool> &flag)
+	{
+		bool was;
+		{
+			std::lock_guard<std::mutex> guard(lock);
+			was = flag.exchange(true);
+		}
+		changed.notify_all();
+		return was;
+	}
 };
 
 std::string guestNickLine()
@@ -108,7 +138,7 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 		std::thread thread;
 		~Watchdog()
 		{
-			attempt.finished = true;
+			attempt.finish();
 			if (thread.joinable())
 				thread.join();
 		}
@@ -117,7 +147,9 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 		   })};
 
 	using Clock = std::chrono::steady_clock;
-	Clock::time_point lastData = Clock::now();
+	// When the silence began; read at its first time-out (the receive
+	// waited that long for nothing), not at every message.
+	std::optional<Clock::time_point> quietSince;
 	std::string payload;
 	bool binary = false;
 	while (m_worker.running()) {
@@ -125,13 +157,16 @@ void TwitchChatReader::session(platform::WebSocketClient &socket, const std::str
 		if (result == platform::ReceiveResult::Failed)
 			break;
 		if (result == platform::ReceiveResult::Timeout) {
+			const Clock::time_point now = Clock::now();
+			if (!quietSince)
+				quietSince = now - std::chrono::milliseconds(m_timings.socket.receiveMs);
 			// Twitch pings every few minutes; silence this long means the
 			// connection died without telling us.
-			if (Clock::now() - lastData > std::chrono::milliseconds(m_timings.idleLimitMs))
+			if (now - *quietSince > std::chrono::milliseconds(m_timings.idleLimitMs))
 				break;
 			continue;
 		}
-		lastData = Clock::now();
+		quietSince.reset();
 		// The records of the messages that came in together reach the
 		// pages together; the burst ends before the next wait.
 		Burst burst;
@@ -167,7 +202,7 @@ bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt 
 		if (command == "PING") {
 			socket.sendText("PONG :" + std::string(line.trailing) + "\r\n");
 		} else if (command == "JOIN" || command == "ROOMSTATE" || command == "366") {
-			if (!attempt.joined.exchange(true))
+			if (attempt.markJoined())
 				status(LinkState::Connected, "Listening · @" + channel);
 			if (command == "ROOMSTATE" && m_room)
 				m_room(tagOr(line, "room-id", ""));
@@ -201,12 +236,10 @@ bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt 
 
 void TwitchChatReader::watchJoin(platform::WebSocketClient *socket, Attempt *attempt)
 {
-	for (int i = 0; i < m_timings.joinTicks; ++i) {
-		if (attempt->finished || attempt->joined || !m_worker.running())
-			return;
-		std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.tickMs));
-	}
-	if (!attempt->finished && !attempt->joined && m_worker.running()) {
+	// A stop ends the session, and with it the wait.
+	const auto deadline = std::chrono::steady_clock::now() +
+			      std::chrono::milliseconds(int64_t(m_timings.joinTicks) * m_timings.tickMs);
+	if (attempt->waitUntil(deadline) && m_worker.running()) {
 		status(LinkState::Retry, "No response from Twitch · retrying");
 		socket->abort();
 	}

@@ -29,7 +29,7 @@ public:
 
 	// Waits and caps; the defaults are the product's values.
 	struct Timings {
-		int tickMs = 100;         // every wait sleeps in ticks that check `running`
+		int tickMs = 100;         // the unit of the waits below; a stop ends any of them at once
 		int joinTicks = 150;      // 15 s for the join reply
 		int retryTicks = 100;     // 10 s between attempts
 		int idleLimitMs = 360000; // nothing received for 6 min: the socket is dead
