@@ -378,7 +378,7 @@ test('both docks at 320 px and 240 px, with screenshots', async () => {
 	assert.deepEqual(await host.api('config', {}), { ok: true });
 });
 
-test('feed data is drawn safely, with emotes after emoji in place', async () => {
+test('feed data is drawn safely, with emotes after emoji in place; pictures that fail give way', async () => {
 	const page = await openPage(browser, host, 'chat', '/', { problems });
 	const result = await page.evaluate(async () => {
 		const { chatLine } = await import('/js/render.js');
@@ -419,6 +419,25 @@ test('feed data is drawn safely, with emotes after emoji in place', async () => 
 	assert.equal(result.elementsFromText, 0);
 	assert.equal(result.name, '<img src=x onerror="window.hit=1">');
 	assert.equal(result.hit, false);
+
+	// Emotes that cannot load read as their code, such badges go; a loaded
+	// image of a line cut from the list serves the next line that shows it.
+	await page.waitForFunction(() => {
+		const line = document.querySelector('body > .line');
+		return !line.querySelector('.text img') && line.querySelector('img.badge.broken') && line.querySelector('img.badge').naturalWidth > 0;
+	});
+	const after = await page.evaluate(async () => {
+		const { chatLine } = await import('/js/render.js');
+		const { reuseImages } = await import('/js/dom.js');
+		const line = document.querySelector('body > .line');
+		const [kept, broken] = line.querySelectorAll('img.badge');
+		line.remove();
+		reuseImages([line]);
+		const badges = [{ url: '/badge/moderator.png', title: 'Moderatore' }, { url: 'https://127.0.0.1:9/badges/sub/1', title: 'Subscriber' }];
+		const next = chatLine({ id: 'x2', platform: 'twitch', name: 'n', text: 'hi', badges, time: 0 }).querySelectorAll('img.badge');
+		return { text: line.querySelector('.text').textContent, reused: [next[0] === kept, next[1] === broken] };
+	});
+	assert.deepEqual(after, { text: '😀 Kappa <b>hi</b> Kappa', reused: [true, false] });
 	await page.context().close();
 });
 
