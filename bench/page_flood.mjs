@@ -17,7 +17,8 @@
 // With --profile, it also samples the page's scripts (the DevTools CPU
 // profiler) and prints the functions with the most self time; with --trace,
 // it records the renderer's timeline and prints where the main thread's time
-// went by kind of task (parsing, style, layout, paint, image decoding, GC...);
+// went by kind of task (parsing, style, layout, paint, image decoding, GC...),
+// as wall time and as the thread's CPU time, and keeps the trace for DevTools;
 // with --screenshot, it saves the page as the flood left it.
 //
 //   node page_flood.mjs [--rate 1000] [--seconds 10] [--messages-per-second 100] [--profile] [--trace] [--screenshot FILE]
@@ -119,7 +120,9 @@ function topFunctions(profile, wallMs, count = 15) {
 	return [...self].sort((a, b) => b[1] - a[1]).slice(0, count).map(([key, ms]) => `  ${((ms / wallMs) * 100).toFixed(1).padStart(5)}%  ${key}`);
 }
 
-// The renderer main thread's self time by trace event name.
+// The renderer main thread's self time by trace event name: its share of
+// the wall time, the thread's CPU time in it (which load on the machine
+// does not stretch) and how often it ran.
 function topTraceEvents(trace, wallMs, count = 20) {
 	const events = JSON.parse(trace).traceEvents;
 	const mains = events.filter((e) => e.ph === 'M' && e.name === 'thread_name' && e.args.name === 'CrRendererMain');
@@ -129,25 +132,31 @@ function topTraceEvents(trace, wallMs, count = 20) {
 	const open = [];
 	const spans = [];
 	for (const e of mine) {
-		if (e.ph === 'X' && e.dur !== undefined) spans.push({ name: e.name, ts: e.ts, end: e.ts + e.dur });
+		if (e.ph === 'X' && e.dur !== undefined) spans.push({ name: e.name, ts: e.ts, end: e.ts + e.dur, cpu: e.tdur || 0 });
 		else if (e.ph === 'B') open.push(e);
 		else if (e.ph === 'E' && open.length) {
 			const b = open.pop();
-			spans.push({ name: b.name, ts: b.ts, end: e.ts });
+			spans.push({ name: b.name, ts: b.ts, end: e.ts, cpu: (e.tts || 0) - (b.tts || 0) });
 		}
 	}
 	spans.sort((a, b) => a.ts - b.ts || b.end - a.end);
 	const self = new Map();
+	const add = (name, wall, cpu, n) => {
+		const t = self.get(name) || { wall: 0, cpu: 0, n: 0 };
+		self.set(name, { wall: t.wall + wall, cpu: t.cpu + cpu, n: t.n + n });
+	};
 	const stack = [];
 	for (const s of spans) {
 		while (stack.length && stack[stack.length - 1].end <= s.ts) stack.pop();
 		const parent = stack[stack.length - 1];
-		const d = s.end - s.ts;
-		if (parent) self.set(parent.name, (self.get(parent.name) || 0) - d);
-		self.set(s.name, (self.get(s.name) || 0) + d);
+		if (parent) add(parent.name, -(s.end - s.ts), -s.cpu, 0);
+		add(s.name, s.end - s.ts, s.cpu, 1);
 		stack.push(s);
 	}
-	return [...self].sort((a, b) => b[1] - a[1]).slice(0, count).map(([name, us]) => `  ${((us / 1000 / wallMs) * 100).toFixed(1).padStart(5)}%  ${name}`);
+	return [...self]
+		.sort((a, b) => b[1].wall - a[1].wall)
+		.slice(0, count)
+		.map(([name, t]) => `  ${((t.wall / 1000 / wallMs) * 100).toFixed(1).padStart(5)}%  ${(t.cpu / 1000).toFixed(0).padStart(5)} ms CPU  ${String(t.n).padStart(6)}x  ${name}`);
 }
 
 async function main() {
@@ -244,7 +253,11 @@ async function main() {
 			fs.writeFileSync(file, JSON.stringify(profile));
 			console.log(`functions by self time (of the wall time; whole profile in ${file}):\n${topFunctions(profile, wall * 1000).join('\n')}`);
 		}
-		if (trace) console.log(`main thread by task (self time, of the wall time):\n${topTraceEvents(trace, wall * 1000).join('\n')}`);
+		if (trace) {
+			const file = path.join(os.tmpdir(), 'page_flood.trace.json');
+			fs.writeFileSync(file, trace);
+			console.log(`main thread by task (self time: share of the wall time, CPU time, count; whole trace in ${file}):\n${topTraceEvents(trace, wall * 1000).join('\n')}`);
+		}
 		console.log(`list: at most ${probe.maxLines} lines, ${probe.lines} at the end; DOM nodes ${after.Nodes} (${kept.Nodes} after a garbage collection), JS heap ${(after.JSHeapUsedSize / 1048576).toFixed(1)} MiB`);
 	} finally {
 		await browser?.close();

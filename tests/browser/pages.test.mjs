@@ -362,6 +362,37 @@ test('both docks at 320 px and 240 px, with screenshots', async () => {
 	assert.deepEqual(await host.api('config', {}), { ok: true });
 });
 
+test('pictures that fail give way; loaded ones of cut lines serve new lines', async () => {
+	const page = await openPage(browser, host, 'chat', '/', { problems });
+	// Web images on a closed local port: accepted, and nothing leaves the machine.
+	const badges = [
+		{ url: '/badge/moderator.png', title: 'Moderatore' },
+		{ url: 'https://127.0.0.1:9/badges/sub/1', title: 'Subscriber' },
+	];
+	await page.evaluate(async (badges) => {
+		const { chatLine } = await import('/js/render.js');
+		const emotes = [{ start: 0, end: 4, url: 'https://127.0.0.1:9/emotes/25' }];
+		document.body.append(chatLine({ id: 'x1', platform: 'twitch', name: 'n', text: 'Kappa hi', badges, emotes, time: 0 }));
+	}, badges);
+	// An emote that cannot load reads as its code; such a badge goes.
+	await page.waitForFunction(() => {
+		const line = document.querySelector('body > .line');
+		return !line.querySelector('.text img') && line.querySelector('img.badge.broken') && line.querySelector('img.badge').naturalWidth > 0;
+	});
+	const after = await page.evaluate(async (badges) => {
+		const { chatLine } = await import('/js/render.js');
+		const { reuseImages } = await import('/js/dom.js');
+		const line = document.querySelector('body > .line');
+		const [kept, broken] = line.querySelectorAll('img.badge');
+		line.remove();
+		reuseImages([line]);
+		const next = chatLine({ id: 'x2', platform: 'twitch', name: 'n', text: 'hi', badges, time: 0 }).querySelectorAll('img.badge');
+		return { text: line.querySelector('.text').textContent, reused: [next[0] === kept, next[1] === broken] };
+	}, badges);
+	assert.deepEqual(after, { text: 'Kappa hi', reused: [true, false] });
+	await page.context().close();
+});
+
 test('the chat keeps a bounded list and waits while the reader scrolls back', async () => {
 	const page = await openPage(browser, host, 'chat', '/', { problems });
 	const state = await page.evaluate(async () => {
@@ -374,7 +405,9 @@ test('the chat keeps a bounded list and waits while the reader scrolls back', as
 		const list = new LiveList(fresh, { max: 300, newestAt: 'bottom', jumpButton: jump });
 		const line = (i) => Object.assign(document.createElement('div'), { className: 'line', textContent: 'line ' + i });
 		const frame = () => new Promise((r) => requestAnimationFrame(() => setTimeout(r, 20)));
-		for (let i = 0; i < 350; i++) list.add(line(i));
+		// Lines made when the list takes them in: those cut at once never are.
+		let made = 0;
+		for (let i = 0; i < 350; i++) list.add(() => (made++, line(i)));
 		await frame();
 		const atEnd = fresh.scrollHeight - fresh.clientHeight - fresh.scrollTop;
 		const first = fresh.firstElementChild.textContent;
@@ -395,6 +428,7 @@ test('the chat keeps a bounded list and waits while the reader scrolls back', as
 		await frame();
 		return {
 			first,
+			made,
 			atEnd,
 			reading,
 			longRead,
@@ -402,6 +436,7 @@ test('the chat keeps a bounded list and waits while the reader scrolls back', as
 		};
 	});
 	assert.equal(state.first, 'line 50');
+	assert.equal(state.made, 300);
 	assert.ok(state.atEnd <= 1, `following: ${state.atEnd}px from the end`);
 	// Lines above the view go, the ones being read stay where they are.
 	assert.deepEqual(state.reading, { jumpShown: true, jumpText: 'Jump to newest (10)', still: true, grew: true });

@@ -121,9 +121,19 @@ chattersButton.addEventListener('click', () => {
 
 const seen = new SeenKeys();
 
+function lineFor(m) {
+	return m.eventId ? eventLine(m) : chatLine(m, { mentionNames: ownNames });
+}
+
 function showItem(m) {
 	if (!m || typeof m !== 'object' || !seen.first(m.id)) return null;
-	return list.add(m.eventId ? eventLine(m) : chatLine(m, { mentionNames: ownNames }));
+	return list.add(lineFor(m));
+}
+
+// A live line is drawn when the list takes it in, which in a flood is not
+// every line.
+function showLive(m) {
+	if (m && typeof m === 'object' && seen.first(m.id)) list.add(() => lineFor(m));
 }
 
 function showActivity(a) {
@@ -180,7 +190,7 @@ new FeedStream()
 	.on('config', applyChannelTools)
 	.on('status', (s) => header.setStatus(s))
 	.on('viewers', (v) => header.setViewers(v))
-	.on('message-in', showItem)
+	.on('message-in', showLive)
 	.on('activity', showActivity)
 	.on('clear', showClear)
 	.on('recent', (r) => replayRecent(r, { 'message-in': showItem, activity: showActivity, clear: showClear }, strike))

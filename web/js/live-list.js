@@ -16,6 +16,10 @@
 // quiet spell still shows in the next frame. While the page is hidden no
 // frame comes; of the items that wait, only as many are kept as the list
 // could hold.
+//
+// An item may also be added as a function that makes it: it is then made
+// only when the list takes it in, so that items that would be cut at once
+// (a flood faster than the frames, a hidden page) are never drawn.
 
 const NEAR_PX = 24;
 
@@ -71,11 +75,12 @@ export class LiveList {
 		return Array.from(this.box.children);
 	}
 
-	add(node) {
-		if (this.prepare) this.prepare(node);
-		this.pending.push(node);
+	add(item) {
+		const node = typeof item === 'function' ? null : item;
+		if (node && this.prepare) this.prepare(node);
+		this.pending.push(item);
 		this.incoming += 1;
-		if (this.pending.length > this.max * 1.5) this.drop([this.pending.shift()]);
+		if (this.pending.length > this.max * 1.5) this.discard([this.pending.shift()]);
 		this.schedule();
 		return node;
 	}
@@ -102,10 +107,16 @@ export class LiveList {
 	// Puts the waiting items in place now.
 	flush() {
 		this.cancel();
-		const nodes = this.pending;
+		let items = this.pending;
 		const count = this.incoming;
 		this.pending = [];
 		this.incoming = 0;
+		// Following, the list keeps only the newest `max` of them.
+		if (this.follow && items.length > this.max) {
+			this.discard(items.slice(0, items.length - this.max));
+			items = items.slice(items.length - this.max);
+		}
+		const nodes = items.map((item) => this.make(item)).filter(Boolean);
 		if (nodes.length) {
 			this.flushedAt = performance.now();
 			const batch = document.createDocumentFragment();
@@ -187,6 +198,26 @@ export class LiveList {
 
 	drop(nodes) {
 		if (this.dropped) this.dropped(nodes);
+	}
+
+	// Waiting items that will not be shown: only those already made count
+	// as dropped.
+	discard(items) {
+		const made = items.filter((item) => typeof item !== 'function');
+		if (made.length) this.drop(made);
+	}
+
+	make(item) {
+		if (typeof item !== 'function') return item;
+		try {
+			const node = item();
+			if (node && this.prepare) this.prepare(node);
+			return node;
+		} catch (e) {
+			// One faulty item must not cost the others their place.
+			console.error('vanteo: a list item could not be made', e);
+			return null;
+		}
 	}
 
 	isAboveView(node) {
