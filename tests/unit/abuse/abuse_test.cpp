@@ -21,7 +21,6 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -34,50 +33,7 @@ namespace {
 
 const char kOk[] = "{\"ok\":true}";
 const char kExpired[] = "{\"error\":\"Sign-in expired; connect again\"}";
-
-// A remote host that accepts every connection and never sends a byte.
-class StalledHost {
-public:
-	StalledHost()
-	{
-		m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-		sockaddr_in addr{};
-		addr.sin_family = AF_INET;
-		addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-		socklen_t size = sizeof(addr);
-		if (bind(m_fd, reinterpret_cast<sockaddr *>(&addr), size) != 0 || listen(m_fd, 64) != 0 ||
-		    getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &size) != 0)
-			ADD_FAILURE() << "stalled host: no listener";
-		m_address = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-		m_thread = std::thread([this] {
-			for (int client; (client = accept(m_fd, nullptr, nullptr)) >= 0;) {
-				std::lock_guard<std::mutex> guard(m_lock);
-				m_held.push_back(client);
-			}
-		});
-	}
-	~StalledHost()
-	{
-		shutdown(m_fd, SHUT_RDWR); // ends the blocked accept
-		m_thread.join();
-		close(m_fd);
-		for (int client : m_held)
-			close(client);
-	}
-	const std::string &address() const { return m_address; }
-	size_t accepted()
-	{
-		std::lock_guard<std::mutex> guard(m_lock);
-		return m_held.size();
-	}
-
-private:
-	int m_fd = -1;
-	std::string m_address;
-	std::thread m_thread;
-	std::mutex m_lock; // guards m_held
-	std::vector<int> m_held;
-};
+const char kRoom[] = "/api-live/user/room/";
 
 class AbuseTest : public HubTest {
 protected:
@@ -94,25 +50,23 @@ protected:
 	}
 	void startHub(ChatDock::Options options = ChatDock::Options()) { HubTest::startHub("", options); }
 	uint16_t port() const { return m_hub->port(); }
-	std::string post(const std::string &path, const std::string &body, int timeoutMs = 5000)
-	{
-		return bodyOf(rawExchange(port(),
-					  "POST " + path + "?t=" + m_hub->token() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-					      "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
-					  timeoutMs));
-	}
 	// What the oauth page posts: no page token, a token and a state.
 	std::string postToken(const std::string &state)
 	{
 		return bodyOf(httpPost(port(), "/api/token", "{\"token\":\"tok-streamer\"" + state + "}"));
 	}
-	// Points the named endpoints at `address`; the others stay on the fakes.
-	void redirect(std::initializer_list<const char *> names, const std::string &address)
+	// Requests for `path` reach the fake and are never answered.
+	void stall(const char *service, const char *path)
 	{
-		std::string text = m_fakes.endpointsText();
-		for (const char *name : names)
-			text += std::string(",") + name + "=" + address;
-		setEndpointOverrides(text, m_fakes.caFile());
+		m_fakes.command(service, "script", std::string("{\"path\":\"") + path + "\",\"stall\":true}");
+	}
+	bool arrived(const char *service, const std::string &path)
+	{
+		for (const JsonValue &r : m_fakes.command(service, "requests")["requests"].items()) {
+			if (r["path"].str().rfind(path, 0) == 0)
+				return true;
+		}
+		return false;
 	}
 };
 
@@ -120,10 +74,9 @@ protected:
 
 TEST_F(AbuseTest, RacingConfigurationChangesAllAnswerAndTheLastOneStands)
 {
-	// TikTok's lookups hang on a stalled host, so every restart has to cut
-	// one short; the chat fake shows which channel was joined.
-	StalledHost stalled;
-	redirect({"tiktok-web", "tiktok-signer"}, stalled.address());
+	// TikTok's lookups hang, so every restart has to cut one short; the chat
+	// fake shows which channel was joined.
+	stall("tiktok-web", kRoom);
 	startHub();
 	for (int round = 0; round < 3; ++round) {
 		std::vector<std::string> replies(8);
@@ -259,8 +212,9 @@ TEST_F(AbuseTest, DrippingRequestsHoldTheirSlotsOnlyUntilTheDeadline)
 TEST_F(AbuseTest, ATokenCountsOnlyWithTheStateOfASignInWeStarted)
 {
 	startHub();
-	for (const std::string &forged : {std::string(), std::string(",\"state\":\"\""),
-					  std::string(",\"state\":\"0123456789abcdef0123456789abcdef\"")})
+	// Without any state it is the account browser test's.
+	for (const std::string &forged :
+	     {std::string(",\"state\":\"\""), std::string(",\"state\":\"0123456789abcdef0123456789abcdef\"")})
 		EXPECT_EQ(postToken(forged), kExpired) << forged;
 	EXPECT_TRUE(m_hub->account().token.empty());
 
@@ -347,13 +301,12 @@ TEST_F(AbuseTest, AStalledPageCostsOneFrameTimeOutAndTheOthersGetEverything)
 
 TEST_F(AbuseTest, ShutdownWaitsForARunningRequestButNotForTwitch)
 {
-	StalledHost stalled;
-	redirect({"twitch-id"}, stalled.address());
+	stall("twitch-api", "/oauth2/validate");
 	startHub();
 	const std::string state = ",\"state\":\"" + m_hub->signIns().issue() + "\"";
 	std::thread page([&] { postToken(state); });
 	// The token's validation now waits for Twitch.
-	ASSERT_TRUE(waitUntil([&] { return stalled.accepted() == 1; }));
+	ASSERT_TRUE(waitUntil([&] { return arrived("twitch-api", "/oauth2/validate"); }));
 	const auto began = Clock::now();
 	m_hub->shutdown();
 	EXPECT_LT(Clock::now() - began, 3s);
@@ -366,15 +319,16 @@ TEST_F(AbuseTest, StalledRemoteHostsNeitherSlowTheStartNorCostTheStoredAccount)
 	const std::string stored = "{\"twitch\":\"streamer\",\"tiktok\":\"someone\",\"setupDone\":true,"
 				   "\"token\":\"tok-streamer\",\"refreshToken\":\"r-1\"}";
 	{
-		StalledHost stalled;
-		redirect({"twitch-chat", "twitch-eventsub", "twitch-helix", "twitch-id", "tiktok-web", "tiktok-signer"},
-			 stalled.address());
+		m_fakes.command("twitch-chat", "configure", R"({"handshake":"stall-tls"})");
+		stall("twitch-api", "/oauth2/validate");
+		stall("tiktok-web", kRoom);
 		m_host.writeConfigFile("config.json", stored);
 		auto began = Clock::now();
 		startHub();
 		EXPECT_LT(Clock::now() - began, 1s);
 		// Chat, TikTok and the token's validation all wait for their hosts.
-		ASSERT_TRUE(waitUntil([&] { return stalled.accepted() >= 3; }));
+		ASSERT_TRUE(waitUntil(
+		    [&] { return arrived("twitch-api", "/oauth2/validate") && arrived("tiktok-web", kRoom); }));
 		EXPECT_EQ(post("/api/feed-config", "{\"adLength\":\"90\"}"), kOk);
 		EXPECT_NE(m_host.readConfigFile("config.json").find("\"token\":\"tok-streamer\""), std::string::npos);
 		began = Clock::now();
@@ -386,8 +340,9 @@ TEST_F(AbuseTest, StalledRemoteHostsNeitherSlowTheStartNorCostTheStoredAccount)
 
 	// Twitch does not answer at all: the account stays, the pages say why,
 	// and Twitch is asked again until it answers.
+	m_fakes.reset();
 	m_host.writeConfigFile("config.json", stored);
-	redirect({"twitch-id"}, "127.0.0.1:9");
+	setEndpointOverrides(m_fakes.endpointsText() + ",twitch-id=127.0.0.1:9", m_fakes.caFile());
 	ChatDock::Options options;
 	options.accountRetry = 200ms;
 	startHub(options);

@@ -17,9 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Generous: under ThreadSanitizer every request to the fakes is slow.
-constexpr std::chrono::milliseconds kPatience(20000);
-
 const char kAccountConfig[] = R"({"twitch":"streamer","token":"tok-streamer","setupDone":true})";
 
 class PollerTest : public HubTest {
@@ -43,15 +40,12 @@ protected:
 		}
 		return out;
 	}
-	bool eventArrives(const std::string &name, const std::string &data,
-			  std::chrono::milliseconds timeout = kPatience)
+	bool eventArrives(const std::string &name, const std::string &data)
 	{
-		return waitUntil(
-		    [&] {
-			    const auto list = events(name);
-			    return std::find(list.begin(), list.end(), data) != list.end();
-		    },
-		    timeout);
+		return waitUntil([&] {
+			const auto list = events(name);
+			return std::find(list.begin(), list.end(), data) != list.end();
+		});
 	}
 	// Helix requests whose "METHOD path" starts with prefix; clears the
 	// fake's records when asked.
@@ -70,6 +64,26 @@ protected:
 	std::unique_ptr<EventStreamClient> m_page;
 };
 
+// The catalogue requests themselves are the Twitch suite's (ChannelStateTest)
+// and what the picker shows is the browser suite's (channel-state); here
+// when the worker loads and what the route serves.
+class AccountWorkerTest : public HubTest {
+protected:
+	AccountWorkerTest() : HubTest(33763) {}
+	void startHub(const std::string &channel)
+	{
+		HubTest::startHub("{\"twitch\":" + quoted(channel) + ",\"token\":\"tok-streamer\",\"setupDone\":true}");
+	}
+	// How many emote requests Twitch received since the last look.
+	size_t emoteCalls()
+	{
+		size_t n = 0;
+		for (const std::string &call : calls("twitch-api"))
+			n += call.rfind("GET /helix/chat/emotes", 0) == 0;
+		return n;
+	}
+};
+
 } // namespace
 
 TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
@@ -80,7 +94,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	startHub(true, options);
 	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":42,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 	// By login until the channel's id is known, by id afterwards.
-	ASSERT_TRUE(waitUntil([&] { return !requests("GET /helix/streams?user_id=1001").empty(); }, kPatience));
+	ASSERT_TRUE(waitUntil([&] { return !requests("GET /helix/streams?user_id=1001").empty(); }));
 	for (const std::string &call : requests("GET /helix/streams"))
 		EXPECT_TRUE(call == "GET /helix/streams?user_id=1001" ||
 			    call == "GET /helix/streams?user_login=streamer")
@@ -95,7 +109,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	m_fakes.command("twitch-api", "script",
 			R"({"path":"/helix/streams","status":503,"body":{"status":503,"message":"Twitch is down"}})");
 	requests("", true);
-	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/streams").size() >= 3; }, kPatience));
+	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/streams").size() >= 3; }));
 	EXPECT_EQ(logCount(warning), 1u);
 	EXPECT_EQ(events("viewers").back(), "{\"twitch\":0,\"tiktok\":null,\"kick\":null,\"youtube\":null}");
 
@@ -105,7 +119,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	ASSERT_TRUE(eventArrives("viewers", "{\"twitch\":7,\"tiktok\":null,\"kick\":null,\"youtube\":null}"));
 	m_fakes.command("twitch-api", "script",
 			R"({"path":"/helix/streams","status":503,"body":{"status":503,"message":"Twitch is down"}})");
-	ASSERT_TRUE(waitUntil([&] { return logCount(warning) == 2; }, kPatience));
+	ASSERT_TRUE(waitUntil([&] { return logCount(warning) == 2; }));
 
 	// Without an account the count is unknown again, without asking Twitch.
 	m_fakes.command("twitch-api", "clearScripts");
@@ -139,7 +153,7 @@ TEST_F(PollerTest, ChangesWithinASecondMakeOneEventAndDemoNumbersHold)
 	const auto demo = Clock::now();
 	m_hub->requestDemoViewers();
 	m_hub->broadcast("viewers", "{\"twitch\":35,\"tiktok\":14}");
-	ASSERT_TRUE(waitUntil([&] { return events("viewers").size() == settled + 2; }, kPatience));
+	ASSERT_TRUE(waitUntil([&] { return events("viewers").size() == settled + 2; }));
 	EXPECT_GE(Clock::now() - demo, 1300ms);
 	EXPECT_EQ(events("viewers").back(), "{\"twitch\":null,\"tiktok\":3,\"kick\":null,\"youtube\":null}");
 }
@@ -150,7 +164,7 @@ TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)
 	options.twitchPolls.pinsPoll = 150ms;
 	startHub(true, options);
 	ASSERT_TRUE(eventArrives("pins", "{\"data\":[]}"));
-	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/chat/pins").size() >= 4; }, kPatience));
+	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/chat/pins").size() >= 4; }));
 	EXPECT_EQ(events("pins").size(), 1u);
 	for (const std::string &call : requests("GET /helix/chat/pins"))
 		EXPECT_EQ(call, "GET /helix/chat/pins?broadcaster_id=1001&moderator_id=1001");
@@ -163,15 +177,43 @@ TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)
 	m_fakes.command("twitch-api", "configure", "{\"pins\":" + quoted("{\n  \"data\": []\r\n}") + "}");
 	ASSERT_TRUE(eventArrives("pins", "{   \"data\": []  }"));
 
-	// Failures keep the last pins, which a page opened later still gets.
+	// Failures keep the last pins. A page opened later gets them with its
+	// snapshot (the channel-state browser test).
 	m_fakes.command("twitch-api", "script", R"({"path":"/helix/chat/pins","status":500})");
 	requests("", true);
-	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/chat/pins").size() >= 3; }, kPatience));
+	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/chat/pins").size() >= 3; }));
 	EXPECT_EQ(events("pins").size(), 3u);
-	EventStreamClient later(m_hub->port());
-	later.readEvents(4);
-	ASSERT_TRUE(waitUntil([&] {
-		later.readEvents(100, 20);
-		return later.events().find("event: pins\ndata: {   \"data\": []  }\n\n") != std::string::npos;
-	}));
+}
+
+TEST_F(AccountWorkerTest, RouteServesTheWorkersLoadWithoutAskingAgain)
+{
+	startHub("streamer");
+	ASSERT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
+	emoteCalls();
+	EXPECT_EQ(post("/api/emotes"), m_hub->emoteCache());
+	EXPECT_EQ(emoteCalls(), 0u);
+
+	// A channel Twitch does not know still gets the account's own emotes.
+	m_hub.reset();
+	startHub("nosuchchannel");
+	EXPECT_TRUE(waitUntil([&] { return !m_hub->emoteCache().empty(); }));
+}
+
+TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
+{
+	for (const char *path : {"/helix/chat/emotes", "/helix/chat/emotes/global"})
+		m_fakes.command("twitch-api", "script", "{\"path\":" + quoted(path) + ",\"status\":500}");
+	m_fakes.command("twitch-api", "script",
+			R"({"path":"/helix/chat/emotes/user","status":401,"body":{"status":401,"message":"no"}})");
+	startHub("streamer");
+	size_t seen = 0; // the worker's three emote requests
+	ASSERT_TRUE(waitUntil([&] { return (seen += emoteCalls()) == 3; }));
+	EXPECT_EQ(m_hub->emoteCache(), "");
+	EXPECT_EQ(post("/api/emotes"), "{\"error\":\"Authorization is required again; click Connect Twitch Account\"}");
+
+	// Once Twitch answers, the route's own load is kept.
+	m_fakes.command("twitch-api", "clearScripts");
+	const std::string loaded = post("/api/emotes");
+	EXPECT_EQ(JsonValue::parse(loaded)["emotes"].size(), 6u) << loaded;
+	EXPECT_EQ(m_hub->emoteCache(), loaded);
 }

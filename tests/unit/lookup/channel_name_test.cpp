@@ -29,19 +29,15 @@ TEST(ChannelName, AddressPrefixes)
 {
 	expectCases({
 	    {"https://www.twitch.tv/Some_Name", true, "some_name", false},
-	    {"https://twitch.tv/Some_Name", true, "some_name", false},
 	    {"HTTP://WWW.TWITCH.TV/SomeName/", true, "somename", false},
 	    {"https://www.tiktok.com/@Some.One", false, "some.one", false},
 	    {"Https://TikTok.com/@Some.One/", false, "some.one", false},
 	    {"https://www.youtube.com/@Chan-Nel", false, "chan-nel", false},
-	    {"https://YOUTUBE.com/Chan-Nel", false, "chan-nel", false},
-	    {"https://kick.com/Kicker_1", false, "kicker_1", false},
 	    {"https://www.kick.com/Kicker_1", false, "kicker_1", false},
 	    // One list for every platform.
 	    {"https://kick.com/streamer", true, "streamer", false},
 	    // Other schemes, hosts and paths are not addresses of a channel.
 	    {"http://twitch.tv/streamer", true, "", true},
-	    {"http://www.tiktok.com/@someone", false, "", true},
 	    {"twitch.tv/streamer", true, "", true},
 	    {"https://www.youtube.com/channel/UCabc", false, "", true},
 	    {"https://www.tiktok.com/@someone?lang=en", false, "", true},
@@ -49,15 +45,13 @@ TEST(ChannelName, AddressPrefixes)
 	    {"https://twitch.tv//", true, "", false},
 	});
 	// The bare prefixes are not stripped, for either rule.
-	for (const char *prefix : {"https://www.twitch.tv/", "https://twitch.tv/", "http://www.twitch.tv/",
-				   "https://www.tiktok.com/@", "https://tiktok.com/@", "https://www.youtube.com/",
-				   "https://youtube.com/", "https://kick.com/", "https://www.kick.com/"})
+	for (const char *prefix : {"https://www.twitch.tv/", "https://tiktok.com/@"})
 		expectCases({{prefix, true, "", true}, {prefix, false, "", true}});
 }
 
 TEST(ChannelName, TrimmingLengthsAndCharacters)
 {
-	const std::string s24(24, 'a'), s25(25, 'a'), s26(26, 'a');
+	const std::string s25(25, 'a'), s26(26, 'a');
 	expectCases({
 	    {"", true, "", false},
 	    {" @@ / \t//", false, "", false},
@@ -65,22 +59,15 @@ TEST(ChannelName, TrimmingLengthsAndCharacters)
 	    // "@" and "/" go only at their own end.
 	    {"Streamer@", true, "", true},
 	    {"/Streamer", true, "", true},
+	    // Each rule's limits, just outside.
 	    {"ab", true, "", true},
-	    {"ab", false, "ab", false},
 	    {"a", false, "", true},
-	    {"abc", true, "abc", false},
-	    {s24, false, s24.c_str(), false},
-	    {s25, true, s25.c_str(), false},
 	    {s25, false, "", true},
 	    {s26, true, "", true},
 	    {"@Some.Name", false, "some.name", false},
 	    {"@Some.Name", true, "", true},
 	    {"some-name", true, "", true},
-	    {"has space", false, "", true},
-	    {"a%20b", false, "", true},
 	    {"name\r\nHost: x", false, "", true},
-	    {"zo\xC3\xAB", false, "", true},                          // "zoë"
 	    {"\xEF\xBD\x8E\xEF\xBD\x81\xEF\xBD\x8D", true, "", true}, // full-width "nam"
-	    {"name\xC2\xA0", false, "", true},                        // no-break space
 	});
 }

@@ -6,18 +6,13 @@
 #include <string>
 
 #ifdef VANTEO_HAVE_X11
+#include <QProcess> // before Xlib, which defines Bool
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 #endif
 
 using namespace vanteo;
@@ -55,49 +50,6 @@ TEST(ForegroundRecord, CoverageMonitorAndImagePath)
 #ifdef VANTEO_HAVE_X11
 
 namespace {
-
-// A private X server for the test; its display number arrives on a pipe
-// once it accepts connections.
-class Xvfb {
-public:
-	Xvfb()
-	{
-		int fds[2];
-		if (pipe(fds) != 0)
-			return;
-		const std::string fd = std::to_string(fds[1]);
-		const char *argv[] = {"Xvfb",    "-displayfd", fd.c_str(),    "-nolisten", "tcp",
-				      "-screen", "0",          "1280x720x24", nullptr};
-		posix_spawn_file_actions_t actions;
-		posix_spawn_file_actions_init(&actions);
-		posix_spawn_file_actions_addclose(&actions, fds[0]);
-		posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-		if (posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, const_cast<char **>(argv), environ) != 0)
-			m_pid = 0;
-		posix_spawn_file_actions_destroy(&actions);
-		close(fds[1]);
-		std::string number;
-		pollfd p{fds[0], POLLIN, 0};
-		char c;
-		while (m_pid && poll(&p, 1, 15000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-			number += c;
-		close(fds[0]);
-		if (!number.empty())
-			m_name = ":" + number;
-	}
-	~Xvfb()
-	{
-		if (m_pid) {
-			kill(m_pid, SIGTERM);
-			waitpid(m_pid, nullptr, 0);
-		}
-	}
-	const std::string &name() const { return m_name; }
-
-private:
-	pid_t m_pid = 0;
-	std::string m_name;
-};
 
 void setCardinal(Display *d, Window w, const char *name, Atom type, unsigned long value)
 {
@@ -145,10 +97,13 @@ TEST(ForegroundX11, ReadsTheActiveWindowOfTheWindowManager)
 	ForegroundWindowInfo none;
 	EXPECT_FALSE(captureForegroundWindow(none)); // no display at all
 
-	Xvfb server;
-	if (server.name().empty())
+	// A private X server; it writes its display number once it accepts
+	// connections, and goes with the QProcess.
+	QProcess server;
+	server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x720x24"});
+	if (!server.waitForReadyRead(15000))
 		GTEST_SKIP() << "Xvfb is not available";
-	setenv("DISPLAY", server.name().c_str(), 1);
+	setenv("DISPLAY", (":" + server.readLine().trimmed().toStdString()).c_str(), 1);
 	Display *d = XOpenDisplay(nullptr);
 	ASSERT_NE(d, nullptr);
 

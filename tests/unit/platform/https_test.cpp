@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <strings.h>
 #include <vector>
 
 using namespace vanteo;
@@ -27,43 +26,10 @@ protected:
 	static void route(const std::string &args) { fakes().command("web", "route", args); }
 
 	static JsonValue requests() { return fakes().command("web", "requests")["requests"]; }
-
-	// Values of a header in a recorded request, in order (names compared
-	// without regard to case).
-	static std::vector<std::string> header(const JsonValue &request, const std::string &name)
-	{
-		std::vector<std::string> values;
-		for (const JsonValue &pair : request["headers"].items()) {
-			if (strcasecmp(pair[0].str().c_str(), name.c_str()) == 0)
-				values.push_back(pair[1].str());
-		}
-		return values;
-	}
 };
 
-TEST_F(HttpsTest, GetReturnsAnyStatusWithItsBody)
-{
-	route(R"({"path":"/missing?x=1","status":404,"body":"{\"error\":\"Not Found\"}"})");
-	std::string body = "old";
-	uint32_t status = 7;
-	// Endpoint names resolve through the table.
-	setEndpointOverrides("twitch-helix=" + fakes().address("web"), fakes().caFile());
-	bool got = httpsGet("twitch-helix", "/missing?x=1", body, status, "Accept: application/json\r\nX-Extra: 1\r\n");
-	fakes().applyEndpoints();
-	ASSERT_TRUE(got);
-	EXPECT_EQ(status, 404u);
-	EXPECT_EQ(body, "{\"error\":\"Not Found\"}");
-
-	JsonValue seen = requests();
-	ASSERT_EQ(seen.size(), 1u);
-	EXPECT_EQ(seen[0]["listener"].str(), "web");
-	EXPECT_EQ(seen[0]["method"].str(), "GET");
-	EXPECT_EQ(seen[0]["path"].str(), "/missing?x=1");
-	EXPECT_EQ(header(seen[0], "User-Agent"), std::vector<std::string>{BrowserUserAgent});
-	EXPECT_EQ(header(seen[0], "Accept"), std::vector<std::string>{"application/json"});
-	EXPECT_EQ(header(seen[0], "X-Extra"), std::vector<std::string>{"1"});
-}
-
+// Status, body and header lines of a GET show in the lookups' requests
+// (ProfileCheckTest); here what they do not reach.
 TEST_F(HttpsTest, FailuresBeforeAResponseGiveFalseStatusZeroAndNoBody)
 {
 	route(R"({"path":"/","body":"never seen"})");
@@ -75,7 +41,6 @@ TEST_F(HttpsTest, FailuresBeforeAResponseGiveFalseStatusZeroAndNoBody)
 	    {"nobody listening", "127.0.0.1:1"},
 	    {"certificate from an unknown CA", fakes().address("untrusted")},
 	    {"certificate for another name", fakes().address("wrong-name")},
-	    {"plain HTTP server", fakes().address("web-plain")},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.name);
@@ -101,22 +66,13 @@ TEST_F(HttpsTest, FailuresBeforeAResponseGiveFalseStatusZeroAndNoBody)
 TEST_F(HttpsTest, GetBodyStopsJustPastSixteenMebibytes)
 {
 	const size_t cap = 0x1000000;
-	route(R"({"path":"/exact","size":16777216,"fill":"e"})");
 	route(R"({"path":"/huge","size":25165824,"fill":"h"})");
-	route(R"({"path":"/huge-chunked","size":25165824,"fill":"c","chunked":true})");
 	std::string body;
 	uint32_t status = 0;
-	ASSERT_TRUE(httpsGet(fakes().address("web"), "/exact", body, status));
+	ASSERT_TRUE(httpsGet(fakes().address("web"), "/huge", body, status));
 	EXPECT_EQ(status, 200u);
-	EXPECT_EQ(body.size(), cap);
-
-	for (const char *path : {"/huge", "/huge-chunked"}) {
-		SCOPED_TRACE(path);
-		ASSERT_TRUE(httpsGet(fakes().address("web"), path, body, status));
-		EXPECT_EQ(status, 200u);
-		EXPECT_GT(body.size(), cap);
-		EXPECT_LE(body.size(), cap + 8192);
-	}
+	EXPECT_GT(body.size(), cap);
+	EXPECT_LE(body.size(), cap + 8192);
 
 	// httpsRequest has no cap.
 	ASSERT_TRUE(httpsRequest("GET", fakes().address("web"), "/huge", "", "", body, status));
@@ -160,13 +116,13 @@ TEST_F(HttpsTest, RequestSendsMethodHeadersAndBodyExactly)
 		const char *method;
 		std::string body;
 		bool withJson;
-		const char *contentLength; // "" when none is expected
+		const char *contentLength;
 	};
 	const std::vector<Case> cases = {
 	    {"POST", R"({"broadcaster_id":"1","message":"hi"})", true, "37"},
 	    {"PATCH", "", true, "0"},
-	    {"DELETE", "", false, ""},
-	    {"GET", "", false, ""},
+	    {"DELETE", "", false, "(none)"},
+	    {"GET", "", false, "(none)"},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.method);
@@ -181,18 +137,63 @@ TEST_F(HttpsTest, RequestSendsMethodHeadersAndBodyExactly)
 		ASSERT_EQ(seen.size(), 1u);
 		EXPECT_EQ(seen[0]["method"].str(), c.method);
 		EXPECT_EQ(seen[0]["body"].str(), c.body);
-		EXPECT_EQ(header(seen[0], "Authorization"), std::vector<std::string>{"Bearer tok123"});
-		EXPECT_EQ(header(seen[0], "Client-Id"), std::vector<std::string>{"cid456"});
-		std::vector<std::string> type;
-		if (c.withJson)
-			type.push_back("application/json");
-		EXPECT_EQ(header(seen[0], "Content-Type"), type);
-		std::vector<std::string> length;
-		if (*c.contentLength)
-			length.push_back(c.contentLength);
-		EXPECT_EQ(header(seen[0], "Content-Length"), length);
-		EXPECT_TRUE(header(seen[0], "Expect").empty());
+		EXPECT_EQ(headerOf(seen[0], "Authorization"), "Bearer tok123");
+		EXPECT_EQ(headerOf(seen[0], "Client-Id"), "cid456");
+		EXPECT_EQ(headerOf(seen[0], "Content-Type"), c.withJson ? "application/json" : "(none)");
+		EXPECT_EQ(headerOf(seen[0], "Content-Length"), c.contentLength);
+		EXPECT_EQ(headerOf(seen[0], "Expect"), "(none)");
 	}
+}
+
+} // namespace
+
+namespace {
+
+// Tests in this binary that use the fakes re-apply their own overrides in
+// SetUp, so these may leave the table as they like.
+class EndpointsTest : public ::testing::Test {
+protected:
+	void TearDown() override { setEndpointOverrides("", ""); }
+};
+
+TEST_F(EndpointsTest, OverridesAndResolution)
+{
+	setEndpointOverrides(" twitch-chat=127.0.0.1:4000 , kick = example.org,bogus, =1.2.3.4:5,"
+			     "github-web=[::1]:8443,tiktok-web=127.0.0.1:99999",
+			     " /tmp/ca.pem ");
+	EXPECT_EQ(extraCaFile(), "/tmp/ca.pem");
+
+	struct Case {
+		std::string hostOrName;
+		uint16_t port;
+		std::string host;
+		uint16_t expectedPort;
+		std::string authority;
+	};
+	const std::vector<Case> cases = {
+	    // Overridden names: host and port replaced.
+	    {"twitch-chat", 443, "127.0.0.1", 4000, "127.0.0.1:4000"},
+	    {"kick", 443, "example.org", 443, "example.org"},
+	    {"github-web", 443, "::1", 8443, "[::1]:8443"},
+	    // Malformed overrides are skipped: the public host stays.
+	    {"tiktok-web", 443, "www.tiktok.com", 443, "www.tiktok.com"},
+	    // A name without override keeps the caller's port.
+	    {"twitch-helix", 80, "api.twitch.tv", 80, "api.twitch.tv:80"},
+	    // The public host of an overridden name goes to the override too.
+	    {"irc-ws.chat.twitch.tv", 443, "127.0.0.1", 4000, "127.0.0.1:4000"},
+	    // Literal hosts, with an explicit port taking precedence.
+	    {"127.0.0.1:5555", 443, "127.0.0.1", 5555, "127.0.0.1:5555"},
+	    {"irc-ws.chat.twitch.tv:7000", 443, "irc-ws.chat.twitch.tv", 7000, "irc-ws.chat.twitch.tv:7000"},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.hostOrName);
+		Endpoint e = resolveRemote(c.hostOrName, c.port);
+		EXPECT_EQ(e.host, c.host);
+		EXPECT_EQ(e.port, c.expectedPort);
+		EXPECT_EQ(e.authority(), c.authority);
+	}
+	EXPECT_EQ(endpoint("twitch-chat").httpsRoot(), "https://127.0.0.1:4000/");
+	EXPECT_EQ(endpoint("not-a-name").host, "not-a-name");
 }
 
 } // namespace

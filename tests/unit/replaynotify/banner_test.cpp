@@ -71,7 +71,7 @@ TEST_F(BannerTest, OneBannerAtATimeInTheHostLanguage)
 	const struct {
 		const char *locale;
 		bool italian;
-	} locales[] = {{"it-IT", true}, {"it", true}, {"IT", false}, {"en-US", false}, {"i", false}};
+	} locales[] = {{"it-IT", true}, {"IT", false}, {"i", false}};
 	for (const auto &l : locales) {
 		m_host.setLocale(l.locale);
 		showBanner(BannerKind::On);

@@ -29,15 +29,10 @@ protected:
 	{
 		m_root = makeTempDir();
 		write("index.html", "<html>chat</html>");
-		write("oauth.html", "<html>oauth</html>");
-		write("app.css", "body{}");
-		write("a.js", "x");
-		write("b.svg", "<svg/>");
 		write("f.woff2", "w2");
 		write("empty.txt", "");
 		write("data.bin", "raw");
 		std::filesystem::create_directories(m_root + "/js");
-		write("js/b.js", "y");
 		mkfifo((m_root + "/pipe").c_str(), 0600);
 	}
 	void TearDown() override
@@ -82,37 +77,26 @@ TEST_F(ServerTest, ServesFilesResourcesAndFixedErrors)
 	struct Case {
 		std::string target, code, type, body;
 	} cases[] = {
+	    // The pages, scripts, styles and pictures the browser suites load
+	    // (with "/oauth" and a token in the query) are theirs.
 	    {"/", "200", "text/html; charset=utf-8", "<html>chat</html>"},
-	    {"/?t=abc", "200", "text/html; charset=utf-8", "<html>chat</html>"},
-	    {"/oauth", "200", "text/html; charset=utf-8", "<html>oauth</html>"},
-	    {"/app.css", "200", "text/css; charset=utf-8", "body{}"},
-	    {"/a.js", "200", "text/javascript; charset=utf-8", "x"},
-	    {"/b.svg", "200", "image/svg+xml", "<svg/>"},
 	    {"/f.woff2", "200", "font/woff2", "w2"},
 	    {"/data.bin", "200", "application/octet-stream", "raw"},
 	    {"/badge/vip.png", "200", "image/png", "PNGDATA"},
 	    {"/empty.txt", "404", "text/plain", "not found"},
 	    {"/missing.html", "404", "text/plain", "not found"},
-	    {"/js/b.js", "200", "text/javascript; charset=utf-8", "y"},
 	    // Folders, pipes and odd paths are nothing to serve.
 	    {"/js", "404", "text/plain", "not found"},
-	    {"/js/", "404", "text/plain", "not found"},
-	    {"//", "404", "text/plain", "not found"},
-	    {"/.", "404", "text/plain", "not found"},
 	    {"/pipe", "404", "text/plain", "not found"},
-	    {"/%2e%2e/", "404", "text/plain", "not found"},
 	    {"/../etc/passwd", "400", "text/plain", "no"},
-	    {"/a/..x", "400", "text/plain", "no"},
 	    {"/c:/x", "400", "text/plain", "no"},
 	};
 	for (const Case &c : cases) {
-		std::string response = httpGet(port, c.target);
-		EXPECT_EQ(statusCode(response), c.code) << c.target;
-		EXPECT_EQ(bodyOf(response), c.body) << c.target;
-		EXPECT_EQ(response, httpResponse(c.code + (c.code == "200"   ? std::string(" OK")
-							   : c.code == "404" ? std::string(" Not Found")
-									     : std::string(" Bad Request")),
-						 c.type, c.body))
+		EXPECT_EQ(httpGet(port, c.target),
+			  httpResponse(c.code + (c.code == "200"   ? std::string(" OK")
+						 : c.code == "404" ? std::string(" Not Found")
+								   : std::string(" Bad Request")),
+				       c.type, c.body))
 		    << c.target;
 	}
 	// A file added after start is read from disk; a changed one stays cached.
@@ -121,10 +105,8 @@ TEST_F(ServerTest, ServesFilesResourcesAndFixedErrors)
 	EXPECT_EQ(bodyOf(httpGet(port, "/late.html")), "late");
 	EXPECT_EQ(bodyOf(httpGet(port, "/")), "<html>chat</html>");
 
-	for (const char *method : {"PUT", "DELETE", "HEAD", "OPTIONS"}) {
-		std::string r = rawExchange(port, std::string(method) + " / HTTP/1.1\r\nHost: localhost\r\n\r\n");
-		EXPECT_EQ(r, httpResponse("405 Method Not Allowed", "text/plain", "no")) << method;
-	}
+	EXPECT_EQ(rawExchange(port, "PUT / HTTP/1.1\r\nHost: localhost\r\n\r\n"),
+		  httpResponse("405 Method Not Allowed", "text/plain", "no"));
 }
 
 TEST_F(ServerTest, PostNeedsTokenExceptForTokenRoute)
@@ -168,11 +150,9 @@ TEST_F(ServerTest, HostAndOriginChecks)
 	auto get = [&](const std::string &host) {
 		return statusCode(rawExchange(port, "GET / HTTP/1.1\r\nHost: " + host + "\r\n\r\n"));
 	};
-	for (std::string host : std::vector<std::string>{"127.0.0.1", "127.0.0.1:" + p, "localhost", "LOCALHOST:" + p,
-							 "chat.localhost:" + p, "activity.localhost"})
+	for (std::string host : std::vector<std::string>{"127.0.0.1", "LOCALHOST:" + p, "chat.localhost:" + p})
 		EXPECT_EQ(get(host), "200") << host;
-	for (std::string host : std::vector<std::string>{"evil.com", "evil.com:" + p, "127.0.0.2", "localhost.evil.com",
-							 "localhost:abc", "", "xlocalhost"})
+	for (std::string host : std::vector<std::string>{"localhost.evil.com:" + p, "localhost:abc", "xlocalhost"})
 		EXPECT_EQ(get(host), "403") << host;
 	std::string noHost = rawExchange(port, "GET / HTTP/1.1\r\n\r\n");
 	EXPECT_EQ(noHost, httpResponse("403 Forbidden", "application/json", "{\"error\":\"host\"}"));
@@ -180,11 +160,9 @@ TEST_F(ServerTest, HostAndOriginChecks)
 	auto post = [&](const std::string &origin) {
 		return bodyOf(httpPost(port, "/api/x" + tokenQuery(), "{}", "Origin: " + origin + "\r\n"));
 	};
-	EXPECT_EQ(post("http://chat.localhost:" + p), "{\"ok\":true}");
-	EXPECT_EQ(post("http://127.0.0.1:" + p), "{\"ok\":true}");
+	// Pages' own origins are the browser suites'.
 	for (std::string origin :
-	     std::vector<std::string>{"http://evil.com", "http://chat.localhost:1", "https://chat.localhost:" + p,
-				      "null", "http://chat.localhost"})
+	     std::vector<std::string>{"http://evil.com:" + p, "http://chat.localhost:1", "https://chat.localhost:" + p})
 		EXPECT_EQ(post(origin), "{\"error\":\"origin\"}") << origin;
 	// The token route is guarded by the origin rule as well.
 	int before = m_calls;
@@ -199,8 +177,6 @@ TEST_F(ServerTest, BodyLimitsAndLengths)
 	EXPECT_EQ(rawExchange(port, head + "Content-Length: 1048577\r\n\r\n{}"),
 		  httpResponse("413 Payload Too Large", "text/plain", "too large"));
 	EXPECT_EQ(rawExchange(port, head + "Content-Length: 12x\r\n\r\n{}"),
-		  httpResponse("400 Bad Request", "text/plain", "no"));
-	EXPECT_EQ(rawExchange(port, head + "Content-Length: -1\r\n\r\n{}"),
 		  httpResponse("400 Bad Request", "text/plain", "no"));
 
 	// A body sent in pieces is assembled up to its length.
@@ -228,23 +204,17 @@ TEST_F(ServerTest, OversizedHeaderIsClosedWithoutResponse)
 	uint16_t port = start();
 	std::string flood = "GET / HTTP/1.1\r\nHost: localhost\r\nX: " + std::string(70000, 'a');
 	EXPECT_EQ(rawExchange(port, flood), "");
-	// Just under the cap still works.
-	std::string fits = "GET / HTTP/1.1\r\nHost: localhost\r\nX: " + std::string(60000, 'a') + "\r\n\r\n";
-	EXPECT_EQ(statusCode(rawExchange(port, fits)), "200");
 }
 
-TEST_F(ServerTest, PortFallbackWhenTaken)
+// Moving on to the next free port is PanelsTest's (its pages' addresses
+// carry the port bound).
+TEST_F(ServerTest, NoFreePortInTheRangeFailsTheStart)
 {
 	uint16_t first = start();
-	LocalServer second;
-	uint16_t next = second.start(m_root, first, nullptr);
-	EXPECT_GT(next, first); // the next free one: other programs may hold first + 1
-	EXPECT_EQ(statusCode(httpGet(next, "/")), "200");
-
 	LocalServer::Limits one;
 	one.firstPortCount = 1;
-	LocalServer third(one);
-	EXPECT_EQ(third.start(m_root, first, nullptr), 0);
+	LocalServer other(one);
+	EXPECT_EQ(other.start(m_root, first, nullptr), 0);
 }
 
 TEST_F(ServerTest, EventStreamFramesAreIdenticalForEveryClient)
@@ -311,16 +281,10 @@ TEST_F(ServerTest, StopEndsIdleConnectionsAndStreams)
 	m_server->stop(); // a second stop does nothing
 }
 
-TEST(HttpRequest, ParsesHeadsLeniently)
+// Heads as the server tests send them, and cut anywhere (the HTTP fuzz
+// target), are read elsewhere; here the token in a query.
+TEST(HttpRequest, QueryToken)
 {
-	HttpRequestHead r = parseRequestHead("POST /api/send?t=1&x=2 HTTP/1.1\r\nHost: a\r\nbad line\r\nX-Y:  v  ");
-	EXPECT_EQ(r.method, "POST");
-	EXPECT_EQ(r.path, "/api/send");
-	EXPECT_EQ(r.query, "t=1&x=2");
-	ASSERT_NE(r.header("x-y"), nullptr);
-	EXPECT_EQ(*r.header("X-Y"), "v");
-	EXPECT_EQ(r.header("missing"), nullptr);
-	// Heads cut anywhere are the HTTP fuzz target's.
 	EXPECT_TRUE(queryHasToken("a=1&t=abc", "abc"));
 	EXPECT_FALSE(queryHasToken("t=ab", "abc"));
 	EXPECT_FALSE(queryHasToken("t=", ""));

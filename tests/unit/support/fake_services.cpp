@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -213,6 +214,15 @@ bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds
 std::string quoted(const std::string &text)
 {
 	return jsonQuote(text);
+}
+
+std::string headerOf(const JsonValue &request, const std::string &name)
+{
+	for (const JsonValue &pair : request["headers"].items()) {
+		if (strcasecmp(pair[0].str().c_str(), name.c_str()) == 0)
+			return pair[1].str();
+	}
+	return "(none)";
 }
 
 } // namespace vanteo::test

@@ -80,4 +80,9 @@ bool waitUntil(const std::function<bool()> &condition,
 // JSON text of a string, for building command arguments.
 std::string quoted(const std::string &text);
 
+// The first value of a header in a fake's record of a request (its
+// "headers" as [name, value] pairs), the name compared without regard to
+// case; "(none)" when there is none.
+std::string headerOf(const JsonValue &request, const std::string &name);
+
 } // namespace vanteo::test

@@ -36,11 +36,14 @@ std::string httpGet(uint16_t port, const std::string &target)
 	return rawExchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
 }
 
-std::string httpPost(uint16_t port, const std::string &target, const std::string &body, const std::string &extraHeaders)
+std::string httpPost(uint16_t port, const std::string &target, const std::string &body, const std::string &extraHeaders,
+		     int timeoutMs)
 {
-	return rawExchange(port, "POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-				     "\r\nContent-Type: application/json\r\nContent-Length: " +
-				     std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n" + body);
+	return rawExchange(port,
+			   "POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+			       "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+			       "\r\n" + extraHeaders + "\r\n" + body,
+			   timeoutMs);
 }
 
 std::string statusCode(const std::string &response)

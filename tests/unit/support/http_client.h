@@ -14,7 +14,7 @@ std::string rawExchange(uint16_t port, const std::string &request, int timeoutMs
 // A well-formed request with Host 127.0.0.1:port.
 std::string httpGet(uint16_t port, const std::string &target);
 std::string httpPost(uint16_t port, const std::string &target, const std::string &body,
-		     const std::string &extraHeaders = std::string());
+		     const std::string &extraHeaders = std::string(), int timeoutMs = 5000);
 
 // Status line's code ("200"), and the body after the blank line.
 std::string statusCode(const std::string &response);

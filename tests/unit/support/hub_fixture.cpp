@@ -23,9 +23,9 @@ void HubTest::startHub(const std::string &configJson, ChatDock::Options options)
 	ASSERT_NE(m_hub->port(), 0);
 }
 
-std::string HubTest::post(const std::string &path, const std::string &body)
+std::string HubTest::post(const std::string &path, const std::string &body, int timeoutMs)
 {
-	return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body));
+	return bodyOf(httpPost(m_hub->port(), path + "?t=" + m_hub->token(), body, "", timeoutMs));
 }
 
 bool HubTest::guiUntil(const std::function<bool()> &condition)

@@ -27,7 +27,7 @@ protected:
 	// Writes `configJson` (when given) and starts the hub. Third-party
 	// emotes stay off: their requests would crowd the fakes' records.
 	void startHub(const std::string &configJson = std::string(), ChatDock::Options options = ChatDock::Options());
-	std::string post(const std::string &path, const std::string &body = "{}");
+	std::string post(const std::string &path, const std::string &body = "{}", int timeoutMs = 5000);
 	// Runs the GUI thread's queue until `condition` holds: routes post their
 	// widget work there and answer before it runs.
 	bool guiUntil(const std::function<bool()> &condition);

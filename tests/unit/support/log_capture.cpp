@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 namespace vanteo::test {
 
@@ -27,12 +28,6 @@ void handler(int level, const char *format, va_list args, void *)
 void installLogCapture()
 {
 	base_set_log_handler(handler, nullptr);
-}
-
-std::vector<std::string> logLines()
-{
-	std::lock_guard<std::mutex> guard(g_lock);
-	return g_lines;
 }
 
 void clearLog()

@@ -1,14 +1,12 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 // Captures libobs log lines during tests (they are also echoed to stderr
 // when VANTEO_TEST_LOG is set).
 namespace vanteo::test {
 
 void installLogCapture();
-std::vector<std::string> logLines();
 void clearLog();
 bool logContains(const std::string &text);
 // How many captured lines contain `text`.

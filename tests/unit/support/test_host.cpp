@@ -36,8 +36,6 @@ TestHost::~TestHost()
 
 std::string TestHost::configPath(const std::string &file) const
 {
-	if (m_noConfig)
-		return std::string();
 	return file.empty() ? m_configDir : m_configDir + "/" + file;
 }
 

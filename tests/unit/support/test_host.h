@@ -28,7 +28,6 @@ public:
 	const std::string &configDir() const { return m_configDir; }
 	void setMainWindow(QWidget *window) { m_mainWindow = window; }
 	void setLocale(const std::string &locale) { m_locale = locale; }
-	void setNoConfigFolder() { m_noConfig = true; }
 	// What createBrowserFactory returns (a new factory per call).
 	void setBrowserFactoryMaker(std::function<QCef *()> maker) { m_factoryMaker = std::move(maker); }
 	std::vector<std::string> openedUrls() const;
@@ -42,7 +41,6 @@ private:
 	std::string m_webDir;
 	QWidget *m_mainWindow = nullptr;
 	std::string m_locale = "en-US";
-	bool m_noConfig = false;
 	std::function<QCef *()> m_factoryMaker;
 	mutable std::mutex m_openedLock; // guards m_opened
 	mutable std::vector<std::string> m_opened;

@@ -19,11 +19,11 @@ TEST(UpdaterRules, VersionComparison)
 		const char *latest;
 		bool upToDate;
 	} cases[] = {
-	    {"0.3.11", true},     {"0.3.10", true},   {"0.3.11.9", true},
-	    {"0.4", false},       {"0.3.12", false},  {"1", false},
-	    {"0.3", true},        {"x.2", true},      {"x.9", false},
-	    {" 0.3.12", false},   {"0.3.+12", false}, {"", true},
-	    {"0.3.11beta", true}, {"-1.9.9", true},   {"0.99999999999999999999", false},
+	    {"0.3.11", true},   {"0.3.10", true},
+	    {"0.3.11.9", true}, {"0.4", false},
+	    {"x.9", false},     {" 0.3.12", false},
+	    {"", true},         {"0.3.11beta", true},
+	    {"-1.9.9", true},   {"0.99999999999999999999", false},
 	};
 	for (const Case &c : cases)
 		EXPECT_EQ(isUpToDate("0.3.11", c.latest), c.upToDate) << c.latest;
@@ -37,20 +37,15 @@ TEST(UpdaterRules, ManifestPaths)
 		const char *path;
 		bool safe;
 	} cases[] = {
-	    {"bin/64bit/vanteo.so", true},
-	    {"data/web/feed.html", true},
-	    {"a_b-c.d", true},
+	    {"bin/64bit/vanteo_x-1.so", true},
 	    {"", false},
 	    {"/etc/passwd", false},
-	    {"../x", false},
 	    {"data/../../x", false},
 	    {"a..b", false},
 	    {"data\\web", false},
 	    {"data/my file", false},
 	    {"data/caf\xc3\xa9", false},
-	    {"data/x?y", false},
 	    {"C:/x", false},
-	    {"data/%2e%2e/x", false},
 	};
 	for (const Case &c : cases)
 		EXPECT_EQ(isSafeManifestPath(c.path), c.safe) << c.path;
@@ -63,15 +58,11 @@ TEST(UpdaterRules, ManifestPaths)
 
 TEST(UpdaterRules, ManifestReading)
 {
-	Manifest m = readManifest(R"({"version":"0.4.0","extra":1,"files":[{"path":"a","sha256":"b"},{"path":"c"}],)"
-				  R"("notes":[{"version":"0.4.0","text":"New"},{"text":"x"}]})");
-	EXPECT_EQ(m.version, "0.4.0");
-	ASSERT_EQ(m.files.size(), 2u);
-	EXPECT_EQ(m.files[1].path, "c");
-	EXPECT_EQ(m.files[1].sha256, "");
-	ASSERT_EQ(m.notes.size(), 2u);
-	EXPECT_EQ(m.notes[0].text, "New");
-	EXPECT_EQ(m.notes[1].version, "");
+	// Well-formed manifests are UpdateCheckTest's; here missing parts.
+	Manifest m = readManifest(R"({"files":[{"path":"c"}],"notes":[{"text":"x"}]})");
+	ASSERT_EQ(m.files.size() + m.notes.size(), 2u);
+	EXPECT_EQ(m.files[0].sha256, "");
+	EXPECT_EQ(m.notes[0].version, "");
 
 	for (const char *text : {"", "not json", "[1,2]", R"({"version":5,"files":"x"})"}) {
 		Manifest bad = readManifest(text);
@@ -87,11 +78,9 @@ TEST(UpdaterRules, PluginFolderAndDigest)
 	EXPECT_EQ(pluginFolderOf("C:\\ProgramData\\obs-studio\\plugins\\vanteo\\bin\\64bit\\vanteo.dll"),
 		  "C:\\ProgramData\\obs-studio\\plugins\\vanteo");
 	EXPECT_EQ(pluginFolderOf("64bit/vanteo.so"), "");
-	EXPECT_EQ(pluginFolderOf(""), "");
 	EXPECT_FALSE(isVanteoFolder("/x/plugins/Vanteo")); // other folders: the update check's table
 
 	EXPECT_EQ(platform::sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-	EXPECT_EQ(platform::sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 TEST(UpdaterRules, StatusJson)
@@ -178,14 +167,8 @@ TEST(UpdaterRules, RestartCommands)
 	EXPECT_EQ(ps.program, "powershell.exe");
 	ASSERT_EQ(ps.arguments.size(), 6u);
 	EXPECT_EQ(ps.arguments[4], "-Command");
-
-	DetachedCommand sh =
-	    platform::shellRestart(77, "/usr/bin/obs", "/usr/bin", {"--scene", "a b; rm -rf ~", "$(x)"});
-	EXPECT_EQ(sh.program, "/bin/sh");
-	const std::vector<std::string> tail(sh.arguments.begin() + 2, sh.arguments.end());
-	EXPECT_EQ(tail, (std::vector<std::string>{"vanteo-restart", "77", "/usr/bin/obs", "/usr/bin", "--scene",
-						  "a b; rm -rf ~", "$(x)"}));
-	// The script is fixed text: no value is ever part of it.
-	EXPECT_EQ(sh.arguments[1].find("obs"), std::string::npos);
-	EXPECT_NE(sh.arguments[1].find("-gt 1200 "), std::string::npos);
+	// The POSIX helper's arguments are the Restart test's; its script gives
+	// up on the old process after two minutes.
+	EXPECT_NE(platform::shellRestart(77, "/usr/bin/obs", "/usr/bin", {}).arguments[1].find("-gt 1200 "),
+		  std::string::npos);
 }
