@@ -53,12 +53,14 @@ void chatLine(std::string_view message, DecodedFrame &frame)
 	std::string_view identity;
 	if (body.bytes(18, identity)) {
 		const FieldScan who(identity, {2, 5, 6});
+		// A version of our own, so that Twitch's badges of the same set
+		// (moderator/1, the channel's subscriber/1) never stand in for them.
 		if (who.varintOr(6, 0))
-			record.badges.push_back({"broadcaster", "1"});
+			record.badges.push_back({"broadcaster", "tiktok"});
 		if (who.varintOr(5, 0))
-			record.badges.push_back({"moderator", "1"});
+			record.badges.push_back({"moderator", "tiktok"});
 		if (who.varintOr(2, 0))
-			record.badges.push_back({"subscriber", "1"});
+			record.badges.push_back({"subscriber", "tiktok"});
 	}
 	frame.messages.push_back(std::move(record));
 }

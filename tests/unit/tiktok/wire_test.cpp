@@ -305,7 +305,7 @@ TEST(WebcastMapping, EveryMethod)
 	    {"empty text is dropped", map("WebcastChatMessage", Pb().m(2, user("Ann")).b(3, "")), ""},
 	    {"host, moderator and subscriber",
 	     map("WebcastChatMessage", Pb().m(2, user("Host")).b(3, "hi").m(18, identity(true, true, true))),
-	     "user=111 name=Host text=hi badge=broadcaster/1 badge=moderator/1 badge=subscriber/1"},
+	     "user=111 name=Host text=hi badge=broadcaster/tiktok badge=moderator/tiktok badge=subscriber/tiktok"},
 	    {"two emotes", map("WebcastEmoteChatMessage", twoEmotes),
 	     "id=3 user=111 name=Em text=[emote] [emote] emote=0-6:https://e/1 emote=8-14:https://e/2"},
 	    {"emotes without addresses", map("WebcastEmoteChatMessage", Pb().m(2, user("Em")).m(3, emote(""))), ""},
