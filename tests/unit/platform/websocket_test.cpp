@@ -1,4 +1,3 @@
-#include "common/endpoints.h"
 #include "platform/https.h"
 #include "platform/websocket.h"
 #include "support/fake_services.h"
@@ -297,13 +296,6 @@ TEST_F(WebSocketClientTest, ConnectFailsInTimeOnUntrustedUnreachableOrStalledPee
 		EXPECT_FALSE(client.sendText("x"));
 	}
 	chat("configure", R"({"handshake":"normal"})");
-
-	// Without the extra CA the fake's own certificate is not trusted either.
-	setEndpointOverrides(fakes().endpointsText(), "");
-	EXPECT_FALSE(client.connect("twitch-chat", 443, "/"));
-	fakes().applyEndpoints();
-	EXPECT_TRUE(client.connect("twitch-chat", 443, "/"));
-	client.close();
 
 	// An abort from another thread cuts a connect short.
 	chat("configure", R"({"handshake":"stall-tls"})");

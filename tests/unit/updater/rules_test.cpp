@@ -41,10 +41,7 @@ TEST(UpdaterRules, ManifestPaths)
 	    {"", false},
 	    {"/etc/passwd", false},
 	    {"data/../../x", false},
-	    {"a..b", false},
-	    {"data\\web", false},
 	    {"data/my file", false},
-	    {"data/caf\xc3\xa9", false},
 	    {"C:/x", false},
 	};
 	for (const Case &c : cases)
