@@ -40,8 +40,8 @@ TEST(UpdaterRules, ManifestPaths)
 	    {"bin/64bit/vanteo_x-1.so", true},
 	    {"", false},
 	    {"/etc/passwd", false},
-	    {"data/../../x", false},
-	    {"data/my file", false},
+	    {"data/../../x", false}, // any ".."
+	    {"data/my file", false}, // any character outside the set
 	    {"C:/x", false},
 	};
 	for (const Case &c : cases)
