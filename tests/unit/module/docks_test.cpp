@@ -127,13 +127,11 @@ TEST_F(PluginTest, LoadRegistersBothDocksAndShowsThemOnce)
 	pluginPanels()->hideSetup(); // setup done: the offer goes
 	EXPECT_EQ(dock(kActivityDockId)->widget()->findChild<QWidget *>("vanteoOffer-setup"), nullptr);
 
-	// Closing the main window stops game capture and the pages, not the
-	// connections.
+	// Closing the main window stops game capture (the pages before the
+	// connections: the OBS smoke test).
 	QCloseEvent close;
 	QApplication::sendEvent(&m_window, &close);
 	EXPECT_FALSE(isGameCaptureRunning());
-	EXPECT_EQ(logCount("[vanteo] browsers closed"), 1u);
-	EXPECT_EQ(logCount("[vanteo] shutdown: connections"), 0u);
 
 	// Exit takes the menu and a showing banner; unload then does nothing.
 	showBanner(replaynotify::BannerKind::Saved);
