@@ -322,6 +322,8 @@ TEST(WebcastMapping, EveryMethod)
 	     "user=111 name=Li event=like count=1 total=0"},
 	    {"follow", map("WebcastSocialMessage", social("pm_mt_msg_viewer_follow")),
 	     "id=9 user=111 name=Sam event=follow"},
+	    {"share and follow: a follow", map("WebcastSocialMessage", social("share_follow")),
+	     "id=9 user=111 name=Sam event=follow"},
 	    {"mt_msg: a share", map("WebcastSocialMessage", social("pm_mt_msg_viewer")),
 	     "id=9 user=111 name=Sam event=share"},
 	    {"case matters", map("WebcastSocialMessage", social("FOLLOW")), ""},
