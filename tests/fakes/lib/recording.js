@@ -145,9 +145,10 @@ class RecordingService {
 	}
 
 	// A scripted answer: status, headers, body (an object is sent as JSON) or
-	// bodyBase64 or size + fill; drop (the connection is cut),
-	// dropAfter (bytes of body, then cut).
+	// bodyBase64 or size + fill; stall (never answered; a release cuts it),
+	// drop (the connection is cut), dropAfter (bytes of body, then cut).
 	async play(script, res) {
+		if (script.stall) return this.held.add(() => res.destroy());
 		if (script.drop) return res.socket && res.socket.destroy();
 		if (script.size === undefined && script.dropAfter === undefined) {
 			const body = script.bodyBase64 !== undefined ? Buffer.from(script.bodyBase64, 'base64')
