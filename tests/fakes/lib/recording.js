@@ -145,11 +145,12 @@ class RecordingService {
 	}
 
 	// A scripted answer: status, headers, body (an object is sent as JSON) or
-	// bodyBase64 or size + fill; chunked, drop (the connection is cut),
-	// dropAfter (bytes of body, then cut).
+	// bodyBase64 or size + fill; stall (never answered; a release cuts it),
+	// drop (the connection is cut), dropAfter (bytes of body, then cut).
 	async play(script, res) {
+		if (script.stall) return this.held.add(() => res.destroy());
 		if (script.drop) return res.socket && res.socket.destroy();
-		if (script.size === undefined && script.dropAfter === undefined && !script.chunked) {
+		if (script.size === undefined && script.dropAfter === undefined) {
 			const body = script.bodyBase64 !== undefined ? Buffer.from(script.bodyBase64, 'base64')
 				: script.body === '' ? undefined : script.body;
 			return this.send(res, { status: script.status, body, headers: script.headers });
@@ -157,9 +158,7 @@ class RecordingService {
 		const body = script.bodyBase64 !== undefined ? Buffer.from(script.bodyBase64, 'base64')
 			: script.body !== undefined ? Buffer.from(String(script.body), 'utf8') : null;
 		const length = body ? body.length : Number(script.size || 0);
-		const headers = { ...(script.headers || {}) };
-		if (!script.chunked) headers['Content-Length'] = String(length);
-		res.writeHead(Number(script.status || 200), headers);
+		res.writeHead(Number(script.status || 200), { ...(script.headers || {}), 'Content-Length': String(length) });
 		const limit = script.dropAfter !== undefined ? Math.min(Number(script.dropAfter), length) : length;
 		const fill = Buffer.alloc(64 * 1024, String(script.fill || 'x'));
 		for (let sent = 0; sent < limit && !res.destroyed;) {

@@ -88,7 +88,6 @@ class Sites extends RecordingService {
 		const a = this.answerFor('twitch-web', name);
 		if (!a || a.mode === 'generic') return html(200, page('Twitch', [['og:site_name', 'Twitch']]));
 		if (a.mode === 'status') return plain(Number(a.status || 500), 'error\n');
-		if (a.mode === 'notitle') return html(200, page('Loading', []));
 		const title = a.title !== undefined ? a.title : `${name} - Twitch`;
 		const image = a.image !== undefined ? a.image : this.avatarUrl('twitch-web', name);
 		return html(200, page(`${escapeHtml(title)}`, [['og:title', title], ['og:image', image]]));

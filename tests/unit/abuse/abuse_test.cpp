@@ -212,7 +212,7 @@ TEST_F(AbuseTest, DrippingRequestsHoldTheirSlotsOnlyUntilTheDeadline)
 TEST_F(AbuseTest, ATokenCountsOnlyWithTheStateOfASignInWeStarted)
 {
 	startHub();
-	// Without any state it is the account browser test's.
+	// Without any state it is account.test.mjs's.
 	for (const std::string &forged :
 	     {std::string(",\"state\":\"\""), std::string(",\"state\":\"0123456789abcdef0123456789abcdef\"")})
 		EXPECT_EQ(postToken(forged), kExpired) << forged;

@@ -65,7 +65,7 @@ protected:
 };
 
 // The catalogue requests themselves are the Twitch suite's (ChannelStateTest)
-// and what the picker shows is the browser suite's (channel-state); here
+// and what the picker shows is account.test.mjs's; here
 // when the worker loads and what the route serves.
 class AccountWorkerTest : public HubTest {
 protected:
@@ -178,7 +178,7 @@ TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)
 	ASSERT_TRUE(eventArrives("pins", "{   \"data\": []  }"));
 
 	// Failures keep the last pins. A page opened later gets them with its
-	// snapshot (the channel-state browser test).
+	// snapshot; what the page shows of them is account.test.mjs's.
 	m_fakes.command("twitch-api", "script", R"({"path":"/helix/chat/pins","status":500})");
 	requests("", true);
 	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/chat/pins").size() >= 3; }));

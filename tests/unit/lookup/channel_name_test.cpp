@@ -31,7 +31,6 @@ TEST(ChannelName, AddressPrefixes)
 	    {"https://www.twitch.tv/Some_Name", true, "some_name", false},
 	    {"HTTP://WWW.TWITCH.TV/SomeName/", true, "somename", false},
 	    {"https://www.tiktok.com/@Some.One", false, "some.one", false},
-	    {"Https://TikTok.com/@Some.One/", false, "some.one", false},
 	    {"https://www.youtube.com/@Chan-Nel", false, "chan-nel", false},
 	    {"https://www.kick.com/Kicker_1", false, "kicker_1", false},
 	    // One list for every platform.

@@ -31,11 +31,10 @@ using namespace vanteo::test;
 
 namespace {
 
-// Stand-ins for the two generations of the host's dock functions.
+// Stand-ins for the host's dock functions (OBS 30); the OBS smoke test
+// drives OBS 29's, where the module wraps the docks itself.
 QMainWindow *g_window = nullptr;
 bool g_failAdd = false;
-int g_added = 0;
-int g_removed = 0;
 
 bool addDockById(const char *id, const char *title, void *widget)
 {
@@ -46,58 +45,28 @@ bool addDockById(const char *id, const char *title, void *widget)
 	dock->setWidget(static_cast<QWidget *>(widget));
 	g_window->addDockWidget(Qt::LeftDockWidgetArea, dock);
 	dock->setFloating(true);
-	++g_added;
 	return true;
 }
 
 void removeDock(const char *id)
 {
-	++g_removed;
 	delete g_window->findChild<QDockWidget *>(QString::fromUtf8(id));
 }
 
-void *addDock(void *dock)
-{
-	if (g_failAdd)
-		return nullptr;
-	// Like the real host: a floating child of the main window that is in
-	// no dock area yet.
-	auto *d = static_cast<QDockWidget *>(dock);
-	d->setParent(g_window);
-	d->setFloating(true);
-	d->hide();
-	++g_added;
-	return d; // the host returns its menu action; only non-null matters
-}
-
-struct Generation {
-	const char *name;
-	DockApi api;
-};
-
-DockApi obs30()
+DockApi hostDockApi()
 {
 	DockApi api;
 	api.addDockById = addDockById;
 	api.removeDock = removeDock;
-	api.addDock = addDock;
 	return api;
 }
 
-DockApi obs29()
-{
-	DockApi api;
-	api.addDock = addDock;
-	return api;
-}
-
-class PluginTest : public ::testing::TestWithParam<Generation> {
+class PluginTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
 		g_window = &m_window;
 		g_failAdd = false;
-		g_added = g_removed = 0;
 		m_host.setMainWindow(&m_window);
 		clearLog();
 	}
@@ -114,12 +83,11 @@ protected:
 
 } // namespace
 
-TEST_P(PluginTest, LoadRegistersBothDocksAndShowsThemOnce)
+TEST_F(PluginTest, LoadRegistersBothDocksAndShowsThemOnce)
 {
 	// Registration, the show-once markers and the log lines of loading and
-	// closing in OBS itself are the OBS smoke test's; here both generations
-	// of the dock functions.
-	ASSERT_TRUE(pluginLoad(GetParam().api));
+	// closing in OBS itself are the OBS smoke test's.
+	ASSERT_TRUE(pluginLoad(hostDockApi()));
 	ASSERT_NE(dock(kChatDockId), nullptr);
 	ASSERT_NE(dock(kActivityDockId), nullptr);
 	EXPECT_EQ(pluginHub(), dock(kChatDockId)->widget());
@@ -159,13 +127,11 @@ TEST_P(PluginTest, LoadRegistersBothDocksAndShowsThemOnce)
 	pluginPanels()->hideSetup(); // setup done: the offer goes
 	EXPECT_EQ(dock(kActivityDockId)->widget()->findChild<QWidget *>("vanteoOffer-setup"), nullptr);
 
-	// Closing the main window stops game capture and the pages, not the
-	// connections.
+	// Closing the main window stops game capture (the pages before the
+	// connections: the OBS smoke test).
 	QCloseEvent close;
 	QApplication::sendEvent(&m_window, &close);
 	EXPECT_FALSE(isGameCaptureRunning());
-	EXPECT_EQ(logCount("[vanteo] browsers closed"), 1u);
-	EXPECT_EQ(logCount("[vanteo] shutdown: connections"), 0u);
 
 	// Exit takes the menu and a showing banner; unload then does nothing.
 	showBanner(replaynotify::BannerKind::Saved);
@@ -178,21 +144,21 @@ TEST_P(PluginTest, LoadRegistersBothDocksAndShowsThemOnce)
 	EXPECT_EQ(pluginHub(), nullptr);
 }
 
-TEST_P(PluginTest, NoSetupOfferOnceAChannelIsSetOrSetupDone)
+TEST_F(PluginTest, NoSetupOfferOnceAChannelIsSetOrSetupDone)
 {
 	for (const char *config : {"{\"kick\":\"someone\"}", "{\"setupDone\":true}"}) {
 		m_host.writeConfigFile("config.json", config);
-		ASSERT_TRUE(pluginLoad(GetParam().api));
+		ASSERT_TRUE(pluginLoad(hostDockApi()));
 		pluginFrontendEvent(OBS_FRONTEND_EVENT_FINISHED_LOADING);
 		EXPECT_EQ(dock(kChatDockId)->widget()->findChild<QWidget *>("vanteoOffer-setup"), nullptr) << config;
 		pluginShutdown();
 	}
 }
 
-TEST_P(PluginTest, FailedRegistrationDestroysTheHub)
+TEST_F(PluginTest, FailedRegistrationDestroysTheHub)
 {
 	g_failAdd = true;
-	EXPECT_FALSE(pluginLoad(GetParam().api));
+	EXPECT_FALSE(pluginLoad(hostDockApi()));
 	EXPECT_EQ(logCount("[vanteo] unable to register dock"), 1u);
 	EXPECT_EQ(pluginHub(), nullptr);
 	EXPECT_EQ(logCount("[vanteo] shutdown complete"), 1u); // the hub stopped its server
@@ -200,19 +166,15 @@ TEST_P(PluginTest, FailedRegistrationDestroysTheHub)
 	EXPECT_EQ(logCount("[vanteo] docks closed"), 0u);
 }
 
-TEST_P(PluginTest, HostDestroyingTheDockFirstIsHarmless)
+TEST_F(PluginTest, HostDestroyingTheDockFirstIsHarmless)
 {
-	ASSERT_TRUE(pluginLoad(GetParam().api));
+	ASSERT_TRUE(pluginLoad(hostDockApi()));
 	delete dock(kChatDockId); // the host tore its docks down before exit
 	EXPECT_EQ(pluginHub(), nullptr);
 	pluginShutdown();
 	EXPECT_EQ(logCount("[vanteo] docks closed"), 1u);
 	EXPECT_EQ(logCount("[vanteo] shutdown complete"), 1u);
 }
-
-INSTANTIATE_TEST_SUITE_P(Hosts, PluginTest,
-			 ::testing::Values(Generation{"obs30", obs30()}, Generation{"obs29", obs29()}),
-			 [](const auto &info) { return std::string(info.param.name); });
 
 namespace {
 

@@ -45,7 +45,7 @@ protected:
 } // namespace
 
 // What the pages show of the sign-in (the address's redirect, the login, the
-// channel the chat joins, a re-authorise hint) is the account browser test's;
+// channel the chat joins, a re-authorise hint) is account.test.mjs's;
 // here the bytes Twitch gets and what is stored.
 TEST_F(AccountRoutesTest, SignInAddressTokenAndStoredAccount)
 {
@@ -84,13 +84,8 @@ TEST_F(AccountRoutesTest, SignInAddressTokenAndStoredAccount)
 
 TEST_F(AccountRoutesTest, StoredTokenIsValidatedAtLoad)
 {
-	startHub(R"({"twitch":"streamer","token":"tok-streamer","refreshToken":"r-1"})");
-	ASSERT_TRUE(waitUntil([&] { return !m_hub->account().login.empty(); }));
-	EXPECT_EQ(m_hub->account().userId, "1001");
-	EXPECT_EQ(m_hub->account().refreshToken, "r-1");
-	m_hub.reset();
-
-	// A rejected token clears the account in memory; the file stays as it was.
+	// A confirmed token keeps the account: AbuseTest (stalled hosts). A
+	// rejected token clears the account in memory; the file stays as it was.
 	const std::string stored = R"({"twitch":"streamer","token":"tok-revoked","refreshToken":"r-2"})";
 	startHub(stored);
 	ASSERT_TRUE(waitUntil([&] { return m_hub->account().token.empty(); }));
@@ -104,7 +99,7 @@ TEST_F(AccountRoutesTest, StoredTokenIsValidatedAtLoad)
 	EXPECT_EQ(post("/api/send", R"({"text":"hi"})"), R"({"error":"Twitch channel not found"})");
 }
 
-// The AutoMod decisions' bodies are the EventSub browser test's.
+// The AutoMod decisions' bodies are account.test.mjs's (held messages).
 TEST_F(AccountRoutesTest, UserQueryAdsAndOpen)
 {
 	startHub(R"({"twitch":"streamer","token":"tok-streamer","adLength":90})");
@@ -174,7 +169,7 @@ protected:
 } // namespace
 
 // What the page makes of the answers (the history in words, the feedback
-// texts) is the pages browser test's; here the requests StreamElements gets.
+// texts) is pages.test.mjs's; here the requests StreamElements gets.
 TEST_F(StreamElementsTest, TokenRulesLookupAndRequests)
 {
 	// No token: a fixed answer and no call at all.

@@ -27,8 +27,8 @@ protected:
 
 } // namespace
 
-// Saving and publishing the channels and "setup-done" are the setup browser
-// test's; here the rules of the routes.
+// Saving and publishing the channels and "setup-done" are pages.test.mjs's
+// (the setup); here the rules of the routes.
 TEST_F(RouterTest, ConfigFeedConfigAndSwitchRules)
 {
 	EXPECT_EQ(post("/api/config", "{\"twitch\":\"https://twitch.tv/Alice\"}"), "{\"ok\":true}");

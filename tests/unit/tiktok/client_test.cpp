@@ -59,7 +59,7 @@ protected:
 
 } // namespace
 
-// What a chat line in a live room looks like is the browser suite's (tiktok);
+// What a chat line in a live room looks like is multi.test.mjs's;
 // here the requests, the acknowledgement before the line is handed on, the
 // heartbeats and the rubbish a live socket also carries.
 TEST_F(TikTokClientTest, LiveRoomEndToEnd)

@@ -95,7 +95,7 @@ TEST_F(ChannelStateTest, EmotesOfTheChannelTheAccountAndTwitch)
 		  (std::vector<std::string>{"GET /helix/chat/emotes?broadcaster_id=1001",
 					    "GET /helix/chat/emotes/user?first=100&user_id=1001",
 					    "GET /helix/chat/emotes/global", "GET /helix/users?id=3003&id=4004"}));
-	// What the picker shows of it is the browser suite's (channel-state).
+	// What the picker shows of it is account.test.mjs's.
 
 	// The account's pages refused: the global emotes and the sign-in text.
 	script("GET", "/helix/chat/emotes/user", 401, "{\"status\":401,\"message\":\"Invalid OAuth token\"}");
@@ -201,7 +201,7 @@ TEST_F(ChannelStateTest, ChattersAcrossPagesAndFailures)
 	std::string json;
 	std::string error;
 	// The list as the chatter panel shows it, and a refused one, are the
-	// browser suite's (channel-state); here the requests and partial pages.
+	// account.test.mjs's; here the requests and partial pages.
 	ASSERT_TRUE(loadChatters(helix(), "streamer", json, error));
 	EXPECT_EQ(calls(),
 		  (std::vector<std::string>{"GET /helix/chat/chatters?first=1000&broadcaster_id=1001&moderator_id=1001",

@@ -102,7 +102,7 @@ TEST_F(ChatReaderTest, SplitLinesPingAndRemovals)
 	EXPECT_EQ(state["received"][state["received"].size() - 1]["data"].str(), "PONG :abc:def 123\r\n");
 
 	// Removals of a line, a timeout and a cleared chat as the page shows
-	// them are the browser suite's (pages); a ban has no duration.
+	// them are pages.test.mjs's; a ban has no duration.
 	chat("send", R"({"lines":[
 		"@msg-id=sub;display-name=Sub;user-id=9;msg-param-sub-plan=1000 :tmi.twitch.tv USERNOTICE #somechannel",
 		"@display-name=NoKind;user-id=8 :tmi.twitch.tv USERNOTICE #somechannel :no msg-id",

@@ -102,7 +102,7 @@ TEST(EventSubDispatch, EachNotificationGivesItsOutput)
 	    {note("channel.poll.\\\"}x", R"({"id":"p2"})"),
 	     R"(highlight {"type":"channel.poll.\"}x","event":{"id":"p2"}})"},
 	    // Filled follows, redemptions and cards as the docks show them are
-	    // the browser suite's (eventsub).
+	    // account.test.mjs's.
 	    {note("channel.channel_points_custom_reward_redemption.add", R"({"id":"r2"})"),
 	     R"(activity {"platform":"twitch","type":"redeem","id":"r2","userId":"","name":"",
 		"login":"","input":"","reward":"","cost":0,"time":""})"},

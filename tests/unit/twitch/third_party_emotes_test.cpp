@@ -85,7 +85,7 @@ TEST(ThirdPartyEmotes, ProviderAnswers)
 
 // Words of a line become spans where they are codes; positions count code
 // points. Twitch's own ranges winning, zero-width stacks and the picker's
-// groups are the browser suite's (emotes).
+// groups are account.test.mjs's.
 TEST(ThirdPartyEmotes, Matching)
 {
 	ThirdPartyEmoteIndex index;

@@ -40,11 +40,8 @@ TEST(UpdaterRules, ManifestPaths)
 	    {"bin/64bit/vanteo_x-1.so", true},
 	    {"", false},
 	    {"/etc/passwd", false},
-	    {"data/../../x", false},
-	    {"a..b", false},
-	    {"data\\web", false},
-	    {"data/my file", false},
-	    {"data/caf\xc3\xa9", false},
+	    {"data/../../x", false}, // any ".."
+	    {"data/my file", false}, // any character outside the set
 	    {"C:/x", false},
 	};
 	for (const Case &c : cases)
