@@ -14,15 +14,22 @@
 // both connections open and nothing sent, and taken off the loaded figure.
 //
 //   node chat_bench.mjs [--rates 100,1000,5000] [--seconds 10] [--idle 5]
-//                       [--messages-per-second 100] [--json FILE]
+//                       [--messages-per-second 100] [--json FILE] [--floor]
+//
+// --floor adds a third reader, floor_reader.cpp (built here with c++): TLS,
+// one blocking read and one send of the raw bytes to a socket per message,
+// nothing else. Its CPU per line is the floor under any reader on this
+// machine that forwards each message to a page.
 // VANTEO_DEVHOST names the host binary (default build/vanteo-devhost).
 //
 // Stages that later change the cost of a line (emote matching, say) need no
 // change here beyond a column: `measureRate` returns one row per rate and
 // `COLUMNS` prints it.
-import { spawn } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
+import net from 'node:net';
+import os from 'node:os';
 import path from 'node:path';
 import readline from 'node:readline';
 import { fileURLToPath, pathToFileURL } from 'node:url';
@@ -40,6 +47,7 @@ const seconds = Number(option('seconds', 10));
 const idleSeconds = Number(option('idle', 5));
 const messagesPerSecond = Number(option('messages-per-second', 100));
 const jsonOut = option('json', '');
+const withFloor = process.argv.includes('--floor');
 
 // The corpus's chat lines (PRIVMSG without bits, which tmi.js reports as
 // "cheer" instead of "message"), sent to the benchmark channel, each with an
@@ -138,6 +146,39 @@ function startTmi(port, caFile) {
 	};
 }
 
+// floor_reader.cpp joined to the same channel; a socket in this process
+// takes what it forwards and counts the chat lines in it.
+async function startFloor(port, caFile) {
+	const binary = path.join(os.tmpdir(), `vanteo-floor-reader-${process.pid}`);
+	const built = spawnSync('c++', ['-O2', path.join(here, 'floor_reader.cpp'), '-o', binary, '-lssl', '-lcrypto'], {
+		stdio: 'inherit',
+	});
+	if (built.status !== 0) throw new Error('cannot build floor_reader.cpp');
+	const floor = { lines: 0 };
+	let tail = '';
+	const sink = net.createServer((socket) =>
+		socket.on('data', (chunk) => {
+			const text = tail + chunk.toString('latin1');
+			floor.lines += text.split(' PRIVMSG #').length - 1;
+			tail = text.slice(-10);
+		})
+	);
+	await new Promise((resolve) => sink.listen(0, '127.0.0.1', resolve));
+	const child = spawn(binary, [String(port), CHANNEL, String(sink.address().port), caFile], {
+		stdio: ['ignore', 'pipe', 'inherit'],
+	});
+	let joined = false;
+	readline.createInterface({ input: child.stdout }).on('line', (line) => (joined ||= line === 'joined'));
+	await waitUntil(() => joined, 'the floor reader to join');
+	floor.pid = child.pid;
+	floor.stop = () => {
+		child.kill();
+		sink.close();
+		fs.rmSync(binary, { force: true });
+	};
+	return floor;
+}
+
 function percentile(values, p) {
 	if (!values.length) return NaN;
 	const sorted = Float64Array.from(values).sort();
@@ -167,18 +208,21 @@ async function measureIdle(pids) {
 	return { cpu: cpu.map((ns) => ns / wallUs), runs: runs.map((n) => n / wallUs) };
 }
 
-async function measureRate(rate, { fakes, host, tmi, page, idle }) {
+async function measureRate(rate, { fakes, host, tmi, page, floor, idle }) {
 	const linesPerMessage = Math.max(1, Math.round(rate / messagesPerSecond));
 	const lines = Math.round(messagesPerSecond * seconds) * linesPerMessage;
 	page.reset();
 	await tmi.ask('reset');
-	const end = cpuWindow([host.child.pid, tmi.pid]);
+	if (floor) floor.lines = 0;
+	const end = cpuWindow([host.child.pid, tmi.pid, ...(floor ? [floor.pid] : [])]);
 	await fakes.command('twitch-chat', 'flood', { lines: benchLines(), linesPerMessage, messagesPerSecond, seconds });
 	await waitUntil(async () => (await fakes.command('twitch-chat', 'state')).flood?.done, 'the flood', (seconds + 30) * 1000);
 	// What is still on its way gets a few seconds; what has not come by then is lost.
 	const doneAt = Date.now();
 	await waitUntil(
-		async () => (page.lines >= lines && (await tmi.ask('count')).lines >= lines) || Date.now() - doneAt > 3000,
+		async () =>
+			(page.lines >= lines && (!floor || floor.lines >= lines) && (await tmi.ask('count')).lines >= lines) ||
+			Date.now() - doneAt > 3000,
 		'the last lines'
 	);
 	const { wallUs, cpu, runs } = end();
@@ -204,6 +248,8 @@ async function measureRate(rate, { fakes, host, tmi, page, idle }) {
 		tmiCore: cpu[1] / (wallUs * 1000),
 		tmiUsPerLine: theirs,
 		ratio: theirs / ours,
+		floorReceived: floor?.lines,
+		floorUsPerLine: floor ? perLine(2, floor.lines) : undefined,
 	};
 }
 
@@ -220,6 +266,11 @@ const COLUMNS = [
 	['tmi.js us/line', (r) => r.tmiUsPerLine.toFixed(1)],
 	['ratio', (r) => `${r.ratio.toFixed(1)}x`],
 ];
+const FLOOR_COLUMNS = [
+	['floor received', (r) => `${r.floorReceived}/${r.lines}`],
+	['floor us/line', (r) => r.floorUsPerLine.toFixed(1)],
+];
+if (withFloor) COLUMNS.push(...FLOOR_COLUMNS);
 
 function printTable(rows) {
 	const cells = [COLUMNS.map(([title]) => title), ...rows.map((r) => COLUMNS.map(([, cell]) => cell(r)))];
@@ -244,6 +295,7 @@ async function main() {
 	let host;
 	let tmi;
 	let page;
+	let floor;
 	try {
 		host = await startHost({ firstPort: 28700, fakes });
 		page = readStream(host);
@@ -254,15 +306,19 @@ async function main() {
 		tmi = startTmi(Number(fakes.info.endpoints['twitch-chat'].split(':')[1]), fakes.info.ca);
 		await tmi.joined();
 		await waitUntil(() => joined(2), 'tmi.js to join');
+		if (withFloor) {
+			floor = await startFloor(Number(fakes.info.endpoints['twitch-chat'].split(':')[1]), fakes.info.ca);
+			await waitUntil(() => joined(3), 'the floor reader to join');
+		}
 		await new Promise((resolve) => setTimeout(resolve, 1000));
 
-		const idle = await measureIdle([host.child.pid, tmi.pid]);
+		const idle = await measureIdle([host.child.pid, tmi.pid, ...(floor ? [floor.pid] : [])]);
 		console.log(
 			`idle: host ${pct(idle.cpu[0] / 1000)} of a core, ${(idle.runs[0] * 1e6).toFixed(1)} thread wake-ups a second;` +
 				` tmi.js ${pct(idle.cpu[1] / 1000)}  (${idleSeconds} s)`
 		);
 		const rows = [];
-		for (const rate of rates) rows.push(await measureRate(rate, { fakes, host, tmi, page, idle }));
+		for (const rate of rates) rows.push(await measureRate(rate, { fakes, host, tmi, page, floor, idle }));
 		console.log(`${messagesPerSecond} WebSocket messages a second, ${seconds} s a rate; CPU per line above idle`);
 		printTable(rows);
 		printTargets(rows);
@@ -270,6 +326,7 @@ async function main() {
 	} finally {
 		page?.close();
 		tmi?.stop();
+		floor?.stop();
 		await host?.stop();
 		await fakes.stop();
 	}
