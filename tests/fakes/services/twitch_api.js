@@ -4,7 +4,7 @@
 // ("twitch-id" and "twitch-helix"). Helix is a table of routes answering from
 // configured data (users, tokens, the channel's lists, streams, emotes,
 // badges) with Twitch's shapes and error wording; only bans change with the
-// calls. Every request is recorded exactly (images under /static/ excepted),
+// calls (the user card reads them back). Every request is recorded exactly (images under /static/ excepted),
 // and scripted answers go ahead of it all.
 //
 // Every Helix call needs "Authorization: Bearer <configured token>" and a
@@ -217,9 +217,6 @@ const HELIX = [
 		const bid = ctx.q.get('broadcaster_id');
 		const uid = String(data.user_id);
 		const banned = people(ctx.self, 'banned', bid);
-		if (banned.some((p) => p.user_id === uid && !p.expires_at)) {
-			throw refuse(400, 'The user specified in the user_id field is already banned.');
-		}
 		const ends = data.duration ? new Date(Date.now() + data.duration * 1000).toISOString() : null;
 		if (bid === ctx.self.state.channelId) {
 			ctx.self.state.banned = [...banned.filter((p) => p.user_id !== uid), { user_id: uid, expires_at: ends || '', reason: data.reason || '' }];
@@ -270,10 +267,7 @@ const HELIX = [
 	['POST', '/helix/moderation/automod/message', 'moderator:manage:automod', (ctx) => {
 		const id = String(jsonBody(ctx).msg_id);
 		const held = ctx.self.state.heldMessages;
-		if (Array.isArray(held)) {
-			if (!held.includes(id)) throw refuse(400, 'The message specified in the msg_id field was not found.');
-			ctx.self.state.heldMessages = held.filter((other) => other !== id);
-		}
+		if (Array.isArray(held) && !held.includes(id)) throw refuse(400, 'The message specified in the msg_id field was not found.');
 		return [204];
 	}],
 	['POST', '/helix/eventsub/subscriptions', '', (ctx) => [202, subscribe(ctx.self, jsonBody(ctx))]],
