@@ -487,7 +487,6 @@ test('follows and channel-point redemptions in the activity dock', async () => {
 		user_login: 'raider',
 		user_name: 'Raider',
 		user_input: 'play <b>Horror</b> next',
-		status: 'unfulfilled',
 		reward: { id: 'rw-1', title: 'Pick the game', cost: 2500, prompt: 'Say which game' },
 		redeemed_at: stamp(),
 	});
@@ -572,10 +571,7 @@ test('third-party emotes in a line', async () => {
 	assert.deepEqual([shown.images[0][0], shown.images[8][0]], ['/emoticons/v2/25/default/dark/2.0', '/emoticons/v2/1902/default/dark/2.0']);
 	assert.ok(shown.images.every(([, loaded]) => loaded), JSON.stringify(shown.images));
 	assert.deepEqual(shown.stacks, [true, true, true]);
-	for (const width of [320, 240]) {
-		await chat.setViewportSize({ width, height: 400 });
-		await chat.screenshot({ path: screenshotPath(`emotes-${width}.png`) });
-	}
+	await shoot(chat, 'emotes', [320, 240]);
 });
 
 test('the emote picker lists the account’s emotes by channel, then the providers’, and types them into the send box', async () => {

@@ -482,26 +482,6 @@ function result(page, platform) {
 	}, platform);
 }
 
-// Waits for the field's answer, and for its picture when it has one.
-function settled(page, platform) {
-	return page.waitForFunction((key) => {
-		const root = document.querySelector(`.setup-channel[data-platform="${key}"]`);
-		const img = root.querySelector('.setup-avatar img');
-		return ['ok', 'error', 'invalid', 'empty'].includes(root.dataset.check) && (!img || img.complete);
-	}, platform);
-}
-
-async function typeInto(page, platform, text) {
-	const input = page.locator(`#ch-${platform}`);
-	await input.fill('');
-	await input.pressSequentially(text, { delay: 30 });
-}
-
-async function sitePaths(site) {
-	const { requests } = await fakes.command('sites', 'requests', { clear: true });
-	return requests.filter((r) => r.site === site && !r.path.startsWith('/avatar/')).map((r) => r.path);
-}
-
 function readConfig() {
 	const file = path.join(host.configDir, 'config.json');
 	return fs.existsSync(file) ? JSON.parse(fs.readFileSync(file, 'utf8')) : {};
@@ -529,12 +509,19 @@ test('a new user completes the setup against the fakes', async () => {
 		['kick', 'https://kick.com/Kicker', found('Kicker', '@kicker', 'Live')],
 	];
 	for (const [platform, typed, want] of fields) {
-		await typeInto(page, platform, typed);
-		await settled(page, platform);
+		await page.locator(`#ch-${platform}`).fill('');
+		await page.locator(`#ch-${platform}`).pressSequentially(typed, { delay: 30 });
+		// The field's answer, and its picture when it has one.
+		await page.waitForFunction((key) => {
+			const root = document.querySelector(`.setup-channel[data-platform="${key}"]`);
+			const img = root.querySelector('.setup-avatar img');
+			return ['ok', 'error', 'invalid', 'empty'].includes(root.dataset.check) && (!img || img.complete);
+		}, platform);
 		assert.deepEqual(await result(page, platform), want, `${platform} "${typed}"`);
 	}
 	// Typing waits for a pause: only the finished name is looked up.
-	assert.deepEqual(await sitePaths('twitch-web'), ['/streamer']);
+	const { requests } = await fakes.command('sites', 'requests');
+	assert.deepEqual(requests.filter((r) => r.site === 'twitch-web' && !r.path.startsWith('/avatar/')).map((r) => r.path), ['/streamer']);
 	await page.screenshot({ path: screenshotPath('setup-1-channels.png') });
 
 	// Nothing is stored while the wizard is open.
