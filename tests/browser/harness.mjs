@@ -13,7 +13,11 @@ import os from 'node:os';
 import path from 'node:path';
 import readline from 'node:readline';
 import { fileURLToPath } from 'node:url';
+import { createRequire } from 'node:module';
 import { chromium } from 'playwright-core';
+
+// (CommonJS, like every fake: read through require.)
+const { ENDPOINT_NAMES } = createRequire(import.meta.url)('../fakes/lib/endpoints.js');
 
 export const root = fileURLToPath(new URL('../../', import.meta.url));
 export const artifacts = process.env.VANTEO_TEST_ARTIFACTS || path.join(root, 'tests/artifacts');
@@ -32,14 +36,18 @@ function firstLine(child, pattern, what) {
 	});
 }
 
-// The fake services (tests/fakes/server.js). They end when their standard
-// input closes, so they never outlive the test process.
+// The fake services (tests/fakes/server.js). Every endpoint of the module's
+// table points at loopback, so nothing under test reaches the internet; they
+// end when their standard input closes, so they never outlive the test
+// process, and remove their folder (certificates included).
 export async function startFakes() {
 	const child = spawn(process.execPath, [path.join(root, 'tests/fakes/server.js')], {
 		stdio: ['pipe', 'pipe', 'inherit'],
 	});
 	const [line] = await firstLine(child, /^\{.*"ready":true.*\}$/, 'the fake services');
 	const info = JSON.parse(line);
+	assert.deepEqual(Object.keys(info.endpoints).sort(), [...ENDPOINT_NAMES].sort());
+	for (const at of Object.values(info.endpoints)) assert.match(at, /^127\.0\.0\.1:\d+$/);
 	return {
 		info,
 		async command(service, name, args = {}) {
@@ -60,7 +68,9 @@ export async function startFakes() {
 		async stop() {
 			if (child.exitCode !== null) return;
 			child.stdin.end();
-			await once(child, 'exit');
+			const [code] = await once(child, 'exit');
+			assert.equal(code, 0);
+			assert.equal(fs.existsSync(path.dirname(info.ca)), false);
 		},
 	};
 }
@@ -148,18 +158,10 @@ export async function finish({ fakes, host, browser, problems }) {
 	assert.deepEqual(problems, [], 'no request left the machine and no page script failed');
 }
 
+// Headless, without a sandbox, background networking, component updates or
+// a first run: Playwright's own switches.
 export function launchBrowser() {
-	return chromium.launch({
-		executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-		headless: true,
-		args: [
-			'--no-sandbox',
-			'--disable-gpu',
-			'--disable-background-networking',
-			'--disable-component-update',
-			'--no-first-run',
-		],
-	});
+	return chromium.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ['--disable-gpu'] });
 }
 
 // Opens a page of the host as a dock shows it, recording every request that

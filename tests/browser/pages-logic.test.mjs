@@ -65,8 +65,10 @@ test('activity items are described in words', () => {
 	assert.deepEqual([other.systemText, other.phrase], [true, 'Ann watched 10 streams']);
 });
 
-// What the EventSub browser tests (account.test.mjs) do not show: early ends,
-// cancelled predictions, odd payloads and the countdown's wording.
+// What the cards say (the poll's life on the page: account.test.mjs): early
+// ends, predictions with points and people, locked, won or cancelled, a hype
+// train's way to the next level and its end, odd payloads and the
+// countdown's wording.
 test('polls, predictions and hype trains become cards', () => {
 	const now = Date.parse('2024-05-01T20:00:00Z');
 	const at = (s) => new Date(now + s * 1000).toISOString();
@@ -81,9 +83,34 @@ test('polls, predictions and hype trains become cards', () => {
 			{ kind: 'poll', ended: true, title: 'Q', status: 'Poll ended early', detail: '', rows: [['A', '0 votes', 0, false]] },
 		],
 		[
+			'channel.prediction.progress',
+			{ title: 'Boss?', outcomes: [{ id: 'y', title: 'Yes', users: 3, channel_points: 1200 }, { id: 'n', title: 'No', users: 1, channel_points: 18000 }], locks_at: at(90) },
+			{ kind: 'prediction', ended: false, title: 'Boss?', status: 'Prediction · 1:30 left', detail: '', rows: [['Yes', '1,200 points · 3 people', 6, false], ['No', '18K points · 1 person', 94, false]] },
+		],
+		[
+			'channel.prediction.lock',
+			{ title: 'Boss?', outcomes: [], locked_at: at(0) },
+			{ kind: 'prediction', ended: false, title: 'Boss?', status: 'Predictions closed', detail: '', rows: [] },
+		],
+		[
+			'channel.prediction.end',
+			{ title: 'Boss?', outcomes: [{ id: 'y', title: 'Yes', channel_points: 1 }, { id: 'n', title: 'No' }], winning_outcome_id: 'n', status: 'resolved' },
+			{ kind: 'prediction', ended: true, title: 'Boss?', status: 'Prediction ended', detail: '', rows: [['Yes', '1 point', 100, false], ['No', '0 points', 0, true]] },
+		],
+		[
 			'channel.prediction.end',
 			{ title: 'Boss?', outcomes: [{ id: 'y', title: 'Yes', channel_points: 1 }], winning_outcome_id: 'y', status: 'canceled' },
 			{ kind: 'prediction', ended: true, title: 'Boss?', status: 'Prediction canceled', detail: '', rows: [['Yes', '1 point', 100, false]] },
+		],
+		[
+			'channel.hype_train.progress',
+			{ level: 2, progress: 300, goal: 2000, expires_at: at(300), top_contributions: [{ user_name: 'Raider' }, { user_login: 'someone' }] },
+			{ kind: 'hype_train', ended: false, title: 'Hype Train · Level 2', status: 'Hype Train · 5:00 left', detail: 'Top: Raider, someone', rows: [['Level 3', '15%', 15, false]] },
+		],
+		[
+			'channel.hype_train.end',
+			{ level: 3, progress: 0, goal: 0 },
+			{ kind: 'hype_train', ended: true, title: 'Hype Train · Level 3', status: 'Hype Train ended at level 3', detail: '', rows: [] },
 		],
 	];
 	for (const [type, event, want] of cases) assert.deepEqual(view(type, event), want, type);

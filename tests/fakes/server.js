@@ -33,23 +33,13 @@ function log(text) {
 
 async function main() {
 	const args = process.argv.slice(2);
-	const option = (name) => {
-		const i = args.indexOf(name);
-		return i >= 0 ? args[i + 1] : undefined;
-	};
 	const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vanteo-fakes-'));
 	let services = new Map();
 	let stopping = false;
 	const stop = async (code) => {
 		if (stopping) return;
 		stopping = true;
-		for (const service of services.values()) {
-			try {
-				await service.stop();
-			} catch (error) {
-				log(`stop ${service.name}: ${error}`);
-			}
-		}
+		await Promise.allSettled([...services.values()].map((service) => service.stop()));
 		fs.rmSync(dir, { recursive: true, force: true });
 		process.exit(code);
 	};
@@ -81,9 +71,9 @@ async function main() {
 		}
 		for (const name of ENDPOINT_NAMES) endpoints[name] ??= `127.0.0.1:${services.get('web').ports.web}`;
 
-		const script = option('--chat-script');
-		if (script) {
-			await services.get('twitch-chat').command('play', JSON.parse(fs.readFileSync(script, 'utf8')));
+		if (args.includes('--chat-script')) {
+			const script = fs.readFileSync(args[args.indexOf('--chat-script') + 1], 'utf8');
+			await services.get('twitch-chat').command('play', JSON.parse(script));
 		}
 
 		let info;

@@ -8,11 +8,7 @@
 #   tests/fuzz/run.sh <build folder> [seconds per target, default 30]
 set -eu
 
-if [ $# -lt 1 ]; then
-	echo "usage: $0 <build folder> [seconds]" >&2
-	exit 2
-fi
-build=$1
+build=${1:?usage: run.sh <build folder> [seconds]}
 seconds=${2:-30}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)

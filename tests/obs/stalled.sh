@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Starts Debian's OBS Studio under Xvfb (obs_home.sh) with the plug-in from
-# its release archive, a stored
-# Twitch account and every remote host stalled: each endpoint points at a
-# loopback listener that accepts connections and never answers. The plug-in
-# must load in well under a second, OBS must close within a few seconds, and
-# the stored account must still be on disk afterwards.
+# its release archive, a stored Twitch account and every remote host stalled:
+# each endpoint points at a loopback listener that accepts connections and
+# never answers. The plug-in must load in well under a second, OBS must close
+# within a few seconds, and the stored account must still be on disk.
 #
 #   tests/obs/stalled.sh BUILD_DIR
 set -euo pipefail

@@ -13,6 +13,7 @@
 //            hold} (a body object is sent as JSON) or throws an Answer; an
 //            answer with `hold` waits for the "release" command
 //   fresh()  the start state (called at construction and on reset)
+//   note(req, url, host)  extra fields of a request's record (optional)
 //   more commands: a method `command_<name>(args)` each
 // Common commands: script (alias route), clearScripts,
 // requests {clear}, stall {on, host (default: every listener)}, release, reset.
@@ -46,11 +47,6 @@ class RecordingService {
 	}
 
 	fresh() {}
-
-	// Extra fields of a request's record.
-	note() {
-		return {};
-	}
 
 	async start() {
 		this.endpoints = {};
@@ -91,7 +87,7 @@ class RecordingService {
 			if (!(route && route.unrecorded)) {
 				this.records.push({
 					host, method: req.method, path: req.url, headers: headerPairs(req.rawHeaders), body,
-					...this.note(req, url, host),
+					...(this.note ? this.note(req, url, host) : {}),
 				});
 			}
 			const script = this.findScript(req.method, req.url, url.pathname);

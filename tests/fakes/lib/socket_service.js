@@ -5,12 +5,13 @@
 //
 // A service extends SocketService and gives:
 //   defaults        its configuration at start and after a reset
-//   refuse(req, url, socket)  '' to upgrade, a status line ("403 Forbidden")
-//                   to refuse, null when it keeps the socket itself
+//   refuse(req, url, socket)  (optional) '' to upgrade, a status line ("403
+//                   Forbidden") to refuse, null when it keeps the socket itself
 //   opened(session, url, req) fills in its own fields and listens on
 //                   session.ws; the base set id (1, 2, ...), ws, open, path,
 //                   headers and closed ({code, reason, by})
 //   hidden          session fields left out of the state (ws always is)
+//   quiet()         stops the service's timers (on stop and reset; optional)
 //   more commands: a method `command_<name>(args)` each
 // Common commands ("session" picks a session by id, the newest open one when
 // left out): configure, close {code, reason}, drop (the TCP connection cut
@@ -36,10 +37,6 @@ class SocketService {
 		this.accepted = 0;
 	}
 
-	refuse() {
-		return '';
-	}
-
 	async start() {
 		const server = https.createServer(tlsOptions(this.context.certs.server), (req, res) => {
 			res.writeHead(426, { 'Content-Type': 'text/plain' });
@@ -50,7 +47,7 @@ class SocketService {
 		server.on('upgrade', (req, socket, head) => {
 			socket.on('error', () => {});
 			const url = new URL(req.url, 'https://127.0.0.1');
-			const refusal = this.refuse(req, url, socket);
+			const refusal = this.refuse ? this.refuse(req, url, socket) : '';
 			if (refusal) socket.end(`HTTP/1.1 ${refusal}\r\nContent-Length: 0\r\nConnection: close\r\n\r\n`);
 			else if (refusal === '') this.wss.handleUpgrade(req, socket, head, (ws) => this.open(ws, req, url));
 		});
@@ -60,13 +57,10 @@ class SocketService {
 	}
 
 	async stop() {
-		this.quiet();
+		this.quiet?.();
 		for (const session of this.sessions) session.ws.terminate();
 		await this.listener.close();
 	}
-
-	// Stops the service's timers (on stop and reset).
-	quiet() {}
 
 	open(ws, req, url) {
 		const session = { id: ++this.accepted, ws, open: true, path: req.url, headers: headerPairs(req.rawHeaders),
@@ -132,7 +126,7 @@ class SocketService {
 	}
 
 	async reset() {
-		this.quiet();
+		this.quiet?.();
 		for (const session of this.sessions) session.ws.terminate();
 		this.listener.destroyAll();
 		this.fresh();

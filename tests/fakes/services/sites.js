@@ -129,24 +129,14 @@ class Sites extends RecordingService {
 		}));
 	}
 
-	// One answer for a name on a site (the commands twitch, youtube, kick).
-	answer(site, args) {
-		if (typeof args.name !== 'string') throw new Error(`${site} needs a name`);
-		const answer = { ...args, site };
-		if (args.once) this.onceAnswers.push(answer);
-		else this.answers.set(`${site}:${args.name}`, answer);
-	}
-
-	command_twitch(args) {
-		this.answer('twitch-web', args);
-	}
-
-	command_youtube(args) {
-		this.answer('youtube', args);
-	}
-
-	command_kick(args) {
-		this.answer('kick', args);
+	// The commands twitch, youtube and kick: one answer for a name there.
+	command(name, args) {
+		const site = { twitch: 'twitch-web', youtube: 'youtube', kick: 'kick' }[name];
+		if (!site) return super.command(name, args);
+		if (typeof args.name !== 'string') throw new Error(`${name} needs a name`);
+		if (args.once) this.onceAnswers.push({ ...args, site });
+		else this.answers.set(`${site}:${args.name}`, { ...args, site });
+		return { ok: true };
 	}
 
 	command_down(args) {

@@ -6,12 +6,11 @@
 //
 // Commands (POST /tiktok-push/<command>) besides those of SocketService:
 //   configure {handshake: "normal"|"reject"}
-//   send      {frames: [frame..] | base64 | text, flush}  frames as in
-//              tiktok_wire.pushFrame; a frame with needAck and a logId
-//              expects an acknowledgement carrying its internalExt
+//   send      {frames: [frame..]}  frames as in tiktok_wire.pushFrame; a
+//              frame with needAck and a logId expects an acknowledgement
+//              carrying its internalExt
 
 const { SocketService } = require('../lib/socket_service');
-const { deliver } = require('../lib/deliver');
 const { decode, first, pushFrame, readPushFrame } = require('./tiktok_wire');
 
 function text(buffer) {
@@ -56,8 +55,7 @@ class TikTokPush extends SocketService {
 			if (!session.entered && frame.payloadType !== 'im_enter_room') session.problems.push(`${frame.payloadType} before entering`);
 			if (frame.payloadType === 'im_enter_room') this.enter(session, payload);
 			else if (frame.payloadType === 'hb') {
-				session.heartbeats.push({ roomId: String(first(payload, 1)), counter: Number(first(payload, 2)),
-					fieldOrder: payload.map((f) => f.field) });
+				session.heartbeats.push({ roomId: String(first(payload, 1)), counter: Number(first(payload, 2)) });
 			} else if (frame.payloadType === 'ack') {
 				const expected = session.expectedAcks.get(frame.logId);
 				const ext = text(frame.payload);
@@ -74,25 +72,15 @@ class TikTokPush extends SocketService {
 		session.entered = { roomId: String(first(payload, 1)) };
 	}
 
-	sendFrames(session, frames) {
-		const sent = [];
-		for (const f of frames) {
+	command_send(args) {
+		const [session] = this.pick(args);
+		if (!Array.isArray(args.frames)) throw new Error('send needs frames');
+		for (const f of args.frames) {
 			if (f.needAck && f.logId !== undefined && f.internalExt !== undefined) {
 				session.expectedAcks.set(String(f.logId), String(f.internalExt));
 			}
-			sent.push(new Promise((resolve) => session.ws.send(pushFrame(f), { binary: true }, () => resolve())));
+			session.ws.send(pushFrame(f), { binary: true });
 		}
-		return Promise.all(sent);
-	}
-
-	async command_send(args) {
-		const [session] = this.pick(args);
-		let done;
-		if (Array.isArray(args.frames)) done = this.sendFrames(session, args.frames);
-		else if (typeof args.base64 === 'string') done = deliver(session.ws, Buffer.from(args.base64, 'base64'), { binary: true });
-		else if (typeof args.text === 'string') done = deliver(session.ws, Buffer.from(args.text), {});
-		else throw new Error('send needs frames, base64 or text');
-		if (args.flush) await done;
 		return { ok: true };
 	}
 

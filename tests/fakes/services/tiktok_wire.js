@@ -145,15 +145,13 @@ function pushFrame(f) {
 	]);
 }
 
-// A frame the module sent: {logId, encoding, payloadType, payload (Buffer)}.
+// A frame the module sent: {logId, payloadType, payload (Buffer)}.
 function readPushFrame(buffer) {
 	const fields = decode(buffer);
 	const logId = first(fields, 2);
-	const encoding = first(fields, 6);
 	const type = first(fields, 7);
 	return {
 		logId: logId === undefined ? null : logId.toString(),
-		encoding: encoding ? encoding.toString('utf8') : null,
 		payloadType: type ? type.toString('utf8') : null,
 		payload: first(fields, 8) || null,
 	};

@@ -4,7 +4,7 @@
 // ("twitch-id" and "twitch-helix"). Helix is a table of routes answering from
 // configured data (users, tokens, the channel's lists, streams, emotes,
 // badges) with Twitch's shapes and error wording; only bans change with the
-// calls. Every request is recorded exactly (images under /static/ excepted),
+// calls (the user card reads them back). Every request is recorded exactly (images under /static/ excepted),
 // and scripted answers go ahead of it all.
 //
 // Every Helix call needs "Authorization: Bearer <configured token>" and a
@@ -217,9 +217,6 @@ const HELIX = [
 		const bid = ctx.q.get('broadcaster_id');
 		const uid = String(data.user_id);
 		const banned = people(ctx.self, 'banned', bid);
-		if (banned.some((p) => p.user_id === uid && !p.expires_at)) {
-			throw refuse(400, 'The user specified in the user_id field is already banned.');
-		}
 		const ends = data.duration ? new Date(Date.now() + data.duration * 1000).toISOString() : null;
 		if (bid === ctx.self.state.channelId) {
 			ctx.self.state.banned = [...banned.filter((p) => p.user_id !== uid), { user_id: uid, expires_at: ends || '', reason: data.reason || '' }];
@@ -270,10 +267,7 @@ const HELIX = [
 	['POST', '/helix/moderation/automod/message', 'moderator:manage:automod', (ctx) => {
 		const id = String(jsonBody(ctx).msg_id);
 		const held = ctx.self.state.heldMessages;
-		if (Array.isArray(held)) {
-			if (!held.includes(id)) throw refuse(400, 'The message specified in the msg_id field was not found.');
-			ctx.self.state.heldMessages = held.filter((other) => other !== id);
-		}
+		if (Array.isArray(held) && !held.includes(id)) throw refuse(400, 'The message specified in the msg_id field was not found.');
 		return [204];
 	}],
 	['POST', '/helix/eventsub/subscriptions', '', (ctx) => [202, subscribe(ctx.self, jsonBody(ctx))]],
@@ -363,7 +357,7 @@ class TwitchApi extends RecordingService {
 		const auth = ctx.req.headers.authorization || '';
 		const token = this.token(auth.startsWith('Bearer ') ? auth.slice(7) : '');
 		const clientId = ctx.req.headers['client-id'];
-		if (!token || token.revoked || Number(token.status) === 401 || !clientId) throw refuse(401, 'Invalid OAuth token');
+		if (!token || !clientId) throw refuse(401, 'Invalid OAuth token');
 		if (token.client_id && clientId !== token.client_id) throw refuse(401, 'Client ID and OAuth token do not match');
 		const key = `${ctx.req.method} ${ctx.url.pathname}`;
 		const failure = this.state.fail[key];
@@ -382,11 +376,11 @@ class TwitchApi extends RecordingService {
 		const auth = req.headers.authorization || '';
 		if (!auth) return new Answer(401, { status: 401, message: 'missing authorization token' });
 		const entry = auth.startsWith('OAuth ') ? this.token(auth.slice(6)) : null;
-		if (!entry || entry.revoked) return new Answer(401, { status: 401, message: 'invalid access token' });
-		const status = Number(entry.status || 200);
-		if (entry.body !== undefined) return new Answer(status, entry.body === '' ? undefined : entry.body);
+		if (!entry) return new Answer(401, { status: 401, message: 'invalid access token' });
+		// A token with a body of its own answers with it.
+		if (entry.body !== undefined) return new Answer(200, entry.body);
 		const { client_id, login, scopes, user_id } = entry;
-		return new Answer(status, { client_id, login, scopes, user_id, expires_in: entry.expires_in ?? 5000000 });
+		return new Answer(200, { client_id, login, scopes, user_id, expires_in: 5000000 });
 	}
 
 	// The implicit-grant page: straight back to the redirect address.

@@ -11,7 +11,7 @@
 //              templates, flush (answer only once it was written)}
 //   ping      {token, websocket}  PING :token (the PONG is checked and recorded);
 //                              with websocket, a WebSocket ping (pongs in wsPongs)
-//   stall     {on}             stop reading and answering (true) or resume
+//   stall     {}               stop reading and answering
 //   play      {lines, intervalMs, loop, startDelayMs}  lines on a timer to every
 //                              joined session (the demo's chat)
 //   flood     {lines, linesPerMessage, messagesPerSecond, seconds}  a steady load
@@ -148,9 +148,8 @@ class TwitchChat extends SocketService {
 
 	command_stall(args) {
 		for (const session of this.pick(args)) {
-			session.stalled = args.on === undefined ? true : Boolean(args.on) && args.on !== 'false';
-			if (session.stalled) session.ws._socket.pause();
-			else session.ws._socket.resume();
+			session.stalled = true;
+			session.ws._socket.pause();
 		}
 		return { ok: true };
 	}

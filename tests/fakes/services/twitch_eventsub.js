@@ -11,23 +11,13 @@
 //   configure {welcome = true, keepaliveSeconds (default: the path's
 //              keepalive_timeout_seconds when 10-600, else 10),
 //              handshake: "normal"|"reject"}
-//   notify    {type, version, event, condition, session}
+//   notify    {type, version (default 1), event, session}
 //   reconnect {session}   session_reconnect with wss://127.0.0.1:<port>/reconnect?id=<new id>
 //   send      {text, session}            raw text
 //   sessions  the state: sessions with {welcomed, keepaliveSeconds}
 
 const crypto = require('node:crypto');
 const { SocketService } = require('../lib/socket_service');
-
-// Versions the notifications carry when a test names none.
-const VERSIONS = {
-	'automod.message.hold': '2',
-	'automod.message.update': '2',
-	'channel.follow': '2',
-	'channel.hype_train.begin': '2',
-	'channel.hype_train.progress': '2',
-	'channel.hype_train.end': '2',
-};
 
 // Twitch's timestamps carry nanoseconds.
 function timestamp(date = new Date()) {
@@ -36,14 +26,6 @@ function timestamp(date = new Date()) {
 
 function sessionId() {
 	return `AQoQ${crypto.randomBytes(18).toString('base64url')}`;
-}
-
-function defaultCondition(type, event) {
-	const condition = { broadcaster_user_id: String(event.broadcaster_user_id || '') };
-	if (type.startsWith('automod.') || type === 'channel.follow') {
-		condition.moderator_user_id = String(event.moderator_user_id || event.broadcaster_user_id || '');
-	}
-	return condition;
 }
 
 class TwitchEventSub extends SocketService {
@@ -113,11 +95,11 @@ class TwitchEventSub extends SocketService {
 	command_notify(args) {
 		const type = String(args.type || '');
 		if (!type) throw new Error('a subscription type is needed');
-		const version = String(args.version || VERSIONS[type] || '1');
+		const version = String(args.version || '1');
 		const event = args.event || {};
 		for (const session of this.pick(args)) {
 			const subscription = { id: crypto.randomUUID(), status: 'enabled', type, version, cost: 0,
-				condition: args.condition || defaultCondition(type, event),
+				condition: { broadcaster_user_id: String(event.broadcaster_user_id || '') },
 				transport: { method: 'websocket', session_id: session.id }, created_at: session.connectedAt };
 			this.message(session, 'notification', { subscription, event }, subscription);
 		}
