@@ -49,13 +49,8 @@ std::vector<std::string> ownHeaders(const JsonValue &request)
 	return lines;
 }
 
-class ProfileCheckTest : public ::testing::Test {
+class ProfileCheckTest : public FakesTest {
 protected:
-	void SetUp() override
-	{
-		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-		ASSERT_TRUE(m_fakes.reset());
-	}
 	std::string check(const std::string &platform, const std::string &name)
 	{
 		return checkChannel(platform, name, HelixContext());
@@ -68,8 +63,6 @@ protected:
 	JsonValue siteRequests() { return m_fakes.command("sites", "requests", "{\"clear\":true}")["requests"]; }
 	JsonValue tiktokRequests() { return m_fakes.command("tiktok-web", "requests", "{\"clear\":true}")["requests"]; }
 	std::string root(const std::string &endpoint) { return "https://" + m_fakes.address(endpoint); }
-
-	FakeServices &m_fakes = FakeServices::instance();
 };
 
 class CheckRouteTest : public HubTest {

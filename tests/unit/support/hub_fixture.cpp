@@ -6,12 +6,6 @@
 
 namespace vanteo::test {
 
-void HubTest::SetUp()
-{
-	ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-	ASSERT_TRUE(m_fakes.reset());
-}
-
 void HubTest::startHub(const std::string &configJson, ChatDock::Options options)
 {
 	if (!configJson.empty())

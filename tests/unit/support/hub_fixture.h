@@ -18,10 +18,9 @@
 // suites running side by side do not crowd one range.
 namespace vanteo::test {
 
-class HubTest : public ::testing::Test {
+class HubTest : public FakesTest {
 protected:
 	explicit HubTest(uint16_t firstPort) : m_firstPort(firstPort) {}
-	void SetUp() override;
 	void TearDown() override { m_hub.reset(); }
 
 	// Writes `configJson` (when given) and starts the hub. Third-party
@@ -35,7 +34,6 @@ protected:
 	// the records themselves in m_last.
 	std::vector<std::string> calls(const std::string &service);
 
-	FakeServices &m_fakes = FakeServices::instance();
 	TestHost m_host;
 	std::unique_ptr<ChatDock> m_hub;
 	JsonValue m_last;
