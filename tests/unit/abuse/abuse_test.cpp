@@ -62,11 +62,7 @@ protected:
 	}
 	bool arrived(const char *service, const std::string &path)
 	{
-		for (const JsonValue &r : m_fakes.command(service, "requests")["requests"].items()) {
-			if (r["path"].str().rfind(path, 0) == 0)
-				return true;
-		}
-		return false;
+		return !calls(service, "GET " + path, false).empty();
 	}
 };
 

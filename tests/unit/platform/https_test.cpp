@@ -172,7 +172,6 @@ TEST_F(EndpointsTest, OverridesAndResolution)
 	    // The public host of an overridden name goes to the override too.
 	    {"irc-ws.chat.twitch.tv", 443, "127.0.0.1", 4000, "127.0.0.1:4000"},
 	    // Literal hosts, with an explicit port taking precedence.
-	    {"127.0.0.1:5555", 443, "127.0.0.1", 5555, "127.0.0.1:5555"},
 	    {"irc-ws.chat.twitch.tv:7000", 443, "irc-ws.chat.twitch.tv", 7000, "irc-ws.chat.twitch.tv:7000"},
 	};
 	for (const Case &c : cases) {

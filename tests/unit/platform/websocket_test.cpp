@@ -38,14 +38,6 @@ protected:
 	}
 };
 
-WebSocketTimings quickTimings()
-{
-	WebSocketTimings timings;
-	timings.connectMs = 1000;
-	timings.receiveMs = 300;
-	return timings;
-}
-
 TEST_F(WebSocketClientTest, DeliversWholeFragmentedAndBinaryMessages)
 {
 	WebSocketClient client;
@@ -265,7 +257,9 @@ TEST_F(WebSocketClientTest, SendsFromOtherThreadsWhileTheOwnerReceives)
 
 TEST_F(WebSocketClientTest, ConnectFailsInTimeOnUntrustedUnreachableOrStalledPeers)
 {
-	WebSocketClient client(quickTimings());
+	WebSocketTimings quick;
+	quick.connectMs = 1000;
+	WebSocketClient client(quick);
 	const struct {
 		const char *name;
 		std::string host;

@@ -1,7 +1,6 @@
 #include "support/fake_services.h"
 
 #include "common/endpoints.h"
-#include "common/json.h"
 #include "support/http_client.h"
 
 #include <gtest/gtest.h>
@@ -151,11 +150,6 @@ bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds
 			return false;
 		std::this_thread::sleep_for(std::chrono::milliseconds(10));
 	}
-}
-
-std::string quoted(const std::string &text)
-{
-	return jsonQuote(text);
 }
 
 std::string headerOf(const JsonValue &request, const std::string &name)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/json.h"
 #include "support/json_value.h"
 
 #include <gtest/gtest.h>
@@ -87,9 +88,6 @@ protected:
 // held. For waiting on a fake's records or a module's state.
 bool waitUntil(const std::function<bool()> &condition,
 	       std::chrono::milliseconds timeout = std::chrono::milliseconds(20000));
-
-// JSON text of a string, for building command arguments.
-std::string quoted(const std::string &text);
 
 // The first value of a header in a fake's record of a request (its
 // "headers" as [name, value] pairs), the name compared without regard to

@@ -30,9 +30,10 @@ protected:
 	// Runs the GUI thread's queue until `condition` holds: routes post their
 	// widget work there and answer before it runs.
 	bool guiUntil(const std::function<bool()> &condition);
-	// "METHOD path" of every request `service` received since the last look;
-	// the records themselves in m_last.
-	std::vector<std::string> calls(const std::string &service);
+	// "METHOD path" of the requests `service` received since the last look
+	// (or since it last cleared) that start with `prefix`; every record in
+	// m_last.
+	std::vector<std::string> calls(const std::string &service, const std::string &prefix = "", bool clear = true);
 
 	TestHost m_host;
 	std::unique_ptr<ChatDock> m_hub;

@@ -82,7 +82,7 @@ TEST_F(ChatReaderTest, SplitLinesPingAndRemovals)
 	std::string args = "{\"lines\":[";
 	size_t cut = 20;
 	for (size_t i = 0; i < lines.size(); ++i) {
-		args += (i ? "," : "") + quoted(lines[i]);
+		args += (i ? "," : "") + jsonQuote(lines[i]);
 		cut += i < 3 ? lines[i].size() + 2 : 0;
 	}
 	chat("send", args + "],\"splitAt\":[" + std::to_string(cut) + "],\"fragments\":3,\"flush\":true}");

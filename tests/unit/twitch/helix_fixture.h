@@ -54,7 +54,7 @@ protected:
 		    bool once = false)
 	{
 		m_fakes.command("twitch-api", "script",
-				"{\"method\":" + quoted(method) + ",\"path\":" + quoted(path) +
+				"{\"method\":" + jsonQuote(method) + ",\"path\":" + jsonQuote(path) +
 				    ",\"status\":" + std::to_string(status) + ",\"body\":" + bodyJson +
 				    (once ? ",\"once\":true}" : "}"));
 	}

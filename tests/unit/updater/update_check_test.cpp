@@ -61,8 +61,8 @@ TEST_F(UpdateCheckTest, Outcomes)
 {
 	const std::string digest63 = platform::sha256Hex("x").substr(1);
 	auto oneFile = [](const std::string &path, const std::string &sha) {
-		return "{\"version\":\"0.4.0\",\"files\":[{\"path\":" + quoted(path) + ",\"sha256\":" + quoted(sha) +
-		       "}]}";
+		return "{\"version\":\"0.4.0\",\"files\":[{\"path\":" + jsonQuote(path) +
+		       ",\"sha256\":" + jsonQuote(sha) + "}]}";
 	};
 	const std::string validSha = platform::sha256Hex("x");
 	const std::string intact = "A file of Vanteo 0.4.0 could not be downloaded intact. Nothing "
