@@ -281,6 +281,9 @@ TEST_F(WebSocketClientTest, ConnectFailsInTimeOnUntrustedUnreachableOrStalledPee
 	}
 	chat("configure", R"({"handshake":"normal"})");
 
+	// "127.1" leads to the fake as a name its certificate does not carry.
+	setEndpointOverrides("twitch-chat=127.1:" + std::to_string(m_fakes.port("twitch-chat")), m_fakes.caFile());
+	EXPECT_FALSE(client.connect("twitch-chat", 443, "/"));
 	// Without the extra CA the fake's own certificate is not trusted. (The
 	// web fake's untrusted listeners speak no WebSocket: a connect there
 	// fails whether or not the certificate is checked.)
