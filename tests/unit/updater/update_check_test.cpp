@@ -76,6 +76,7 @@ TEST_F(UpdateCheckTest, Outcomes)
 	const std::string setupOnly = "Vanteo 0.4.0 is available. Install it with the setup from {page}.";
 	const FileMap feed = release({{kFeed, "feed 0.4.0"}});
 	const FileMap libAndFeed = release({{kLib, "lib 0.4.0"}, {kFeed, "feed 0.4.0"}});
+	const std::string logo = "data/web/img/logo.svg";
 	const std::string feedFails = R"({"file":{"0.4.0/data/web/feed.html":500}})";
 	// A check that may not install is UpdaterTest's (the switch off).
 	const std::vector<CheckCase> cases = {
@@ -104,12 +105,7 @@ TEST_F(UpdateCheckTest, Outcomes)
 	      {std::string(kFeed) + ".new", "feed 0.4.0"},
 	      {std::string(kLocale) + ".new", "locale 0.4.0"}},
 	     3},
-	    {"new file in a new folder",
-	     Status::Ready,
-	     ready1,
-	     "",
-	     release({{"data/web/img/logo.svg", "<svg/>"}}),
-	     {{"data/web/img/logo.svg.new", "<svg/>"}}},
+	    {"file in a new folder", Status::Ready, ready1, "", release({{logo, "<svg/>"}}), {{logo + ".new", "<svg/>"}}},
 	    {"download fails", Status::Available, intact, "", libAndFeed, {}, -1, {}, feedFails},
 	    {"served file differs", Status::Available, intact, manifestFor("0.4.0", feed), {{kFeed, "tampered"}}},
 	    {"folder cannot be written",
