@@ -72,11 +72,7 @@ TEST_F(TikTokClientTest, LiveRoomEndToEnd)
 	ASSERT_TRUE(waitUntil([&] { return listening() && !session()["entered"]["roomId"].isNull(); }));
 	EXPECT_EQ(fake("signer", "requests")["requests"][0]["roomId"].str(), "7301");
 	JsonValue s = session();
-	std::string cookie;
-	for (const JsonValue &h : s["headers"].items())
-		if (h[0].str() == "Cookie")
-			cookie = h[1].str();
-	EXPECT_EQ(cookie, "ttwid=1%7Cfake; tt-target-idc=useast2a");
+	EXPECT_EQ(headerOf(s, "Cookie"), "ttwid=1%7Cfake; tt-target-idc=useast2a");
 	EXPECT_EQ(s["entered"]["roomId"].str(), "7301");
 
 	fake("push", "send", R"({"frames":[{"logId":"77","needAck":true,"internalExt":"e\u0001","messages":[
@@ -159,8 +155,6 @@ TEST_F(TikTokClientTest, FailedSetUpsWaitTheLongPause)
 		if (c.state == LinkState::Offline)
 			EXPECT_EQ(fake("signer", "requests")["requests"].size(), 0u);
 	}
-	bool referer = false;
-	for (const JsonValue &h : fake("web", "requests")["requests"][0]["headers"].items())
-		referer |= h[0].str() == "Referer" && h[1].str() == "https://" + m_fakes.address("tiktok-web") + "/";
-	EXPECT_TRUE(referer);
+	EXPECT_EQ(headerOf(fake("web", "requests")["requests"][0], "Referer"),
+		  "https://" + m_fakes.address("tiktok-web") + "/");
 }
