@@ -2,16 +2,15 @@
 #include "gamecapture/capture_sources.h"
 #include "gamecapture/game_capture.h"
 #include "gamecapture/window_classifier.h"
+#include "support/fake_services.h"
 #include "support/log_capture.h"
 #include "support/test_host.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 using namespace vanteo;
 using namespace vanteo::test;
@@ -233,7 +232,7 @@ TEST_F(WatcherTest, WithoutSourcesTheCheckStillHints)
 	polls(watcher, 3);
 	m_now += 6 * kSecond;
 	watcher.poll();
-	EXPECT_FALSE(logContains("game detected"));
+	EXPECT_EQ(logCount("game detected"), 0u);
 	EXPECT_EQ(logCount(kHint), 1u);
 }
 
@@ -253,9 +252,7 @@ TEST_F(WatcherTest, ThreadStartsFromTheMarkerAndStopsOnce)
 	EXPECT_TRUE(isGameCaptureRunning());
 
 	gameCaptureSwitch().set(true);
-	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-	while (m_desktop.updates() == 0 && std::chrono::steady_clock::now() < deadline)
-		std::this_thread::yield();
+	EXPECT_TRUE(waitUntil([&] { return m_desktop.updates() > 0; }));
 	stopGameCapture();
 	stopGameCapture();
 	EXPECT_EQ(m_desktop.updates(), 1);

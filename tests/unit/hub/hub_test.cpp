@@ -153,22 +153,19 @@ TEST(Settings, ConfigJsonHidesTokensAndTypedClientId)
 	EXPECT_EQ(configJson(s, a, "", true, true, false).find("\"tok\""), std::string::npos);
 }
 
+// Writing the marker from the menu is the OBS desktop test's.
 TEST(SwitchFiles, FirstByteCountsAndMissingLeavesValue)
 {
 	TestHost host;
 	bool value = true;
-	EXPECT_FALSE(readSwitchFile("x.txt", value));
+	EXPECT_FALSE(readSwitchFile("x.txt", value)); // missing
 	EXPECT_TRUE(value);
-	host.writeConfigFile("x.txt", "0junk");
-	EXPECT_TRUE(readSwitchFile("x.txt", value));
-	EXPECT_FALSE(value);
-	host.writeConfigFile("x.txt", "");
-	EXPECT_FALSE(readSwitchFile("x.txt", value));
-	EXPECT_FALSE(value);
-	host.writeConfigFile("x.txt", "y");
-	EXPECT_TRUE(readSwitchFile("x.txt", value));
-	EXPECT_TRUE(value);
-	// Writing the marker from the menu is the OBS desktop test's.
+	// Contents, and the value after each read: an empty file leaves it too.
+	for (auto [text, read, after] : {std::tuple{"0junk", true, false}, {"", false, false}, {"y", true, true}}) {
+		host.writeConfigFile("x.txt", text);
+		EXPECT_EQ(readSwitchFile("x.txt", value), read) << text;
+		EXPECT_EQ(value, after) << text;
+	}
 }
 
 // The running polls, predictions and hype trains a page opened later gets

@@ -47,19 +47,8 @@ protected:
 			return std::find(list.begin(), list.end(), data) != list.end();
 		});
 	}
-	// Helix requests whose "METHOD path" starts with prefix; clears the
-	// fake's records when asked.
-	std::vector<std::string> requests(const std::string &prefix, bool clear = false)
-	{
-		std::vector<std::string> out;
-		JsonValue r = m_fakes.command("twitch-api", "requests", clear ? "{\"clear\":true}" : "{}");
-		for (const JsonValue &item : r["requests"].items()) {
-			const std::string call = item["method"].str() + " " + item["path"].str();
-			if (call.rfind(prefix, 0) == 0)
-				out.push_back(call);
-		}
-		return out;
-	}
+	// Helix requests whose "METHOD path" starts with prefix.
+	std::vector<std::string> requests(const std::string &prefix) { return calls("twitch-api", prefix, false); }
 
 	std::unique_ptr<EventStreamClient> m_page;
 };
@@ -72,16 +61,11 @@ protected:
 	AccountWorkerTest() : HubTest(33763) {}
 	void startHub(const std::string &channel)
 	{
-		HubTest::startHub("{\"twitch\":" + quoted(channel) + ",\"token\":\"tok-streamer\",\"setupDone\":true}");
+		HubTest::startHub("{\"twitch\":" + jsonQuote(channel) +
+				  ",\"token\":\"tok-streamer\",\"setupDone\":true}");
 	}
 	// How many emote requests Twitch received since the last look.
-	size_t emoteCalls()
-	{
-		size_t n = 0;
-		for (const std::string &call : calls("twitch-api"))
-			n += call.rfind("GET /helix/chat/emotes", 0) == 0;
-		return n;
-	}
+	size_t emoteCalls() { return calls("twitch-api", "GET /helix/chat/emotes").size(); }
 };
 
 } // namespace
@@ -108,7 +92,7 @@ TEST_F(PollerTest, TwitchCountFollowsTheStreamAndFailuresWarnOncePerRun)
 	const std::string warning = "[vanteo] Twitch viewers unavailable: Twitch is down";
 	m_fakes.command("twitch-api", "script",
 			R"({"path":"/helix/streams","status":503,"body":{"status":503,"message":"Twitch is down"}})");
-	requests("", true);
+	calls("twitch-api");
 	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/streams").size() >= 3; }));
 	EXPECT_EQ(logCount(warning), 1u);
 	EXPECT_EQ(events("viewers").back(), "{\"twitch\":0,\"tiktok\":null,\"kick\":null,\"youtube\":null}");
@@ -174,13 +158,13 @@ TEST_F(PollerTest, PinsAreSentOncePerDistinctAnswer)
 	ASSERT_TRUE(eventArrives("pins", pinned));
 
 	// Line breaks in the answer would end the event early.
-	m_fakes.command("twitch-api", "configure", "{\"pins\":" + quoted("{\n  \"data\": []\r\n}") + "}");
+	m_fakes.command("twitch-api", "configure", "{\"pins\":" + jsonQuote("{\n  \"data\": []\r\n}") + "}");
 	ASSERT_TRUE(eventArrives("pins", "{   \"data\": []  }"));
 
 	// Failures keep the last pins. A page opened later gets them with its
 	// snapshot; what the page shows of them is account.test.mjs's.
 	m_fakes.command("twitch-api", "script", R"({"path":"/helix/chat/pins","status":500})");
-	requests("", true);
+	calls("twitch-api");
 	ASSERT_TRUE(waitUntil([&] { return requests("GET /helix/chat/pins").size() >= 3; }));
 	EXPECT_EQ(events("pins").size(), 3u);
 }
@@ -202,7 +186,7 @@ TEST_F(AccountWorkerTest, RouteServesTheWorkersLoadWithoutAskingAgain)
 TEST_F(AccountWorkerTest, EmoteRouteLoadsWhenTheWorkerFoundNothing)
 {
 	for (const char *path : {"/helix/chat/emotes", "/helix/chat/emotes/global"})
-		m_fakes.command("twitch-api", "script", "{\"path\":" + quoted(path) + ",\"status\":500}");
+		m_fakes.command("twitch-api", "script", "{\"path\":" + jsonQuote(path) + ",\"status\":500}");
 	m_fakes.command("twitch-api", "script",
 			R"({"path":"/helix/chat/emotes/user","status":401,"body":{"status":401,"message":"no"}})");
 	startHub("streamer");

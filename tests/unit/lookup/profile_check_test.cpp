@@ -49,27 +49,16 @@ std::vector<std::string> ownHeaders(const JsonValue &request)
 	return lines;
 }
 
-class ProfileCheckTest : public ::testing::Test {
+class ProfileCheckTest : public FakesTest {
 protected:
-	void SetUp() override
-	{
-		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-		ASSERT_TRUE(m_fakes.reset());
-	}
 	std::string check(const std::string &platform, const std::string &name)
 	{
 		return checkChannel(platform, name, HelixContext());
 	}
 	void sites(const std::string &command, const std::string &args) { m_fakes.command("sites", command, args); }
-	void tiktok(const std::string &command, const std::string &args)
-	{
-		m_fakes.command("tiktok-web", command, args);
-	}
 	JsonValue siteRequests() { return m_fakes.command("sites", "requests", "{\"clear\":true}")["requests"]; }
 	JsonValue tiktokRequests() { return m_fakes.command("tiktok-web", "requests", "{\"clear\":true}")["requests"]; }
 	std::string root(const std::string &endpoint) { return "https://" + m_fakes.address(endpoint); }
-
-	FakeServices &m_fakes = FakeServices::instance();
 };
 
 class CheckRouteTest : public HubTest {
@@ -141,9 +130,9 @@ TEST_F(ProfileCheckTest, TikTokRoomAnswerAndProfileCardFallback)
 	};
 	for (const auto &c : cases) {
 		if (c.room)
-			tiktok("room", named("uniqueId", c.name, c.room));
+			m_fakes.command("tiktok-web", "room", named("uniqueId", c.name, c.room));
 		if (c.card)
-			tiktok("oembed", named("uniqueId", c.name, c.card));
+			m_fakes.command("tiktok-web", "oembed", named("uniqueId", c.name, c.card));
 		EXPECT_EQ(check("tiktok", c.name), c.reply) << c.name;
 
 		JsonValue requests = tiktokRequests();

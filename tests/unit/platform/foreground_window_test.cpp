@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #ifdef VANTEO_HAVE_X11
@@ -80,13 +81,6 @@ void activate(Display *d, Window w)
 	XSync(d, False);
 }
 
-std::string ownImage()
-{
-	char buffer[4096];
-	const ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer));
-	return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
-}
-
 } // namespace
 
 TEST(ForegroundX11, ReadsTheActiveWindowOfTheWindowManager)
@@ -115,7 +109,7 @@ TEST(ForegroundX11, ReadsTheActiveWindowOfTheWindowManager)
 	ASSERT_TRUE(captureForegroundWindow(info));
 	EXPECT_EQ(info.title, "Spiel: Größe #1");
 	EXPECT_EQ(info.windowClass, "Spiel:Klasse");
-	EXPECT_EQ(info.path, lowerAscii(ownImage()));
+	EXPECT_EQ(info.path, lowerAscii(std::filesystem::read_symlink("/proc/self/exe").string()));
 	EXPECT_EQ(info.exe, fileNameOf(info.path));
 	EXPECT_TRUE(info.coversMonitor);
 	EXPECT_TRUE(info.borderlessStyle);

@@ -18,22 +18,13 @@ using std::chrono::milliseconds;
 
 namespace {
 
-class WebSocketClientTest : public ::testing::Test {
+class WebSocketClientTest : public FakesTest {
 protected:
-	void SetUp() override
+	JsonValue chat(const std::string &command, const std::string &args = "{}")
 	{
-		ASSERT_TRUE(fakes().ok()) << fakes().error();
-		ASSERT_TRUE(fakes().reset());
+		return m_fakes.command("twitch-chat", command, args);
 	}
-
-	static FakeServices &fakes() { return FakeServices::instance(); }
-
-	static JsonValue chat(const std::string &command, const std::string &args = "{}")
-	{
-		return fakes().command("twitch-chat", command, args);
-	}
-
-	static JsonValue session(size_t index) { return chat("state")["sessions"][index]; }
+	JsonValue session(size_t index) { return chat("state")["sessions"][index]; }
 
 	// Receives until something other than a Timeout arrives or the time is up.
 	static ReceiveResult receiveWithin(WebSocketClient &client, std::string &message, bool &binary,
@@ -47,19 +38,11 @@ protected:
 	}
 };
 
-WebSocketTimings quickTimings()
-{
-	WebSocketTimings timings;
-	timings.connectMs = 1000;
-	timings.receiveMs = 300;
-	return timings;
-}
-
 TEST_F(WebSocketClientTest, DeliversWholeFragmentedAndBinaryMessages)
 {
 	WebSocketClient client;
 	ASSERT_TRUE(client.connect("twitch-chat", 443, "/", "X-Test: one\r\nX-Other: two\r\n"));
-	ASSERT_TRUE(waitUntil([] { return session(0)["open"].boolean(); }));
+	ASSERT_TRUE(waitUntil([&] { return session(0)["open"].boolean(); }));
 	JsonValue opened = session(0);
 	EXPECT_EQ(opened["path"].str(), "/");
 	EXPECT_EQ(headerOf(opened, "User-Agent"), BrowserUserAgent);
@@ -97,7 +80,7 @@ TEST_F(WebSocketClientTest, DeliversWholeFragmentedAndBinaryMessages)
 	// What the client sends arrives as exactly one message each.
 	ASSERT_TRUE(client.sendText("CAP REQ :twitch.tv/tags twitch.tv/commands\r\n"));
 	ASSERT_TRUE(client.sendBinary(std::string("\x00\xff", 2)));
-	ASSERT_TRUE(waitUntil([] { return session(0)["received"].size() == 2; }));
+	ASSERT_TRUE(waitUntil([&] { return session(0)["received"].size() == 2; }));
 	JsonValue received = session(0)["received"];
 	EXPECT_EQ(received[0]["data"].str(), "CAP REQ :twitch.tv/tags twitch.tv/commands\r\n");
 	EXPECT_FALSE(received[0]["binary"].boolean());
@@ -126,7 +109,7 @@ TEST_F(WebSocketClientTest, EndOfConnectionIsFailed)
 	};
 	for (const Case &c : {Case{"close frame", "close"}, Case{"TCP drop", "drop"}}) {
 		SCOPED_TRACE(c.name);
-		ASSERT_TRUE(fakes().reset());
+		ASSERT_TRUE(m_fakes.reset());
 		WebSocketClient client;
 		ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
 		// A message sent just before the end is still delivered.
@@ -179,7 +162,7 @@ TEST_F(WebSocketClientTest, ReconnectsOnTheSameObject)
 	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
 	// A second connect closes the first connection with a close frame.
 	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
-	ASSERT_TRUE(waitUntil([] { return !session(0)["closed"].isNull(); }));
+	ASSERT_TRUE(waitUntil([&] { return !session(0)["closed"].isNull(); }));
 	EXPECT_EQ(session(0)["closed"]["code"].integer(), 1000);
 
 	client.abort();
@@ -187,7 +170,7 @@ TEST_F(WebSocketClientTest, ReconnectsOnTheSameObject)
 	client.close();
 	ASSERT_TRUE(client.connect("twitch-chat", 443, "/"));
 	ASSERT_TRUE(client.sendText("JOIN #third\r\n"));
-	ASSERT_TRUE(waitUntil([] { return session(2)["lines"].size() == 1; }));
+	ASSERT_TRUE(waitUntil([&] { return session(2)["lines"].size() == 1; }));
 	EXPECT_EQ(session(2)["lines"][0].str(), "JOIN #third");
 }
 
@@ -261,20 +244,22 @@ TEST_F(WebSocketClientTest, SendsFromOtherThreadsWhileTheOwnerReceives)
 	owner.join();
 	EXPECT_EQ(last, "done\r\n");
 	EXPECT_EQ(failures.load(), 0);
-	ASSERT_TRUE(waitUntil([] { return session(0)["received"].size() == kThreads * kEach; }));
+	ASSERT_TRUE(waitUntil([&] { return session(0)["received"].size() == kThreads * kEach; }));
 	JsonValue received = session(0)["received"];
 	for (const JsonValue &item : received.items()) {
 		const std::string &data = item["data"].str();
 		ASSERT_FALSE(data.empty());
 		EXPECT_EQ(data.find_first_not_of(data[0]), std::string::npos);
 	}
-	ASSERT_TRUE(waitUntil([] { return session(0)["wsPongs"].size() == 1; }));
+	ASSERT_TRUE(waitUntil([&] { return session(0)["wsPongs"].size() == 1; }));
 	EXPECT_EQ(session(0)["wsPongs"][0].str(), "are you there");
 }
 
 TEST_F(WebSocketClientTest, ConnectFailsInTimeOnUntrustedUnreachableOrStalledPeers)
 {
-	WebSocketClient client(quickTimings());
+	WebSocketTimings quick;
+	quick.connectMs = 1000;
+	WebSocketClient client(quick);
 	const struct {
 		const char *name;
 		std::string host;
@@ -296,12 +281,15 @@ TEST_F(WebSocketClientTest, ConnectFailsInTimeOnUntrustedUnreachableOrStalledPee
 	}
 	chat("configure", R"({"handshake":"normal"})");
 
+	// "127.1" leads to the fake as a name its certificate does not carry.
+	setEndpointOverrides("twitch-chat=127.1:" + std::to_string(m_fakes.port("twitch-chat")), m_fakes.caFile());
+	EXPECT_FALSE(client.connect("twitch-chat", 443, "/"));
 	// Without the extra CA the fake's own certificate is not trusted. (The
 	// web fake's untrusted listeners speak no WebSocket: a connect there
 	// fails whether or not the certificate is checked.)
-	setEndpointOverrides(fakes().endpointsText(), "");
+	setEndpointOverrides(m_fakes.endpointsText(), "");
 	EXPECT_FALSE(client.connect("twitch-chat", 443, "/"));
-	fakes().applyEndpoints();
+	m_fakes.applyEndpoints();
 	EXPECT_TRUE(client.connect("twitch-chat", 443, "/"));
 	client.close();
 

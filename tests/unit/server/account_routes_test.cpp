@@ -20,8 +20,8 @@ protected:
 	// the hub started.
 	std::string postToken(const std::string &token)
 	{
-		return post("/api/token",
-			    "{\"token\":" + quoted(token) + ",\"state\":" + quoted(m_hub->signIns().issue()) + "}");
+		return post("/api/token", "{\"token\":" + jsonQuote(token) +
+					      ",\"state\":" + jsonQuote(m_hub->signIns().issue()) + "}");
 	}
 	// The Helix requests under `prefix` since the last look, leaving out
 	// what the hub asks by itself; the body of the first one in m_body.
@@ -161,7 +161,7 @@ protected:
 	std::string se(const std::string &body) { return post("/api/se", body); }
 	void useToken(const std::string &token)
 	{
-		ASSERT_EQ(post("/api/feed-config", "{\"seToken\":" + quoted(token) + "}"), "{\"ok\":true}");
+		ASSERT_EQ(post("/api/feed-config", "{\"seToken\":" + jsonQuote(token) + "}"), "{\"ok\":true}");
 	}
 	std::vector<std::string> calls() { return HubTest::calls("streamelements"); }
 };
@@ -192,7 +192,7 @@ TEST_F(StreamElementsTest, TokenRulesLookupAndRequests)
 	useToken("se-token-1");
 	const std::string activity = "{\"type\":\"tip\",\"data\":{\"username\":\"kind_viewer\",\"amount\":5}}";
 	EXPECT_EQ(se("{\"action\":\"replay\"}"), "{\"error\":\"Missing activity\"}");
-	EXPECT_EQ(se("{\"action\":\"replay\",\"activity\":" + quoted(activity) + "}"), "{\"ok\":true}");
+	EXPECT_EQ(se("{\"action\":\"replay\",\"activity\":" + jsonQuote(activity) + "}"), "{\"ok\":true}");
 	EXPECT_EQ(JsonValue::parse(se("{\"action\":\"history\"}")).size(), 5u);
 	EXPECT_EQ(se("{\"action\":\"stop\"}"), "{\"error\":\"Unknown action\"}");
 	EXPECT_EQ(calls(), (std::vector<std::string>{

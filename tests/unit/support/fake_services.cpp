@@ -1,21 +1,13 @@
 #include "support/fake_services.h"
 
 #include "common/endpoints.h"
-#include "common/json.h"
 #include "support/http_client.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <strings.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace vanteo::test {
 
@@ -26,32 +18,6 @@ std::string sourceDir()
 {
 	const char *dir = std::getenv("VANTEO_SOURCE_DIR");
 	return dir ? dir : ".";
-}
-
-// Reads one line from fd, waiting up to timeoutMs in total.
-bool readLine(int fd, int timeoutMs, std::string *line)
-{
-	auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-	line->clear();
-	for (;;) {
-		auto left =
-		    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-		if (left.count() <= 0)
-			return false;
-		pollfd p{fd, POLLIN, 0};
-		int ready = poll(&p, 1, static_cast<int>(left.count()));
-		if (ready < 0 && errno == EINTR)
-			continue;
-		if (ready <= 0)
-			return false;
-		char c = 0;
-		ssize_t n = read(fd, &c, 1);
-		if (n <= 0)
-			return false;
-		if (c == '\n')
-			return true;
-		line->push_back(c);
-	}
 }
 
 } // namespace
@@ -74,39 +40,18 @@ FakeServices::~FakeServices()
 
 void FakeServices::start()
 {
-	std::string script = sourceDir() + "/tests/fakes/server.js";
-	const char *nodeEnv = std::getenv("VANTEO_NODE");
-	std::string node = nodeEnv && *nodeEnv ? nodeEnv : "node";
-
-	int in[2];
-	int out[2];
-	if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
-		m_error = "pipe failed";
-		return;
+	const std::string script = sourceDir() + "/tests/fakes/server.js";
+	const char *node = std::getenv("VANTEO_NODE");
+	m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+	m_process.start(node && *node ? node : "node", {QString::fromStdString(script)});
+	// The fake's first line says where it listens (nothing else comes on
+	// standard output); each wait gives up after 30 s of silence.
+	while (!m_process.canReadLine() && m_process.waitForReadyRead(30000)) {
 	}
-	pid_t pid = fork();
-	if (pid < 0) {
-		m_error = "fork failed";
-		return;
-	}
-	if (pid == 0) {
-		dup2(in[0], STDIN_FILENO);
-		dup2(out[1], STDOUT_FILENO);
-		execlp(node.c_str(), node.c_str(), script.c_str(), static_cast<char *>(nullptr));
-		_exit(127);
-	}
-	close(in[0]);
-	close(out[1]);
-	m_pid = pid;
-	m_stdinFd = in[1];
-
-	std::string line;
-	bool gotLine = readLine(out[0], 30000, &line);
-	// Nothing else is written to standard output; the fake does not block
-	// on a closed pipe.
-	close(out[0]);
+	const std::string line = m_process.readLine().trimmed().toStdString();
+	m_process.closeReadChannel(QProcess::StandardOutput);
 	bool parsed = false;
-	JsonValue info = gotLine ? JsonValue::parse(line, &parsed) : JsonValue();
+	JsonValue info = JsonValue::parse(line, &parsed);
 	if (!parsed || !info["ready"].boolean()) {
 		m_error = "the fake services did not start (" + script +
 			  "; is node installed and `npm ci` run in tests/?): " + line;
@@ -124,18 +69,14 @@ void FakeServices::start()
 
 void FakeServices::stop()
 {
-	if (m_stdinFd >= 0) {
-		// The fake ends when its standard input closes.
-		close(m_stdinFd);
-		m_stdinFd = -1;
-	}
-	if (m_pid <= 0)
+	if (m_process.state() == QProcess::NotRunning)
 		return;
-	if (!waitUntil([this] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; }, std::chrono::seconds(3))) {
-		kill(m_pid, SIGKILL);
-		waitpid(m_pid, nullptr, 0);
+	// The fake ends when its standard input closes.
+	m_process.closeWriteChannel();
+	if (!m_process.waitForFinished(3000)) {
+		m_process.kill();
+		m_process.waitForFinished();
 	}
-	m_pid = -1;
 }
 
 void FakeServices::applyEndpoints() const
@@ -209,11 +150,6 @@ bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds
 			return false;
 		std::this_thread::sleep_for(std::chrono::milliseconds(10));
 	}
-}
-
-std::string quoted(const std::string &text)
-{
-	return jsonQuote(text);
 }
 
 std::string headerOf(const JsonValue &request, const std::string &name)

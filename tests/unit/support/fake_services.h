@@ -1,8 +1,11 @@
 #pragma once
 
+#include "common/json.h"
 #include "support/json_value.h"
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
+
+#include <QProcess>
 
 #include <chrono>
 #include <cstdint>
@@ -17,11 +20,8 @@
 //
 // Needs node on PATH (or VANTEO_NODE) and `npm ci` run in tests/.
 //
-// Typical use:
-//   FakeServices &fakes = FakeServices::instance();
-//   ASSERT_TRUE(fakes.ok()) << fakes.error();
-//   fakes.reset();
-//   fakes.command("twitch-chat", "send", R"({"lines":["PING :tmi.twitch.tv"]})");
+// Typical use: a fixture derived from FakesTest (below), then
+//   m_fakes.command("twitch-chat", "send", R"({"lines":["PING :tmi.twitch.tv"]})");
 //
 // Threads: any test thread may call command(); the process is shared.
 namespace vanteo::test {
@@ -64,21 +64,30 @@ private:
 
 	bool m_ok = false;
 	std::string m_error;
-	pid_t m_pid = -1;
-	int m_stdinFd = -1;
+	QProcess m_process;
 	uint16_t m_controlPort = 0;
 	std::string m_caFile;
 	std::string m_endpointsText;
 	std::map<std::string, uint16_t> m_ports;
 };
 
+// The base of every fixture that talks to the fakes: each test starts with
+// them running and reset.
+class FakesTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
+		ASSERT_TRUE(m_fakes.reset());
+	}
+
+	FakeServices &m_fakes = FakeServices::instance();
+};
+
 // Polls condition every 10 ms until it holds or the time is up; true when it
 // held. For waiting on a fake's records or a module's state.
 bool waitUntil(const std::function<bool()> &condition,
 	       std::chrono::milliseconds timeout = std::chrono::milliseconds(20000));
-
-// JSON text of a string, for building command arguments.
-std::string quoted(const std::string &text);
 
 // The first value of a header in a fake's record of a request (its
 // "headers" as [name, value] pairs), the name compared without regard to

@@ -6,27 +6,18 @@
 
 namespace vanteo::test {
 
-namespace {
-
-void readUntilClosed(platform::SocketHandle s, std::string &out, int timeoutMs)
-{
-	platform::setReceiveTimeout(s, timeoutMs);
-	char buf[8192];
-	long n;
-	while ((n = platform::receiveSome(s, buf, sizeof(buf))) > 0)
-		out.append(buf, static_cast<size_t>(n));
-}
-
-} // namespace
-
 std::string rawExchange(uint16_t port, const std::string &request, int timeoutMs)
 {
 	platform::SocketHandle s = platform::connectLoopback(port);
 	if (s == platform::kInvalidSocket)
 		return std::string();
 	platform::sendAll(s, request.data(), request.size());
+	platform::setReceiveTimeout(s, timeoutMs);
 	std::string out;
-	readUntilClosed(s, out, timeoutMs);
+	char buf[8192];
+	long n;
+	while ((n = platform::receiveSome(s, buf, sizeof(buf))) > 0)
+		out.append(buf, static_cast<size_t>(n));
 	platform::closeSocket(s);
 	return out;
 }
@@ -58,13 +49,13 @@ std::string bodyOf(const std::string &response)
 	return end == std::string::npos ? std::string() : response.substr(end + 4);
 }
 
-EventStreamClient::EventStreamClient(uint16_t port, const std::string &host)
+EventStreamClient::EventStreamClient(uint16_t port)
 {
 	m_socket = platform::connectLoopback(port);
 	if (m_socket == platform::kInvalidSocket)
 		return;
-	std::string h = host.empty() ? "127.0.0.1:" + std::to_string(port) : host;
-	std::string request = "GET /api/events HTTP/1.1\r\nHost: " + h + "\r\nAccept: text/event-stream\r\n\r\n";
+	const std::string request = "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+				    "\r\nAccept: text/event-stream\r\n\r\n";
 	platform::sendAll(m_socket, request.data(), request.size());
 	platform::setReceiveTimeout(m_socket, 50);
 }

@@ -23,7 +23,7 @@ std::string bodyOf(const std::string &response);
 // An open event stream: reads as events arrive.
 class EventStreamClient {
 public:
-	explicit EventStreamClient(uint16_t port, const std::string &host = std::string());
+	explicit EventStreamClient(uint16_t port);
 	~EventStreamClient();
 	bool connected() const { return m_socket != platform::kInvalidSocket; }
 	// Reads until the buffer holds `count` complete events ("\n\n"-ended

@@ -6,12 +6,6 @@
 
 namespace vanteo::test {
 
-void HubTest::SetUp()
-{
-	ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-	ASSERT_TRUE(m_fakes.reset());
-}
-
 void HubTest::startHub(const std::string &configJson, ChatDock::Options options)
 {
 	if (!configJson.empty())
@@ -36,12 +30,15 @@ bool HubTest::guiUntil(const std::function<bool()> &condition)
 	});
 }
 
-std::vector<std::string> HubTest::calls(const std::string &service)
+std::vector<std::string> HubTest::calls(const std::string &service, const std::string &prefix, bool clear)
 {
-	m_last = m_fakes.command(service, "requests", "{\"clear\":true}")["requests"];
+	m_last = m_fakes.command(service, "requests", clear ? "{\"clear\":true}" : "{}")["requests"];
 	std::vector<std::string> out;
-	for (const JsonValue &r : m_last.items())
-		out.push_back(r["method"].str() + " " + r["path"].str());
+	for (const JsonValue &r : m_last.items()) {
+		const std::string call = r["method"].str() + " " + r["path"].str();
+		if (call.rfind(prefix, 0) == 0)
+			out.push_back(call);
+	}
 	return out;
 }
 

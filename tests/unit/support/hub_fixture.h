@@ -18,10 +18,9 @@
 // suites running side by side do not crowd one range.
 namespace vanteo::test {
 
-class HubTest : public ::testing::Test {
+class HubTest : public FakesTest {
 protected:
 	explicit HubTest(uint16_t firstPort) : m_firstPort(firstPort) {}
-	void SetUp() override;
 	void TearDown() override { m_hub.reset(); }
 
 	// Writes `configJson` (when given) and starts the hub. Third-party
@@ -31,11 +30,11 @@ protected:
 	// Runs the GUI thread's queue until `condition` holds: routes post their
 	// widget work there and answer before it runs.
 	bool guiUntil(const std::function<bool()> &condition);
-	// "METHOD path" of every request `service` received since the last look;
-	// the records themselves in m_last.
-	std::vector<std::string> calls(const std::string &service);
+	// "METHOD path" of the requests `service` received since the last look
+	// (or since it last cleared) that start with `prefix`; every record in
+	// m_last.
+	std::vector<std::string> calls(const std::string &service, const std::string &prefix = "", bool clear = true);
 
-	FakeServices &m_fakes = FakeServices::instance();
 	TestHost m_host;
 	std::unique_ptr<ChatDock> m_hub;
 	JsonValue m_last;

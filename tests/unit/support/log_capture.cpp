@@ -36,15 +36,6 @@ void clearLog()
 	g_lines.clear();
 }
 
-bool logContains(const std::string &text)
-{
-	std::lock_guard<std::mutex> guard(g_lock);
-	for (const auto &line : g_lines)
-		if (line.find(text) != std::string::npos)
-			return true;
-	return false;
-}
-
 size_t logCount(const std::string &text)
 {
 	std::lock_guard<std::mutex> guard(g_lock);

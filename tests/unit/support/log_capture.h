@@ -8,7 +8,6 @@ namespace vanteo::test {
 
 void installLogCapture();
 void clearLog();
-bool logContains(const std::string &text);
 // How many captured lines contain `text`.
 size_t logCount(const std::string &text);
 

@@ -18,8 +18,8 @@ namespace {
 // One emote element of a Helix emote page.
 std::string emote(const std::string &id, const std::string &name, const std::string &type, const std::string &owner)
 {
-	return "{\"id\":" + quoted(id) + ",\"name\":" + quoted(name) + ",\"emote_type\":" + quoted(type) +
-	       ",\"owner_id\":" + quoted(owner) + "}";
+	return "{\"id\":" + jsonQuote(id) + ",\"name\":" + jsonQuote(name) + ",\"emote_type\":" + jsonQuote(type) +
+	       ",\"owner_id\":" + jsonQuote(owner) + "}";
 }
 
 std::string page(const std::string &items)
@@ -229,8 +229,8 @@ TEST_F(ChannelStateTest, CursorsTravelEncoded)
 	// Base64 cursors hold "+", "/" and "="; a raw "+" would reach Twitch
 	// as a space.
 	script("GET", "/helix/chat/chatters", 200,
-	       quoted("{\"data\":[{\"user_name\":\"\",\"user_login\":\"low\"},{\"user_name\":\"\"}],"
-		      "\"pagination\":{\"cursor\":\"a+b/c=\"}}"),
+	       jsonQuote("{\"data\":[{\"user_name\":\"\",\"user_login\":\"low\"},{\"user_name\":\"\"}],"
+			 "\"pagination\":{\"cursor\":\"a+b/c=\"}}"),
 	       true);
 	std::vector<std::string> names;
 	EXPECT_TRUE(

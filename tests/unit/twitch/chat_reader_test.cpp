@@ -15,14 +15,8 @@ using namespace vanteo::test;
 
 namespace {
 
-class ChatReaderTest : public ::testing::Test {
+class ChatReaderTest : public FakesTest {
 protected:
-	void SetUp() override
-	{
-		FakeServices &fakes = FakeServices::instance();
-		ASSERT_TRUE(fakes.ok()) << fakes.error();
-		ASSERT_TRUE(fakes.reset());
-	}
 	// Short waits so a test does not sit through the product's pauses.
 	static TwitchChatReader::Timings fast()
 	{
@@ -38,7 +32,7 @@ protected:
 	}
 	JsonValue chat(const std::string &command, const std::string &args = "{}")
 	{
-		return FakeServices::instance().command("twitch-chat", command, args);
+		return m_fakes.command("twitch-chat", command, args);
 	}
 	bool joined() { return rec.count("Listening · @somechannel") > 0; }
 
@@ -88,7 +82,7 @@ TEST_F(ChatReaderTest, SplitLinesPingAndRemovals)
 	std::string args = "{\"lines\":[";
 	size_t cut = 20;
 	for (size_t i = 0; i < lines.size(); ++i) {
-		args += (i ? "," : "") + quoted(lines[i]);
+		args += (i ? "," : "") + jsonQuote(lines[i]);
 		cut += i < 3 ? lines[i].size() + 2 : 0;
 	}
 	chat("send", args + "],\"splitAt\":[" + std::to_string(cut) + "],\"fragments\":3,\"flush\":true}");
@@ -153,12 +147,11 @@ TEST_F(ChatReaderTest, ReconnectsAfterReconnectAndNotice)
 TEST_F(ChatReaderTest, UnreachableAndOversizedBuffer)
 {
 	auto reader = make();
-	FakeServices &fakes = FakeServices::instance();
 	// Nothing listens on the chat port for a moment: connect fails.
-	setEndpointOverrides("twitch-chat=127.0.0.1:9", fakes.caFile());
+	setEndpointOverrides("twitch-chat=127.0.0.1:9", m_fakes.caFile());
 	reader->start("somechannel");
 	ASSERT_TRUE(waitUntil([&] { return rec.count("Twitch unreachable · retrying in 10 s") >= 1; }));
-	fakes.applyEndpoints();
+	m_fakes.applyEndpoints();
 	ASSERT_TRUE(waitUntil([&] { return joined(); }));
 	// More than 200000 bytes without a line end ends the session.
 	chat("send", R"({"size":210000,"fill":"x"})");

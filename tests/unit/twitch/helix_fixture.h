@@ -24,12 +24,11 @@ inline std::string normalRequest(const std::string &request)
 		   : request.substr(0, body) + " " + JsonValue::canonical(request.substr(body + 1));
 }
 
-class HelixFixture : public ::testing::Test {
+class HelixFixture : public FakesTest {
 protected:
 	void SetUp() override
 	{
-		ASSERT_TRUE(m_fakes.ok()) << m_fakes.error();
-		ASSERT_TRUE(m_fakes.reset());
+		FakesTest::SetUp();
 		m_account.token = "tok-streamer";
 		m_account.userId = "1001";
 		m_account.login = "streamer";
@@ -55,14 +54,13 @@ protected:
 		    bool once = false)
 	{
 		m_fakes.command("twitch-api", "script",
-				"{\"method\":" + quoted(method) + ",\"path\":" + quoted(path) +
+				"{\"method\":" + jsonQuote(method) + ",\"path\":" + jsonQuote(path) +
 				    ",\"status\":" + std::to_string(status) + ",\"body\":" + bodyJson +
 				    (once ? ",\"once\":true}" : "}"));
 	}
 	// The account acting on the channel with id `bid`.
 	HelixContext helix(const std::string &bid = "1001") const { return {m_account, kClientId, bid}; }
 
-	FakeServices &m_fakes = FakeServices::instance();
 	TwitchAccount m_account;
 };
 

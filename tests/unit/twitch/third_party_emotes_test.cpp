@@ -108,14 +108,12 @@ TEST(ThirdPartyEmotes, Matching)
 
 // Against the fakes: a stalled provider and a failing one leave the third's
 // emotes in place.
-TEST(ThirdPartyEmotes, ProvidersAreIndependent)
+using ThirdPartyEmoteHosts = test::FakesTest;
+TEST_F(ThirdPartyEmoteHosts, ProvidersAreIndependent)
 {
-	test::FakeServices &fakes = test::FakeServices::instance();
-	ASSERT_TRUE(fakes.ok()) << fakes.error();
-	fakes.reset();
-	fakes.command("emotes", "serve");
-	fakes.command("emotes", "fail", R"({"host":"bttv-api","status":503})");
-	fakes.command("emotes", "stall", R"({"host":"7tv-api"})");
+	m_fakes.command("emotes", "serve");
+	m_fakes.command("emotes", "fail", R"({"host":"bttv-api","status":503})");
+	m_fakes.command("emotes", "stall", R"({"host":"7tv-api"})");
 
 	ThirdPartyEmoteLoader loader;
 	loader.setRoom("22484632");
@@ -129,5 +127,5 @@ TEST(ThirdPartyEmotes, ProvidersAreIndependent)
 	EXPECT_FALSE(has("catJAM"));
 	// Stopping while a host stalls is the OBS test's (stalled).
 	loader.stop();
-	fakes.reset();
+	m_fakes.reset();
 }

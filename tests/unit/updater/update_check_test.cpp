@@ -55,22 +55,14 @@ FileMap release(const FileMap &changes)
 
 } // namespace
 
-class UpdateCheckTest : public ::testing::Test {
-protected:
-	void SetUp() override
-	{
-		FakeServices &fakes = FakeServices::instance();
-		ASSERT_TRUE(fakes.ok()) << fakes.error();
-		ASSERT_TRUE(fakes.reset());
-	}
-};
+using UpdateCheckTest = FakesTest;
 
 TEST_F(UpdateCheckTest, Outcomes)
 {
 	const std::string digest63 = platform::sha256Hex("x").substr(1);
 	auto oneFile = [](const std::string &path, const std::string &sha) {
-		return "{\"version\":\"0.4.0\",\"files\":[{\"path\":" + quoted(path) + ",\"sha256\":" + quoted(sha) +
-		       "}]}";
+		return "{\"version\":\"0.4.0\",\"files\":[{\"path\":" + jsonQuote(path) +
+		       ",\"sha256\":" + jsonQuote(sha) + "}]}";
 	};
 	const std::string validSha = platform::sha256Hex("x");
 	const std::string intact = "A file of Vanteo 0.4.0 could not be downloaded intact. Nothing "
@@ -79,28 +71,19 @@ TEST_F(UpdateCheckTest, Outcomes)
 
 	const std::string ready1 = "Vanteo 0.4.0 is ready (1 file updated). Restart OBS to use it.";
 	const std::string upToDate = "Vanteo 0.3.11 is up to date.";
+	const std::string unreachable = "Could not reach GitHub to check for updates.";
+	const std::string ready04 = "Vanteo 0.4 is ready. Restart OBS to use it.";
+	const std::string setupOnly = "Vanteo 0.4.0 is available. Install it with the setup from {page}.";
 	const FileMap feed = release({{kFeed, "feed 0.4.0"}});
+	const FileMap libAndFeed = release({{kLib, "lib 0.4.0"}, {kFeed, "feed 0.4.0"}});
+	const std::string logo = "data/web/img/logo.svg";
+	const std::string feedFails = R"({"file":{"0.4.0/data/web/feed.html":500}})";
 	// A check that may not install is UpdaterTest's (the switch off).
 	const std::vector<CheckCase> cases = {
 	    {"same version", Status::Latest, upToDate, manifestFor("0.3.11", kInstalled), {}, {}, 0},
-	    {"unreachable",
-	     Status::Unknown,
-	     "Could not reach GitHub to check for updates.",
-	     manifestFor("0.4.0", kInstalled),
-	     {},
-	     {},
-	     -1,
-	     {},
-	     R"({"api":500,"raw":500})"},
-	    {"rate limited API, raw answers, all current",
-	     Status::Ready,
-	     "Vanteo 0.4 is ready. Restart OBS to use it.",
-	     manifestFor("0.4", kInstalled),
-	     {},
-	     {},
-	     0,
-	     {},
-	     R"({"api":403})"},
+	    {"unreachable", Status::Unknown, unreachable, "", {}, {}, -1, {}, R"({"api":500,"raw":500})"},
+	    // The API's rate limit: the raw host answers; all files current.
+	    {"API limited", Status::Ready, ready04, manifestFor("0.4", kInstalled), {}, {}, 0, {}, R"({"api":403})"},
 	    {"empty files", Status::Unknown, "The update information could not be read.",
 	     R"({"version":"0.4.0","files":[]})"},
 	    // Nothing is written when a later entry is unsafe.
@@ -122,21 +105,8 @@ TEST_F(UpdateCheckTest, Outcomes)
 	      {std::string(kFeed) + ".new", "feed 0.4.0"},
 	      {std::string(kLocale) + ".new", "locale 0.4.0"}},
 	     3},
-	    {"new file in a new folder",
-	     Status::Ready,
-	     ready1,
-	     "",
-	     release({{"data/web/img/logo.svg", "<svg/>"}}),
-	     {{"data/web/img/logo.svg.new", "<svg/>"}}},
-	    {"download fails",
-	     Status::Available,
-	     intact,
-	     "",
-	     release({{kLib, "lib 0.4.0"}, {kFeed, "feed 0.4.0"}}),
-	     {},
-	     -1,
-	     {},
-	     R"({"file":{"0.4.0/data/web/feed.html":500}})"},
+	    {"file in a new folder", Status::Ready, ready1, "", release({{logo, "<svg/>"}}), {{logo + ".new", "<svg/>"}}},
+	    {"download fails", Status::Available, intact, "", libAndFeed, {}, -1, {}, feedFails},
 	    {"served file differs", Status::Available, intact, manifestFor("0.4.0", feed), {{kFeed, "tampered"}}},
 	    {"folder cannot be written",
 	     Status::Setup,
@@ -159,25 +129,16 @@ TEST_F(UpdateCheckTest, Outcomes)
 	     {},
 	     -1,
 	     {{"bin/64bit/zz.so", "zz 0.3.11"}, {"bin/64bit/zz.so.old/keep", "a folder blocks the move"}}},
-	    {"other folder name",
-	     Status::Setup,
-	     "Vanteo 0.4.0 is available. Install it with the setup from {page}.",
-	     "",
-	     feed,
-	     {},
-	     0,
-	     {},
-	     "",
-	     "obs-plugins"},
+	    {"other folder name", Status::Setup, setupOnly, "", feed, {}, 0, {}, "", "obs-plugins"},
 	};
 
 	std::atomic<bool> alive{true};
 	for (const CheckCase &c : cases) {
 		SCOPED_TRACE(c.name);
-		ASSERT_TRUE(FakeServices::instance().reset());
+		ASSERT_TRUE(m_fakes.reset());
 		publish(c.manifest.empty() ? manifestFor("0.4.0", c.release) : c.manifest, "0.4.0", c.release);
 		if (!c.configure.empty())
-			FakeServices::instance().command("github", "configure", c.configure);
+			m_fakes.command("github", "configure", c.configure);
 		const FileMap before = merged(kInstalled, c.local);
 		const std::string root = makePluginTree(before, c.folder);
 
@@ -201,7 +162,7 @@ TEST_F(UpdateCheckTest, AsksTheApiHostForTheRawManifest)
 	EXPECT_EQ(result.latest, "0.4.0");
 
 	// The API host is asked first, for the raw manifest.
-	JsonValue requests = FakeServices::instance().command("github", "requests")["requests"];
+	JsonValue requests = m_fakes.command("github", "requests")["requests"];
 	ASSERT_EQ(requests.size(), 1u);
 	EXPECT_EQ(requests[0]["host"].str(), "github-api");
 	EXPECT_EQ(requests[0]["path"].str(), "/repos/Pellorra/vanteo-releases/contents/manifest.json");

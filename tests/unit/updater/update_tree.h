@@ -55,9 +55,9 @@ inline std::string manifestFor(const std::string &version, const FileMap &files,
 {
 	std::string list;
 	for (const auto &[path, content] : files)
-		list += std::string(list.empty() ? "" : ",") + "{\"path\":" + quoted(path) +
-			",\"sha256\":" + quoted(platform::sha256Hex(content)) + "}";
-	return "{\"version\":" + quoted(version) + ",\"files\":[" + list + "],\"notes\":" + notes + "}";
+		list += std::string(list.empty() ? "" : ",") + "{\"path\":" + jsonQuote(path) +
+			",\"sha256\":" + jsonQuote(platform::sha256Hex(content)) + "}";
+	return "{\"version\":" + jsonQuote(version) + ",\"files\":[" + list + "],\"notes\":" + notes + "}";
 }
 
 // Publishes a manifest text and the files served under "<version>/".
@@ -65,9 +65,10 @@ inline void publish(const std::string &manifest, const std::string &version, con
 {
 	std::string list;
 	for (const auto &[path, content] : files)
-		list += std::string(list.empty() ? "" : ",") + quoted(version + "/" + path) + ":" + quoted(content);
+		list +=
+		    std::string(list.empty() ? "" : ",") + jsonQuote(version + "/" + path) + ":" + jsonQuote(content);
 	FakeServices::instance().command("github", "publish",
-					 "{\"manifest\":" + quoted(manifest) + ",\"files\":{" + list + "}}");
+					 "{\"manifest\":" + jsonQuote(manifest) + ",\"files\":{" + list + "}}");
 }
 
 // Paths of the file downloads the fake received.

@@ -59,13 +59,11 @@ UpdaterTiming timing(int startupMs)
 
 } // namespace
 
-class UpdaterTest : public ::testing::Test {
+class UpdaterTest : public FakesTest {
 protected:
 	void SetUp() override
 	{
-		FakeServices &fakes = FakeServices::instance();
-		ASSERT_TRUE(fakes.ok()) << fakes.error();
-		ASSERT_TRUE(fakes.reset());
+		FakesTest::SetUp();
 		publish(manifestFor("0.4.0", kRelease), "0.4.0", kRelease);
 		m_root = makePluginTree(kInstalled);
 	}
@@ -104,7 +102,7 @@ TEST_F(UpdaterTest, SwitchOffReportsThenRequestedCheckInstalls)
 	UpdateSnapshot snap = updater.snapshot();
 	EXPECT_EQ(snap.status, Status::Ready);
 	EXPECT_EQ(snap.notes.size(), 1u);
-	EXPECT_TRUE(logContains("[vanteo] update: Vanteo 0.4.0 is ready (2 files updated). Restart OBS to use it."));
+	EXPECT_EQ(logCount("[vanteo] update: Vanteo 0.4.0 is ready (2 files updated). Restart OBS to use it."), 1u);
 }
 
 TEST_F(UpdaterTest, StartupWaitEndsAtStopOrARequest)
@@ -114,7 +112,7 @@ TEST_F(UpdaterTest, StartupWaitEndsAtStopOrARequest)
 	Updater stopped(folder(), timing(10 * 60 * 1000));
 	stopped.start(reports.callback());
 	stopped.stop(); // returns within one tick
-	EXPECT_EQ(FakeServices::instance().command("github", "requests")["requests"].size(), 0u);
+	EXPECT_EQ(m_fakes.command("github", "requests")["requests"].size(), 0u);
 
 	Updater updater(folder(), timing(10 * 60 * 1000));
 	updater.start(reports.callback());
@@ -126,7 +124,7 @@ TEST_F(UpdaterTest, StartupWaitEndsAtStopOrARequest)
 
 TEST_F(UpdaterTest, StopDuringACheckReportsNothingAndWritesNothing)
 {
-	FakeServices::instance().command("github", "configure", R"({"delayMs":{"0.4.0/bin/64bit/vanteo.so":300}})");
+	m_fakes.command("github", "configure", R"({"delayMs":{"0.4.0/bin/64bit/vanteo.so":300}})");
 	Reports reports;
 	Updater updater(folder(), timing(0));
 	updater.start(reports.callback());
@@ -138,10 +136,10 @@ TEST_F(UpdaterTest, StopDuringACheckReportsNothingAndWritesNothing)
 	EXPECT_EQ(updater.snapshot().status, Status::Unknown);
 
 	// A stopped updater starts no new check (its thread would outlive it).
-	FakeServices::instance().command("github", "requests", R"({"clear":true})");
+	m_fakes.command("github", "requests", R"({"clear":true})");
 	updater.requestCheck();
 	updater.stop();
-	EXPECT_EQ(FakeServices::instance().command("github", "requests")["requests"].size(), 0u);
+	EXPECT_EQ(m_fakes.command("github", "requests")["requests"].size(), 0u);
 }
 
 TEST(UpdateMenu, BadgeKeepsLastKnownStatusAndNotesAreOfferedOnce)
@@ -224,7 +222,7 @@ TEST(PendingInstall, Folders)
 		// A second run finds nothing to do and says nothing.
 		installPendingUpdateIn(root);
 		EXPECT_EQ(treeFiles(root), c.after);
-		EXPECT_FALSE(logContains("stays pending"));
+		EXPECT_EQ(logCount("stays pending"), 0u);
 	}
 }
 
@@ -237,7 +235,7 @@ TEST(PendingInstall, DestinationThatCannotBeReplacedStaysPending)
 						 {"data/web/setup.html.new", "setup new"}});
 	clearLog();
 	installPendingUpdateIn(root);
-	EXPECT_TRUE(logContains("[vanteo] update: feed.html stays pending"));
+	EXPECT_EQ(logCount("[vanteo] update: feed.html stays pending"), 1u);
 	EXPECT_EQ(treeFiles(root), (FileMap{{"data/web/feed.html/locked", "x"},
 					    {"data/web/feed.html.new", "feed new"},
 					    {"data/web/setup.html", "setup new"}}));
@@ -246,6 +244,6 @@ TEST(PendingInstall, DestinationThatCannotBeReplacedStaysPending)
 	std::filesystem::remove_all(root + "/data/web/feed.html");
 	clearLog();
 	installPendingUpdateIn(root);
-	EXPECT_FALSE(logContains("stays pending"));
+	EXPECT_EQ(logCount("stays pending"), 0u);
 	EXPECT_EQ(treeFiles(root), (FileMap{{"data/web/feed.html", "feed new"}, {"data/web/setup.html", "setup new"}}));
 }
