@@ -178,7 +178,14 @@ struct W {
 };
 } // namespace
 
-std::string messageToJson(const ChatMessage &m)
+std::string messageToJson(const ChatMessage &message)
+{
+	std::string out;
+	messageToJson(message, out);
+	return out;
+}
+
+void messageToJson(const ChatMessage &m, std::string &out)
 {
 	struct Badge {
 		std::string url, title;
@@ -212,8 +219,10 @@ std::string messageToJson(const ChatMessage &m)
 		bound += 32 + escapedSize(b.url) + escapedSize(b.title);
 	for (const EmoteSpan &e : m.emotes)
 		bound += 96 + escapedSize(e.url);
-	std::string out;
-	out.resize(bound);
+	// A reused buffer is only ever grown: every byte up to the end of the
+	// JSON is written below, so old content need not be cleared.
+	if (out.size() < bound)
+		out.resize(bound);
 	W w{&out[0]};
 	w.lit("{\"id\":");
 	w.str(m.id);
@@ -299,7 +308,6 @@ std::string messageToJson(const ChatMessage &m)
 	}
 	w.lit("]}");
 	out.resize(static_cast<size_t>(w.p - out.data()));
-	return out;
 }
 
 } // namespace vanteo
