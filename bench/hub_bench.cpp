@@ -76,8 +76,9 @@ void BM_HubLine(benchmark::State &state)
 		size_t n = 0;
 		for (auto _ : state) {
 			Burst burst;
+			IrcMessage message;
 			for (size_t i = 0; i < kLinesPerMessage; ++i, ++n) {
-				IrcMessage message = parseIrcLine(lines[n % lines.size()]);
+				parseIrcLine(lines[n % lines.size()], message);
 				ChatMessage record = fromPrivmsg(message);
 				if (!record.text.empty())
 					hub.onTwitchLine(record);
