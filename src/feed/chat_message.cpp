@@ -68,6 +68,9 @@ int64_t nowMillis()
 }
 
 namespace {
+// Badge strings kept per thread between lines; a line shows a few.
+constexpr size_t kKeptBadges = 8;
+
 // Whether any of the eight bytes of `word` needs escaping: a control
 // character, a quote or a backslash. Chat text rarely has one, so the
 // builders below skip eight bytes at a time.
@@ -187,22 +190,25 @@ std::string messageToJson(const ChatMessage &message)
 
 void messageToJson(const ChatMessage &m, std::string &out)
 {
+	// The shown badges, in strings this thread keeps from line to line.
 	struct Badge {
 		std::string url, title;
 	};
-	std::vector<Badge> badges;
-	badges.reserve(m.badges.size());
+	thread_local std::vector<Badge> badges;
+	if (badges.size() < m.badges.size())
+		badges.resize(m.badges.size());
+	size_t badgeCount = 0;
 	for (const BadgeRef &badge : m.badges) {
-		Badge b;
+		Badge &b = badges[badgeCount];
 		catalogBadge(badge.setId, badge.version, b.title, b.url);
 		if (b.url.empty()) {
 			if (!hasBuiltInBadge(badge.setId))
 				continue;
-			b.url = "/badge/" + badge.setId + ".png";
+			b.url.assign("/badge/").append(badge.setId).append(".png");
 		}
 		if (b.title.empty())
 			b.title = badgeTitle(badge.setId);
-		badges.push_back(std::move(b));
+		++badgeCount;
 	}
 
 	// The exact escaped size of every string, plus 640 for the keys,
@@ -215,8 +221,8 @@ void messageToJson(const ChatMessage &m, std::string &out)
 	      &m.eventMonths, &m.eventRecipient, &m.eventCount,    &m.eventTotal, &m.eventViewers,
 	      &m.eventImage,  &m.replyParentId,  &m.replyThreadId, &m.replyTo,    &m.replyText})
 		bound += escapedSize(*field);
-	for (const Badge &b : badges)
-		bound += 32 + escapedSize(b.url) + escapedSize(b.title);
+	for (size_t i = 0; i < badgeCount; ++i)
+		bound += 32 + escapedSize(badges[i].url) + escapedSize(badges[i].title);
 	for (const EmoteSpan &e : m.emotes)
 		bound += 96 + escapedSize(e.url);
 	// A reused buffer is only ever grown: every byte up to the end of the
@@ -279,11 +285,10 @@ void messageToJson(const ChatMessage &m, std::string &out)
 	w.lit(",\"replyText\":");
 	w.str(m.replyText);
 	w.lit(",\"badges\":[");
-	bool first = true;
-	for (const Badge &b : badges) {
-		if (!first)
+	for (size_t i = 0; i < badgeCount; ++i) {
+		const Badge &b = badges[i];
+		if (i > 0)
 			*w.p++ = ',';
-		first = false;
 		w.lit("{\"url\":");
 		w.str(b.url);
 		w.lit(",\"title\":");
@@ -291,7 +296,7 @@ void messageToJson(const ChatMessage &m, std::string &out)
 		*w.p++ = '}';
 	}
 	w.lit("],\"emotes\":[");
-	first = true;
+	bool first = true;
 	for (const EmoteSpan &e : m.emotes) {
 		if (!first)
 			*w.p++ = ',';
@@ -308,6 +313,10 @@ void messageToJson(const ChatMessage &m, std::string &out)
 	}
 	w.lit("]}");
 	out.resize(static_cast<size_t>(w.p - out.data()));
+	// A line with very many badges does not pin their room for the
+	// thread's life.
+	if (badges.size() > kKeptBadges)
+		badges.resize(kKeptBadges);
 }
 
 } // namespace vanteo
