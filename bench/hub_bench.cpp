@@ -2,7 +2,7 @@
 // -> record -> the hub (third-party emotes, JSON, recent history, the burst's
 // held event frames), fifty lines to a burst as in a busy chat's WebSocket
 // messages. chat_bench.mjs measures the whole path with the sockets; this
-// one is steady enough to tell a change of a few percent.
+// one is steadier when two builds are compared.
 #include "common/burst.h"
 #include "common/host.h"
 #include "hub/chat_dock.h"
