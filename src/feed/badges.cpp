@@ -180,8 +180,15 @@ bool catalogBadge(const std::string &setId, const std::string &version, std::str
 	std::lock_guard<std::mutex> guard(c.lock);
 	auto u = c.urls.find(key);
 	auto t = c.titles.find(key);
-	title = t == c.titles.end() ? std::string() : t->second;
-	url = u == c.urls.end() ? std::string() : u->second;
+	// Assigned in place, so that a caller's reused strings keep their room.
+	if (t == c.titles.end())
+		title.clear();
+	else
+		title.assign(t->second);
+	if (u == c.urls.end())
+		url.clear();
+	else
+		url.assign(u->second);
 	return u != c.urls.end() || t != c.titles.end();
 }
 

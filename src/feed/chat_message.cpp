@@ -68,6 +68,12 @@ int64_t nowMillis()
 }
 
 namespace {
+// Badge strings kept per thread between lines; a line shows a few.
+constexpr size_t kKeptBadges = 8;
+// Room of the per-thread buffer the JSON is written into, kept between
+// lines: enough for any usual line.
+constexpr size_t kKeptScratch = 64 * 1024;
+
 // Whether any of the eight bytes of `word` needs escaping: a control
 // character, a quote or a backslash. Chat text rarely has one, so the
 // builders below skip eight bytes at a time.
@@ -96,20 +102,6 @@ inline size_t cleanWords(const char *s, size_t i, size_t n)
 		i += 8;
 	}
 	return i;
-}
-
-// Bytes that jsonEscape writes for `v`.
-inline size_t escapedSize(const std::string &v)
-{
-	const char *s = v.data();
-	const size_t size = v.size();
-	size_t n = size;
-	for (size_t i = cleanWords(s, 0, size); i < size; ++i) {
-		const unsigned char c = static_cast<unsigned char>(s[i]);
-		if (c < 32 || c == '"' || c == '\\')
-			n += (c == '\t' || c == '\n' || c == '\r' || c == '"' || c == '\\') ? 1 : 5;
-	}
-	return n;
 }
 
 inline char *escapeInto(char *p, const std::string &v)
@@ -178,43 +170,55 @@ struct W {
 };
 } // namespace
 
-std::string messageToJson(const ChatMessage &m)
+std::string messageToJson(const ChatMessage &message)
 {
+	std::string out;
+	messageToJson(message, out);
+	return out;
+}
+
+void messageToJson(const ChatMessage &m, std::string &out)
+{
+	// The shown badges, in strings this thread keeps from line to line.
 	struct Badge {
 		std::string url, title;
 	};
-	std::vector<Badge> badges;
-	badges.reserve(m.badges.size());
+	thread_local std::vector<Badge> badges;
+	if (badges.size() < m.badges.size())
+		badges.resize(m.badges.size());
+	size_t badgeCount = 0;
 	for (const BadgeRef &badge : m.badges) {
-		Badge b;
+		Badge &b = badges[badgeCount];
 		catalogBadge(badge.setId, badge.version, b.title, b.url);
 		if (b.url.empty()) {
 			if (!hasBuiltInBadge(badge.setId))
 				continue;
-			b.url = "/badge/" + badge.setId + ".png";
+			b.url.assign("/badge/").append(badge.setId).append(".png");
 		}
 		if (b.title.empty())
 			b.title = badgeTitle(badge.setId);
-		badges.push_back(std::move(b));
+		++badgeCount;
 	}
 
-	// The exact escaped size of every string, plus 640 for the keys,
-	// punctuation, numbers, booleans and a default colour (about 530 bytes),
-	// so the buffer is filled once and never overrun.
+	// Written into a buffer this thread keeps, sized for the worst case: six
+	// bytes for every byte of text (a control character becomes \u00XX)
+	// plus 640 for the keys, punctuation, numbers, booleans and a default
+	// colour (about 530 bytes), so that it is filled once and never overrun.
 	size_t bound = 640;
 	for (const std::string *field :
 	     {&m.id,          &m.userId,         &m.name,          &m.text,       &m.color,
 	      &m.eventId,     &m.rewardId,       &m.eventText,     &m.eventColor, &m.eventPlan,
 	      &m.eventMonths, &m.eventRecipient, &m.eventCount,    &m.eventTotal, &m.eventViewers,
 	      &m.eventImage,  &m.replyParentId,  &m.replyThreadId, &m.replyTo,    &m.replyText})
-		bound += escapedSize(*field);
-	for (const Badge &b : badges)
-		bound += 32 + escapedSize(b.url) + escapedSize(b.title);
+		bound += 6 * field->size();
+	for (size_t i = 0; i < badgeCount; ++i)
+		bound += 32 + 6 * (badges[i].url.size() + badges[i].title.size());
 	for (const EmoteSpan &e : m.emotes)
-		bound += 96 + escapedSize(e.url);
-	std::string out;
-	out.resize(bound);
-	W w{&out[0]};
+		bound += 96 + 6 * e.url.size();
+	thread_local std::vector<char> scratch;
+	if (scratch.size() < bound)
+		scratch.resize(bound);
+	W w{scratch.data()};
 	w.lit("{\"id\":");
 	w.str(m.id);
 	w.lit(",\"platform\":");
@@ -270,11 +274,10 @@ std::string messageToJson(const ChatMessage &m)
 	w.lit(",\"replyText\":");
 	w.str(m.replyText);
 	w.lit(",\"badges\":[");
-	bool first = true;
-	for (const Badge &b : badges) {
-		if (!first)
+	for (size_t i = 0; i < badgeCount; ++i) {
+		const Badge &b = badges[i];
+		if (i > 0)
 			*w.p++ = ',';
-		first = false;
 		w.lit("{\"url\":");
 		w.str(b.url);
 		w.lit(",\"title\":");
@@ -282,7 +285,7 @@ std::string messageToJson(const ChatMessage &m)
 		*w.p++ = '}';
 	}
 	w.lit("],\"emotes\":[");
-	first = true;
+	bool first = true;
 	for (const EmoteSpan &e : m.emotes) {
 		if (!first)
 			*w.p++ = ',';
@@ -298,8 +301,13 @@ std::string messageToJson(const ChatMessage &m)
 		*w.p++ = '}';
 	}
 	w.lit("]}");
-	out.resize(static_cast<size_t>(w.p - out.data()));
-	return out;
+	out.assign(scratch.data(), static_cast<size_t>(w.p - scratch.data()));
+	if (scratch.size() > kKeptScratch)
+		std::vector<char>().swap(scratch);
+	// A line with very many badges does not pin their room for the
+	// thread's life.
+	if (badges.size() > kKeptBadges)
+		badges.resize(kKeptBadges);
 }
 
 } // namespace vanteo

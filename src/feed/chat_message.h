@@ -75,5 +75,8 @@ int64_t nowMillis();
 
 // The compact JSON object the pages receive as "message-in". Never fails.
 std::string messageToJson(const ChatMessage &message);
+// The same JSON written over `out`, whose storage is reused: a caller that
+// keeps one buffer for every line allocates nothing per line.
+void messageToJson(const ChatMessage &message, std::string &out);
 
 } // namespace vanteo

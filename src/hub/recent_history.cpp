@@ -6,38 +6,61 @@
 
 namespace vanteo {
 
-void RecentHistory::push(std::deque<Entry> &list, size_t limit, Entry entry)
+namespace {
+
+// Room of a recycled entry's JSON kept when the next item needs less: enough
+// for any usual chat line, so that one very long line does not pin its
+// storage for the life of the history.
+constexpr size_t kKeptJsonRoom = 8192;
+
+} // namespace
+
+// A full list turns its oldest entry into the newest: assigning into its
+// strings reuses their storage, where dropping it and adding a fresh one
+// would free and allocate every string of every line.
+RecentHistory::Entry *RecentHistory::append(std::deque<Entry> &list, size_t limit, const char *kind,
+					    const std::string &key, const std::string &json)
 {
-	entry.seq = ++m_seq;
-	list.push_back(std::move(entry));
-	while (list.size() > limit)
+	if (limit == 0)
+		return nullptr;
+	if (list.size() < limit) {
+		list.emplace_back();
+	} else {
+		Entry oldest = std::move(list.front());
 		list.pop_front();
+		list.push_back(std::move(oldest));
+	}
+	Entry &entry = list.back();
+	entry.seq = ++m_seq;
+	entry.kind = kind;
+	entry.key.assign(key);
+	entry.userId.clear();
+	entry.platform = Platform::Twitch;
+	entry.message = false;
+	entry.deleted = false;
+	if (entry.json.capacity() > kKeptJsonRoom && json.size() <= kKeptJsonRoom)
+		std::string().swap(entry.json);
+	entry.json.assign(json);
+	return &entry;
 }
 
-void RecentHistory::addMessage(const ChatMessage &message, std::string json)
+void RecentHistory::addMessage(const ChatMessage &message, const std::string &json)
 {
-	Entry entry;
-	entry.kind = "message-in";
-	entry.key = message.id;
-	entry.platform = message.platform;
-	entry.message = true;
-	entry.userId = message.userId;
-	entry.json = std::move(json);
 	// What the activity dock lists (events and cheers) is kept apart, so a
 	// busy chat does not push the last raid out.
-	if (!message.eventId.empty() || message.bits > 0)
-		push(m_items, m_limits.items, std::move(entry));
-	else
-		push(m_lines, m_limits.lines, std::move(entry));
+	const bool item = !message.eventId.empty() || message.bits > 0;
+	Entry *entry = item ? append(m_items, m_limits.items, "message-in", message.id, json)
+			    : append(m_lines, m_limits.lines, "message-in", message.id, json);
+	if (!entry)
+		return;
+	entry->platform = message.platform;
+	entry->message = true;
+	entry->userId.assign(message.userId);
 }
 
 void RecentHistory::addActivity(const std::string &id, const std::string &json)
 {
-	Entry entry;
-	entry.kind = "activity";
-	entry.key = id;
-	entry.json = json;
-	push(m_items, m_limits.items, std::move(entry));
+	append(m_items, m_limits.items, "activity", id, json);
 }
 
 void RecentHistory::addClear(Platform platform, const std::string &id, const std::string &userId,
@@ -65,11 +88,7 @@ void RecentHistory::addClear(Platform platform, const std::string &id, const std
 					     [&](const Entry &e) { return e.message && e.platform == platform; }),
 			      m_lines.end());
 	}
-	Entry entry;
-	entry.kind = "clear";
-	entry.key = key;
-	entry.json = json;
-	push(m_lines, m_limits.lines, std::move(entry));
+	append(m_lines, m_limits.lines, "clear", key, json);
 }
 
 void RecentHistory::forEach(const std::function<void(const std::string &)> &send) const

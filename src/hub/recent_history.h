@@ -31,7 +31,7 @@ public:
 	explicit RecentHistory(Limits limits) : m_limits(limits) {}
 
 	// `json` is the message's "message-in" data.
-	void addMessage(const ChatMessage &message, std::string json);
+	void addMessage(const ChatMessage &message, const std::string &json);
 	// `id` is the id inside `json`.
 	void addActivity(const std::string &id, const std::string &json);
 	// A moderator's removal (the arguments of the "clear" event), with the
@@ -53,7 +53,11 @@ private:
 		bool deleted = false;
 		std::string json;
 	};
-	void push(std::deque<Entry> &list, size_t limit, Entry entry);
+	// The entry a new item is written into (at the back of `list`, with its
+	// sequence number set and every other field reset), or nullptr when
+	// the list keeps nothing.
+	Entry *append(std::deque<Entry> &list, size_t limit, const char *kind, const std::string &key,
+		      const std::string &json);
 
 	Limits m_limits;
 	uint64_t m_seq = 0;

@@ -18,6 +18,9 @@ namespace vanteo {
 
 namespace {
 
+// Room of the per-thread JSON buffer of chat lines kept from line to line.
+constexpr size_t kKeptJsonRoom = 64 * 1024;
+
 // The index of a platform's entry in the hub's arrays; an unknown value
 // counts as TikTok, as its JSON word does.
 size_t slot(Platform platform)
@@ -36,11 +39,17 @@ void ChatDock::onMessage(const ChatMessage &message)
 {
 	if (!message.id.empty() && Burst::active()) {
 		// Inside a burst the event leaves when the burst ends, after the
-		// history holds the item, so the history may take the JSON itself.
-		std::string json = messageToJson(message);
+		// history holds the item, so it may be queued before the history
+		// takes it. The JSON is written into a buffer this thread keeps
+		// from line to line; the server and the history copy it.
+		thread_local std::string json;
+		messageToJson(message, json);
 		m_server.broadcast("message-in", json);
 		std::lock_guard<std::mutex> guard(m_lock);
-		m_history.addMessage(message, std::move(json));
+		m_history.addMessage(message, json);
+		// One very long line does not pin its room for the thread's life.
+		if (json.capacity() > kKeptJsonRoom)
+			std::string().swap(json);
 		return;
 	}
 	std::string json;

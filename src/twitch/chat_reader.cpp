@@ -196,8 +196,10 @@ bool TwitchChatReader::dispatchLines(platform::WebSocketClient &socket, Attempt 
 {
 	size_t start = 0;
 	bool keepGoing = true;
+	// One message for all the lines, so that its storage is reused.
+	IrcMessage line;
 	for (size_t end; keepGoing && (end = buffer.find("\r\n", start)) != std::string::npos; start = end + 2) {
-		IrcMessage line = parseIrcLine(std::string_view(buffer).substr(start, end - start));
+		parseIrcLine(std::string_view(buffer).substr(start, end - start), line);
 		const std::string_view command = line.command;
 		if (command == "PING") {
 			socket.sendText("PONG :" + std::string(line.trailing) + "\r\n");

@@ -24,14 +24,22 @@ void rebase(std::string_view &view, const char *from, size_t size, const char *t
 	view = std::string_view(to + (data - from), view.size());
 }
 
-// The text plus a zeroed block behind it, so that the block scanner may read
-// past the end.
-std::unique_ptr<char[]> copyText(const char *data, size_t size)
+// Room for the text of a usual chat line, so that a reused message seldom
+// needs a larger block.
+constexpr size_t kUsualLineRoom = 1024;
+
+// Room for `room` bytes of text plus a block behind it, so that the block
+// scanner may read past the end.
+std::unique_ptr<char[]> textBlock(size_t room)
 {
-	std::unique_ptr<char[]> text(new char[size + scan::kBlock]);
-	std::memcpy(text.get(), data, size);
-	std::memset(text.get() + size, 0, scan::kBlock);
-	return text;
+	return std::unique_ptr<char[]>(new char[room + scan::kBlock]);
+}
+
+// Copies the text and zeroes the block behind it.
+void putText(char *to, const char *data, size_t size)
+{
+	std::memcpy(to, data, size);
+	std::memset(to + size, 0, scan::kBlock);
 }
 
 void addTag(IrcMessage &message, char *key, char *equals, char *end, bool escaped)
@@ -87,11 +95,12 @@ size_t parseTags(IrcMessage &message, char *text, size_t size)
 
 IrcMessage::IrcMessage(const IrcMessage &other)
 	: tags(other.tags), prefix(other.prefix), command(other.command), params(other.params),
-	  trailing(other.trailing), m_size(other.m_size)
+	  trailing(other.trailing), m_size(other.m_size), m_room(other.m_size)
 {
 	if (!other.m_text)
 		return;
-	m_text = copyText(other.m_text.get(), m_size);
+	m_text = textBlock(m_room);
+	putText(m_text.get(), other.m_text.get(), m_size);
 	const char *from = other.m_text.get();
 	char *to = m_text.get();
 	for (IrcTag &tag : tags) {
@@ -159,25 +168,43 @@ size_t unescapeTagValue(char *text, size_t size)
 IrcMessage parseIrcLine(std::string_view line)
 {
 	IrcMessage message;
+	parseIrcLine(line, message);
+	return message;
+}
+
+void parseIrcLine(std::string_view line, IrcMessage &message)
+{
+	message.tags.clear();
+	message.prefix = std::string_view();
+	message.command = std::string_view();
+	message.params.clear();
+	message.trailing = std::string_view();
+	message.m_size = 0;
 	if (line.empty())
-		return message;
-	message.m_text = copyText(line.data(), line.size());
-	message.m_size = line.size();
+		return;
+	if (!message.m_text || line.size() > message.m_room) {
+		message.m_room = std::max(line.size(), kUsualLineRoom);
+		message.m_text = textBlock(message.m_room);
+	}
 	char *text = message.m_text.get();
 	const size_t size = line.size();
+	putText(text, line.data(), size);
+	message.m_size = size;
 
 	size_t pos = 0;
 	if (text[0] == '@') {
 		size_t tagEnd = parseTags(message, text, size);
-		if (tagEnd == 0)
-			return IrcMessage();
+		if (tagEnd == 0) {
+			message.tags.clear();
+			return;
+		}
 		pos = tagEnd + 1;
 	}
 
 	if (pos < size && text[pos] == ':') {
 		const char *space = static_cast<const char *>(std::memchr(text + pos, ' ', size - pos));
 		if (!space)
-			return message;
+			return;
 		size_t prefixEnd = static_cast<size_t>(space - text);
 		message.prefix = std::string_view(text + pos + 1, prefixEnd - pos - 1);
 		pos = prefixEnd + 1;
@@ -207,7 +234,6 @@ IrcMessage parseIrcLine(std::string_view line)
 		}
 		start = space + 1;
 	}
-	return message;
 }
 
 std::string tagOr(const IrcMessage &message, std::string_view key, std::string_view fallback)

@@ -41,14 +41,18 @@ struct IrcMessage {
 	bool empty() const { return command.empty(); }
 
 private:
-	friend IrcMessage parseIrcLine(std::string_view line);
+	friend void parseIrcLine(std::string_view line, IrcMessage &into);
 	std::unique_ptr<char[]> m_text;
 	size_t m_size = 0;
+	size_t m_room = 0; // bytes of m_text before its zeroed tail
 };
 
 // Splits one line (without its CR LF). Never fails: a line that cannot be
 // read gives a message with an empty command.
 IrcMessage parseIrcLine(std::string_view line);
+// The same into an existing message, whose storage is reused: a reader that
+// keeps one message for every line allocates nothing per line.
+void parseIrcLine(std::string_view line, IrcMessage &into);
 
 // The tag's value when present and non-empty, else the fallback.
 std::string tagOr(const IrcMessage &message, std::string_view key, std::string_view fallback);
