@@ -67,6 +67,7 @@ std::string outline(const IrcMessage &m)
 TEST(IrcParse, SplitsLines)
 {
 	const std::pair<std::string, std::string> cases[] = {
+	    {"PRIVMSG #ch :" + std::string(1500, 'x'), "||PRIVMSG|#ch |" + std::string(1500, 'x')},
 	    // Escapes in tag values, an unknown one giving its letter.
 	    {"@c=x\\sy\\r\\n\\\\\\x;a=1;b :n!n@h PRIVMSG #ch :hi there",
 	     "c=x y\r\n\\x;a=1;|n!n@h|PRIVMSG|#ch |hi there"},
@@ -87,8 +88,14 @@ TEST(IrcParse, SplitsLines)
 	    {"@a=1 ", "a=1;||||"},
 	    {" :x", "||||x"},
 	};
-	for (const auto &[line, expected] : cases)
+	// The chat reader parses every line into the same message: nothing of
+	// a longer or tagged line may stay behind.
+	IrcMessage reused;
+	for (const auto &[line, expected] : cases) {
 		EXPECT_EQ(outline(parseIrcLine(line)), expected) << line;
+		parseIrcLine(line, reused);
+		EXPECT_EQ(outline(reused), expected) << "into the same message: " << line;
+	}
 }
 
 // Separators are found 64 bytes at a time; every alignment of the tags and of
