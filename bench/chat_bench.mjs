@@ -160,7 +160,7 @@ async function startFloor(port, caFile) {
 		socket.on('data', (chunk) => {
 			const text = tail + chunk.toString('latin1');
 			floor.lines += text.split(' PRIVMSG #').length - 1;
-			tail = text.slice(-10);
+			tail = text.slice(-9); // shorter than the pattern: never counted twice
 		})
 	);
 	await new Promise((resolve) => sink.listen(0, '127.0.0.1', resolve));
