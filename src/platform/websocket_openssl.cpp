@@ -35,8 +35,7 @@
 // The client on plain sockets and OpenSSL. No thread of its own: the thread
 // that waits for something does the I/O itself, so a message is read,
 // decrypted and handed over on the thread that asked for it, at the cost of
-// one read on the socket once the connection is open (one wait and one read
-// before).
+// one wait and one read on the socket.
 namespace vanteo::platform {
 
 namespace {
@@ -201,9 +200,7 @@ bool lookUp(const Endpoint &target, Clock::time_point deadline, const std::atomi
 // m_sendMutex in the client serialises them. Everything of OpenSSL and the
 // outgoing bytes is under ioMutex, never held while waiting; a whole frame
 // goes into OpenSSL under one hold, so frames never interleave. abort makes
-// every wait of every thread end at once: the waits in poll through the wake
-// pipe, a receive of an open connection waiting in recv by shutting the
-// socket down. The socket
+// every wait of every thread end at once through the wake pipe. The socket
 // is closed only by the destructor, when no thread uses the object.
 struct WebSocketClient::Connection {
 	enum class Wait { Ready, Timeout, Aborted };
@@ -238,9 +235,7 @@ struct WebSocketClient::Connection {
 	bool messageBinary = false;
 	bool inMessage = false;
 	bool closeSent = false;
-	bool socketDrained = true;   // the last read left nothing behind
-	bool blockingReads = false;  // see enableBlockingReads
-	long long readTimeoutUs = 0; // the socket's SO_RCVTIMEO while blockingReads
+	bool socketDrained = true; // the last read left nothing behind
 	char chunk[kReadChunk];
 
 	bool init()
@@ -276,51 +271,6 @@ struct WebSocketClient::Connection {
 		const char byte = 1;
 		if (wake[1] >= 0 && ::write(wake[1], &byte, 1) < 0) {
 			// The pipe already holds a byte: every wait ends anyway.
-		}
-		// An open connection's reader may sit in recv itself: ending the
-		// socket ends that wait. `fd` is fixed once `open` is set, and the
-		// owner sets `open` before it looks at `aborted`.
-		if (open)
-			::shutdown(fd, SHUT_RDWR);
-	}
-
-	// Owner thread, once the connection is open: from now on a receive that
-	// waits does so inside recv, bounded by SO_RCVTIMEO, instead of polling
-	// the socket and the wake pipe first. That is one system call less for
-	// every message a chat sends. Sends and the other reads keep passing
-	// MSG_DONTWAIT. Without it (the fcntl fails), waits keep polling.
-	void enableBlockingReads()
-	{
-		const int flags = fcntl(fd, F_GETFL);
-		blockingReads = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
-	}
-
-	// Owner thread: waits inside recv for at most what is left until the
-	// deadline. The time-out is set again only when the one on the socket
-	// would overshoot the deadline or end the wait far too early, so a
-	// chat's receives, whose deadlines are all the same distance away, set
-	// it once.
-	ssize_t recvUntil(Clock::time_point deadline, bool &timedOut)
-	{
-		for (;;) {
-			if (aborted)
-				return -1;
-			const long long left =
-			    std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-			if (left < 1000) {
-				timedOut = true;
-				return -1;
-			}
-			if (readTimeoutUs > left + 5000 || readTimeoutUs < left - left / 4) {
-				const timeval tv{static_cast<time_t>(left / 1000000),
-						 static_cast<suseconds_t>(left % 1000000)};
-				if (setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv)) != 0)
-					return -1;
-				readTimeoutUs = left;
-			}
-			const ssize_t n = ::recv(fd, chunk, sizeof(chunk), 0);
-			if (n >= 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
-				return n;
 		}
 	}
 
@@ -396,19 +346,6 @@ struct WebSocketClient::Connection {
 	bool readSocket(Clock::time_point deadline, bool *timedOut = nullptr)
 	{
 		for (;;) {
-			if (socketDrained && blockingReads) {
-				bool timedOutNow = false;
-				const ssize_t n = recvUntil(deadline, timedOutNow);
-				if (n > 0) {
-					socketDrained = static_cast<size_t>(n) < sizeof(chunk);
-					std::lock_guard<std::mutex> lock(ioMutex);
-					BIO_write(network, chunk, static_cast<int>(n));
-					return true;
-				}
-				if (timedOut)
-					*timedOut = timedOutNow && !aborted;
-				return false; // closed, aborted, an error or out of time
-			}
 			if (socketDrained) {
 				const Wait wait = waitFor(POLLIN, deadline);
 				if (wait != Wait::Ready) {
@@ -879,13 +816,8 @@ bool WebSocketClient::connect(const std::string &host, uint16_t port, const std:
 		}
 		m_current = connection;
 	}
-	bool ok = connection->connect(target, path, extraHeaders);
-	if (ok)
-		connection->enableBlockingReads();
-	// `open` before `aborted`: an abort either sees the connection open and
-	// ends its socket, or is seen here.
+	const bool ok = connection->connect(target, path, extraHeaders) && !connection->aborted;
 	connection->open = ok;
-	ok = ok && !connection->aborted;
 	if (!ok)
 		close();
 	return ok;
